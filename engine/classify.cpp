@@ -1,0 +1,119 @@
+#include "engine/classify.h"
+
+#include <array>
+#include <cstdio>
+#include <memory>
+
+#include "engine/run_state.h"
+
+namespace quaymark {
+namespace {
+
+struct Marker {
+    std::string_view phrase;
+    SubmitVerdict verdict;
+};
+
+// Test order matters: within one line the first marker found decides.
+constexpr std::array<Marker, 6> kMarkers{{
+    {"WE COULD NOT CONNECT", SubmitVerdict::EngineCouldNotConnect},
+    {"THIS DOES NOT SEEM TO BE A VALID URL", SubmitVerdict::InvalidUrl},
+    {"WE RECEIVED AN ERROR", SubmitVerdict::Failed},
+    {"WE FAILED TO SPIDER", SubmitVerdict::Failed},
+    {"ALREADY SUBMITTED", SubmitVerdict::AlreadySubmitted},
+    {"ERROR", SubmitVerdict::Failed},
+}};
+
+// Markers are plain ASCII, so an ASCII upper-casing is all the comparison needs.
+constexpr char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
+
+std::string HostOf(std::string_view address) {
+    constexpr std::string_view scheme = "http://";
+    address.remove_prefix(scheme.size());
+    return std::string(address.substr(0, address.find('/')));
+}
+
+PageLines MakeConnectionProblemPage() {
+    return {
+        "<HTML>",
+        "<FONT SIZE=5>Could not connect to Internet.</FONT><BR>",
+        "<FONT SIZE=4>Or other connection problem.<BR><BR>",
+        "Be sure you are connected to the Internet.<BR>",
+        "Be sure you entered a URL beginning with the form : http://<BR><BR><BR>",
+        "</FONT><FONT SIZE=2><B>Quaymark! by Tolvane<B><BR>",
+        "<A HREF=\"" + std::string(HomePageAddress) + "\">" + HostOf(HomePageAddress) +
+            "</A><BR></FONT>",
+        "</HTML>",
+    };
+}
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+}  // namespace
+
+const PageLines& ConnectionProblemPage() {
+    static const PageLines page = MakeConnectionProblemPage();
+    return page;
+}
+
+SubmitVerdict ClassifyPage(PageLines& lines) {
+    if (lines.empty()) {
+        const PageLines& page = ConnectionProblemPage();
+        lines.insert(lines.end(), page.begin(), page.end());
+        return SubmitVerdict::NoPage;
+    }
+    std::string upper;
+    for (const std::string& line : lines) {
+        upper.resize(line.size());
+        for (std::size_t i = 0; i < line.size(); ++i) {
+            upper[i] = AsciiUpper(line[i]);
+        }
+        const std::string_view text(upper);
+        for (const Marker& marker : kMarkers) {
+            if (text.find(marker.phrase) != std::string_view::npos) {
+                return marker.verdict;
+            }
+        }
+    }
+    return SubmitVerdict::Accepted;
+}
+
+std::string ErrorPageName(int n) { return "submiterror" + std::to_string(n) + ".html"; }
+
+bool IsSweptErrorPageName(std::string_view fileName) {
+    constexpr std::string_view suffix = ".HTML";
+    if (fileName.size() < suffix.size()) {
+        return false;
+    }
+    const std::string_view tail = fileName.substr(fileName.size() - suffix.size());
+    for (std::size_t i = 0; i < suffix.size(); ++i) {
+        if (AsciiUpper(tail[i]) != suffix[i]) {
+            return false;
+        }
+    }
+    return fileName.find("submiterror") != std::string_view::npos;
+}
+
+void WriteErrorPage(const PageLines& lines) {
+    const int number = ErrorPageCounter.fetch_add(1, std::memory_order_acq_rel);
+    const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(ErrorPageName(number).c_str(), "wb"));
+    if (!file) {
+        return;
+    }
+    // Every line end on disk is CR LF, the page's own line feeds included.
+    std::string text;
+    for (const std::string& line : lines) {
+        for (const char c : line) {
+            if (c == '\n') {
+                text += '\r';
+            }
+            text += c;
+        }
+        text += "\r\n";
+    }
+    std::fwrite(text.data(), 1, text.size(), file.get());
+}
+
+}  // namespace quaymark

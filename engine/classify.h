@@ -1,0 +1,41 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "engine/page_lines.h"
+
+namespace quaymark {
+
+enum class SubmitVerdict : int {
+    Accepted = 0,
+    Failed = 1,
+    AlreadySubmitted = 2,
+    InvalidUrl = 3,
+    EngineCouldNotConnect = 4,
+    NoPage = 5,
+};
+
+// The maker's home page: the link of the connection-problem page and the help window's Visit.
+inline constexpr std::string_view HomePageAddress = "http://www.tolvane.example.com/";
+
+// Judges a page by its marker phrases. An empty page gets the connection-problem page
+// appended and is judged NoPage; any other page is left unchanged.
+SubmitVerdict ClassifyPage(PageLines& lines);
+
+// The eight lines that stand in for a page that never came.
+const PageLines& ConnectionProblemPage();
+
+// The file name of error page n: "submiterror", n in decimal, ".html".
+std::string ErrorPageName(int n);
+
+// Whether a file name is one that closing the failures window sweeps away: it ends in
+// ".html" in any letter case and contains "submiterror" exactly.
+bool IsSweptErrorPageName(std::string_view fileName);
+
+// Writes the lines as the next numbered error page in the working directory, each followed
+// by CR LF, and advances ErrorPageCounter. A file that cannot be written is skipped silently;
+// its number is used up all the same.
+void WriteErrorPage(const PageLines& lines);
+
+}  // namespace quaymark

@@ -1,0 +1,114 @@
+#include "engine/http_text.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace quaymark {
+namespace {
+
+bool MustEncodeOnWire(unsigned char c) { return c <= 0x20 || c >= 0x7F; }
+
+char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+    if (text.size() < prefix.size()) {
+        return false;
+    }
+    return std::equal(prefix.begin(), prefix.end(), text.begin(),
+                      [](char a, char b) { return AsciiLower(a) == AsciiLower(b); });
+}
+
+}  // namespace
+
+std::string WireUrl(std::string_view url) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    url = url.substr(0, url.find('#'));
+    std::string wire;
+    wire.reserve(url.size());
+    for (const char c : url) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (MustEncodeOnWire(byte)) {
+            wire += '%';
+            wire += kHex[byte >> 4];
+            wire += kHex[byte & 0x0F];
+        } else {
+            wire += c;
+        }
+    }
+    return wire;
+}
+
+bool HasOwnScheme(std::string_view url) {
+    const std::size_t end = url.find("://");
+    if (end == std::string_view::npos || end == 0 || !std::isalpha(static_cast<unsigned char>(url[0]))) {
+        return false;
+    }
+    return std::all_of(url.begin(), url.begin() + static_cast<std::ptrdiff_t>(end), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == '.';
+    });
+}
+
+std::optional<std::string> FindLocation(std::string_view rawHeaders) {
+    constexpr std::string_view name = "location";
+    while (!rawHeaders.empty()) {
+        const std::size_t end = rawHeaders.find('\n');
+        std::string_view line = rawHeaders.substr(0, end);
+        rawHeaders = end == std::string_view::npos ? std::string_view{} : rawHeaders.substr(end + 1);
+        if (!line.empty() && line.back() == '\r') {
+            line.remove_suffix(1);
+        }
+        if (!StartsWithNoCase(line, name)) {
+            continue;
+        }
+        std::string_view rest = line.substr(name.size());
+        const std::size_t colon = rest.find_first_not_of(" \t");
+        if (colon == std::string_view::npos || rest[colon] != ':') {
+            continue;
+        }
+        rest.remove_prefix(colon + 1);
+        const std::size_t value = rest.find_first_not_of(" \t");
+        return std::string(value == std::string_view::npos ? std::string_view{} : rest.substr(value));
+    }
+    return std::nullopt;
+}
+
+bool LineSplitter::Feed(std::string_view bytes) {
+    while (!bytes.empty()) {
+        if (out_.size() >= maxPieces_) {
+            return false;
+        }
+        const std::size_t room = kMaxPiece - piece_.size();
+        // Take a run up to the first CR or LF, bounded by what the piece can still hold.
+        const std::size_t span = std::min(bytes.find_first_of("\r\n"), bytes.size());
+        const std::size_t take = std::min(span, room);
+        piece_.append(bytes.data(), take);
+        bytes.remove_prefix(take);
+        if (piece_.size() == kMaxPiece) {
+            EndPiece();
+            continue;
+        }
+        if (bytes.empty()) {
+            break;
+        }
+        const char c = bytes.front();
+        bytes.remove_prefix(1);
+        if (c == '\n') {
+            piece_ += c;
+            EndPiece();
+        }
+    }
+    return out_.size() < maxPieces_;
+}
+
+void LineSplitter::Finish() {
+    if (!piece_.empty()) {
+        EndPiece();
+    }
+}
+
+void LineSplitter::EndPiece() {
+    out_.push_back(std::move(piece_));
+    piece_.clear();
+}
+
+}  // namespace quaymark

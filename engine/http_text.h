@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "engine/page_lines.h"
+
+namespace quaymark {
+
+// The form of a URL that goes on the wire: the fragment ("#" and what follows) is cut off and
+// every byte that cannot stand in an HTTP request target (blank, control bytes, bytes of 0x80
+// and above) is percent-encoded, as a browser does. The user's text itself is never changed.
+std::string WireUrl(std::string_view url);
+
+// Whether a URL begins with a scheme of its own ("https://", "ftp://", ...).
+bool HasOwnScheme(std::string_view url);
+
+// The value of the first header line named Location (any letter case) in raw answer headers,
+// without the blanks after the colon and without the line end.
+std::optional<std::string> FindLocation(std::string_view rawHeaders);
+
+// Cuts an answer body into line pieces: at most kMaxPiece stored bytes each, carriage returns
+// dropped, a line feed kept as the last byte of its piece.
+class LineSplitter {
+public:
+    static constexpr std::size_t kMaxPiece = 1022;
+
+    explicit LineSplitter(PageLines& out, std::size_t maxPieces = SIZE_MAX)
+        : out_(out), maxPieces_(maxPieces) {}
+
+    // Returns false, taking no more, once the page holds maxPieces pieces.
+    bool Feed(std::string_view bytes);
+    // The body has ended: the bytes gathered so far form the last piece.
+    void Finish();
+
+private:
+    void EndPiece();
+
+    PageLines& out_;
+    std::size_t maxPieces_;
+    std::string piece_;
+};
+
+}  // namespace quaymark

@@ -1,0 +1,275 @@
+#include "engine/page_fetcher.h"
+
+#include <curl/curl.h>
+
+#include <memory>
+#include <mutex>
+#include <string_view>
+#include <utility>
+
+#include "engine/http_text.h"
+
+namespace quaymark {
+namespace {
+
+constexpr std::string_view kHttpPrefix = "http://";
+constexpr std::size_t kMaxHeaderBytes = std::size_t{1} << 20;
+
+struct EasyCleanup {
+    void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
+};
+struct SlistFree {
+    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+struct UrlCleanup {
+    void operator()(CURLU* url) const { curl_url_cleanup(url); }
+};
+using EasyHandle = std::unique_ptr<CURL, EasyCleanup>;
+using Slist = std::unique_ptr<curl_slist, SlistFree>;
+
+void Append(Slist& list, const std::string& entry) {
+    curl_slist* grown = curl_slist_append(list.get(), entry.c_str());
+    if (grown != nullptr) {
+        list.release();
+        list.reset(grown);
+    }
+}
+
+// The wire form of an http URL that can be parsed, or nothing.
+std::optional<std::string> ParseHttpUrl(const std::string& url) {
+    const std::string wire = WireUrl(url);
+    const std::unique_ptr<CURLU, UrlCleanup> parsed(curl_url());
+    if (!parsed || curl_url_set(parsed.get(), CURLUPART_URL, wire.c_str(), 0) != CURLUE_OK) {
+        return std::nullopt;
+    }
+    char* scheme = nullptr;
+    if (curl_url_get(parsed.get(), CURLUPART_SCHEME, &scheme, 0) != CURLUE_OK) {
+        return std::nullopt;
+    }
+    const bool isHttp = std::string_view(scheme) == "http";
+    curl_free(scheme);
+    if (!isHttp) {
+        return std::nullopt;
+    }
+    return wire;
+}
+
+bool IsFollowedRedirect(long status) { return status == 301 || status == 302 || status == 303; }
+
+void InitCurlOnce() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+}  // namespace
+
+// One exchange after another on one easy handle: the request options are set once, each
+// Perform sends the GET and reads the answer.
+class PageFetcher::Transfer {
+public:
+    // Which answers are taken without their body: the caller acts on the status instead.
+    enum class Stage { First, AfterAuth, Redirected };
+
+    struct Outcome {
+        bool answered = false;  // a complete status line and headers arrived
+        long status = 0;
+        std::string headers;
+    };
+
+    Transfer(EasyHandle easy, const FetchLimits& limits,
+             const std::map<std::string, std::uint16_t>& connectTo, PageLines& lines)
+        : easy_(std::move(easy)), limits_(limits), splitter_(lines, limits.maxPieces) {
+        Append(headers_, "Accept: text/*");
+        Append(headers_, "User-Agent: Quay Marker by Tolvane");
+        for (const auto& [hostPort, port] : connectTo) {
+            Append(connectTo_, hostPort + ":127.0.0.1:" + std::to_string(port));
+        }
+        CURL* e = easy_.get();
+        curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http");
+        curl_easy_setopt(e, CURLOPT_PROXY, "");
+        curl_easy_setopt(e, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
+        curl_easy_setopt(e, CURLOPT_HTTPGET, 1L);
+        curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 0L);
+        curl_easy_setopt(e, CURLOPT_HTTPHEADER, headers_.get());
+        curl_easy_setopt(e, CURLOPT_CONNECT_TO, connectTo_.get());
+        curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(limits.connect.count()));
+        curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &Transfer::OnHeader);
+        curl_easy_setopt(e, CURLOPT_HEADERDATA, this);
+        curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &Transfer::OnBody);
+        curl_easy_setopt(e, CURLOPT_WRITEDATA, this);
+        curl_easy_setopt(e, CURLOPT_NOPROGRESS, 0L);
+        curl_easy_setopt(e, CURLOPT_XFERINFOFUNCTION, &Transfer::OnProgress);
+        curl_easy_setopt(e, CURLOPT_XFERINFODATA, this);
+        deadline_ = Clock::now() + limits.total;
+    }
+
+    void SetCredentials(const std::optional<Credentials>& credentials) {
+        CURL* e = easy_.get();
+        if (credentials) {
+            curl_easy_setopt(e, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
+            curl_easy_setopt(e, CURLOPT_USERNAME, credentials->user.c_str());
+            curl_easy_setopt(e, CURLOPT_PASSWORD, credentials->password.c_str());
+        } else {
+            curl_easy_setopt(e, CURLOPT_USERNAME, nullptr);
+            curl_easy_setopt(e, CURLOPT_PASSWORD, nullptr);
+        }
+    }
+
+    // Sends the request. Answers the stage does not take whole end at their headers; any
+    // other answer's body is read into the lines, keeping what arrived before a failure.
+    Outcome Perform(const std::string& wireUrl, Stage stage) {
+        stage_ = stage;
+        outcome_ = Outcome{};
+        headersDone_ = false;
+        skipBody_ = false;
+        capped_ = false;
+        bodyBytes_ = 0;
+        const auto remaining =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - Clock::now());
+        if (remaining.count() <= 0) {
+            return outcome_;
+        }
+        lastActivity_ = Clock::now();
+        CURL* e = easy_.get();
+        curl_easy_setopt(e, CURLOPT_URL, wireUrl.c_str());
+        curl_easy_setopt(e, CURLOPT_TIMEOUT_MS, static_cast<long>(remaining.count()));
+        const CURLcode result = curl_easy_perform(e);
+        if (result == CURLE_OK || capped_) {
+            splitter_.Finish();
+        }
+        outcome_.answered = headersDone_;
+        return std::move(outcome_);
+    }
+
+private:
+    using Clock = std::chrono::steady_clock;
+
+    bool TakesWithoutBody(long status) const {
+        switch (stage_) {
+            case Stage::First:
+                return status == 401 || IsFollowedRedirect(status);
+            case Stage::AfterAuth:
+                return IsFollowedRedirect(status);
+            case Stage::Redirected:
+                return status != 200;
+        }
+        return false;
+    }
+
+    static size_t OnHeader(char* data, size_t size, size_t count, void* self) {
+        auto* t = static_cast<Transfer*>(self);
+        const std::string_view line(data, size * count);
+        t->lastActivity_ = Clock::now();
+        if (line.rfind("HTTP/", 0) == 0) {
+            // A new answer begins (after an interim 1xx one): only the last one counts.
+            t->outcome_.headers.clear();
+            t->headersDone_ = false;
+        }
+        if (line == "\r\n" || line == "\n") {
+            long status = 0;
+            curl_easy_getinfo(t->easy_.get(), CURLINFO_RESPONSE_CODE, &status);
+            t->outcome_.status = status;
+            t->headersDone_ = status >= 200;
+            t->skipBody_ = t->headersDone_ && t->TakesWithoutBody(status);
+        } else if (t->outcome_.headers.size() + line.size() <= kMaxHeaderBytes) {
+            t->outcome_.headers.append(line);
+        }
+        return line.size();
+    }
+
+    static size_t OnBody(char* data, size_t size, size_t count, void* self) {
+        auto* t = static_cast<Transfer*>(self);
+        if (t->skipBody_) {
+            return 0;  // the status is all this answer is wanted for
+        }
+        t->lastActivity_ = Clock::now();
+        std::string_view bytes(data, size * count);
+        const std::size_t room = t->limits_.maxBodyBytes - t->bodyBytes_;
+        if (bytes.size() > room) {
+            bytes = bytes.substr(0, room);
+            t->capped_ = true;
+        }
+        t->bodyBytes_ += bytes.size();
+        if (!t->splitter_.Feed(bytes)) {
+            t->capped_ = true;
+        }
+        return t->capped_ ? 0 : size * count;
+    }
+
+    static int OnProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+        const auto* t = static_cast<Transfer*>(self);
+        return Clock::now() - t->lastActivity_ > t->limits_.idle ? 1 : 0;
+    }
+
+    EasyHandle easy_;
+    Slist headers_;
+    Slist connectTo_;
+    const FetchLimits& limits_;
+    LineSplitter splitter_;
+    Clock::time_point deadline_;
+    Clock::time_point lastActivity_;
+    Stage stage_ = Stage::First;
+    Outcome outcome_;
+    bool headersDone_ = false;
+    bool skipBody_ = false;
+    bool capped_ = false;
+    std::size_t bodyBytes_ = 0;
+};
+
+PageFetcher::PageFetcher(FetchPrompt& prompt, FetchLimits limits)
+    : prompt_(prompt), limits_(limits) {
+    InitCurlOnce();
+    lines.reserve(10);
+}
+
+PageFetcher::~PageFetcher() = default;
+
+void PageFetcher::SetConnectTo(std::map<std::string, std::uint16_t> loopbackPorts) {
+    connectTo_ = std::move(loopbackPorts);
+}
+
+PageLines& PageFetcher::Fetch(std::string url) {
+    lines.clear();
+    if (url.find(kHttpPrefix) == std::string::npos) {
+        if (HasOwnScheme(url)) {
+            return lines;  // https, ftp and the like: http is the only scheme served
+        }
+        url.insert(0, kHttpPrefix);
+    }
+    return FetchInto(url);
+}
+
+PageLines& PageFetcher::FetchInto(const std::string& url) {
+    EasyHandle easy(curl_easy_init());
+    if (!easy) {
+        prompt_.ShowCannotOpenConnection();
+        return lines;
+    }
+    const std::optional<std::string> wire = ParseHttpUrl(url);
+    if (!wire) {
+        return lines;
+    }
+    Transfer transfer(std::move(easy), limits_, connectTo_, lines);
+    Transfer::Outcome answer = transfer.Perform(*wire, Transfer::Stage::First);
+    if (answer.answered && answer.status == 401) {
+        transfer.SetCredentials(prompt_.AskCredentials(url));
+        answer = transfer.Perform(*wire, Transfer::Stage::AfterAuth);
+    }
+    if (!answer.answered || !IsFollowedRedirect(answer.status)) {
+        return lines;
+    }
+    const std::optional<std::string> location = FindLocation(answer.headers);
+    const std::optional<std::string> target = location ? ParseHttpUrl(*location) : std::nullopt;
+    if (!target) {
+        return lines;
+    }
+    transfer.SetCredentials(std::nullopt);
+    answer = transfer.Perform(*target, Transfer::Stage::Redirected);
+    if (!answer.answered || answer.status != 200) {
+        lines.clear();
+    }
+    return lines;
+}
+
+}  // namespace quaymark

@@ -1,0 +1,112 @@
+#include "engine/classify.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "engine/run_state.h"
+#include "tests/support/temp_dir.h"
+
+namespace quaymark {
+namespace {
+
+using testing::ReadFileBytes;
+
+TEST(ClassifyPage, EmptyPageBecomesTheConnectionProblemPage) {
+    PageLines lines;
+    EXPECT_EQ(ClassifyPage(lines), SubmitVerdict::NoPage);
+    ASSERT_EQ(lines.size(), 8u);
+    EXPECT_EQ(lines, ConnectionProblemPage());
+    EXPECT_EQ(lines[0], "<HTML>");
+    EXPECT_EQ(lines[5], "</FONT><FONT SIZE=2><B>Quaymark! by Tolvane<B><BR>");
+    EXPECT_EQ(lines[6], "<A HREF=\"" + std::string(HomePageAddress) +
+                            "\">www.tolvane.example.com</A><BR></FONT>");
+    EXPECT_EQ(lines[7], "</HTML>");
+}
+
+TEST(ClassifyPage, EarliestLineDecidesThenMarkerOrder) {
+    PageLines page{"<p>\n", "hello\n", "Your page was already submitted\n", "x\n",
+                   "sorry, we could not connect\n"};
+    EXPECT_EQ(ClassifyPage(page), SubmitVerdict::AlreadySubmitted);
+    EXPECT_EQ(page.size(), 5u) << "a page with lines is left as it was";
+
+    PageLines both{"ERROR: ALREADY SUBMITTED\n"};
+    EXPECT_EQ(ClassifyPage(both), SubmitVerdict::AlreadySubmitted);
+
+    PageLines connectFirst{"this does not seem to be a valid url, we could not connect\n"};
+    EXPECT_EQ(ClassifyPage(connectFirst), SubmitVerdict::EngineCouldNotConnect);
+
+    PageLines spider{"We failed to spider your page\n"};
+    EXPECT_EQ(ClassifyPage(spider), SubmitVerdict::Failed);
+
+    PageLines invalid{"This does not seem to be a valid URL\n"};
+    EXPECT_EQ(ClassifyPage(invalid), SubmitVerdict::InvalidUrl);
+}
+
+TEST(ClassifyPage, ErrorAnywhereInAnyCaseFails) {
+    PageLines attribute{"<img src=x OnErRoR=\"f()\">\n"};
+    EXPECT_EQ(ClassifyPage(attribute), SubmitVerdict::Failed);
+    PageLines clean{"<html>\n", "Thank you, your URL was received.\n"};
+    EXPECT_EQ(ClassifyPage(clean), SubmitVerdict::Accepted);
+}
+
+TEST(ClassifyPage, MarkerSplitAcrossPiecesIsNotFound) {
+    PageLines split{"... ALREADY SUB", "MITTED ...\n"};
+    EXPECT_EQ(ClassifyPage(split), SubmitVerdict::Accepted);
+    PageLines nonAscii{"\xc9RROR \xff text\n"};
+    EXPECT_EQ(ClassifyPage(nonAscii), SubmitVerdict::Accepted);
+}
+
+TEST(ErrorPages, NamesAndSweepRule) {
+    EXPECT_EQ(ErrorPageName(0), "submiterror0.html");
+    EXPECT_EQ(ErrorPageName(10), "submiterror10.html");
+    EXPECT_TRUE(IsSweptErrorPageName("submiterror12.html"));
+    EXPECT_TRUE(IsSweptErrorPageName("old-submiterror.HtMl"));
+    EXPECT_FALSE(IsSweptErrorPageName("SUBMITERROR1.html"));
+    EXPECT_FALSE(IsSweptErrorPageName("submiterror1.htm"));
+    EXPECT_FALSE(IsSweptErrorPageName("submiterror1.html.bak"));
+    EXPECT_FALSE(IsSweptErrorPageName(".html"));
+}
+
+class WriteErrorPageTest : public ::testing::Test {
+protected:
+    void SetUp() override { ResetRunVariables(); }
+    testing::ScopedWorkingDir dir_;
+};
+
+TEST_F(WriteErrorPageTest, FetchedLinesGainAnEmptyLineAllInCrLf) {
+    WriteErrorPage({"one\n", "two\n", "three\n"});
+    EXPECT_EQ(ReadFileBytes("submiterror0.html"), "one\r\n\r\ntwo\r\n\r\nthree\r\n\r\n");
+    EXPECT_EQ(ErrorPageCounter.load(), 1);
+}
+
+TEST_F(WriteErrorPageTest, ConnectionProblemPageHasItsEightLines) {
+    PageLines lines;
+    ClassifyPage(lines);
+    WriteErrorPage(lines);
+    std::string expected;
+    for (const std::string& line : ConnectionProblemPage()) {
+        expected += line + "\r\n";
+    }
+    EXPECT_EQ(ReadFileBytes("submiterror0.html"), expected);
+}
+
+TEST_F(WriteErrorPageTest, NumbersRunOnAndOverwriteOldPages) {
+    testing::WriteFileBytes("submiterror1.html", "stale content that is much longer");
+    for (int i = 0; i < 11; ++i) {
+        WriteErrorPage({"page " + std::to_string(i) + "\n"});
+    }
+    EXPECT_EQ(ReadFileBytes("submiterror1.html"), "page 1\r\n\r\n");
+    EXPECT_EQ(ReadFileBytes("submiterror10.html"), "page 10\r\n\r\n");
+}
+
+TEST_F(WriteErrorPageTest, UnwritablePageStillUsesUpItsNumber) {
+    std::filesystem::create_directory("submiterror0.html");
+    WriteErrorPage({"lost\n"});
+    WriteErrorPage({"kept\n"});
+    EXPECT_EQ(ErrorPageCounter.load(), 2);
+    EXPECT_EQ(ReadFileBytes("submiterror1.html"), "kept\r\n\r\n");
+}
+
+}  // namespace
+}  // namespace quaymark
