@@ -79,8 +79,10 @@ bool LineSplitter::Feed(std::string_view bytes) {
         }
         const std::size_t room = kMaxPiece - piece_.size();
         // Take a run up to the first CR or LF, bounded by what the piece can still hold.
-        const std::size_t span = std::min(bytes.find_first_of("\r\n"), bytes.size());
-        const std::size_t take = std::min(span, room);
+        const std::string_view window = bytes.substr(0, room);
+        const auto lineEnd = std::find_if(window.begin(), window.end(),
+                                          [](char c) { return c == '\r' || c == '\n'; });
+        const auto take = static_cast<std::size_t>(lineEnd - window.begin());
         piece_.append(bytes.data(), take);
         bytes.remove_prefix(take);
         if (piece_.size() == kMaxPiece) {

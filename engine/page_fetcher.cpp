@@ -63,6 +63,12 @@ void InitCurlOnce() {
 
 }  // namespace
 
+// The request's fixed header lines and the test-only connection routes, made once per fetcher.
+struct PageFetcher::RequestLists {
+    Slist headers;
+    Slist connectTo;
+};
+
 // One exchange after another on one easy handle: the request options are set once, each
 // Perform sends the GET and reads the answer.
 class PageFetcher::Transfer {
@@ -76,14 +82,9 @@ public:
         std::string headers;
     };
 
-    Transfer(EasyHandle easy, const FetchLimits& limits,
-             const std::map<std::string, std::uint16_t>& connectTo, PageLines& lines)
+    Transfer(EasyHandle easy, const FetchLimits& limits, const RequestLists& lists,
+             PageLines& lines)
         : easy_(std::move(easy)), limits_(limits), splitter_(lines, limits.maxPieces) {
-        Append(headers_, "Accept: text/*");
-        Append(headers_, "User-Agent: Quay Marker by Tolvane");
-        for (const auto& [hostPort, port] : connectTo) {
-            Append(connectTo_, hostPort + ":127.0.0.1:" + std::to_string(port));
-        }
         CURL* e = easy_.get();
         curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
         curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http");
@@ -91,8 +92,8 @@ public:
         curl_easy_setopt(e, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
         curl_easy_setopt(e, CURLOPT_HTTPGET, 1L);
         curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 0L);
-        curl_easy_setopt(e, CURLOPT_HTTPHEADER, headers_.get());
-        curl_easy_setopt(e, CURLOPT_CONNECT_TO, connectTo_.get());
+        curl_easy_setopt(e, CURLOPT_HTTPHEADER, lists.headers.get());
+        curl_easy_setopt(e, CURLOPT_CONNECT_TO, lists.connectTo.get());
         curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(limits.connect.count()));
         curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &Transfer::OnHeader);
         curl_easy_setopt(e, CURLOPT_HEADERDATA, this);
@@ -203,8 +204,6 @@ private:
     }
 
     EasyHandle easy_;
-    Slist headers_;
-    Slist connectTo_;
     const FetchLimits& limits_;
     LineSplitter splitter_;
     Clock::time_point deadline_;
@@ -218,15 +217,20 @@ private:
 };
 
 PageFetcher::PageFetcher(FetchPrompt& prompt, FetchLimits limits)
-    : prompt_(prompt), limits_(limits) {
+    : prompt_(prompt), limits_(limits), lists_(std::make_unique<RequestLists>()) {
     InitCurlOnce();
+    Append(lists_->headers, "Accept: text/*");
+    Append(lists_->headers, "User-Agent: Quay Marker by Tolvane");
     lines.reserve(10);
 }
 
 PageFetcher::~PageFetcher() = default;
 
-void PageFetcher::SetConnectTo(std::map<std::string, std::uint16_t> loopbackPorts) {
-    connectTo_ = std::move(loopbackPorts);
+void PageFetcher::SetConnectTo(const std::map<std::string, std::uint16_t>& loopbackPorts) {
+    lists_->connectTo.reset();
+    for (const auto& [hostPort, port] : loopbackPorts) {
+        Append(lists_->connectTo, hostPort + ":127.0.0.1:" + std::to_string(port));
+    }
 }
 
 PageLines& PageFetcher::Fetch(std::string url) {
@@ -250,7 +254,7 @@ PageLines& PageFetcher::FetchInto(const std::string& url) {
     if (!wire) {
         return lines;
     }
-    Transfer transfer(std::move(easy), limits_, connectTo_, lines);
+    Transfer transfer(std::move(easy), limits_, *lists_, lines);
     Transfer::Outcome answer = transfer.Perform(*wire, Transfer::Stage::First);
     if (answer.answered && answer.status == 401) {
         transfer.SetCredentials(prompt_.AskCredentials(url));

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -47,7 +48,7 @@ public:
 
     // For tests and benchmarks: requests for "host:port" connect to 127.0.0.1 at the given
     // port while the request line and Host header stay as they are. The key ":" matches any.
-    void SetConnectTo(std::map<std::string, std::uint16_t> loopbackPorts);
+    void SetConnectTo(const std::map<std::string, std::uint16_t>& loopbackPorts);
 
     // Fetches the URL; returns the fetcher's lines, empty when no page was obtained. The same
     // list is returned by every call.
@@ -55,12 +56,13 @@ public:
 
 private:
     class Transfer;
+    struct RequestLists;
 
     PageLines& FetchInto(const std::string& url);
 
     FetchPrompt& prompt_;
     FetchLimits limits_;
-    std::map<std::string, std::uint16_t> connectTo_;
+    std::unique_ptr<RequestLists> lists_;
     PageLines lines;
 };
 

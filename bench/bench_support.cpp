@@ -1,0 +1,50 @@
+#include "bench/bench_support.h"
+
+#include <curl/curl.h>
+#include <sys/resource.h>
+
+#include <fstream>
+
+namespace quaymark::bench {
+
+LoopbackServer::LoopbackServer() {
+    port_ = static_cast<std::uint16_t>(server_.bind_to_any_port("127.0.0.1"));
+    thread_ = std::thread([this] { server_.listen_after_bind(); });
+}
+
+LoopbackServer::~LoopbackServer() {
+    server_.stop();
+    thread_.join();
+}
+
+namespace {
+size_t Discard(char*, size_t size, size_t count, void*) { return size * count; }
+}  // namespace
+
+bool BareCurlGet(const std::string& url, std::uint16_t loopbackPort) {
+    CURL* easy = curl_easy_init();
+    curl_slist* headers = curl_slist_append(nullptr, "Accept: text/*");
+    headers = curl_slist_append(headers, "User-Agent: Quay Marker by Tolvane");
+    const std::string route = "::127.0.0.1:" + std::to_string(loopbackPort);
+    curl_slist* connectTo = curl_slist_append(nullptr, route.c_str());
+    curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
+    curl_easy_setopt(easy, CURLOPT_CONNECT_TO, connectTo);
+    curl_easy_setopt(easy, CURLOPT_PROXY, "");
+    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Discard);
+    const bool ok = curl_easy_perform(easy) == CURLE_OK;
+    curl_easy_cleanup(easy);
+    curl_slist_free_all(connectTo);
+    curl_slist_free_all(headers);
+    return ok;
+}
+
+std::size_t PeakRssBytes() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<std::size_t>(usage.ru_maxrss) * 1024;
+}
+
+}  // namespace quaymark::bench

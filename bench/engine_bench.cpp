@@ -1,0 +1,113 @@
+// Speed and memory of the page fetch and the page judging.
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <string>
+
+#include "bench/bench_support.h"
+#include "engine/classify.h"
+#include "engine/page_fetcher.h"
+
+namespace quaymark::bench {
+namespace {
+
+class SilentPrompt : public FetchPrompt {
+public:
+    void ShowCannotOpenConnection() override {}
+    std::optional<Credentials> AskCredentials(const std::string&) override { return std::nullopt; }
+};
+
+std::string TwoKibPage() {
+    std::string page;
+    while (page.size() < 2048) {
+        page += "<p>Thank you for adding your page to our index.</p>\r\n";
+    }
+    page.resize(2048);
+    return page;
+}
+
+using Seconds = std::chrono::duration<double>;
+
+template <typename Fn>
+Seconds TimeOf(int count, Fn&& request) {
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < count; ++i) {
+        request();
+    }
+    return std::chrono::steady_clock::now() - start;
+}
+
+// Runs two request loops in alternating blocks so that neither gains from going second;
+// returns both rates per second.
+template <typename A, typename B>
+std::pair<double, double> AlternatingRates(int count, A&& first, B&& second) {
+    constexpr int kBlock = 100;
+    Seconds a{0};
+    Seconds b{0};
+    for (int done = 0; done < count; done += kBlock) {
+        a += TimeOf(kBlock, first);
+        b += TimeOf(kBlock, second);
+    }
+    return {count / a.count(), count / b.count()};
+}
+
+// PageFetcher beside a bare libcurl loop sending the same HTTP/1.0 request.
+void BM_FetchRate(benchmark::State& state) {
+    constexpr int kRequests = 2000;
+    LoopbackServer loopback;
+    const std::string page = TwoKibPage();
+    loopback.server().Get("/add", [&](const httplib::Request&, httplib::Response& response) {
+        response.set_content(page, "text/html");
+    });
+    const std::string url = "http://www.engine.example/add?url=http://mine.example/";
+    SilentPrompt prompt;
+    PageFetcher fetcher(prompt);
+    fetcher.SetConnectTo({{":", loopback.port()}});
+    for (auto _ : state) {
+        const auto [fetchRate, bareRate] = AlternatingRates(
+            kRequests, [&] { benchmark::DoNotOptimize(fetcher.Fetch(url).size()); },
+            [&] { benchmark::DoNotOptimize(BareCurlGet(url, loopback.port())); });
+        state.counters["fetch_per_s"] = fetchRate;
+        state.counters["bare_curl_per_s"] = bareRate;
+        state.counters["ratio"] = fetchRate / bareRate;
+    }
+}
+BENCHMARK(BM_FetchRate)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+void BM_ClassifyPage(benchmark::State& state) {
+    const std::string line = std::string(1021, 'w') + "\n";
+    PageLines page((10u << 20) / line.size(), line);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(ClassifyPage(page));
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * page.size() * line.size()));
+}
+BENCHMARK(BM_ClassifyPage)->Unit(benchmark::kMillisecond);
+
+// One fetch of a 1 GiB body: the page is cut off at the fetch's body limit, so memory stays low.
+void BM_FetchHugeBody(benchmark::State& state) {
+    constexpr std::size_t kBody = std::size_t{1} << 30;
+    LoopbackServer loopback;
+    const std::string chunk = std::string(1021, 'h') + "\n";
+    loopback.server().Get("/huge", [&](const httplib::Request&, httplib::Response& response) {
+        response.set_content_provider(kBody, "text/html",
+                                      [&](size_t offset, size_t length, httplib::DataSink& sink) {
+                                          const std::size_t n = std::min(length, chunk.size());
+                                          (void)offset;
+                                          return sink.write(chunk.data(), n);
+                                      });
+    });
+    SilentPrompt prompt;
+    PageFetcher fetcher(prompt);
+    fetcher.SetConnectTo({{":", loopback.port()}});
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(fetcher.Fetch("http://www.engine.example/huge").size());
+    }
+    state.counters["peak_rss_MiB"] = static_cast<double>(PeakRssBytes()) / (1 << 20);
+}
+BENCHMARK(BM_FetchHugeBody)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace quaymark::bench
+
+BENCHMARK_MAIN();
