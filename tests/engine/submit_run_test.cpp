@@ -1,0 +1,260 @@
+#include "engine/submit_run.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "engine/run_state.h"
+#include "tests/support/fake_engine_server.h"
+#include "tests/support/temp_dir.h"
+
+namespace quaymark {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using testing::EngineRequest;
+using testing::FailedPage;
+using testing::FakeEngineServer;
+
+// Records what a run asks of its progress window.
+class RecordingProgress : public ProgressView {
+public:
+    void SetAddressCount(int count, int stepsPerEntry) override {
+        addressCount = count;
+        stepsPerAddress = stepsPerEntry;
+    }
+    void Show() override {
+        ++shown;
+        if (onShow) {
+            onShow();
+        }
+    }
+    void Hide() override { ++hidden; }
+    void SetText(int controlId, const std::string& text) override {
+        texts[controlId] = text;
+        if (controlId == kStatusTextId) {
+            statusHistory.push_back(text);
+        }
+    }
+    void StepProgress() override { ++steps; }
+
+    int addressCount = 0;
+    int stepsPerAddress = 0;
+    int shown = 0;
+    int hidden = 0;
+    int steps = 0;
+    std::map<int, std::string> texts;
+    std::vector<std::string> statusHistory;
+    std::function<void()> onShow;
+};
+
+class NoPrompt : public FetchPrompt {
+public:
+    void ShowCannotOpenConnection() override {}
+    std::optional<Credentials> AskCredentials(const std::string&) override { return std::nullopt; }
+};
+
+class SubmitRunTest : public ::testing::Test {
+protected:
+    int Run(std::vector<std::string> items, std::uint8_t mode = SubmitJob::Normal) {
+        items_ = std::move(items);
+        SubmitJob job;
+        job.mainDlg = &results_;
+        job.progressDlg = &progress_;
+        job.items = &items_;
+        job.mode = mode;
+        job.prompt = &prompt_;
+        job.connectTo = server_.Routes();
+        ResetRunVariables();
+        return SubmitWorker(&job);
+    }
+
+    std::vector<std::string> Targets() const {
+        std::vector<std::string> targets;
+        for (const EngineRequest& request : server_.requests()) {
+            targets.push_back(request.host + request.target);
+        }
+        return targets;
+    }
+
+    testing::ScopedWorkingDir dir_;
+    FakeEngineServer server_;
+    RecordingProgress progress_;
+    NoPrompt prompt_;
+    SubmitResults results_;
+    std::vector<std::string> items_;
+};
+
+TEST_F(SubmitRunTest, SevenRequestsInTableOrderWithTheAddressUnescaped) {
+    results_.m_strEmail = "";
+    EXPECT_EQ(Run({"http://mine.example/a b&c=d"}), 0);
+    EXPECT_THAT(
+        Targets(),
+        ElementsAre(
+            "www.webcrawler.com/info/add_url/thanks/?url=http://mine.example/a%20b&c=d&email=&country=US&brand=webcrawler",
+            "www.hotbot.com/addurl.asp?newurl=http://mine.example/a%20b&c=d&MM=1&output=success&email=",
+            "www.lycos.com/cgi-bin/spider_now.pl?query=http://mine.example/a%20b&c=d&email=",
+            "add-url.altavista.com/cgi-bin/newurl?ad=1&q=http://mine.example/a%20b&c=d",
+            "www.go.com/AddUrl/AddingURL?sv=IS&lk=noframes&url=http://mine.example/a%20b&c=d&CAT=Add%2FUpdate+URL",
+            "www.excite.com/info/add_url/thanks/?url=http://mine.example/a%20b&c=d&email=&country=US&brand=excite",
+            "www.google.com/addurl?q=http://mine.example/a%20b&c=d&dq=thanks"));
+    EXPECT_EQ(progress_.steps, 7);
+    EXPECT_EQ(RunFailedFlag.load(), false);
+    EXPECT_EQ(WorkerDoneFlag.load(), true);
+    EXPECT_EQ(CancelFlag.load(), true) << "the worker sets it as it ends";
+}
+
+TEST(BuildRequestUrl, InsertsAddressAndEmailAsStored) {
+    EXPECT_EQ(BuildRequestUrl(EngineTable[0], "http://a/#x y", "me@x"),
+              "http://www.webcrawler.com/info/add_url/thanks/?url=http://a/#x y&email=me@x"
+              "&country=US&brand=webcrawler");
+    EXPECT_EQ(BuildRequestUrl(EngineTable[1], "u", ""),
+              "http://www.hotbot.com/addurl.asp?newurl=u&MM=1&output=success&email=");
+}
+
+TEST_F(SubmitRunTest, NumberSignEndsWhatGoesOnTheWireButNotTheRecord) {
+    server_.SetPages([](const EngineRequest&) { return FailedPage("error"); });
+    Run({"http://mine.example/#top"});
+    ASSERT_EQ(server_.requests().size(), 7u);
+    EXPECT_EQ(server_.requests()[0].target, "/info/add_url/thanks/?url=http://mine.example/");
+    EXPECT_EQ(results_.FailureList[0], "WebCrawler: failed. http://mine.example/#top");
+    EXPECT_EQ(results_.ResubmitList[6], "http://www.google.com/addurl?q=http://mine.example/#top&dq=thanks");
+}
+
+TEST_F(SubmitRunTest, OnlyGoogleFailing) {
+    server_.SetPages([](const EngineRequest& request) {
+        return request.host == "www.google.com" ? FailedPage("Error") : testing::AcceptedPage();
+    });
+    EXPECT_EQ(Run({"http://mine.example/"}), 1);
+    EXPECT_TRUE(RunFailedFlag.load());
+    EXPECT_THAT(results_.ResubmitList, ElementsAre("http://www.google.com/addurl?q=http://mine.example/&dq=thanks"));
+    EXPECT_THAT(results_.FailureList, IsEmpty());
+    EXPECT_FALSE(std::filesystem::exists("submiterror0.html"));
+    EXPECT_THAT(progress_.statusHistory, IsEmpty());
+}
+
+TEST_F(SubmitRunTest, VerdictsNameTheirFailureAndMostSetTheStatusText) {
+    server_.SetPages([](const EngineRequest& request) {
+        if (request.host == "www.hotbot.com") {
+            return FailedPage("This does not seem to be a valid URL");
+        }
+        if (request.host == "www.lycos.com") {
+            return FailedPage("Already submitted");
+        }
+        if (request.host == "www.go.com") {
+            return FailedPage("We could not connect to your site");
+        }
+        return testing::AcceptedPage();
+    });
+    Run({"http://one.example/", "http://two.example/"});
+    EXPECT_THAT(results_.FailureList,
+                ElementsAre("HotBot: is not a valud URL. http://one.example/",
+                            "Lycos: was already submitted today. http://one.example/",
+                            "Go!: could not connect. http://one.example/",
+                            "HotBot: is not a valud URL. http://two.example/",
+                            "Lycos: was already submitted today. http://two.example/",
+                            "Go!: could not connect. http://two.example/"));
+    EXPECT_THAT(progress_.statusHistory,
+                ElementsAre("Lycos: was already submitted today.", "Go!: could not connect.",
+                            "Lycos: was already submitted today.", "Go!: could not connect."))
+        << "an invalid URL leaves the status text as it was";
+    EXPECT_EQ(progress_.texts[kStatusTextId], "Go!: could not connect.")
+        << "the status text is kept from one address to the next";
+    EXPECT_EQ(progress_.texts[kAddressTextId], "http://two.example/");
+    EXPECT_EQ(progress_.texts[kEngineTextId], "Google");
+}
+
+TEST_F(SubmitRunTest, NoPageIsRecordedAsCouldNotConnectWithTheConnectionProblemPage) {
+    server_.SetPages([](const EngineRequest&) { return std::string(); });
+    Run({"http://mine.example/"});
+    ASSERT_EQ(results_.FailureList.size(), 6u);
+    EXPECT_EQ(results_.FailureList[5], "Excite: could not connect. http://mine.example/");
+    EXPECT_EQ(results_.ResubmitList.size(), 7u);
+    EXPECT_THAT(testing::ReadFileBytes("submiterror5.html"), ::testing::StartsWith("<HTML>\r\n<FONT SIZE=5>"));
+}
+
+TEST_F(SubmitRunTest, StepsAndRangeFollowTheAddressCount) {
+    Run({"http://one.example/"});
+    EXPECT_EQ(progress_.steps, 7);
+    EXPECT_EQ(progress_.addressCount, 1);
+    EXPECT_EQ(progress_.stepsPerAddress, 7);
+    progress_ = RecordingProgress{};
+    Run({"a", "b", "c"});
+    EXPECT_EQ(progress_.steps, 21);
+    EXPECT_EQ(progress_.addressCount * progress_.stepsPerAddress, 21);
+    EXPECT_EQ(progress_.shown, 1);
+    EXPECT_EQ(progress_.hidden, 1);
+}
+
+TEST_F(SubmitRunTest, ResendModeSendsEachUrlOnceUnderTheNameSending) {
+    server_.SetPages([](const EngineRequest& request) {
+        return request.target.find("bad") != std::string::npos ? FailedPage("error") : testing::AcceptedPage();
+    });
+    const std::string good = "http://www.lycos.com/cgi-bin/spider_now.pl?query=good&email=";
+    const std::string bad = "http://www.excite.com/info/add_url/thanks/?url=bad&email=e";
+    EXPECT_EQ(Run({good, bad}, SubmitJob::Resend), 1);
+    EXPECT_EQ(server_.requests().size(), 2u);
+    EXPECT_THAT(results_.FailureList, ElementsAre("Sending: failed. " + bad));
+    EXPECT_THAT(results_.ResubmitList, ElementsAre(bad));
+    EXPECT_EQ(progress_.texts[kEngineTextId], "Sending");
+    EXPECT_EQ(progress_.steps, 2);
+    EXPECT_EQ(progress_.stepsPerAddress, 1) << "a re-submission fills its own bar";
+}
+
+TEST_F(SubmitRunTest, CancelBeforeTheFirstRequestSendsNothing) {
+    progress_.onShow = [] { CancelFlag.store(true); };
+    EXPECT_EQ(Run({"http://one.example/", "http://two.example/"}), 0);
+    EXPECT_THAT(server_.requests(), IsEmpty());
+    EXPECT_FALSE(RunFailedFlag.load());
+    EXPECT_EQ(progress_.steps, 0);
+    EXPECT_EQ(progress_.hidden, 1);
+}
+
+TEST_F(SubmitRunTest, CancelDuringARequestRecordsItsFailureAndStops) {
+    server_.SetPages([](const EngineRequest& request) {
+        if (request.host == "www.lycos.com") {
+            CancelFlag.store(true);  // the user cancels while Lycos answers
+            return FailedPage("error");
+        }
+        return testing::AcceptedPage();
+    });
+    EXPECT_EQ(Run({"http://one.example/", "http://two.example/"}), 1);
+    EXPECT_EQ(server_.requests().size(), 3u);
+    EXPECT_THAT(results_.FailureList, ElementsAre("Lycos: failed. http://one.example/"));
+    EXPECT_EQ(progress_.steps, 2) << "no step after the cancel";
+    EXPECT_TRUE(RunFailedFlag.load());
+}
+
+TEST_F(SubmitRunTest, CancelledResendStillStepsTheEntryItBegan) {
+    server_.SetPages([](const EngineRequest&) {
+        CancelFlag.store(true);
+        return testing::AcceptedPage();
+    });
+    Run({"http://a.example/1", "http://a.example/2"}, SubmitJob::Resend);
+    EXPECT_EQ(server_.requests().size(), 1u);
+    EXPECT_EQ(progress_.steps, 1);
+}
+
+TEST_F(SubmitRunTest, FailureLineNBelongsToErrorPageN) {
+    server_.SetPages([](const EngineRequest& request) {
+        return FailedPage("error at " + request.host + request.target);
+    });
+    Run({"http://one.example/", "http://two.example/", "http://three.example/"});
+    ASSERT_EQ(results_.FailureList.size(), 18u);
+    for (std::size_t n = 0; n < results_.FailureList.size(); ++n) {
+        const std::string page = testing::ReadFileBytes(ErrorPageName(static_cast<int>(n)));
+        const std::string& line = results_.FailureList[n];
+        const std::string address = line.substr(line.rfind(' ') + 1);
+        EXPECT_NE(page.find("=" + address), std::string::npos) << n;
+        const std::string engine = line.substr(0, line.find(':'));
+        const auto row = std::find_if(EngineTable.begin(), EngineTable.end(),
+                                      [&](const EngineRow& r) { return r.name == engine; });
+        ASSERT_NE(row, EngineTable.end());
+        EXPECT_NE(page.find(std::string(row->host)), std::string::npos) << n;
+    }
+}
+
+}  // namespace
+}  // namespace quaymark

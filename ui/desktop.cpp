@@ -1,0 +1,88 @@
+#include "ui/desktop.h"
+
+#include <QDesktopServices>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QLineEdit>
+#include <QMessageBox>
+
+namespace quaymark::ui {
+namespace {
+
+MessageHandler& CurrentMessageHandler() {
+    static MessageHandler handler;
+    return handler;
+}
+
+OpenUrlHandler& CurrentOpenUrlHandler() {
+    static OpenUrlHandler handler;
+    return handler;
+}
+
+CredentialsHandler& CurrentCredentialsHandler() {
+    static CredentialsHandler handler;
+    return handler;
+}
+
+void ShowDesktopMessage(const MessageRequest& request) {
+    QMessageBox box(request.icon == MessageIcon::Warning ? QMessageBox::Warning : QMessageBox::NoIcon,
+                    request.title, request.text, QMessageBox::Ok, request.owner);
+    box.exec();
+}
+
+std::optional<Credentials> AskDesktopCredentials(const QString& url) {
+    QDialog dialog;
+    dialog.setWindowTitle(QObject::tr("Enter Network Password"));
+    auto* form = new QFormLayout(&dialog);
+    auto* site = new QLineEdit(url, &dialog);
+    site->setReadOnly(true);
+    auto* user = new QLineEdit(&dialog);
+    auto* password = new QLineEdit(&dialog);
+    password->setEchoMode(QLineEdit::Password);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    form->addRow(QObject::tr("Site:"), site);
+    form->addRow(QObject::tr("User name:"), user);
+    form->addRow(QObject::tr("Password:"), password);
+    form->addRow(buttons);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    if (dialog.exec() != QDialog::Accepted) {
+        return std::nullopt;
+    }
+    return Credentials{user->text().toStdString(), password->text().toStdString()};
+}
+
+}  // namespace
+
+void ShowMessage(QWidget* owner, const QString& text, const QString& title, MessageIcon icon) {
+    const MessageRequest request{owner, text, title, icon};
+    if (CurrentMessageHandler()) {
+        CurrentMessageHandler()(request);
+    } else {
+        ShowDesktopMessage(request);
+    }
+}
+
+void OpenWithShell(const QUrl& url) {
+    if (CurrentOpenUrlHandler()) {
+        CurrentOpenUrlHandler()(url);
+    } else {
+        QDesktopServices::openUrl(url);
+    }
+}
+
+std::optional<Credentials> AskCredentials(const QString& url) {
+    if (CurrentCredentialsHandler()) {
+        return CurrentCredentialsHandler()(url);
+    }
+    return AskDesktopCredentials(url);
+}
+
+void SetMessageHandler(MessageHandler handler) { CurrentMessageHandler() = std::move(handler); }
+void SetOpenUrlHandler(OpenUrlHandler handler) { CurrentOpenUrlHandler() = std::move(handler); }
+void SetCredentialsHandler(CredentialsHandler handler) {
+    CurrentCredentialsHandler() = std::move(handler);
+}
+
+}  // namespace quaymark::ui

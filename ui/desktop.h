@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QString>
+#include <QUrl>
+#include <functional>
+#include <optional>
+
+#include "engine/page_fetcher.h"
+
+class QWidget;
+
+namespace quaymark::ui {
+
+enum class MessageIcon { None, Warning };
+
+struct MessageRequest {
+    QWidget* owner = nullptr;
+    QString text;
+    QString title;
+    MessageIcon icon = MessageIcon::None;
+};
+
+// The seams between the program and the desktop. Each passes through one replaceable
+// handler, so that tests see and answer every box, dialog and shell request without a person.
+using MessageHandler = std::function<void(const MessageRequest&)>;
+using OpenUrlHandler = std::function<void(const QUrl&)>;
+using CredentialsHandler = std::function<std::optional<Credentials>(const QString& url)>;
+
+// A modal box with the text, the title, one OK button and the icon.
+void ShowMessage(QWidget* owner, const QString& text, const QString& title,
+                 MessageIcon icon = MessageIcon::None);
+// Opens an address or a file with the desktop's default program; the outcome is not examined.
+void OpenWithShell(const QUrl& url);
+// The password dialog after a 401.
+std::optional<Credentials> AskCredentials(const QString& url);
+
+// Replace a handler; an empty function restores the desktop's own.
+void SetMessageHandler(MessageHandler handler);
+void SetOpenUrlHandler(OpenUrlHandler handler);
+void SetCredentialsHandler(CredentialsHandler handler);
+
+}  // namespace quaymark::ui

@@ -1,0 +1,253 @@
+#include "ui/dialog_template.h"
+
+#include <QDialog>
+#include <QFile>
+#include <QFontMetrics>
+#include <QGroupBox>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+
+#include "ui/artwork.h"
+#include "ui/clip_player.h"
+
+namespace quaymark::ui {
+namespace {
+
+QRect RectFrom(const QJsonValue& value) {
+    const QJsonArray a = value.toArray();
+    return QRect(a.at(0).toInt(), a.at(1).toInt(), a.at(2).toInt(), a.at(3).toInt());
+}
+
+QStringList StringsFrom(const QJsonValue& value) {
+    QStringList strings;
+    for (const QJsonValue& item : value.toArray()) {
+        strings << item.toString();
+    }
+    return strings;
+}
+
+int MulDivRounded(int value, int numerator, int denominator) {
+    return (value * numerator + (value >= 0 ? denominator / 2 : -denominator / 2)) / denominator;
+}
+
+bool HasMnemonic(const QString& text) {
+    for (qsizetype i = 0; i + 1 < text.size(); ++i) {
+        if (text[i] == u'&') {
+            if (text[i + 1] != u'&') {
+                return true;
+            }
+            ++i;
+        }
+    }
+    return false;
+}
+
+Qt::WindowFlags WindowFlagsFor(const QStringList& styles) {
+    Qt::WindowFlags flags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::MSWindowsFixedSizeDialogHint;
+    if (styles.contains("caption")) {
+        flags |= Qt::WindowTitleHint;
+    } else {
+        flags |= Qt::FramelessWindowHint;
+    }
+    if (styles.contains("sysmenu")) {
+        flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+    }
+    if (styles.contains("minimizebox")) {
+        flags |= Qt::WindowMinimizeButtonHint;
+    }
+    return flags;
+}
+
+QWidget* MakeStatic(const ControlTemplate& control, QWidget* parent) {
+    auto* label = new QLabel(parent);
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    const bool literal = control.styles.contains("noprefix");
+    label->setText(literal ? control.text : WithoutMnemonics(control.text));
+    return label;
+}
+
+QWidget* MakePicture(const ControlTemplate& control, QWidget* parent, const QRect& pixels) {
+    auto* picture = new QLabel(parent);
+    const QPixmap pixmap = Artwork(control.image, parent->devicePixelRatioF());
+    picture->setPixmap(pixmap);
+    if (control.styles.contains("centerimage")) {
+        picture->setAlignment(Qt::AlignCenter);
+    } else {
+        // A picture control takes the size of its picture, as the original controls do.
+        picture->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        picture->resize(pixmap.deviceIndependentSize().toSize());
+        picture->move(pixels.topLeft());
+    }
+    if (control.styles.contains("transparentformouse")) {
+        picture->setAttribute(Qt::WA_TransparentForMouseEvents);
+    }
+    return picture;
+}
+
+QWidget* MakeControl(const ControlTemplate& control, QWidget* parent, const QRect& pixels) {
+    const QString& kind = control.kind;
+    if (kind == "static") {
+        return MakeStatic(control, parent);
+    }
+    if (kind == "button") {
+        auto* button = new QPushButton(control.text, parent);
+        button->setAutoDefault(false);
+        button->setDefault(control.styles.contains("default"));
+        return button;
+    }
+    if (kind == "edit") {
+        return new QLineEdit(parent);
+    }
+    if (kind == "listbox") {
+        auto* list = new QListWidget(parent);
+        list->setSelectionMode(QAbstractItemView::SingleSelection);
+        list->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+        list->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        list->setUniformItemSizes(true);
+        return list;
+    }
+    if (kind == "progress") {
+        auto* bar = new QProgressBar(parent);
+        bar->setTextVisible(false);
+        bar->setRange(0, 100);
+        bar->setValue(0);
+        return bar;
+    }
+    if (kind == "picture" || kind == "icon") {
+        return MakePicture(control, parent, pixels);
+    }
+    if (kind == "groupbox") {
+        auto* group = new QGroupBox(WithoutMnemonics(control.text), parent);
+        group->lower();
+        return group;
+    }
+    if (kind == "animation") {
+        return new ClipPlayer(control.image, parent);
+    }
+    qFatal("dialog template: unknown control kind %s", qPrintable(kind));
+}
+
+}  // namespace
+
+DialogTemplate LoadDialogTemplate(int templateId) {
+    QFile file(QStringLiteral(":/dialogs/%1.json").arg(templateId));
+    if (!file.open(QIODevice::ReadOnly)) {
+        qFatal("dialog template %d is missing", templateId);
+    }
+    const QJsonObject root = QJsonDocument::fromJson(file.readAll()).object();
+    DialogTemplate result;
+    result.id = root.value("id").toInt();
+    result.caption = root.value("caption").toString();
+    const QJsonArray size = root.value("size").toArray();
+    result.size = QSize(size.at(0).toInt(), size.at(1).toInt());
+    result.fontFace = root.value("font").toObject().value("face").toString();
+    result.fontPoints = root.value("font").toObject().value("points").toInt(8);
+    result.styles = StringsFrom(root.value("styles"));
+    for (const QJsonValue& value : root.value("controls").toArray()) {
+        const QJsonObject object = value.toObject();
+        ControlTemplate control;
+        control.id = object.value("id").toInt(-1);
+        control.kind = object.value("kind").toString();
+        control.text = object.value("text").toString();
+        control.image = object.value("image").toString();
+        control.styles = StringsFrom(object.value("styles"));
+        control.rect = RectFrom(object.value("rect"));
+        result.controls.push_back(control);
+    }
+    return result;
+}
+
+QFont DialogFont(const DialogTemplate& dialogTemplate) {
+    QFont font(QStringLiteral("Sans Serif"), dialogTemplate.fontPoints);
+    font.setStyleHint(QFont::SansSerif);
+    return font;
+}
+
+DialogUnits::DialogUnits(const QFont& font) {
+    const QFontMetrics metrics(font);
+    const int letters =
+        metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    baseX_ = (letters / 26 + 1) / 2;
+    baseY_ = metrics.height();
+}
+
+int DialogUnits::X(int dlu) const { return MulDivRounded(dlu, baseX_, 4); }
+int DialogUnits::Y(int dlu) const { return MulDivRounded(dlu, baseY_, 8); }
+
+QRect DialogUnits::ToPixels(const QRect& dluRect) const {
+    return QRect(X(dluRect.x()), Y(dluRect.y()), X(dluRect.width()), Y(dluRect.height()));
+}
+
+void DialogControls::Add(int id, QWidget* control) {
+    if (id > 0) {
+        controls_.insert(id, control);
+    }
+}
+
+QWidget* DialogControls::Find(int id) const { return controls_.value(id); }
+
+QString WithoutMnemonics(const QString& text) {
+    QString shown;
+    shown.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == u'&' && i + 1 < text.size()) {
+            ++i;
+        }
+        shown += text[i];
+    }
+    return shown;
+}
+
+DialogControls BuildDialog(QDialog& dialog, int templateId) {
+    const DialogTemplate t = LoadDialogTemplate(templateId);
+    const QFont font = DialogFont(t);
+    const DialogUnits units(font);
+    dialog.setFont(font);
+    dialog.setWindowFlags(WindowFlagsFor(t.styles));
+    dialog.setWindowTitle(t.caption);
+    dialog.setFixedSize(units.X(t.size.width()), units.Y(t.size.height()));
+
+    DialogControls controls;
+    std::vector<QWidget*> inOrder;
+    QWidget* focusPrevious = nullptr;
+    for (const ControlTemplate& control : t.controls) {
+        const QRect pixels = units.ToPixels(control.rect);
+        QWidget* widget = MakeControl(control, &dialog, pixels);
+        if (!(control.kind == "picture" || control.kind == "icon") ||
+            control.styles.contains("centerimage")) {
+            widget->setGeometry(pixels);
+        }
+        widget->setObjectName(QStringLiteral("control%1").arg(control.id));
+        widget->setFocusPolicy(control.styles.contains("tabstop") ? Qt::StrongFocus : Qt::NoFocus);
+        controls.Add(control.id, widget);
+        inOrder.push_back(widget);
+        if (widget->focusPolicy() != Qt::NoFocus) {
+            if (focusPrevious != nullptr) {
+                QWidget::setTabOrder(focusPrevious, widget);
+            }
+            focusPrevious = widget;
+        }
+    }
+    // A static text's mnemonic moves the focus to the control that follows it.
+    for (std::size_t i = 0; i + 1 < inOrder.size(); ++i) {
+        const ControlTemplate& control = t.controls[i];
+        auto* label = qobject_cast<QLabel*>(inOrder[i]);
+        if (label != nullptr && control.kind == "static" && !control.styles.contains("noprefix") &&
+            HasMnemonic(control.text)) {
+            label->setTextFormat(Qt::PlainText);
+            label->setText(control.text);
+            label->setBuddy(inOrder[i + 1]);
+        }
+    }
+    return controls;
+}
+
+}  // namespace quaymark::ui

@@ -1,0 +1,84 @@
+#include "ui/progress_window.h"
+
+#include <QCoreApplication>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <algorithm>
+#include <climits>
+
+#include "ui/thread_bridge.h"
+
+namespace quaymark::ui {
+
+CProgressDlg::CProgressDlg(QWidget* owner) : QDialog(owner) {
+    m_controls = BuildDialog(*this, kTemplateId);
+    connect(m_controls.Get<QPushButton>(kCancelId), &QPushButton::clicked, this,
+            &CProgressDlg::OnCancel);
+    ApplyRange();
+}
+
+void CProgressDlg::ApplyRange() {
+    RequireUiThread(this);
+    // The full int range: a run of any realistic size fills the bar exactly.
+    const long long steps = static_cast<long long>(m_nAddressCount) * m_nStepsPerEntry;
+    auto* bar = m_controls.Get<QProgressBar>(kBarId);
+    bar->setRange(0, static_cast<int>(std::clamp<long long>(steps, 0, INT_MAX)));
+    bar->setValue(0);
+}
+
+void CProgressDlg::SetAddressCount(int count, int stepsPerEntry) {
+    RunOnUiThread(this, [this, count, stepsPerEntry] {
+        m_nAddressCount = count;
+        m_nStepsPerEntry = stepsPerEntry;
+        ApplyRange();
+    });
+}
+
+void CProgressDlg::Show() {
+    RunOnUiThread(this, [this] {
+        RequireUiThread(this);
+        show();
+    });
+}
+
+void CProgressDlg::Hide() {
+    RunOnUiThread(this, [this] {
+        RequireUiThread(this);
+        hide();
+    });
+}
+
+void CProgressDlg::SetText(int controlId, const std::string& text) {
+    RunOnUiThread(this, [this, controlId, shown = QString::fromStdString(text)] {
+        RequireUiThread(this);
+        m_controls.Get<QLabel>(controlId)->setText(shown);
+    });
+}
+
+void CProgressDlg::StepProgress() {
+    RunOnUiThread(this, [this] {
+        RequireUiThread(this);
+        auto* bar = m_controls.Get<QProgressBar>(kBarId);
+        bar->setValue(std::min(bar->value() + 1, bar->maximum()));
+    });
+}
+
+void CProgressDlg::PumpMessages() {
+    if (QThread::currentThread() == thread()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+    }
+}
+
+bool CProgressDlg::PollCancel() {
+    PumpMessages();
+    const bool requested = m_bCancelRequested;
+    m_bCancelRequested = false;
+    return requested;
+}
+
+void CProgressDlg::OnCancel() { m_bCancelRequested = true; }
+
+void CProgressDlg::reject() { OnCancel(); }
+
+}  // namespace quaymark::ui

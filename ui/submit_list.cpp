@@ -1,0 +1,118 @@
+#include "ui/submit_list.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <atomic>
+#include <memory>
+#include <thread>
+
+#include "engine/run_state.h"
+#include "ui/desktop.h"
+#include "ui/progress_window.h"
+#include "ui/thread_bridge.h"
+
+namespace quaymark::ui {
+namespace {
+
+RunRouting& Routing() {
+    static RunRouting routing;
+    return routing;
+}
+
+bool& RunFlag() {
+    static bool underWay = false;
+    return underWay;
+}
+
+// The fetch's questions to the user, asked on the UI thread while the worker waits.
+class DesktopFetchPrompt : public FetchPrompt {
+public:
+    explicit DesktopFetchPrompt(QObject* uiContext) : uiContext_(uiContext) {}
+
+    void ShowCannotOpenConnection() override {
+        RunOnUiThread(uiContext_, [] {
+            ShowMessage(nullptr, QStringLiteral("Cannot open internet connection."),
+                        ApplicationTitle(), MessageIcon::Warning);
+        });
+    }
+
+    std::optional<Credentials> AskCredentials(const std::string& url) override {
+        std::optional<Credentials> credentials;
+        RunOnUiThread(uiContext_, [&] { credentials = ui::AskCredentials(QString::fromStdString(url)); });
+        return credentials;
+    }
+
+private:
+    QObject* uiContext_;
+};
+
+// Sleeps until an event arrives; the worker posts one when it publishes the run's end.
+void WaitForEvent() { QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents); }
+
+void AwaitRun(CProgressDlg& progress) {
+    while (!CancelFlag.load(std::memory_order_acquire)) {
+        if (progress.PollCancel()) {
+            CancelFlag.store(true, std::memory_order_release);
+            break;
+        }
+        if (CancelFlag.load(std::memory_order_acquire)) {
+            break;
+        }
+        WaitForEvent();
+    }
+    while (!WorkerDoneFlag.load(std::memory_order_acquire)) {
+        progress.PollCancel();
+        if (WorkerDoneFlag.load(std::memory_order_acquire)) {
+            break;
+        }
+        WaitForEvent();
+    }
+}
+
+struct RunGuard {
+    RunGuard() { RunFlag() = true; }
+    ~RunGuard() { RunFlag() = false; }
+};
+
+}  // namespace
+
+bool SubmitList(SubmitResults& results, const std::vector<std::string>& entries,
+                std::uint8_t mode, QWidget* owner) {
+    results.FailureList.clear();
+    results.ResubmitList.clear();
+    if (entries.empty()) {
+        return false;
+    }
+    const RunGuard guard;
+    const std::vector<std::string> items = entries;
+    const auto progress = std::make_unique<CProgressDlg>(owner);
+    DesktopFetchPrompt prompt(progress.get());
+
+    SubmitJob job;
+    job.mainDlg = &results;
+    job.progressDlg = progress.get();
+    job.items = &items;
+    job.mode = mode;
+    job.prompt = &prompt;
+    job.limits = Routing().limits;
+    job.connectTo = Routing().connectTo;
+    job.wakeStarter = [context = progress.get()] {
+        QMetaObject::invokeMethod(context, [] {}, Qt::QueuedConnection);
+    };
+
+    ResetRunVariables();
+    std::thread worker(SubmitWorker, &job);
+    AwaitRun(*progress);
+    worker.join();
+    return RunFailedFlag.load(std::memory_order_acquire);
+}
+
+bool IsRunUnderWay() { return RunFlag(); }
+
+void SetRunRoutingForTests(RunRouting routing) { Routing() = std::move(routing); }
+
+QString ApplicationTitle() {
+    return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
+}
+
+}  // namespace quaymark::ui
