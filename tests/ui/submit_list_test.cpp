@@ -1,0 +1,133 @@
+#include "ui/submit_list.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QThread>
+#include <thread>
+
+#include "engine/run_state.h"
+#include "tests/support/fake_engine_server.h"
+#include "tests/support/raw_server.h"
+#include "tests/support/temp_dir.h"
+#include "ui/desktop.h"
+#include "ui/main_window.h"
+#include "ui/progress_window.h"
+
+namespace quaymark::ui {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using testing::EngineRequest;
+using testing::FakeEngineServer;
+
+CProgressDlg* OpenProgressWindow() {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (auto* progress = qobject_cast<CProgressDlg*>(widget)) {
+            return progress;
+        }
+    }
+    return nullptr;
+}
+
+class SubmitListTest : public ::testing::Test {
+protected:
+    SubmitListTest() { SetRunRoutingForTests({server_.Routes(), {}}); }
+    ~SubmitListTest() override {
+        SetRunRoutingForTests({});
+        SetCredentialsHandler({});
+    }
+
+    testing::ScopedWorkingDir dir_;
+    FakeEngineServer server_;
+    CSubmitDlg mainDlg_;
+};
+
+TEST_F(SubmitListTest, EmptyListFailsNothingAndOpensNothing) {
+    mainDlg_.FailureList = {"old"};
+    mainDlg_.ResubmitList = {"old"};
+    EXPECT_FALSE(mainDlg_.SubmitList({}, 0));
+    EXPECT_THAT(mainDlg_.FailureList, IsEmpty());
+    EXPECT_THAT(mainDlg_.ResubmitList, IsEmpty());
+    EXPECT_THAT(server_.requests(), IsEmpty());
+}
+
+TEST_F(SubmitListTest, RunFillsTheResultsAndRemovesItsWindow) {
+    server_.SetPages([](const EngineRequest& request) {
+        return request.host == "www.excite.com" ? testing::FailedPage("Error") : testing::AcceptedPage();
+    });
+    mainDlg_.m_strEmail = "me@example.com";
+    const std::vector<std::string> entries{"http://one.example/", "http://two.example/"};
+    EXPECT_TRUE(mainDlg_.SubmitList(entries, 0));
+    EXPECT_EQ(server_.requests().size(), 14u);
+    EXPECT_THAT(mainDlg_.FailureList, ElementsAre("Excite: failed. http://one.example/",
+                                                  "Excite: failed. http://two.example/"));
+    EXPECT_EQ(mainDlg_.ResubmitList.size(), 2u);
+    EXPECT_EQ(entries.size(), 2u) << "the caller's list is left as it was";
+    EXPECT_EQ(OpenProgressWindow(), nullptr);
+    EXPECT_FALSE(IsRunUnderWay());
+}
+
+TEST_F(SubmitListTest, ProgressWindowShowsTheRunWhileItGoes) {
+    QString seenAddress;
+    QString seenEngine;
+    server_.SetPages([&](const EngineRequest& request) {
+        if (request.host == "www.go.com") {
+            // Read the window on its own thread while the worker waits for this answer.
+            QMetaObject::invokeMethod(qApp, [&] {
+                CProgressDlg* progress = OpenProgressWindow();
+                seenAddress = progress->controls().Get<QLabel>(1001)->text();
+                seenEngine = progress->controls().Get<QLabel>(1002)->text();
+            }, Qt::BlockingQueuedConnection);
+        }
+        return testing::AcceptedPage();
+    });
+    EXPECT_FALSE(mainDlg_.SubmitList({"http://one.example/?a=1&b=2"}, 0));
+    EXPECT_EQ(seenAddress, "http://one.example/?a=1&b=2");
+    EXPECT_EQ(seenEngine, "Go!");
+}
+
+TEST_F(SubmitListTest, CancelClickedDuringARequestStopsTheRun) {
+    server_.SetPages([&](const EngineRequest& request) {
+        if (request.host == "www.hotbot.com") {
+            QMetaObject::invokeMethod(qApp, [] {
+                OpenProgressWindow()->controls().Get<QPushButton>(CProgressDlg::kCancelId)->click();
+            }, Qt::BlockingQueuedConnection);
+            // Answer only once the starter has turned the click into the run's cancel.
+            for (int spins = 0; !CancelFlag.load() && spins < 50'000'000; ++spins) {
+                std::this_thread::yield();
+            }
+            return testing::FailedPage("error");
+        }
+        return testing::AcceptedPage();
+    });
+    EXPECT_TRUE(mainDlg_.SubmitList({"http://one.example/", "http://two.example/"}, 0));
+    EXPECT_EQ(server_.requests().size(), 2u);
+    EXPECT_THAT(mainDlg_.FailureList, ElementsAre("HotBot: failed. http://one.example/"));
+    EXPECT_EQ(OpenProgressWindow(), nullptr);
+}
+
+TEST_F(SubmitListTest, CredentialsAreAskedOnTheUiThread) {
+    testing::RawServer locked(testing::Answer("HTTP/1.0 401 Unauthorized\r\n\r\nError 401: no entry\n"));
+    SetRunRoutingForTests({{{":", locked.port()}}, {}});
+    std::vector<QString> asked;
+    bool onUiThread = false;
+    SetCredentialsHandler([&](const QString& url) -> std::optional<Credentials> {
+        onUiThread = QThread::currentThread() == qApp->thread();
+        asked.push_back(url);
+        return Credentials{"u", "p"};
+    });
+    EXPECT_TRUE(mainDlg_.SubmitList({"http://www.lycos.com/cgi-bin/spider_now.pl?query=x"}, 1));
+    EXPECT_THAT(asked, ElementsAre("http://www.lycos.com/cgi-bin/spider_now.pl?query=x"));
+    EXPECT_TRUE(onUiThread);
+    EXPECT_EQ(locked.requests().size(), 2u);
+    EXPECT_THAT(mainDlg_.FailureList, ElementsAre("Sending: failed. http://www.lycos.com/cgi-bin/spider_now.pl?query=x"))
+        << "the 401 page's body is judged";
+}
+
+}  // namespace
+}  // namespace quaymark::ui
