@@ -13,6 +13,10 @@ LoopbackServer::LoopbackServer() {
 }
 
 LoopbackServer::~LoopbackServer() {
+    // A stop before the accept loop has begun would go unnoticed by the server.
+    while (!server_.is_running()) {
+        std::this_thread::yield();
+    }
     server_.stop();
     thread_.join();
 }

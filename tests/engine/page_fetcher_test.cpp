@@ -37,6 +37,10 @@ public:
         thread_ = std::thread([this] { server_.listen_after_bind(); });
     }
     ~HttpServer() {
+        // A stop before the accept loop has begun would go unnoticed by the server.
+        while (!server_.is_running()) {
+            std::this_thread::yield();
+        }
         server_.stop();
         thread_.join();
     }

@@ -1,0 +1,146 @@
+// Speed of a whole submission run with the real progress window, and what the waiting UI
+// thread costs while a run is under way.
+#include <benchmark/benchmark.h>
+#include <time.h>
+
+#include <QApplication>
+#include <chrono>
+#include <thread>
+
+#include "bench/bench_support.h"
+#include "engine/run_state.h"
+#include "engine/submit_run.h"
+#include "ui/submit_list.h"
+
+namespace quaymark::bench {
+namespace {
+
+std::vector<std::string> Addresses(int count) {
+    std::vector<std::string> addresses;
+    for (int i = 0; i < count; ++i) {
+        addresses.push_back("http://site" + std::to_string(i) + ".example/index.html");
+    }
+    return addresses;
+}
+
+std::vector<std::string> RequestUrls(const std::vector<std::string>& addresses, const std::string& email) {
+    std::vector<std::string> urls;
+    for (const std::string& address : addresses) {
+        for (const EngineRow& row : EngineTable) {
+            urls.push_back(BuildRequestUrl(row, address, email));
+        }
+    }
+    return urls;
+}
+
+double ThreadCpuSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + now.tv_nsec / 1e9;
+}
+
+void AnswerEverything(LoopbackServer& loopback, std::chrono::milliseconds delay) {
+    loopback.server().Get(R"(/.*)", [delay](const httplib::Request&, httplib::Response& response) {
+        if (delay.count() > 0) {
+            std::this_thread::sleep_for(delay);  // the engine's own pace
+        }
+        response.set_content("<html>Thank you for your submission.</html>\r\n", "text/html");
+    });
+}
+
+void BM_RunRate(benchmark::State& state) {
+    LoopbackServer loopback;
+    AnswerEverything(loopback, std::chrono::milliseconds(0));
+    ui::SetRunRoutingForTests({{{":", loopback.port()}}, {}});
+    SubmitResults results;
+    results.m_strEmail = "me@example.com";
+    const std::vector<std::string> addresses = Addresses(1000);
+    const std::vector<std::string> urls = RequestUrls(addresses, results.m_strEmail);
+    for (auto _ : state) {
+        const auto runStart = std::chrono::steady_clock::now();
+        benchmark::DoNotOptimize(ui::SubmitList(results, addresses, SubmitJob::Normal, nullptr));
+        const std::chrono::duration<double> run = std::chrono::steady_clock::now() - runStart;
+        const auto bareStart = std::chrono::steady_clock::now();
+        for (const std::string& url : urls) {
+            benchmark::DoNotOptimize(BareCurlGet(url, loopback.port()));
+        }
+        const std::chrono::duration<double> bare = std::chrono::steady_clock::now() - bareStart;
+        state.counters["run_requests_per_s"] = urls.size() / run.count();
+        state.counters["bare_curl_per_s"] = urls.size() / bare.count();
+        state.counters["ratio"] = bare.count() / run.count();
+    }
+}
+BENCHMARK(BM_RunRate)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// The same run without a window: what the worker and the fetch cost by themselves.
+class QuietProgress : public ProgressView {
+public:
+    void SetAddressCount(int, int) override {}
+    void Show() override {}
+    void Hide() override {}
+    void SetText(int, const std::string&) override {}
+    void StepProgress() override {}
+};
+
+class QuietPrompt : public FetchPrompt {
+public:
+    void ShowCannotOpenConnection() override {}
+    std::optional<Credentials> AskCredentials(const std::string&) override { return std::nullopt; }
+};
+
+void BM_WorkerAloneRate(benchmark::State& state) {
+    LoopbackServer loopback;
+    AnswerEverything(loopback, std::chrono::milliseconds(0));
+    SubmitResults results;
+    results.m_strEmail = "me@example.com";
+    const std::vector<std::string> addresses = Addresses(1000);
+    QuietProgress progress;
+    QuietPrompt prompt;
+    for (auto _ : state) {
+        SubmitJob job;
+        job.mainDlg = &results;
+        job.progressDlg = &progress;
+        job.items = &addresses;
+        job.prompt = &prompt;
+        job.connectTo = {{":", loopback.port()}};
+        ResetRunVariables();
+        const auto start = std::chrono::steady_clock::now();
+        benchmark::DoNotOptimize(SubmitWorker(&job));
+        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+        state.counters["requests_per_s"] = 7000 / took.count();
+    }
+}
+BENCHMARK(BM_WorkerAloneRate)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+void BM_UiThreadCpuDuringRun(benchmark::State& state) {
+    LoopbackServer loopback;
+    AnswerEverything(loopback, std::chrono::milliseconds(20));
+    ui::SetRunRoutingForTests({{{":", loopback.port()}}, {}});
+    SubmitResults results;
+    results.m_strEmail = "me@example.com";
+    const std::vector<std::string> resend = RequestUrls(Addresses(200), results.m_strEmail);
+    const std::vector<std::string> urls(resend.begin(), resend.begin() + 200);
+    for (auto _ : state) {
+        const double cpuStart = ThreadCpuSeconds();
+        const auto wallStart = std::chrono::steady_clock::now();
+        benchmark::DoNotOptimize(ui::SubmitList(results, urls, SubmitJob::Resend, nullptr));
+        const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - wallStart;
+        state.counters["ui_cpu_percent"] = 100.0 * (ThreadCpuSeconds() - cpuStart) / wall.count();
+        state.counters["requests"] = static_cast<double>(urls.size());
+    }
+}
+BENCHMARK(BM_UiThreadCpuDuringRun)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace quaymark::bench
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
