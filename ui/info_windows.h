@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QDialog>
+#include <chrono>
+
+#include "ui/dialog_template.h"
+
+namespace quaymark::ui {
+
+// How long the splash window shows at start.
+inline constexpr std::chrono::milliseconds SplashTime{1000};
+
+// Fixed explanatory texts and a button that opens the maker's home page.
+class CHelpDlg : public QDialog {
+    Q_OBJECT
+
+public:
+    static constexpr int kTemplateId = 143;
+    static constexpr int kVisitId = 1017;
+    explicit CHelpDlg(QWidget* parent = nullptr);
+
+    const DialogControls& controls() const { return m_controls; }
+
+private:
+    DialogControls m_controls;
+};
+
+// The application icon, name and version.
+class CAboutDlg : public QDialog {
+    Q_OBJECT
+
+public:
+    static constexpr int kTemplateId = 100;
+    explicit CAboutDlg(QWidget* parent = nullptr);
+};
+
+// The picture shown over the main window while it opens; a click anywhere hides it.
+class CSplashDlg : public QDialog {
+    Q_OBJECT
+
+public:
+    static constexpr int kTemplateId = 146;
+    explicit CSplashDlg(QWidget* owner = nullptr);
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+};
+
+// Hides the splash window after the given time, on the UI thread. Nothing is left waiting
+// if the window is gone first, and nothing holds the program at exit.
+void HideSplashLater(CSplashDlg* splash, std::chrono::milliseconds delay = SplashTime);
+
+// F1 pressed in any window of the program without Shift, Ctrl or Alt sends the Help command
+// to the main window, which the target stands for.
+void InstallHelpKey(QObject* helpTarget);
+
+}  // namespace quaymark::ui

@@ -1,0 +1,111 @@
+#include "ui/results_windows.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QListWidget>
+#include <QPushButton>
+#include <QUrl>
+
+#include "engine/classify.h"
+#include "ui/desktop.h"
+#include "ui/submit_list.h"
+
+namespace quaymark::ui {
+namespace {
+
+const QString kNothingSelectedText = QStringLiteral("Select an error displayed and click VIEW again.");
+const QString kNothingSelectedTitle = QStringLiteral("Nothing was selected");
+const QString kResubmitFailedText = QStringLiteral("The sites listed failed to be re-submitted.");
+const QString kResubmitDoneText = QStringLiteral("Re-submission Successfull!.");
+const QString kResultsTitle = QStringLiteral("Quaymark!");
+
+// Every file of the working directory whose name marks it as an error page.
+void SweepErrorPages() {
+    QDir here = QDir::current();
+    for (const QString& name : here.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
+        if (IsSweptErrorPageName(name.toStdString())) {
+            here.remove(name);
+        }
+    }
+}
+
+}  // namespace
+
+CDoneDlg::CDoneDlg(QWidget* parent) : QDialog(parent) {
+    const DialogControls controls = BuildDialog(*this, kTemplateId);
+    connect(controls.Get<QPushButton>(1), &QPushButton::clicked, this, &QDialog::accept);
+}
+
+CFailedDlg::CFailedDlg(const std::vector<std::string>& failureList,
+                       const std::vector<std::string>& resubmitList, QWidget* parent)
+    : QDialog(parent), m_pFailureList(&failureList), m_pResubmitList(&resubmitList) {
+    m_controls = BuildDialog(*this, kTemplateId);
+    connect(m_controls.Get<QPushButton>(1), &QPushButton::clicked, this, &CFailedDlg::OnOK);
+    connect(m_controls.Get<QPushButton>(kViewId), &QPushButton::clicked, this, &CFailedDlg::OnView);
+    connect(m_controls.Get<QPushButton>(kResubmitId), &QPushButton::clicked, this,
+            &CFailedDlg::OnResubmit);
+    ShowFailureLines();
+}
+
+CFailedDlg::~CFailedDlg() = default;
+
+void CFailedDlg::ShowFailureLines() {
+    auto* list = m_controls.Get<QListWidget>(kListId);
+    list->clear();
+    QStringList lines;
+    lines.reserve(static_cast<qsizetype>(m_pFailureList->size()));
+    for (const std::string& line : *m_pFailureList) {
+        lines << QString::fromStdString(line);
+    }
+    list->addItems(lines);
+}
+
+void CFailedDlg::OnView() {
+    if (IsRunUnderWay()) {
+        return;
+    }
+    auto* list = m_controls.Get<QListWidget>(kListId);
+    const QList<QListWidgetItem*> chosen = list->selectedItems();
+    if (chosen.isEmpty()) {
+        ShowMessage(this, kNothingSelectedText, kNothingSelectedTitle);
+        return;
+    }
+    const int selected = list->row(chosen.front());
+    const QFileInfo page(QDir::current(), QString::fromStdString(ErrorPageName(selected)));
+    if (page.exists()) {
+        OpenWithShell(QUrl::fromLocalFile(page.absoluteFilePath()));
+    }
+}
+
+void CFailedDlg::OnResubmit() {
+    if (IsRunUnderWay()) {
+        return;
+    }
+    auto holder = std::make_unique<SubmitResults>();
+    // The progress window is the failures window's own, so that it takes input while this
+    // modal window is open.
+    if (SubmitList(*holder, *m_pResubmitList, SubmitJob::Resend, this)) {
+        m_resubmitResults = std::move(holder);
+        m_pFailureList = &m_resubmitResults->FailureList;
+        m_pResubmitList = &m_resubmitResults->ResubmitList;
+        ShowFailureLines();
+        ShowMessage(this, kResubmitFailedText, kResultsTitle);
+    } else {
+        ShowMessage(this, kResubmitDoneText, kResultsTitle);
+    }
+}
+
+void CFailedDlg::OnOK() {
+    if (IsRunUnderWay()) {
+        return;
+    }
+    SweepErrorPages();
+    QDialog::accept();
+}
+
+void CFailedDlg::accept() { OnOK(); }
+
+// Esc and the close box mean View here: only OK closes the window.
+void CFailedDlg::reject() { OnView(); }
+
+}  // namespace quaymark::ui

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QDialog>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/submit_run.h"
+#include "ui/dialog_template.h"
+
+namespace quaymark::ui {
+
+// The notice that every address was submitted.
+class CDoneDlg : public QDialog {
+    Q_OBJECT
+
+public:
+    static constexpr int kTemplateId = 135;
+    explicit CDoneDlg(QWidget* parent = nullptr);
+};
+
+// The failures of a run: View opens a failure's saved answer page, Re-Submit sends every
+// failed request again, OK sweeps the error pages away and closes.
+class CFailedDlg : public QDialog {
+    Q_OBJECT
+
+public:
+    static constexpr int kTemplateId = 136;
+    static constexpr int kListId = 1011;
+    static constexpr int kViewId = 2;
+    static constexpr int kResubmitId = 3;
+
+    // The lists belong to the opener and outlive the window.
+    CFailedDlg(const std::vector<std::string>& failureList,
+               const std::vector<std::string>& resubmitList, QWidget* parent = nullptr);
+    ~CFailedDlg() override;
+
+    void OnView();
+    void OnResubmit();
+    void OnOK();
+
+    const DialogControls& controls() const { return m_controls; }
+
+    const std::vector<std::string>* m_pFailureList;
+    const std::vector<std::string>* m_pResubmitList;
+
+protected:
+    void accept() override;
+    void reject() override;
+
+private:
+    void ShowFailureLines();
+
+    DialogControls m_controls;
+    // The results of a re-submission that failed again, held until the window closes.
+    std::unique_ptr<SubmitResults> m_resubmitResults;
+};
+
+}  // namespace quaymark::ui
