@@ -99,7 +99,8 @@ QWidget* MakeControl(const ControlTemplate& control, QWidget* parent, const QRec
     }
     if (kind == "button") {
         auto* button = new QPushButton(control.text, parent);
-        button->setAutoDefault(false);
+        // As on the original platform, a focused push button is what Enter clicks.
+        button->setAutoDefault(true);
         button->setDefault(control.styles.contains("default"));
         return button;
     }

@@ -1,13 +1,276 @@
 #include "ui/main_window.h"
 
+#include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
+
+#include "storage/url_list_file.h"
+#include "ui/artwork.h"
+#include "ui/desktop.h"
+#include "ui/info_windows.h"
+#include "ui/results_windows.h"
 #include "ui/submit_list.h"
 
 namespace quaymark::ui {
+namespace {
 
-CSubmitDlg::CSubmitDlg(QWidget* parent) : QDialog(parent) {}
+// The window's texts.
+const QString kAboutMenuText = QStringLiteral("&About Quaymarker...");
+const QString kNoEmailText =
+    QStringLiteral("Please enter an email address. All search engines require this.");
+const QString kBadEmailText =
+    QStringLiteral("Please enter a valid email address, in the form you@example.com");
+const QString kEmailTitle = QStringLiteral("Quaymark!");
+const QString kNoUrlsText = QStringLiteral("Enter at least 1 http:// address and click ADD.");
+const QString kNoUrlsTitle = QStringLiteral("No URLs to Submit");
+const QString kNoSchemeText = QStringLiteral("Enter a valid web address beginning with http://");
+const QString kIncompleteText =
+    QStringLiteral("Enter a complete web address such as http://www.example.com/");
+const QString kInvalidUrlTitle = QStringLiteral("Invalid URL");
+const QString kNothingSelectedText =
+    QStringLiteral("Select a URL to send by highlighting it and then click SUBMIT again.");
+const QString kNothingSelectedTitle = QStringLiteral("Nothing selected to submit");
+
+struct ToolTip {
+    int id;
+    const char* text;
+};
+constexpr ToolTip kToolTips[] = {
+    {CSubmitDlg::kUrlId, "Enter a web page address in the form: http://www.example.com/index.html"},
+    {CSubmitDlg::kEmailId, "Your Email Address, all search engines require this."},
+    {CSubmitDlg::kAddId, "Add this URL to the database of sites to submit to the engines."},
+    {CSubmitDlg::kRemoveId, "Remove this URL from the database."},
+    {CSubmitDlg::kListId,
+     "This is the database list. Enter a web address in the space provided above and click ADD."},
+    {CSubmitDlg::kSubmitId, "Submit the single URL currently selected in the database."},
+    {CSubmitDlg::kSubmitAllId, "Begin submitting the database list to the search engines."},
+};
+
+// Holds the window's own control changes away from its change handlers.
+class ChangingControls {
+public:
+    explicit ChangingControls(bool& flag) : flag_(flag), previous_(flag) { flag_ = true; }
+    ~ChangingControls() { flag_ = previous_; }
+
+private:
+    bool& flag_;
+    bool previous_;
+};
+
+}  // namespace
+
+CSubmitDlg::CSubmitDlg(std::filesystem::path listFile, QWidget* parent)
+    : QDialog(parent), m_listFile(std::move(listFile)) {
+    m_controls = BuildDialog(*this, kTemplateId);
+    connect(m_controls.Get<QLineEdit>(kUrlId), &QLineEdit::textEdited, this, &CSubmitDlg::OnChangeUrl);
+    connect(m_controls.Get<QListWidget>(kListId), &QListWidget::itemSelectionChanged, this,
+            &CSubmitDlg::OnSelChangeList);
+    connect(m_controls.Get<QPushButton>(kAddId), &QPushButton::clicked, this, &CSubmitDlg::OnAdd);
+    connect(m_controls.Get<QPushButton>(kRemoveId), &QPushButton::clicked, this, &CSubmitDlg::OnRemove);
+    connect(m_controls.Get<QPushButton>(kSubmitId), &QPushButton::clicked, this, &CSubmitDlg::OnSubmit);
+    connect(m_controls.Get<QPushButton>(kSubmitAllId), &QPushButton::clicked, this, &CSubmitDlg::OnOK);
+    connect(m_controls.Get<QPushButton>(kQuitId), &QPushButton::clicked, this, &CSubmitDlg::OnCancel);
+    connect(m_controls.Get<QPushButton>(kHelpId), &QPushButton::clicked, this, &CSubmitDlg::OnHelp);
+    OnInitDialog();
+}
+
+CSubmitDlg::~CSubmitDlg() = default;
+
+void CSubmitDlg::OnInitDialog() {
+    setWindowIcon(ApplicationIcon());
+
+    m_pSplash = new CSplashDlg(this);
+    m_pSplash->show();
+    HideSplashLater(m_pSplash);
+
+    m_controls.Get<QPushButton>(kAddId)->setEnabled(false);
+    m_controls.Get<QPushButton>(kRemoveId)->setEnabled(false);
+    m_controls.Get<QPushButton>(kSubmitId)->setEnabled(false);
+
+    if (FileExists(m_listFile)) {
+        std::vector<std::string> entries;
+        LoadUrlList(m_listFile, entries, m_strEmail);
+        QStringList lines;
+        lines.reserve(static_cast<qsizetype>(entries.size()));
+        for (const std::string& entry : entries) {
+            lines << QString::fromStdString(entry);
+        }
+        const ChangingControls changing(m_bChangingControls);
+        m_controls.Get<QListWidget>(kListId)->addItems(lines);
+    }
+
+    for (const ToolTip& tip : kToolTips) {
+        m_controls.Find(tip.id)->setToolTip(QString::fromUtf8(tip.text));
+    }
+    ShowMembers();
+    m_controls.Find(kUrlId)->setFocus();
+}
+
+void CSubmitDlg::TakeFields() {
+    m_strUrl = m_controls.Get<QLineEdit>(kUrlId)->text();
+    m_strEmail = m_controls.Get<QLineEdit>(kEmailId)->text().toStdString();
+}
+
+void CSubmitDlg::ShowMembers() {
+    const ChangingControls changing(m_bChangingControls);
+    m_controls.Get<QLineEdit>(kUrlId)->setText(m_strUrl);
+    m_controls.Get<QLineEdit>(kEmailId)->setText(QString::fromStdString(m_strEmail));
+}
+
+std::vector<std::string> CSubmitDlg::Entries() const {
+    const auto* list = m_controls.Get<QListWidget>(kListId);
+    std::vector<std::string> entries;
+    entries.reserve(static_cast<std::size_t>(list->count()));
+    for (int i = 0; i < list->count(); ++i) {
+        entries.push_back(list->item(i)->text().toStdString());
+    }
+    return entries;
+}
+
+void CSubmitDlg::OnChangeUrl() {
+    if (m_bChangingControls) {
+        return;
+    }
+    TakeFields();
+    m_controls.Get<QPushButton>(kAddId)->setEnabled(!m_strUrl.isEmpty());
+}
+
+void CSubmitDlg::OnSelChangeList() {
+    if (m_bChangingControls) {
+        return;
+    }
+    const bool selected = !m_controls.Get<QListWidget>(kListId)->selectedItems().isEmpty();
+    m_controls.Get<QPushButton>(kRemoveId)->setEnabled(selected);
+    m_controls.Get<QPushButton>(kSubmitId)->setEnabled(selected);
+}
+
+void CSubmitDlg::OnAdd() {
+    TakeFields();
+    if (!m_strUrl.isEmpty()) {
+        if (!m_strUrl.contains(QStringLiteral("://"))) {
+            ShowMessage(this, kNoSchemeText, kInvalidUrlTitle);
+            return;
+        }
+        if (m_strUrl == QStringLiteral("http://")) {
+            ShowMessage(this, kIncompleteText, kInvalidUrlTitle);
+            return;
+        }
+        const ChangingControls changing(m_bChangingControls);
+        m_controls.Get<QListWidget>(kListId)->addItem(m_strUrl);
+        m_strUrl.clear();
+    }
+    ShowMembers();
+}
+
+void CSubmitDlg::OnRemove() {
+    auto* list = m_controls.Get<QListWidget>(kListId);
+    const QList<QListWidgetItem*> selected = list->selectedItems();
+    if (selected.isEmpty()) {
+        return;
+    }
+    const ChangingControls changing(m_bChangingControls);
+    delete list->takeItem(list->row(selected.front()));
+    list->clearSelection();
+    list->setCurrentRow(-1, QItemSelectionModel::NoUpdate);
+}
+
+void CSubmitDlg::OnOK() {
+    TakeFields();
+    if (m_strEmail.empty()) {
+        ShowMessage(this, kNoEmailText, kEmailTitle);
+        return;
+    }
+    if (m_strEmail.find('@') == std::string::npos) {
+        ShowMessage(this, kBadEmailText, kEmailTitle);
+        return;
+    }
+    FailureList.clear();
+    ResubmitList.clear();
+    if (m_controls.Get<QListWidget>(kListId)->count() == 0) {
+        ShowMessage(this, kNoUrlsText, kNoUrlsTitle);
+        return;
+    }
+    RunAndShowResults(Entries());
+}
+
+void CSubmitDlg::OnSubmit() {
+    TakeFields();
+    auto* list = m_controls.Get<QListWidget>(kListId);
+    const QList<QListWidgetItem*> selected = list->selectedItems();
+    if (selected.isEmpty()) {
+        ShowMessage(this, kNothingSelectedText, kNothingSelectedTitle);
+        return;
+    }
+    RunAndShowResults({selected.front()->text().toStdString()});
+}
+
+void CSubmitDlg::RunAndShowResults(const std::vector<std::string>& entries) {
+    const bool failed = SubmitList(entries, SubmitJob::Normal);
+    if (m_bQuitAfterRun) {
+        OnCancel();
+        return;
+    }
+    if (failed) {
+        CFailedDlg results(FailureList, ResubmitList, this);
+        results.exec();
+    } else {
+        CDoneDlg results(this);
+        results.exec();
+    }
+}
 
 bool CSubmitDlg::SubmitList(const std::vector<std::string>& entries, std::uint8_t mode) {
     return ui::SubmitList(*this, entries, mode, this);
+}
+
+void CSubmitDlg::OnCancel() {
+    TakeFields();
+    SaveUrlList(m_listFile, Entries(), m_strEmail);
+    done(QDialog::Rejected);
+}
+
+void CSubmitDlg::OnHelp() {
+    CHelpDlg help(this);
+    help.exec();
+}
+
+void CSubmitDlg::OnSysCommand(int command) {
+    if ((command & 0xFFF0) == kAboutCommand) {
+        CAboutDlg about(this);
+        about.exec();
+    }
+}
+
+void CSubmitDlg::accept() { OnOK(); }
+
+void CSubmitDlg::reject() {
+    if (IsRunUnderWay()) {
+        return;
+    }
+    OnCancel();
+}
+
+void CSubmitDlg::closeEvent(QCloseEvent* event) {
+    if (IsRunUnderWay()) {
+        // Stop the run; once the request in flight is done the window saves and ends.
+        m_bQuitAfterRun = true;
+        CancelRunUnderWay();
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}
+
+void CSubmitDlg::contextMenuEvent(QContextMenuEvent* event) {
+    if (childAt(event->pos()) != nullptr && childAt(event->pos())->focusPolicy() != Qt::NoFocus) {
+        return;
+    }
+    QMenu menu(this);
+    menu.addAction(kAboutMenuText, this, [this] { OnSysCommand(kAboutCommand); });
+    menu.exec(event->globalPos());
 }
 
 }  // namespace quaymark::ui

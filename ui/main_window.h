@@ -1,24 +1,80 @@
 #pragma once
 
 #include <QDialog>
+#include <QString>
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "engine/submit_run.h"
+#include "ui/dialog_template.h"
 
 namespace quaymark::ui {
 
-// The main window. It holds the run results (FailureList, ResubmitList) and the e-mail
-// address that every run reads.
+class CSplashDlg;
+
+// The main window: the address list and the e-mail address, kept in the URL list file
+// between runs, and the commands that submit them. It also holds the results of its runs
+// (FailureList, ResubmitList) and the e-mail address every run reads.
 class CSubmitDlg : public QDialog, public SubmitResults {
     Q_OBJECT
 
 public:
-    explicit CSubmitDlg(QWidget* parent = nullptr);
+    static constexpr int kTemplateId = 102;
+    static constexpr int kUrlId = 1000;
+    static constexpr int kEmailId = 1001;
+    static constexpr int kAddId = 1005;
+    static constexpr int kRemoveId = 1006;
+    static constexpr int kListId = 1007;
+    static constexpr int kSubmitId = 1008;
+    static constexpr int kSubmitAllId = 1;
+    static constexpr int kQuitId = 2;
+    static constexpr int kHelpId = 57670;
+    static constexpr int kAboutCommand = 16;
+
+    // The list file is loaded now and saved when the window is closed.
+    explicit CSubmitDlg(std::filesystem::path listFile, QWidget* parent = nullptr);
+    ~CSubmitDlg() override;
 
     // Runs one submission over the entries; true when some request failed.
     bool SubmitList(const std::vector<std::string>& entries, std::uint8_t mode);
+
+    void OnChangeUrl();
+    void OnSelChangeList();
+    void OnAdd();
+    void OnRemove();
+    void OnOK();
+    void OnSubmit();
+    void OnCancel();
+    Q_INVOKABLE void OnHelp();
+    void OnSysCommand(int command);
+
+    const DialogControls& controls() const { return m_controls; }
+    CSplashDlg* splash() const { return m_pSplash; }
+    std::vector<std::string> Entries() const;
+
+    QString m_strUrl;
+
+protected:
+    void accept() override;
+    void reject() override;
+    void closeEvent(QCloseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    void OnInitDialog();
+    void TakeFields();
+    void ShowMembers();
+    void RunAndShowResults(const std::vector<std::string>& entries);
+
+    std::filesystem::path m_listFile;
+    DialogControls m_controls;
+    CSplashDlg* m_pSplash = nullptr;
+    // Set while the window changes its own controls, whose notifications it then ignores.
+    bool m_bChangingControls = false;
+    // The user closed the window while a run was under way: end once the run has stopped.
+    bool m_bQuitAfterRun = false;
 };
 
 }  // namespace quaymark::ui

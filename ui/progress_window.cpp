@@ -13,6 +13,9 @@ namespace quaymark::ui {
 
 CProgressDlg::CProgressDlg(QWidget* owner) : QDialog(owner) {
     m_controls = BuildDialog(*this, kTemplateId);
+    // While a run is under way the other windows take no input: no second run can start and
+    // the e-mail address the worker reads cannot change.
+    setWindowModality(Qt::ApplicationModal);
     connect(m_controls.Get<QPushButton>(kCancelId), &QPushButton::clicked, this,
             &CProgressDlg::OnCancel);
     ApplyRange();

@@ -19,9 +19,10 @@ RunRouting& Routing() {
     return routing;
 }
 
-bool& RunFlag() {
-    static bool underWay = false;
-    return underWay;
+// The progress window of the run under way, if any.
+CProgressDlg*& RunWindow() {
+    static CProgressDlg* window = nullptr;
+    return window;
 }
 
 // The fetch's questions to the user, asked on the UI thread while the worker waits.
@@ -70,8 +71,8 @@ void AwaitRun(CProgressDlg& progress) {
 }
 
 struct RunGuard {
-    RunGuard() { RunFlag() = true; }
-    ~RunGuard() { RunFlag() = false; }
+    explicit RunGuard(CProgressDlg* window) { RunWindow() = window; }
+    ~RunGuard() { RunWindow() = nullptr; }
 };
 
 }  // namespace
@@ -83,9 +84,9 @@ bool SubmitList(SubmitResults& results, const std::vector<std::string>& entries,
     if (entries.empty()) {
         return false;
     }
-    const RunGuard guard;
     const std::vector<std::string> items = entries;
     const auto progress = std::make_unique<CProgressDlg>(owner);
+    const RunGuard guard(progress.get());
     DesktopFetchPrompt prompt(progress.get());
 
     SubmitJob job;
@@ -107,7 +108,13 @@ bool SubmitList(SubmitResults& results, const std::vector<std::string>& entries,
     return RunFailedFlag.load(std::memory_order_acquire);
 }
 
-bool IsRunUnderWay() { return RunFlag(); }
+bool IsRunUnderWay() { return RunWindow() != nullptr; }
+
+void CancelRunUnderWay() {
+    if (RunWindow() != nullptr) {
+        RunWindow()->OnCancel();
+    }
+}
 
 void SetRunRoutingForTests(RunRouting routing) { Routing() = std::move(routing); }
 

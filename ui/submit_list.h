@@ -20,6 +20,8 @@ bool SubmitList(SubmitResults& results, const std::vector<std::string>& entries,
 
 // Whether a run is under way: the run variables are process-wide, so a second one must wait.
 bool IsRunUnderWay();
+// Asks the run under way to stop, as its Cancel button does.
+void CancelRunUnderWay();
 
 // For tests and benchmarks: every run's requests reach loopback ports, within the given
 // limits. The program never sets it.

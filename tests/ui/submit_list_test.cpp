@@ -44,7 +44,7 @@ protected:
 
     testing::ScopedWorkingDir dir_;
     FakeEngineServer server_;
-    CSubmitDlg mainDlg_;
+    CSubmitDlg mainDlg_{dir_.path() / "quaysites.dat"};
 };
 
 TEST_F(SubmitListTest, EmptyListFailsNothingAndOpensNothing) {
