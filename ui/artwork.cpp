@@ -200,7 +200,7 @@ QImage Splash(qreal dpr) {
     return image;
 }
 
-QImage IconImage(int pixels, qreal dpr) {
+QImage DrawIcon(int pixels, qreal dpr) {
     QImage image = Canvas(QSize(pixels, pixels), dpr);
     QPainter painter(&image);
     Smooth(painter);
@@ -239,7 +239,7 @@ QPixmap Artwork(const QString& name, qreal devicePixelRatio) {
     } else if (name == "bitmap187") {
         image = QuestionBubble(devicePixelRatio);
     } else if (name == "icon128") {
-        image = IconImage(32, devicePixelRatio);
+        image = DrawIcon(32, devicePixelRatio);
     }
     return QPixmap::fromImage(image);
 }
@@ -283,10 +283,12 @@ QIcon ApplicationIcon() {
     QIcon icon;
     for (const int pixels : {16, 32}) {
         for (const qreal dpr : {1.0, 2.0}) {
-            icon.addPixmap(QPixmap::fromImage(IconImage(pixels, dpr)));
+            icon.addPixmap(QPixmap::fromImage(DrawIcon(pixels, dpr)));
         }
     }
     return icon;
 }
+
+QImage IconImage(int pixels, qreal devicePixelRatio) { return DrawIcon(pixels, devicePixelRatio); }
 
 }  // namespace quaymark::ui

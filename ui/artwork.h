@@ -21,4 +21,7 @@ QImage ClipFrame(const QString& name, int frame, qreal devicePixelRatio);
 // Icon 128 at 16 and 32 pixels, for windows and the application.
 QIcon ApplicationIcon();
 
+// Icon 128 drawn at any size, for the desktop's icon theme.
+QImage IconImage(int pixels, qreal devicePixelRatio = 1.0);
+
 }  // namespace quaymark::ui

@@ -1,0 +1,261 @@
+#include "ui/main_window.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include "engine/run_state.h"
+#include "storage/url_list_file.h"
+#include "tests/support/fake_engine_server.h"
+#include "tests/support/temp_dir.h"
+#include "tests/ui/desktop_recorder.h"
+#include "tests/ui/modal_driver.h"
+#include "ui/info_windows.h"
+#include "ui/results_windows.h"
+#include "ui/submit_list.h"
+
+namespace quaymark::ui {
+namespace {
+
+using ::testing::ElementsAre;
+using quaymark::testing::EngineRequest;
+using quaymark::testing::ReadFileBytes;
+
+void Later(std::function<void()> action) { QTimer::singleShot(0, std::move(action)); }
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    MainWindowTest() { SetRunRoutingForTests({server_.Routes(), {}}); }
+    ~MainWindowTest() override { SetRunRoutingForTests({}); }
+
+    // Opens the window over the list file as it stands.
+    CSubmitDlg& Open() {
+        window_ = std::make_unique<CSubmitDlg>(listFile_);
+        window_->show();
+        window_->splash()->hide();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
+        return *window_;
+    }
+
+    template <typename T>
+    T* Control(int id) const {
+        return window_->controls().Get<T>(id);
+    }
+    QLineEdit* Url() const { return Control<QLineEdit>(CSubmitDlg::kUrlId); }
+    QLineEdit* Email() const { return Control<QLineEdit>(CSubmitDlg::kEmailId); }
+    QListWidget* List() const { return Control<QListWidget>(CSubmitDlg::kListId); }
+    QPushButton* Button(int id) const { return Control<QPushButton>(id); }
+
+    QStringList ListEntries() const {
+        QStringList entries;
+        for (int i = 0; i < List()->count(); ++i) {
+            entries << List()->item(i)->text();
+        }
+        return entries;
+    }
+
+    void TypeAndAdd(const QString& text) {
+        Url()->clear();
+        QTest::keyClicks(Url(), text);
+        QTest::mouseClick(Button(CSubmitDlg::kAddId), Qt::LeftButton);
+    }
+
+    quaymark::testing::ScopedWorkingDir dir_;
+    std::filesystem::path listFile_ = dir_.path() / "data" / "quaysites.dat";
+    quaymark::testing::FakeEngineServer server_;
+    testing::DesktopRecorder desktop_;
+    std::unique_ptr<CSubmitDlg> window_;
+};
+
+TEST_F(MainWindowTest, OpensWithItsTemplateButtonsOffAndTheStoredList) {
+    SaveUrlList(listFile_, {"http://a.example/", "http://b.example/"}, "me@example.com");
+    CSubmitDlg& window = Open();
+    EXPECT_EQ(window.windowTitle(), "Quaymark!");
+    EXPECT_THAT(ListEntries(), ElementsAre("http://a.example/", "http://b.example/"));
+    EXPECT_EQ(Email()->text(), "me@example.com");
+    EXPECT_EQ(Url()->text(), "");
+    EXPECT_FALSE(Button(CSubmitDlg::kAddId)->isEnabled());
+    EXPECT_FALSE(Button(CSubmitDlg::kRemoveId)->isEnabled());
+    EXPECT_FALSE(Button(CSubmitDlg::kSubmitId)->isEnabled());
+    EXPECT_TRUE(Button(CSubmitDlg::kSubmitAllId)->isEnabled());
+    EXPECT_TRUE(Button(CSubmitDlg::kAddId)->isDefault());
+    EXPECT_EQ(Button(CSubmitDlg::kSubmitAllId)->text(), "Submit &All");
+    EXPECT_EQ(Url()->toolTip(), "Enter a web page address in the form: http://www.example.com/index.html");
+    EXPECT_EQ(Button(CSubmitDlg::kSubmitAllId)->toolTip(),
+              "Begin submitting the database list to the search engines.");
+    EXPECT_TRUE(Button(CSubmitDlg::kQuitId)->toolTip().isEmpty());
+}
+
+TEST_F(MainWindowTest, AddChecksTheAddressAndKeepsWhatItRefuses) {
+    Open();
+    TypeAndAdd("www.example.com");
+    ASSERT_EQ(desktop_.messages.size(), 1u);
+    EXPECT_EQ(desktop_.messages[0].text, "Enter a valid web address beginning with http://");
+    EXPECT_EQ(desktop_.messages[0].title, "Invalid URL");
+    EXPECT_EQ(desktop_.messages[0].owner, window_.get());
+    EXPECT_EQ(Url()->text(), "www.example.com");
+
+    TypeAndAdd("http://");
+    ASSERT_EQ(desktop_.messages.size(), 2u);
+    EXPECT_EQ(desktop_.messages[1].text, "Enter a complete web address such as http://www.example.com/");
+    EXPECT_EQ(desktop_.messages[1].title, "Invalid URL");
+
+    for (const char* accepted : {"HTTP://", "http:// ", "ftp://files.example/", "http://twice/", "http://twice/"}) {
+        TypeAndAdd(accepted);
+    }
+    EXPECT_EQ(desktop_.messages.size(), 2u);
+    EXPECT_THAT(ListEntries(), ElementsAre("HTTP://", "http:// ", "ftp://files.example/", "http://twice/",
+                                           "http://twice/"));
+    EXPECT_EQ(Url()->text(), "");
+    EXPECT_TRUE(Button(CSubmitDlg::kAddId)->isEnabled()) << "the window's own emptying is no edit";
+    QTest::mouseClick(Button(CSubmitDlg::kAddId), Qt::LeftButton);
+    EXPECT_EQ(List()->count(), 5) << "Add with an empty field changes nothing";
+    EXPECT_EQ(desktop_.messages.size(), 2u);
+}
+
+TEST_F(MainWindowTest, EnterClicksAddWhileItIsEnabled) {
+    Open();
+    QTest::keyClicks(Url(), "http://enter.example/");
+    QTest::keyClick(Url(), Qt::Key_Return);
+    EXPECT_THAT(ListEntries(), ElementsAre("http://enter.example/"));
+
+    QTest::keyClicks(Url(), "http://from-email.example/");
+    QTest::keyClick(Email(), Qt::Key_Return);
+    QTest::keyClicks(Url(), "http://from-list.example/");
+    QTest::keyClick(List(), Qt::Key_Return);
+    EXPECT_EQ(List()->count(), 3);
+
+    window_ = nullptr;
+    Open();
+    Url()->setText("http://typed-by-program.example/");
+    QTest::keyClick(Url(), Qt::Key_Return);
+    EXPECT_EQ(List()->count(), 0) << "Add is disabled: Enter does nothing";
+}
+
+TEST_F(MainWindowTest, SubmitAllChecksTheEmailFirstAndTheListLast) {
+    Open();
+    Button(CSubmitDlg::kSubmitAllId)->click();
+    QTest::keyClicks(Email(), "   ");
+    Button(CSubmitDlg::kSubmitAllId)->click();
+    Email()->clear();
+    QTest::keyClicks(Email(), "@");
+    Button(CSubmitDlg::kSubmitAllId)->click();
+    ASSERT_EQ(desktop_.messages.size(), 3u);
+    EXPECT_EQ(desktop_.messages[0].text, "Please enter an email address. All search engines require this.");
+    EXPECT_EQ(desktop_.messages[0].title, "Quaymark!");
+    EXPECT_EQ(desktop_.messages[1].text, "Please enter a valid email address, in the form you@example.com");
+    EXPECT_EQ(desktop_.messages[1].title, "Quaymark!");
+    EXPECT_EQ(desktop_.messages[2].text, "Enter at least 1 http:// address and click ADD.");
+    EXPECT_EQ(desktop_.messages[2].title, "No URLs to Submit");
+    EXPECT_TRUE(server_.requests().empty());
+}
+
+TEST_F(MainWindowTest, SubmitNeedsASelectionAndRemoveLeavesItsButtonsOn) {
+    Open();
+    Button(CSubmitDlg::kSubmitId)->setEnabled(true);
+    Button(CSubmitDlg::kSubmitId)->click();
+    ASSERT_EQ(desktop_.messages.size(), 1u);
+    EXPECT_EQ(desktop_.messages[0].text,
+              "Select a URL to send by highlighting it and then click SUBMIT again.");
+    EXPECT_EQ(desktop_.messages[0].title, "Nothing selected to submit");
+
+    TypeAndAdd("http://a.example/");
+    TypeAndAdd("http://b.example/");
+    QTest::mouseClick(List()->viewport(), Qt::LeftButton, {},
+                      List()->visualItemRect(List()->item(0)).center());
+    EXPECT_TRUE(Button(CSubmitDlg::kRemoveId)->isEnabled());
+    EXPECT_TRUE(Button(CSubmitDlg::kSubmitId)->isEnabled());
+    QTest::mouseClick(Button(CSubmitDlg::kRemoveId), Qt::LeftButton);
+    EXPECT_THAT(ListEntries(), ElementsAre("http://b.example/"));
+    EXPECT_TRUE(List()->selectedItems().isEmpty());
+    EXPECT_TRUE(Button(CSubmitDlg::kRemoveId)->isEnabled());
+    EXPECT_TRUE(Button(CSubmitDlg::kSubmitId)->isEnabled());
+    QTest::mouseClick(Button(CSubmitDlg::kRemoveId), Qt::LeftButton);
+    EXPECT_EQ(List()->count(), 1) << "nothing selected: Remove does nothing";
+    QTest::mouseClick(Button(CSubmitDlg::kSubmitId), Qt::LeftButton);
+    EXPECT_EQ(desktop_.messages.back().title, "Nothing selected to submit");
+}
+
+TEST_F(MainWindowTest, SubmitSendsTheSelectedEntryEvenWithoutEmail) {
+    SaveUrlList(listFile_, {"http://a.example/", "http://b.example/"}, "");
+    Open();
+    List()->setCurrentRow(1);
+    testing::ModalDriver driver;
+    driver.Then<CDoneDlg>([](CDoneDlg* done) { Later([done] { done->accept(); }); });
+    Button(CSubmitDlg::kSubmitId)->click();
+    EXPECT_TRUE(driver.done());
+    ASSERT_EQ(server_.requests().size(), 7u);
+    EXPECT_EQ(server_.requests()[0].target,
+              "/info/add_url/thanks/?url=http://b.example/&email=&country=US&brand=webcrawler");
+}
+
+TEST_F(MainWindowTest, CancelledRunShowsTheAllSubmittedWindow) {
+    SaveUrlList(listFile_, {"http://a.example/", "http://b.example/"}, "me@example.com");
+    Open();
+    server_.SetPages([](const EngineRequest&) {
+        CancelFlag.store(true);  // the user's cancel, as the starter records it
+        return quaymark::testing::AcceptedPage();
+    });
+    testing::ModalDriver driver;
+    driver.Then<CDoneDlg>([](CDoneDlg* done) { Later([done] { done->accept(); }); });
+    Button(CSubmitDlg::kSubmitAllId)->click();
+    EXPECT_TRUE(driver.done());
+    EXPECT_EQ(server_.requests().size(), 1u);
+}
+
+TEST_F(MainWindowTest, QuitEscAndTheCloseBoxAllSaveTheList) {
+    const std::string expected = "http://kept.example/\r\nEOS\r\nme@example.com\r\n";
+    for (const auto& close : std::vector<std::function<void()>>{
+             [this] { QTest::mouseClick(Button(CSubmitDlg::kQuitId), Qt::LeftButton); },
+             [this] { QTest::keyClick(window_.get(), Qt::Key_Escape); },
+             [this] { window_->close(); }}) {
+        std::filesystem::remove(listFile_);
+        Open();
+        TypeAndAdd("http://kept.example/");
+        QTest::keyClicks(Url(), "http://typed-not-added.example/");
+        QTest::keyClicks(Email(), "me@example.com");
+        close();
+        EXPECT_FALSE(window_->isVisible());
+        EXPECT_EQ(window_->result(), QDialog::Rejected);
+        EXPECT_EQ(ReadFileBytes(listFile_), expected);
+    }
+}
+
+TEST_F(MainWindowTest, ClosingDuringARunCancelsItThenSavesAndEnds) {
+    SaveUrlList(listFile_, {"http://a.example/", "http://b.example/"}, "me@example.com");
+    Open();
+    server_.SetPages([this](const EngineRequest& request) {
+        if (request.host == "www.lycos.com") {
+            QMetaObject::invokeMethod(window_.get(), [this] { window_->close(); },
+                                      Qt::BlockingQueuedConnection);
+            for (int spins = 0; !CancelFlag.load() && spins < 50'000'000; ++spins) {
+                std::this_thread::yield();
+            }
+        }
+        return quaymark::testing::AcceptedPage();
+    });
+    Button(CSubmitDlg::kSubmitAllId)->click();
+    EXPECT_EQ(server_.requests().size(), 3u) << "the request in flight ends, nothing more is sent";
+    EXPECT_FALSE(window_->isVisible());
+    EXPECT_EQ(ReadFileBytes(listFile_), "http://a.example/\r\nhttp://b.example/\r\nEOS\r\nme@example.com\r\n");
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr) << "no results window";
+}
+
+TEST_F(MainWindowTest, HelpAndAboutOpenOverTheWindow) {
+    Open();
+    testing::ModalDriver driver;
+    driver.Then<CHelpDlg>([](CHelpDlg* help) { Later([help] { help->accept(); }); })
+        .Then<CAboutDlg>([](CAboutDlg* about) { Later([about] { about->accept(); }); });
+    QTest::mouseClick(Button(CSubmitDlg::kHelpId), Qt::LeftButton);
+    window_->OnSysCommand(CSubmitDlg::kAboutCommand);
+    EXPECT_TRUE(driver.done());
+}
+
+}  // namespace
+}  // namespace quaymark::ui

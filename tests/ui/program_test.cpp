@@ -1,0 +1,118 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <QListWidget>
+#include <QPushButton>
+#include <QTimer>
+#include <filesystem>
+
+#include "engine/classify.h"
+#include "storage/url_list_file.h"
+#include "tests/support/fake_engine_server.h"
+#include "tests/support/temp_dir.h"
+#include "tests/ui/desktop_recorder.h"
+#include "tests/ui/modal_driver.h"
+#include "ui/app.h"
+#include "ui/info_windows.h"
+#include "ui/main_window.h"
+#include "ui/results_windows.h"
+#include "ui/submit_list.h"
+
+namespace quaymark::ui {
+namespace {
+
+using ::testing::ElementsAre;
+using quaymark::testing::EngineRequest;
+
+void Later(std::function<void()> action) { QTimer::singleShot(0, std::move(action)); }
+
+std::vector<std::string> ErrorPagesIn(const std::filesystem::path& dir) {
+    std::vector<std::string> pages;
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+        if (IsSweptErrorPageName(entry.path().filename().string())) {
+            pages.push_back(entry.path().filename().string());
+        }
+    }
+    std::sort(pages.begin(), pages.end());
+    return pages;
+}
+
+// The whole program, as a user goes through it: start over a stored list, Submit All, read
+// the failures, Re-Submit, OK, Quit.
+TEST(Program, SubmitsTheStoredListAndSavesItOnQuit) {
+    quaymark::testing::ScopedWorkingDir work;
+    quaymark::testing::TempDir data;
+    const QByteArray previousData = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", QByteArray::fromStdString(data.path().string()));
+    const std::filesystem::path listFile = data.path() / "quaymark" / "quaysites.dat";
+    ASSERT_EQ(CSubmitApp::UrlListPath(), listFile);
+    SaveUrlList(listFile, {"http://shop.example/", "http://blog.example/a b"}, "me@example.com");
+
+    quaymark::testing::FakeEngineServer engines;
+    int lycosCalls = 0;
+    engines.SetPages([&](const EngineRequest& request) {
+        if (request.host == "www.lycos.com" && ++lycosCalls <= 3) {
+            return quaymark::testing::FailedPage("We failed to spider your page");
+        }
+        return quaymark::testing::AcceptedPage();
+    });
+    SetRunRoutingForTests({engines.Routes(), {}});
+    testing::DesktopRecorder desktop;
+
+    std::vector<std::string> pagesWhileFailuresShown;
+    QStringList linesShown;
+    QStringList linesAfterResubmit;
+    testing::ModalDriver driver;
+    driver
+        .Then<CSubmitDlg>([](CSubmitDlg* window) {
+            window->splash()->hide();
+            Later([window] { window->controls().Get<QPushButton>(CSubmitDlg::kSubmitAllId)->click(); });
+        })
+        .Then<CFailedDlg>([&](CFailedDlg* failed) {
+            pagesWhileFailuresShown = ErrorPagesIn(work.path());
+            auto* list = failed->controls().Get<QListWidget>(CFailedDlg::kListId);
+            for (int i = 0; i < list->count(); ++i) {
+                linesShown << list->item(i)->text();
+            }
+            failed->controls().Get<QPushButton>(CFailedDlg::kResubmitId)->click();
+            for (int i = 0; i < list->count(); ++i) {
+                linesAfterResubmit << list->item(i)->text();
+            }
+            Later([failed] { failed->controls().Get<QPushButton>(1)->click(); });
+        })
+        .Then<CSubmitDlg>([](CSubmitDlg* window) {
+            Later([window] { window->controls().Get<QPushButton>(CSubmitDlg::kQuitId)->click(); });
+        });
+
+    CSubmitApp app;
+    EXPECT_FALSE(app.InitInstance());
+    EXPECT_TRUE(driver.done());
+    EXPECT_EQ(app.mainWindow(), nullptr);
+
+    const std::vector<EngineRequest> requests = engines.requests();
+    ASSERT_EQ(requests.size(), 14u + 2u);
+    EXPECT_EQ(requests[0].host, "www.webcrawler.com");
+    EXPECT_EQ(requests[0].target,
+              "/info/add_url/thanks/?url=http://shop.example/&email=me@example.com&country=US&brand=webcrawler");
+    EXPECT_EQ(requests[9].host, "www.lycos.com");
+    EXPECT_EQ(requests[9].target, "/cgi-bin/spider_now.pl?query=http://blog.example/a%20b&email=me@example.com");
+    EXPECT_EQ(requests[14].target, requests[2].target) << "Re-Submit sends the failed requests as they were";
+    EXPECT_EQ(requests[15].target, requests[9].target);
+
+    EXPECT_THAT(pagesWhileFailuresShown, ElementsAre("submiterror0.html", "submiterror1.html"));
+    EXPECT_THAT(linesShown, ElementsAre("Lycos: failed. http://shop.example/",
+                                        "Lycos: failed. http://blog.example/a b"));
+    EXPECT_THAT(linesAfterResubmit,
+                ElementsAre("Sending: failed. http://www.lycos.com/cgi-bin/spider_now.pl?query=http://shop.example/&email=me@example.com"));
+    ASSERT_EQ(desktop.messages.size(), 1u);
+    EXPECT_EQ(desktop.messages[0].text, "The sites listed failed to be re-submitted.");
+    EXPECT_TRUE(ErrorPagesIn(work.path()).empty()) << "OK swept the error pages";
+    EXPECT_EQ(quaymark::testing::ReadFileBytes(listFile),
+              "http://shop.example/\r\nhttp://blog.example/a b\r\nEOS\r\nme@example.com\r\n");
+
+    SetRunRoutingForTests({});
+    qputenv("XDG_DATA_HOME", previousData);
+}
+
+}  // namespace
+}  // namespace quaymark::ui

@@ -1,0 +1,79 @@
+// Takes the README's screenshots from the real windows: the main window with a list, and
+// the failures window after a run against a loopback server whose engines refuse some pages.
+// Run it under Xvfb through scripts/screenshots.
+#include <QApplication>
+#include <QDir>
+#include <QListWidget>
+#include <QPushButton>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include "storage/url_list_file.h"
+#include "tests/support/fake_engine_server.h"
+#include "ui/info_windows.h"
+#include "ui/main_window.h"
+#include "ui/results_windows.h"
+#include "ui/submit_list.h"
+
+namespace {
+
+using quaymark::testing::EngineRequest;
+
+void Save(QWidget* window, const QString& path) {
+    if (!QTest::qWaitForWindowExposed(window)) {
+        qWarning("window %s never showed", qPrintable(window->windowTitle()));
+    }
+    QTest::qWait(300);  // let the window manager-less X server finish drawing
+    window->screen()->grabWindow(window->winId()).save(path);
+}
+
+std::string EnginePage(const EngineRequest& request) {
+    if (request.host == "www.hotbot.com") {
+        return quaymark::testing::FailedPage("Sorry, we could not connect to your site.");
+    }
+    if (request.host == "www.lycos.com" && request.target.find("garden") != std::string::npos) {
+        return quaymark::testing::FailedPage("This URL was already submitted today.");
+    }
+    return quaymark::testing::AcceptedPage();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    const QString out = QDir(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("docs")).absolutePath();
+    QTemporaryDir data;
+    QDir::setCurrent(data.path());
+    const std::filesystem::path listFile = data.filePath("quaysites.dat").toStdString();
+    quaymark::SaveUrlList(listFile,
+                          {"http://www.example.com/", "http://www.example.com/garden/roses.html",
+                           "http://shop.example.com/index.html"},
+                          "me@example.com");
+    quaymark::testing::FakeEngineServer engines;
+    engines.SetPages(EnginePage);
+    quaymark::ui::SetRunRoutingForTests({engines.Routes(), {}});
+
+    quaymark::ui::CSubmitDlg window(listFile);
+    window.show();
+    window.splash()->hide();
+    window.controls().Get<QListWidget>(quaymark::ui::CSubmitDlg::kListId)->setCurrentRow(1);
+    Save(&window, out + "/main-window.png");
+
+    QTimer watcher;
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+        auto* failed = qobject_cast<quaymark::ui::CFailedDlg*>(QApplication::activeModalWidget());
+        if (failed == nullptr) {
+            return;
+        }
+        watcher.stop();
+        failed->controls().Get<QListWidget>(quaymark::ui::CFailedDlg::kListId)->setCurrentRow(2);
+        Save(failed, out + "/failures-window.png");
+        failed->OnOK();
+    });
+    watcher.start(50);
+    window.OnOK();
+    window.OnCancel();
+    return 0;
+}
