@@ -66,8 +66,14 @@ std::optional<std::string> FindLocation(std::string_view rawHeaders) {
             continue;
         }
         rest.remove_prefix(colon + 1);
-        const std::size_t value = rest.find_first_not_of(" \t");
-        return std::string(value == std::string_view::npos ? std::string_view{} : rest.substr(value));
+        // Blanks around the value, and stray carriage returns before the line end, are not
+        // part of the address.
+        const std::size_t first = rest.find_first_not_of(" \t\r");
+        if (first == std::string_view::npos) {
+            return std::string();
+        }
+        const std::size_t last = rest.find_last_not_of(" \t\r");
+        return std::string(rest.substr(first, last - first + 1));
     }
     return std::nullopt;
 }

@@ -99,10 +99,14 @@ void LoadUrlList(const std::filesystem::path& path, std::vector<std::string>& li
                  std::string& email) {
     email.clear();
     std::string content;
-    if (!ReadWhole(path, content)) {
-        return;
+    if (ReadWhole(path, content)) {
+        ParseUrlList(content, list, email);
     }
-    std::string_view rest(content);
+}
+
+void ParseUrlList(std::string_view content, std::vector<std::string>& list, std::string& email) {
+    email.clear();
+    std::string_view rest = content;
     while (!rest.empty()) {
         const std::string_view line = NextLine(rest);
         if (line == kEndMarker) {

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quaymark {
@@ -15,6 +16,9 @@ bool FileExists(const std::filesystem::path& path);
 // break counts like any other. A file that cannot be read leaves both empty.
 void LoadUrlList(const std::filesystem::path& path, std::vector<std::string>& list,
                  std::string& email);
+
+// The reading rules of LoadUrlList applied to the file's bytes.
+void ParseUrlList(std::string_view content, std::vector<std::string>& list, std::string& email);
 
 // Writes the addresses, "EOS" and the e-mail text, every line ending in CR LF. The content
 // goes to a temporary file that replaces the old one only once it is safely on disk, so a

@@ -34,6 +34,13 @@ TEST(FindLocation, LookAlikesAreNotTheRedirect) {
     EXPECT_EQ(FindLocation("Location: \r\n"), "");
 }
 
+TEST(FindLocation, BlanksAndStrayCarriageReturnsAroundTheValueAreNotTheAddress) {
+    EXPECT_EQ(FindLocation("HTTP/1.0 302 Found\r\nLocation: http://a/b \t\r\n"), "http://a/b");
+    EXPECT_EQ(FindLocation("HTTP/1.0 302 Found\r\nLocation: http://a/b\r\r\r\n"), "http://a/b");
+    EXPECT_EQ(FindLocation("Location: http://a/\rX-Injected: 1\r\n"), "http://a/\rX-Injected: 1")
+        << "a CR inside the value stays, and goes on the wire encoded";
+}
+
 PageLines Split(std::initializer_list<std::string_view> chunks, bool finish = true) {
     PageLines lines;
     LineSplitter splitter(lines);
