@@ -22,7 +22,9 @@ LoopbackServer::~LoopbackServer() {
 }
 
 namespace {
-size_t Discard(char*, size_t size, size_t count, void*) { return size * count; }
+size_t Discard(char*, size_t size, size_t count, void*) {
+    return size * count;
+}
 }  // namespace
 
 bool BareCurlGet(const std::string& url, std::uint16_t loopbackPort) {

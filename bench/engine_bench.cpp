@@ -11,12 +11,6 @@
 namespace quaymark::bench {
 namespace {
 
-class SilentPrompt : public FetchPrompt {
-public:
-    void ShowCannotOpenConnection() override {}
-    std::optional<Credentials> AskCredentials(const std::string&) override { return std::nullopt; }
-};
-
 std::string TwoKibPage() {
     std::string page;
     while (page.size() < 2048) {
@@ -60,7 +54,7 @@ void BM_FetchRate(benchmark::State& state) {
         response.set_content(page, "text/html");
     });
     const std::string url = "http://www.engine.example/add?url=http://mine.example/";
-    SilentPrompt prompt;
+    NullPrompt prompt;
     PageFetcher fetcher(prompt);
     fetcher.SetConnectTo({{":", loopback.port()}});
     for (auto _ : state) {
@@ -80,7 +74,8 @@ void BM_ClassifyPage(benchmark::State& state) {
     for (auto _ : state) {
         benchmark::DoNotOptimize(ClassifyPage(page));
     }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * page.size() * line.size()));
+    state.SetBytesProcessed(
+        static_cast<std::int64_t>(state.iterations() * page.size() * line.size()));
 }
 BENCHMARK(BM_ClassifyPage)->Unit(benchmark::kMillisecond);
 
@@ -97,7 +92,7 @@ void BM_FetchHugeBody(benchmark::State& state) {
                                           return sink.write(chunk.data(), n);
                                       });
     });
-    SilentPrompt prompt;
+    NullPrompt prompt;
     PageFetcher fetcher(prompt);
     fetcher.SetConnectTo({{":", loopback.port()}});
     for (auto _ : state) {

@@ -23,7 +23,8 @@ std::vector<std::string> Addresses(int count) {
     return addresses;
 }
 
-std::vector<std::string> RequestUrls(const std::vector<std::string>& addresses, const std::string& email) {
+std::vector<std::string> RequestUrls(const std::vector<std::string>& addresses,
+                                     const std::string& email) {
     std::vector<std::string> urls;
     for (const std::string& address : addresses) {
         for (const EngineRow& row : EngineTable) {
@@ -82,12 +83,6 @@ public:
     void StepProgress() override {}
 };
 
-class QuietPrompt : public FetchPrompt {
-public:
-    void ShowCannotOpenConnection() override {}
-    std::optional<Credentials> AskCredentials(const std::string&) override { return std::nullopt; }
-};
-
 void BM_WorkerAloneRate(benchmark::State& state) {
     LoopbackServer loopback;
     AnswerEverything(loopback, std::chrono::milliseconds(0));
@@ -95,7 +90,7 @@ void BM_WorkerAloneRate(benchmark::State& state) {
     results.m_strEmail = "me@example.com";
     const std::vector<std::string> addresses = Addresses(1000);
     QuietProgress progress;
-    QuietPrompt prompt;
+    NullPrompt prompt;
     for (auto _ : state) {
         SubmitJob job;
         job.mainDlg = &results;

@@ -40,8 +40,8 @@ int ChildMain(int argc, char** argv) {
 
 void BM_StartupToMainWindow(benchmark::State& state) {
     const int count = static_cast<int>(state.range(0));
-    const std::filesystem::path list =
-        std::filesystem::temp_directory_path() / ("quaymark-startup-" + std::to_string(count) + ".dat");
+    const std::filesystem::path list = std::filesystem::temp_directory_path() /
+                                       ("quaymark-startup-" + std::to_string(count) + ".dat");
     std::vector<std::string> entries;
     for (int i = 0; i < count; ++i) {
         std::string address = "http://www.example.com/pages/item" + std::to_string(i) + ".html";
@@ -69,7 +69,8 @@ void BM_StartupToMainWindow(benchmark::State& state) {
         close(out[1]);
         char line[64] = {};
         const ssize_t got = read(out[0], line, sizeof line - 1);
-        const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
+        const std::chrono::duration<double, std::milli> took =
+            std::chrono::steady_clock::now() - start;
         close(out[0]);
         waitpid(child, nullptr, 0);
         posix_spawn_file_actions_destroy(&actions);
@@ -83,7 +84,11 @@ void BM_StartupToMainWindow(benchmark::State& state) {
     }
     std::filesystem::remove(list);
 }
-BENCHMARK(BM_StartupToMainWindow)->Arg(10000)->Arg(100000)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StartupToMainWindow)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace quaymark::bench

@@ -20,7 +20,8 @@ std::vector<std::string> SixtyByteAddresses(int count) {
     std::vector<std::string> list;
     list.reserve(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i) {
-        std::string address = "http://www.example.com/pages/section/item" + std::to_string(i) + ".html";
+        std::string address =
+            "http://www.example.com/pages/section/item" + std::to_string(i) + ".html";
         address.resize(60, 'x');
         list.push_back(std::move(address));
     }
@@ -28,7 +29,8 @@ std::vector<std::string> SixtyByteAddresses(int count) {
 }
 
 std::filesystem::path ScratchDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "quaymark-bench-XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "quaymark-bench-XXXXXX").string();
     return mkdtemp(pattern.data());
 }
 
@@ -65,12 +67,14 @@ void BM_LoadAndSave100k(benchmark::State& state) {
         });
         // The fsync of a fresh file cannot be measured apart inside the save, so it is timed
         // on its own with a plain write and subtracted.
-        const Seconds fsyncCost = TimeOf([&] {
-            const int fd = ::open(plain.c_str(), O_WRONLY | O_TRUNC);
-            benchmark::DoNotOptimize(::write(fd, bytes.data(), bytes.size()));
-            ::fsync(fd);
-            ::close(fd);
-        }) - plainWrite;
+        const Seconds fsyncCost =
+            TimeOf([&] {
+                const int fd = ::open(plain.c_str(), O_WRONLY | O_TRUNC);
+                benchmark::DoNotOptimize(::write(fd, bytes.data(), bytes.size()));
+                ::fsync(fd);
+                ::close(fd);
+            }) -
+            plainWrite;
         state.counters["load_ms"] = load.count() * 1e3;
         state.counters["plain_read_ms"] = plainRead.count() * 1e3;
         state.counters["load_ratio"] = load / plainRead;

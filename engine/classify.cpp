@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <array>
-#include <functional>
-#include <tuple>
 #include <cstdio>
+#include <functional>
 #include <memory>
+#include <tuple>
 
 #include "engine/run_state.h"
 
@@ -28,7 +28,9 @@ constexpr std::array<Marker, 6> kMarkers{{
 }};
 
 // Markers are plain ASCII, so an ASCII upper-casing is all the comparison needs.
-constexpr char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
+constexpr char AsciiUpper(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+}
 
 std::string HostOf(std::string_view address) {
     constexpr std::string_view scheme = "http://";
@@ -92,7 +94,9 @@ SubmitVerdict ClassifyPage(PageLines& lines) {
     return SubmitVerdict::Accepted;
 }
 
-std::string ErrorPageName(int n) { return "submiterror" + std::to_string(n) + ".html"; }
+std::string ErrorPageName(int n) {
+    return "submiterror" + std::to_string(n) + ".html";
+}
 
 bool IsSweptErrorPageName(std::string_view fileName) {
     constexpr std::string_view suffix = ".HTML";
@@ -110,7 +114,8 @@ bool IsSweptErrorPageName(std::string_view fileName) {
 
 void WriteErrorPage(const PageLines& lines) {
     const int number = ErrorPageCounter.fetch_add(1, std::memory_order_acq_rel);
-    const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(ErrorPageName(number).c_str(), "wb"));
+    const std::unique_ptr<std::FILE, FileCloser> file(
+        std::fopen(ErrorPageName(number).c_str(), "wb"));
     if (!file) {
         return;
     }

@@ -6,9 +6,13 @@
 namespace quaymark {
 namespace {
 
-bool MustEncodeOnWire(unsigned char c) { return c <= 0x20 || c >= 0x7F; }
+bool MustEncodeOnWire(unsigned char c) {
+    return c <= 0x20 || c >= 0x7F;
+}
 
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+char AsciiLower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+}
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
     if (text.size() < prefix.size()) {
@@ -40,7 +44,8 @@ std::string WireUrl(std::string_view url) {
 
 bool HasOwnScheme(std::string_view url) {
     const std::size_t end = url.find("://");
-    if (end == std::string_view::npos || end == 0 || !std::isalpha(static_cast<unsigned char>(url[0]))) {
+    if (end == std::string_view::npos || end == 0 ||
+        !std::isalpha(static_cast<unsigned char>(url[0]))) {
         return false;
     }
     return std::all_of(url.begin(), url.begin() + static_cast<std::ptrdiff_t>(end), [](char c) {
@@ -53,7 +58,8 @@ std::optional<std::string> FindLocation(std::string_view rawHeaders) {
     while (!rawHeaders.empty()) {
         const std::size_t end = rawHeaders.find('\n');
         std::string_view line = rawHeaders.substr(0, end);
-        rawHeaders = end == std::string_view::npos ? std::string_view{} : rawHeaders.substr(end + 1);
+        rawHeaders =
+            end == std::string_view::npos ? std::string_view{} : rawHeaders.substr(end + 1);
         if (!line.empty() && line.back() == '\r') {
             line.remove_suffix(1);
         }

@@ -54,7 +54,9 @@ std::optional<std::string> ParseHttpUrl(const std::string& url) {
     return wire;
 }
 
-bool IsFollowedRedirect(long status) { return status == 301 || status == 302 || status == 303; }
+bool IsFollowedRedirect(long status) {
+    return status == 301 || status == 302 || status == 303;
+}
 
 void InitCurlOnce() {
     static std::once_flag once;

@@ -5,9 +5,13 @@
 namespace quaymark {
 namespace {
 
-bool SetsStatusText(SubmitVerdict verdict) { return verdict != SubmitVerdict::InvalidUrl; }
+bool SetsStatusText(SubmitVerdict verdict) {
+    return verdict != SubmitVerdict::InvalidUrl;
+}
 
-bool Cancelled() { return CancelFlag.load(std::memory_order_acquire); }
+bool Cancelled() {
+    return CancelFlag.load(std::memory_order_acquire);
+}
 
 // Records a failure with its error page and failure line.
 void FullRecord(const SubmitJob& job, const PageLines& lines, SubmitVerdict verdict,
@@ -65,7 +69,8 @@ bool SendToEngines(const SubmitJob& job, PageFetcher& fetcher, const std::string
 
 }  // namespace
 
-std::string BuildRequestUrl(const EngineRow& row, std::string_view address, std::string_view email) {
+std::string BuildRequestUrl(const EngineRow& row, std::string_view address,
+                            std::string_view email) {
     std::string url = "http://";
     url.append(row.host).append(row.path);
     for (std::size_t i = 0; i < row.queryPieces; ++i) {

@@ -39,38 +39,61 @@ struct EngineRow {
 };
 
 namespace detail {
-constexpr QueryPiece Text(std::string_view text) { return {QueryPiece::Kind::Text, text}; }
+constexpr QueryPiece Text(std::string_view text) {
+    return {QueryPiece::Kind::Text, text};
+}
 inline constexpr QueryPiece kAddress{QueryPiece::Kind::Address, {}};
 inline constexpr QueryPiece kEmail{QueryPiece::Kind::Email, {}};
 }  // namespace detail
 
 // The seven engines in sending order.
 inline constexpr std::array<EngineRow, 7> EngineTable{{
-    {"WebCrawler", "www.webcrawler.com", "/info/add_url/thanks/",
+    {"WebCrawler",
+     "www.webcrawler.com",
+     "/info/add_url/thanks/",
      {detail::Text("?url="), detail::kAddress, detail::Text("&email="), detail::kEmail,
       detail::Text("&country=US&brand=webcrawler")},
-     5, true},
-    {"HotBot", "www.hotbot.com", "/addurl.asp",
+     5,
+     true},
+    {"HotBot",
+     "www.hotbot.com",
+     "/addurl.asp",
      {detail::Text("?newurl="), detail::kAddress, detail::Text("&MM=1&output=success&email="),
       detail::kEmail},
-     4, true},
-    {"Lycos", "www.lycos.com", "/cgi-bin/spider_now.pl",
+     4,
+     true},
+    {"Lycos",
+     "www.lycos.com",
+     "/cgi-bin/spider_now.pl",
      {detail::Text("?query="), detail::kAddress, detail::Text("&email="), detail::kEmail},
-     4, true},
-    {"AltaVista", "add-url.altavista.com", "/cgi-bin/newurl",
+     4,
+     true},
+    {"AltaVista",
+     "add-url.altavista.com",
+     "/cgi-bin/newurl",
      {detail::Text("?ad=1&q="), detail::kAddress},
-     2, true},
-    {"Go!", "www.go.com", "/AddUrl/AddingURL",
+     2,
+     true},
+    {"Go!",
+     "www.go.com",
+     "/AddUrl/AddingURL",
      {detail::Text("?sv=IS&lk=noframes&url="), detail::kAddress,
       detail::Text("&CAT=Add%2FUpdate+URL")},
-     3, true},
-    {"Excite", "www.excite.com", "/info/add_url/thanks/",
+     3,
+     true},
+    {"Excite",
+     "www.excite.com",
+     "/info/add_url/thanks/",
      {detail::Text("?url="), detail::kAddress, detail::Text("&email="), detail::kEmail,
       detail::Text("&country=US&brand=excite")},
-     5, true},
-    {"Google", "www.google.com", "/addurl",
+     5,
+     true},
+    {"Google",
+     "www.google.com",
+     "/addurl",
      {detail::Text("?q="), detail::kAddress, detail::Text("&dq=thanks")},
-     3, false},
+     3,
+     false},
 }};
 
 // "http://", host, path and query, with the address and e-mail address inserted as they

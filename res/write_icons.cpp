@@ -14,7 +14,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     for (const int size : {16, 32, 48, 64, 128, 256}) {
-        const QString dir = QStringLiteral("%1/hicolor/%2x%2/apps").arg(QString::fromLocal8Bit(argv[1])).arg(size);
+        const QString dir =
+            QStringLiteral("%1/hicolor/%2x%2/apps").arg(QString::fromLocal8Bit(argv[1])).arg(size);
         if (!QDir().mkpath(dir) || !quaymark::ui::IconImage(size).save(dir + "/quaymark.png")) {
             qCritical("cannot write the %dx%d icon", size, size);
             return 1;

@@ -43,7 +43,8 @@ std::string EnginePage(const EngineRequest& request) {
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
-    const QString out = QDir(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("docs")).absolutePath();
+    const QString out =
+        QDir(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("docs")).absolutePath();
     QTemporaryDir data;
     QDir::setCurrent(data.path());
     const std::filesystem::path listFile = data.filePath("quaysites.dat").toStdString();

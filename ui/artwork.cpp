@@ -24,7 +24,8 @@ void Smooth(QPainter& painter) {
 
 // A globe of blue sea and green land inside the given square.
 void DrawGlobe(QPainter& painter, const QRectF& box) {
-    QRadialGradient sea(box.center() - QPointF(box.width() * 0.2, box.height() * 0.2), box.width() * 0.7);
+    QRadialGradient sea(box.center() - QPointF(box.width() * 0.2, box.height() * 0.2),
+                        box.width() * 0.7);
     sea.setColorAt(0, QColor(110, 170, 255));
     sea.setColorAt(1, QColor(10, 50, 160));
     painter.setPen(QPen(QColor(10, 30, 90), box.width() / 30.0));
@@ -42,14 +43,19 @@ void DrawGlobe(QPainter& painter, const QRectF& box) {
     const QPointF o = box.topLeft();
     QPainterPath land;
     land.moveTo(o + QPointF(0.18 * w, 0.22 * h));
-    land.cubicTo(o + QPointF(0.40 * w, 0.05 * h), o + QPointF(0.55 * w, 0.30 * h), o + QPointF(0.42 * w, 0.45 * h));
-    land.cubicTo(o + QPointF(0.35 * w, 0.60 * h), o + QPointF(0.45 * w, 0.80 * h), o + QPointF(0.35 * w, 0.92 * h));
-    land.cubicTo(o + QPointF(0.20 * w, 0.75 * h), o + QPointF(0.05 * w, 0.45 * h), o + QPointF(0.18 * w, 0.22 * h));
+    land.cubicTo(o + QPointF(0.40 * w, 0.05 * h), o + QPointF(0.55 * w, 0.30 * h),
+                 o + QPointF(0.42 * w, 0.45 * h));
+    land.cubicTo(o + QPointF(0.35 * w, 0.60 * h), o + QPointF(0.45 * w, 0.80 * h),
+                 o + QPointF(0.35 * w, 0.92 * h));
+    land.cubicTo(o + QPointF(0.20 * w, 0.75 * h), o + QPointF(0.05 * w, 0.45 * h),
+                 o + QPointF(0.18 * w, 0.22 * h));
     painter.drawPath(land);
     QPainterPath east;
     east.moveTo(o + QPointF(0.62 * w, 0.15 * h));
-    east.cubicTo(o + QPointF(0.95 * w, 0.20 * h), o + QPointF(0.95 * w, 0.55 * h), o + QPointF(0.75 * w, 0.62 * h));
-    east.cubicTo(o + QPointF(0.60 * w, 0.55 * h), o + QPointF(0.70 * w, 0.35 * h), o + QPointF(0.62 * w, 0.15 * h));
+    east.cubicTo(o + QPointF(0.95 * w, 0.20 * h), o + QPointF(0.95 * w, 0.55 * h),
+                 o + QPointF(0.75 * w, 0.62 * h));
+    east.cubicTo(o + QPointF(0.60 * w, 0.55 * h), o + QPointF(0.70 * w, 0.35 * h),
+                 o + QPointF(0.62 * w, 0.15 * h));
     painter.drawPath(east);
     painter.restore();
 }
@@ -206,7 +212,8 @@ QImage DrawIcon(int pixels, qreal dpr) {
     Smooth(painter);
     const qreal s = pixels / 32.0;
     DrawGlobe(painter, QRectF(8 * s, 2 * s, 23 * s, 23 * s));
-    DrawArrow(painter, QRectF(1 * s, 16 * s, 20 * s, 14 * s), QColor(255, 200, 80), QColor(200, 90, 0));
+    DrawArrow(painter, QRectF(1 * s, 16 * s, 20 * s, 14 * s), QColor(255, 200, 80),
+              QColor(200, 90, 0));
     return image;
 }
 
@@ -248,7 +255,8 @@ QImage ClipFrame(const QString& name, int frame, qreal devicePixelRatio) {
     Q_UNUSED(name);
     const QImage globe = Globe(devicePixelRatio);
     // 0 at the first and last frame, 1 half-way: the globe is all dots in the middle.
-    const double spread = 1.0 - std::abs(frame - (kClipFrameCount - 1) / 2.0) / ((kClipFrameCount - 1) / 2.0);
+    const double spread =
+        1.0 - std::abs(frame - (kClipFrameCount - 1) / 2.0) / ((kClipFrameCount - 1) / 2.0);
     if (spread <= 0.0) {
         return globe;
     }
@@ -261,12 +269,15 @@ QImage ClipFrame(const QString& name, int frame, qreal devicePixelRatio) {
             if (qAlpha(pixel) == 0 || Scatter(x / dot, y / dot, 1) < spread * 0.75) {
                 continue;
             }
-            // Each surviving dot drifts outward and a little sideways, further as the globe dissolves.
+            // Each surviving dot drifts outward and a little sideways, further as the globe
+            // dissolves.
             const double drift = spread * 14.0 * devicePixelRatio * Scatter(x / dot, y / dot, 2);
             const QPointF from(x - centre.x(), y - centre.y());
             const double length = std::max(1.0, std::hypot(from.x(), from.y()));
-            const int nx = static_cast<int>(x + from.x() / length * drift + (Scatter(x, y, 3) - 0.5) * drift);
-            const int ny = static_cast<int>(y + from.y() / length * drift + (Scatter(x, y, 4) - 0.5) * drift);
+            const int nx =
+                static_cast<int>(x + from.x() / length * drift + (Scatter(x, y, 3) - 0.5) * drift);
+            const int ny =
+                static_cast<int>(y + from.y() / length * drift + (Scatter(x, y, 4) - 0.5) * drift);
             for (int dy = 0; dy < dot; ++dy) {
                 for (int dx = 0; dx < dot; ++dx) {
                     if (frameImage.valid(nx + dx, ny + dy)) {
@@ -289,6 +300,8 @@ QIcon ApplicationIcon() {
     return icon;
 }
 
-QImage IconImage(int pixels, qreal devicePixelRatio) { return DrawIcon(pixels, devicePixelRatio); }
+QImage IconImage(int pixels, qreal devicePixelRatio) {
+    return DrawIcon(pixels, devicePixelRatio);
+}
 
 }  // namespace quaymark::ui

@@ -17,9 +17,13 @@ ClipPlayer::ClipPlayer(const QString& clipName, QWidget* parent) : QWidget(paren
     connect(&timer_, &QTimer::timeout, this, &ClipPlayer::Advance);
 }
 
-void ClipPlayer::showEvent(QShowEvent*) { timer_.start(); }
+void ClipPlayer::showEvent(QShowEvent*) {
+    timer_.start();
+}
 
-void ClipPlayer::hideEvent(QHideEvent*) { timer_.stop(); }
+void ClipPlayer::hideEvent(QHideEvent*) {
+    timer_.stop();
+}
 
 void ClipPlayer::paintEvent(QPaintEvent*) {
     QPainter painter(this);

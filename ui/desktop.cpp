@@ -26,8 +26,9 @@ CredentialsHandler& CurrentCredentialsHandler() {
 }
 
 void ShowDesktopMessage(const MessageRequest& request) {
-    QMessageBox box(request.icon == MessageIcon::Warning ? QMessageBox::Warning : QMessageBox::NoIcon,
-                    request.title, request.text, QMessageBox::Ok, request.owner);
+    QMessageBox box(
+        request.icon == MessageIcon::Warning ? QMessageBox::Warning : QMessageBox::NoIcon,
+        request.title, request.text, QMessageBox::Ok, request.owner);
     box.exec();
 }
 
@@ -79,8 +80,12 @@ std::optional<Credentials> AskCredentials(const QString& url) {
     return AskDesktopCredentials(url);
 }
 
-void SetMessageHandler(MessageHandler handler) { CurrentMessageHandler() = std::move(handler); }
-void SetOpenUrlHandler(OpenUrlHandler handler) { CurrentOpenUrlHandler() = std::move(handler); }
+void SetMessageHandler(MessageHandler handler) {
+    CurrentMessageHandler() = std::move(handler);
+}
+void SetOpenUrlHandler(OpenUrlHandler handler) {
+    CurrentOpenUrlHandler() = std::move(handler);
+}
 void SetCredentialsHandler(CredentialsHandler handler) {
     CurrentCredentialsHandler() = std::move(handler);
 }

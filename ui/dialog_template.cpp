@@ -174,14 +174,18 @@ QFont DialogFont(const DialogTemplate& dialogTemplate) {
 
 DialogUnits::DialogUnits(const QFont& font) {
     const QFontMetrics metrics(font);
-    const int letters =
-        metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    const int letters = metrics.horizontalAdvance(
+        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
     baseX_ = (letters / 26 + 1) / 2;
     baseY_ = metrics.height();
 }
 
-int DialogUnits::X(int dlu) const { return MulDivRounded(dlu, baseX_, 4); }
-int DialogUnits::Y(int dlu) const { return MulDivRounded(dlu, baseY_, 8); }
+int DialogUnits::X(int dlu) const {
+    return MulDivRounded(dlu, baseX_, 4);
+}
+int DialogUnits::Y(int dlu) const {
+    return MulDivRounded(dlu, baseY_, 8);
+}
 
 QRect DialogUnits::ToPixels(const QRect& dluRect) const {
     return QRect(X(dluRect.x()), Y(dluRect.y()), X(dluRect.width()), Y(dluRect.height()));
@@ -193,7 +197,9 @@ void DialogControls::Add(int id, QWidget* control) {
     }
 }
 
-QWidget* DialogControls::Find(int id) const { return controls_.value(id); }
+QWidget* DialogControls::Find(int id) const {
+    return controls_.value(id);
+}
 
 QString WithoutMnemonics(const QString& text) {
     QString shown;

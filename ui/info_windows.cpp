@@ -54,7 +54,9 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     connect(controls.Get<QPushButton>(1), &QPushButton::clicked, this, &QDialog::accept);
 }
 
-CSplashDlg::CSplashDlg(QWidget* owner) : QDialog(owner) { BuildDialog(*this, kTemplateId); }
+CSplashDlg::CSplashDlg(QWidget* owner) : QDialog(owner) {
+    BuildDialog(*this, kTemplateId);
+}
 
 void CSplashDlg::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) {

@@ -65,14 +65,19 @@ private:
 CSubmitDlg::CSubmitDlg(std::filesystem::path listFile, QWidget* parent)
     : QDialog(parent), m_listFile(std::move(listFile)) {
     m_controls = BuildDialog(*this, kTemplateId);
-    connect(m_controls.Get<QLineEdit>(kUrlId), &QLineEdit::textEdited, this, &CSubmitDlg::OnChangeUrl);
+    connect(m_controls.Get<QLineEdit>(kUrlId), &QLineEdit::textEdited, this,
+            &CSubmitDlg::OnChangeUrl);
     connect(m_controls.Get<QListWidget>(kListId), &QListWidget::itemSelectionChanged, this,
             &CSubmitDlg::OnSelChangeList);
     connect(m_controls.Get<QPushButton>(kAddId), &QPushButton::clicked, this, &CSubmitDlg::OnAdd);
-    connect(m_controls.Get<QPushButton>(kRemoveId), &QPushButton::clicked, this, &CSubmitDlg::OnRemove);
-    connect(m_controls.Get<QPushButton>(kSubmitId), &QPushButton::clicked, this, &CSubmitDlg::OnSubmit);
-    connect(m_controls.Get<QPushButton>(kSubmitAllId), &QPushButton::clicked, this, &CSubmitDlg::OnOK);
-    connect(m_controls.Get<QPushButton>(kQuitId), &QPushButton::clicked, this, &CSubmitDlg::OnCancel);
+    connect(m_controls.Get<QPushButton>(kRemoveId), &QPushButton::clicked, this,
+            &CSubmitDlg::OnRemove);
+    connect(m_controls.Get<QPushButton>(kSubmitId), &QPushButton::clicked, this,
+            &CSubmitDlg::OnSubmit);
+    connect(m_controls.Get<QPushButton>(kSubmitAllId), &QPushButton::clicked, this,
+            &CSubmitDlg::OnOK);
+    connect(m_controls.Get<QPushButton>(kQuitId), &QPushButton::clicked, this,
+            &CSubmitDlg::OnCancel);
     connect(m_controls.Get<QPushButton>(kHelpId), &QPushButton::clicked, this, &CSubmitDlg::OnHelp);
     OnInitDialog();
 }
@@ -244,7 +249,9 @@ void CSubmitDlg::OnSysCommand(int command) {
     }
 }
 
-void CSubmitDlg::accept() { OnOK(); }
+void CSubmitDlg::accept() {
+    OnOK();
+}
 
 void CSubmitDlg::reject() {
     if (IsRunUnderWay()) {

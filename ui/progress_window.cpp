@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QThread>
 #include <algorithm>
 #include <climits>
 
@@ -11,7 +12,7 @@
 
 namespace quaymark::ui {
 
-CProgressDlg::CProgressDlg(QWidget* owner) : QDialog(owner) {
+CProgressDlg::CProgressDlg(QWidget* owner) : QDialog(owner), m_calls(new UiCallQueue(this)) {
     m_controls = BuildDialog(*this, kTemplateId);
     // While a run is under way the other windows take no input: no second run can start and
     // the e-mail address the worker reads cannot change.
@@ -31,7 +32,7 @@ void CProgressDlg::ApplyRange() {
 }
 
 void CProgressDlg::SetAddressCount(int count, int stepsPerEntry) {
-    RunOnUiThread(this, [this, count, stepsPerEntry] {
+    m_calls->Run([this, count, stepsPerEntry] {
         m_nAddressCount = count;
         m_nStepsPerEntry = stepsPerEntry;
         ApplyRange();
@@ -39,28 +40,28 @@ void CProgressDlg::SetAddressCount(int count, int stepsPerEntry) {
 }
 
 void CProgressDlg::Show() {
-    RunOnUiThread(this, [this] {
+    m_calls->Run([this] {
         RequireUiThread(this);
         show();
     });
 }
 
 void CProgressDlg::Hide() {
-    RunOnUiThread(this, [this] {
+    m_calls->Run([this] {
         RequireUiThread(this);
         hide();
     });
 }
 
 void CProgressDlg::SetText(int controlId, const std::string& text) {
-    RunOnUiThread(this, [this, controlId, shown = QString::fromStdString(text)] {
+    m_calls->Run([this, controlId, shown = QString::fromStdString(text)] {
         RequireUiThread(this);
         m_controls.Get<QLabel>(controlId)->setText(shown);
     });
 }
 
 void CProgressDlg::StepProgress() {
-    RunOnUiThread(this, [this] {
+    m_calls->Run([this] {
         RequireUiThread(this);
         auto* bar = m_controls.Get<QProgressBar>(kBarId);
         bar->setValue(std::min(bar->value() + 1, bar->maximum()));
@@ -80,8 +81,12 @@ bool CProgressDlg::PollCancel() {
     return requested;
 }
 
-void CProgressDlg::OnCancel() { m_bCancelRequested = true; }
+void CProgressDlg::OnCancel() {
+    m_bCancelRequested = true;
+}
 
-void CProgressDlg::reject() { OnCancel(); }
+void CProgressDlg::reject() {
+    OnCancel();
+}
 
 }  // namespace quaymark::ui

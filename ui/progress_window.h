@@ -5,6 +5,7 @@
 
 #include "engine/submit_run.h"
 #include "ui/dialog_template.h"
+#include "ui/thread_bridge.h"
 
 namespace quaymark::ui {
 
@@ -39,6 +40,8 @@ public:
     void OnCancel();
 
     const DialogControls& controls() const { return m_controls; }
+    // Carries the worker's window requests to the UI thread.
+    UiCallQueue& calls() { return *m_calls; }
 
     int m_nAddressCount = 1;
     bool m_bCancelRequested = false;
@@ -50,6 +53,7 @@ private:
     void ApplyRange();
 
     DialogControls m_controls;
+    UiCallQueue* m_calls;
     int m_nStepsPerEntry = static_cast<int>(EngineTable.size());
 };
 

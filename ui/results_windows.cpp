@@ -13,7 +13,8 @@
 namespace quaymark::ui {
 namespace {
 
-const QString kNothingSelectedText = QStringLiteral("Select an error displayed and click VIEW again.");
+const QString kNothingSelectedText =
+    QStringLiteral("Select an error displayed and click VIEW again.");
 const QString kNothingSelectedTitle = QStringLiteral("Nothing was selected");
 const QString kResubmitFailedText = QStringLiteral("The sites listed failed to be re-submitted.");
 const QString kResubmitDoneText = QStringLiteral("Re-submission Successfull!.");
@@ -103,9 +104,13 @@ void CFailedDlg::OnOK() {
     QDialog::accept();
 }
 
-void CFailedDlg::accept() { OnOK(); }
+void CFailedDlg::accept() {
+    OnOK();
+}
 
 // Esc and the close box mean View here: only OK closes the window.
-void CFailedDlg::reject() { OnView(); }
+void CFailedDlg::reject() {
+    OnView();
+}
 
 }  // namespace quaymark::ui

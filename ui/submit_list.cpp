@@ -28,10 +28,10 @@ CProgressDlg*& RunWindow() {
 // The fetch's questions to the user, asked on the UI thread while the worker waits.
 class DesktopFetchPrompt : public FetchPrompt {
 public:
-    explicit DesktopFetchPrompt(QObject* uiContext) : uiContext_(uiContext) {}
+    explicit DesktopFetchPrompt(UiCallQueue& calls) : calls_(calls) {}
 
     void ShowCannotOpenConnection() override {
-        RunOnUiThread(uiContext_, [] {
+        calls_.Run([] {
             ShowMessage(nullptr, QStringLiteral("Cannot open internet connection."),
                         ApplicationTitle(), MessageIcon::Warning);
         });
@@ -39,16 +39,18 @@ public:
 
     std::optional<Credentials> AskCredentials(const std::string& url) override {
         std::optional<Credentials> credentials;
-        RunOnUiThread(uiContext_, [&] { credentials = ui::AskCredentials(QString::fromStdString(url)); });
+        calls_.Run([&] { credentials = ui::AskCredentials(QString::fromStdString(url)); });
         return credentials;
     }
 
 private:
-    QObject* uiContext_;
+    UiCallQueue& calls_;
 };
 
 // Sleeps until an event arrives; the worker posts one when it publishes the run's end.
-void WaitForEvent() { QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents); }
+void WaitForEvent() {
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
 
 void AwaitRun(CProgressDlg& progress) {
     while (!CancelFlag.load(std::memory_order_acquire)) {
@@ -77,8 +79,8 @@ struct RunGuard {
 
 }  // namespace
 
-bool SubmitList(SubmitResults& results, const std::vector<std::string>& entries,
-                std::uint8_t mode, QWidget* owner) {
+bool SubmitList(SubmitResults& results, const std::vector<std::string>& entries, std::uint8_t mode,
+                QWidget* owner) {
     results.FailureList.clear();
     results.ResubmitList.clear();
     if (entries.empty()) {
@@ -87,7 +89,7 @@ bool SubmitList(SubmitResults& results, const std::vector<std::string>& entries,
     const std::vector<std::string> items = entries;
     const auto progress = std::make_unique<CProgressDlg>(owner);
     const RunGuard guard(progress.get());
-    DesktopFetchPrompt prompt(progress.get());
+    DesktopFetchPrompt prompt(progress->calls());
 
     SubmitJob job;
     job.mainDlg = &results;
@@ -97,9 +99,7 @@ bool SubmitList(SubmitResults& results, const std::vector<std::string>& entries,
     job.prompt = &prompt;
     job.limits = Routing().limits;
     job.connectTo = Routing().connectTo;
-    job.wakeStarter = [context = progress.get()] {
-        QMetaObject::invokeMethod(context, [] {}, Qt::QueuedConnection);
-    };
+    job.wakeStarter = [&calls = progress->calls()] { calls.Wake(); };
 
     ResetRunVariables();
     std::thread worker(SubmitWorker, &job);
@@ -108,7 +108,9 @@ bool SubmitList(SubmitResults& results, const std::vector<std::string>& entries,
     return RunFailedFlag.load(std::memory_order_acquire);
 }
 
-bool IsRunUnderWay() { return RunWindow() != nullptr; }
+bool IsRunUnderWay() {
+    return RunWindow() != nullptr;
+}
 
 void CancelRunUnderWay() {
     if (RunWindow() != nullptr) {
@@ -116,7 +118,9 @@ void CancelRunUnderWay() {
     }
 }
 
-void SetRunRoutingForTests(RunRouting routing) { Routing() = std::move(routing); }
+void SetRunRoutingForTests(RunRouting routing) {
+    Routing() = std::move(routing);
+}
 
 QString ApplicationTitle() {
     return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();

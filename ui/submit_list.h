@@ -15,8 +15,8 @@ namespace quaymark::ui {
 // window (owned by the given window, or by none) while the UI thread keeps every window
 // alive. Fills the results' lists and returns whether any request failed. An empty list
 // fails nothing: no window opens and no worker starts.
-bool SubmitList(SubmitResults& results, const std::vector<std::string>& entries,
-                std::uint8_t mode, QWidget* owner);
+bool SubmitList(SubmitResults& results, const std::vector<std::string>& entries, std::uint8_t mode,
+                QWidget* owner);
 
 // Whether a run is under way: the run variables are process-wide, so a second one must wait.
 bool IsRunUnderWay();

@@ -1,45 +1,43 @@
 #pragma once
 
-#include <QMetaObject>
 #include <QObject>
-#include <QThread>
 #include <condition_variable>
+#include <deque>
+#include <functional>
 #include <mutex>
-#include <utility>
 
 namespace quaymark::ui {
 
-// Runs the call on the context's (the UI) thread and returns once it has been carried out:
-// from another thread as a blocking queued call, on the UI thread directly. The hand-over is
-// a standard mutex and condition variable around a queued call, so that everything the call
-// reads or writes is ordered with the waiting thread in a way every tool can see.
-template <typename Fn>
-void RunOnUiThread(QObject* context, Fn&& call) {
-    if (QThread::currentThread() == context->thread()) {
-        std::forward<Fn>(call)();
-        return;
-    }
-    std::mutex mutex;
-    std::condition_variable doneChanged;
-    bool done = false;
-    QMetaObject::invokeMethod(
-        context,
-        [&] {
-            call();
-            const std::lock_guard lock(mutex);
-            done = true;
-            doneChanged.notify_one();
-        },
-        Qt::QueuedConnection);
-    std::unique_lock lock(mutex);
-    doneChanged.wait(lock, [&] { return done; });
-}
+// Carries calls from another thread to the thread this object lives on (the UI thread) and
+// holds the caller until each has been carried out: a blocking queued call. The calls and
+// their completion pass through a standard mutex and condition variable, so everything a
+// call reads or writes is ordered with the waiting thread in a way every tool can see; Qt
+// only delivers a wake-up that carries no data.
+class UiCallQueue : public QObject {
+    Q_OBJECT
+
+public:
+    explicit UiCallQueue(QObject* parent) : QObject(parent) {}
+
+    // Runs the call on the UI thread and returns once it is done; on the UI thread, directly.
+    void Run(const std::function<void()>& call);
+    // Wakes the UI thread's event loop from any thread.
+    void Wake();
+
+private:
+    struct PendingCall {
+        const std::function<void()>* call;
+        bool done = false;
+    };
+
+    Q_INVOKABLE void RunPending();
+
+    std::mutex mutex_;
+    std::condition_variable doneChanged_;
+    std::deque<PendingCall*> pending_;
+};
 
 // Stops the program if a widget is about to be touched off its thread; on in every build.
-inline void RequireUiThread(const QObject* widget) {
-    if (QThread::currentThread() != widget->thread()) {
-        qFatal("a widget was touched off the UI thread");
-    }
-}
+void RequireUiThread(const QObject* widget);
 
 }  // namespace quaymark::ui

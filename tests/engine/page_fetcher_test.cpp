@@ -11,9 +11,9 @@
 namespace quaymark {
 namespace {
 
+using testing::Answer;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
-using testing::Answer;
 using testing::RawServer;
 
 class FakePrompt : public FetchPrompt {
@@ -88,7 +88,8 @@ TEST_F(PageFetcherTest, HttpPrefixIsAddedOnlyWhereNoneStandsAnywhere) {
     PageFetcher& fetcher = FetcherTo(server.port());
     EXPECT_THAT(fetcher.Fetch("www.engine.example/add"), ElementsAre("ok\n"));
     ASSERT_EQ(server.requests().size(), 1u);
-    EXPECT_THAT(server.requests()[0], ::testing::StartsWith("GET /add HTTP/1.0\r\nHost: www.engine.example\r\n"));
+    EXPECT_THAT(server.requests()[0],
+                ::testing::StartsWith("GET /add HTTP/1.0\r\nHost: www.engine.example\r\n"));
 
     EXPECT_THAT(fetcher.Fetch("www.engine.example/add?url=http://mine.example/"), IsEmpty());
     EXPECT_THAT(fetcher.Fetch("https://www.engine.example/"), IsEmpty());
@@ -99,8 +100,8 @@ TEST_F(PageFetcherTest, HttpPrefixIsAddedOnlyWhereNoneStandsAnywhere) {
 
 TEST_F(PageFetcherTest, BodyIsCutIntoPieces) {
     const std::string longLine(3000, 'L');
-    RawServer server(Answer("HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n" + longLine +
-                            "\r\na\r\nb"));
+    RawServer server(
+        Answer("HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n" + longLine + "\r\na\r\nb"));
     PageLines lines = FetcherTo(server.port()).Fetch("http://e.example/");
     ASSERT_EQ(lines.size(), 5u);
     EXPECT_EQ(lines[0].size(), 1022u);
@@ -115,7 +116,8 @@ TEST_F(PageFetcherTest, EmptyBodyAndErrorStatusesAreNotFailuresOfTheFetch) {
     EXPECT_THAT(FetcherTo(empty.port()).Fetch("http://e.example/"), IsEmpty());
 
     RawServer notFound(Answer("HTTP/1.0 404 Not Found\r\n\r\nno such page\n"));
-    EXPECT_THAT(FetcherTo(notFound.port()).Fetch("http://e.example/"), ElementsAre("no such page\n"));
+    EXPECT_THAT(FetcherTo(notFound.port()).Fetch("http://e.example/"),
+                ElementsAre("no such page\n"));
 
     RawServer other3xx(Answer("HTTP/1.0 307 Temporary\r\nLocation: http://x/\r\n\r\nmoved\n"));
     EXPECT_THAT(FetcherTo(other3xx.port()).Fetch("http://e.example/"), ElementsAre("moved\n"));
@@ -228,7 +230,8 @@ TEST_F(PageFetcherTest, SilentServerEndsTheRequestAtTheIdleLimit) {
     });
     FetchLimits limits;
     limits.idle = std::chrono::milliseconds(300);
-    EXPECT_THAT(FetcherTo(silent.port(), limits).Fetch("http://e.example/"), ElementsAre("first\n"));
+    EXPECT_THAT(FetcherTo(silent.port(), limits).Fetch("http://e.example/"),
+                ElementsAre("first\n"));
 }
 
 TEST_F(PageFetcherTest, TricklingServerEndsTheRequestAtTheTotalLimit) {
@@ -243,7 +246,8 @@ TEST_F(PageFetcherTest, TricklingServerEndsTheRequestAtTheTotalLimit) {
     });
     FetchLimits limits;
     limits.total = std::chrono::milliseconds(400);
-    EXPECT_THAT(FetcherTo(trickle.port(), limits).Fetch("http://e.example/"), ElementsAre("first\n"));
+    EXPECT_THAT(FetcherTo(trickle.port(), limits).Fetch("http://e.example/"),
+                ElementsAre("first\n"));
 }
 
 TEST_F(PageFetcherTest, BodyIsReadUpToTheLimitOnly) {

@@ -13,10 +13,10 @@ namespace quaymark {
 namespace {
 
 using ::testing::ElementsAre;
-using ::testing::IsEmpty;
 using testing::EngineRequest;
 using testing::FailedPage;
 using testing::FakeEngineServer;
+using ::testing::IsEmpty;
 
 // Records what a run asks of its progress window.
 class RecordingProgress : public ProgressView {
@@ -93,12 +93,16 @@ TEST_F(SubmitRunTest, SevenRequestsInTableOrderWithTheAddressUnescaped) {
     EXPECT_THAT(
         Targets(),
         ElementsAre(
-            "www.webcrawler.com/info/add_url/thanks/?url=http://mine.example/a%20b&c=d&email=&country=US&brand=webcrawler",
-            "www.hotbot.com/addurl.asp?newurl=http://mine.example/a%20b&c=d&MM=1&output=success&email=",
+            "www.webcrawler.com/info/add_url/thanks/?url=http://mine.example/"
+            "a%20b&c=d&email=&country=US&brand=webcrawler",
+            "www.hotbot.com/addurl.asp?newurl=http://mine.example/"
+            "a%20b&c=d&MM=1&output=success&email=",
             "www.lycos.com/cgi-bin/spider_now.pl?query=http://mine.example/a%20b&c=d&email=",
             "add-url.altavista.com/cgi-bin/newurl?ad=1&q=http://mine.example/a%20b&c=d",
-            "www.go.com/AddUrl/AddingURL?sv=IS&lk=noframes&url=http://mine.example/a%20b&c=d&CAT=Add%2FUpdate+URL",
-            "www.excite.com/info/add_url/thanks/?url=http://mine.example/a%20b&c=d&email=&country=US&brand=excite",
+            "www.go.com/AddUrl/AddingURL?sv=IS&lk=noframes&url=http://mine.example/"
+            "a%20b&c=d&CAT=Add%2FUpdate+URL",
+            "www.excite.com/info/add_url/thanks/?url=http://mine.example/"
+            "a%20b&c=d&email=&country=US&brand=excite",
             "www.google.com/addurl?q=http://mine.example/a%20b&c=d&dq=thanks"));
     EXPECT_EQ(progress_.steps, 7);
     EXPECT_EQ(RunFailedFlag.load(), false);
@@ -120,7 +124,8 @@ TEST_F(SubmitRunTest, NumberSignEndsWhatGoesOnTheWireButNotTheRecord) {
     ASSERT_EQ(server_.requests().size(), 7u);
     EXPECT_EQ(server_.requests()[0].target, "/info/add_url/thanks/?url=http://mine.example/");
     EXPECT_EQ(results_.FailureList[0], "WebCrawler: failed. http://mine.example/#top");
-    EXPECT_EQ(results_.ResubmitList[6], "http://www.google.com/addurl?q=http://mine.example/#top&dq=thanks");
+    EXPECT_EQ(results_.ResubmitList[6],
+              "http://www.google.com/addurl?q=http://mine.example/#top&dq=thanks");
 }
 
 TEST_F(SubmitRunTest, OnlyGoogleFailing) {
@@ -129,7 +134,8 @@ TEST_F(SubmitRunTest, OnlyGoogleFailing) {
     });
     EXPECT_EQ(Run({"http://mine.example/"}), 1);
     EXPECT_TRUE(RunFailedFlag.load());
-    EXPECT_THAT(results_.ResubmitList, ElementsAre("http://www.google.com/addurl?q=http://mine.example/&dq=thanks"));
+    EXPECT_THAT(results_.ResubmitList,
+                ElementsAre("http://www.google.com/addurl?q=http://mine.example/&dq=thanks"));
     EXPECT_THAT(results_.FailureList, IsEmpty());
     EXPECT_FALSE(std::filesystem::exists("submiterror0.html"));
     EXPECT_THAT(progress_.statusHistory, IsEmpty());
@@ -172,7 +178,8 @@ TEST_F(SubmitRunTest, NoPageIsRecordedAsCouldNotConnectWithTheConnectionProblemP
     ASSERT_EQ(results_.FailureList.size(), 6u);
     EXPECT_EQ(results_.FailureList[5], "Excite: could not connect. http://mine.example/");
     EXPECT_EQ(results_.ResubmitList.size(), 7u);
-    EXPECT_THAT(testing::ReadFileBytes("submiterror5.html"), ::testing::StartsWith("<HTML>\r\n<FONT SIZE=5>"));
+    EXPECT_THAT(testing::ReadFileBytes("submiterror5.html"),
+                ::testing::StartsWith("<HTML>\r\n<FONT SIZE=5>"));
 }
 
 TEST_F(SubmitRunTest, StepsAndRangeFollowTheAddressCount) {
@@ -190,7 +197,8 @@ TEST_F(SubmitRunTest, StepsAndRangeFollowTheAddressCount) {
 
 TEST_F(SubmitRunTest, ResendModeSendsEachUrlOnceUnderTheNameSending) {
     server_.SetPages([](const EngineRequest& request) {
-        return request.target.find("bad") != std::string::npos ? FailedPage("error") : testing::AcceptedPage();
+        return request.target.find("bad") != std::string::npos ? FailedPage("error")
+                                                               : testing::AcceptedPage();
     });
     const std::string good = "http://www.lycos.com/cgi-bin/spider_now.pl?query=good&email=";
     const std::string bad = "http://www.excite.com/info/add_url/thanks/?url=bad&email=e";

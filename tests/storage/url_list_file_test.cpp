@@ -84,8 +84,13 @@ TEST_F(UrlListFileTest, BareLineFeedsReadLikeCrLfAndSaveBackAsCrLf) {
 }
 
 TEST_F(UrlListFileTest, AwkwardEntriesComeBackExactly) {
-    const List entries{" blank around ", "", "eos", "EOS ", std::string(5000, 'u'),
-                       "http://h/\xe9\xff\x80?q=1&r=2", "tab\there"};
+    const List entries{" blank around ",
+                       "",
+                       "eos",
+                       "EOS ",
+                       std::string(5000, 'u'),
+                       "http://h/\xe9\xff\x80?q=1&r=2",
+                       "tab\there"};
     const std::string email = std::string(300, 'm') + "@example.com";
     ASSERT_TRUE(SaveUrlList(file_, entries, email));
     List list;

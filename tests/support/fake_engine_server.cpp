@@ -31,8 +31,8 @@ FakeEngineServer::FakeEngineServer()
               requests_.push_back(request);
               chooser = chooser_;
           }
-          RawServer::Send(socket, "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n" +
-                                      chooser(request));
+          RawServer::Send(socket,
+                          "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n" + chooser(request));
       }) {}
 
 void FakeEngineServer::SetPages(PageChooser chooser) {
@@ -49,7 +49,9 @@ std::map<std::string, std::uint16_t> FakeEngineServer::Routes() const {
     return {{":", server_.port()}};
 }
 
-std::string AcceptedPage() { return "<html>\r\nThank you for your submission.\r\n</html>\r\n"; }
+std::string AcceptedPage() {
+    return "<html>\r\nThank you for your submission.\r\n</html>\r\n";
+}
 
 std::string FailedPage(const std::string& why) {
     return "<html>\r\n<p>" + why + "</p>\r\n</html>\r\n";

@@ -9,7 +9,8 @@
 namespace quaymark::testing {
 
 TempDir::TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "quaymark-test-XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "quaymark-test-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) {
         throw std::runtime_error("cannot make a temporary directory");
     }
@@ -25,7 +26,9 @@ ScopedWorkingDir::ScopedWorkingDir() : previous_(std::filesystem::current_path()
     std::filesystem::current_path(dir_.path());
 }
 
-ScopedWorkingDir::~ScopedWorkingDir() { std::filesystem::current_path(previous_); }
+ScopedWorkingDir::~ScopedWorkingDir() {
+    std::filesystem::current_path(previous_);
+}
 
 std::string ReadFileBytes(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);

@@ -147,8 +147,8 @@ TEST_F(HostileServerTest, StatusLineThatIsNotHttp) {
 }
 
 TEST_F(HostileServerTest, MegabyteHeaderLine) {
-    RawServer server(quaymark::testing::Answer("HTTP/1.0 200 OK\r\nX-Huge: " + std::string(1 << 20, 'h') +
-                                               "\r\n\r\nerror\n"));
+    RawServer server(quaymark::testing::Answer(
+        "HTTP/1.0 200 OK\r\nX-Huge: " + std::string(1 << 20, 'h') + "\r\n\r\nerror\n"));
     ExpectEveryEngine(RunAgainst(server), ": could not connect.");
 }
 
@@ -156,8 +156,8 @@ TEST_F(HostileServerTest, RedirectToItself) {
     RawServer server([](const std::string& request, int socket) {
         const std::size_t start = request.find(' ') + 1;
         const std::string target = request.substr(start, request.find(' ', start) - start);
-        RawServer::Send(socket, "HTTP/1.0 302 Found\r\nLocation: http://www.webcrawler.com" + target +
-                                    "\r\n\r\n");
+        RawServer::Send(socket, "HTTP/1.0 302 Found\r\nLocation: http://www.webcrawler.com" +
+                                    target + "\r\n\r\n");
     });
     ExpectEveryEngine(RunAgainst(server), ": could not connect.");
     EXPECT_EQ(server.requests().size(), 14u) << "one redirect followed per request";
@@ -168,9 +168,10 @@ TEST_F(HostileServerTest, LocationHoldingALineBreakInjectsNoHeader) {
         if (request.find("GET /landing") == 0) {
             RawServer::Send(socket, "HTTP/1.0 200 OK\r\n\r\nerror\n");
         } else {
-            RawServer::Send(socket,
-                            "HTTP/1.0 302 Found\r\nLocation: http://t.example/landing\rX-Injected: 1\r\n"
-                            "X-Second: 2\r\n\r\n");
+            RawServer::Send(
+                socket,
+                "HTTP/1.0 302 Found\r\nLocation: http://t.example/landing\rX-Injected: 1\r\n"
+                "X-Second: 2\r\n\r\n");
         }
     });
     ExpectEveryEngine(RunAgainst(server), ": failed.");
@@ -194,17 +195,19 @@ TEST_F(HostileServerTest, UnauthorizedOnEveryAnswer) {
 
 TEST_F(HostileServerTest, ResetInTheMiddleOfTheBody) {
     RawServer server([](const std::string&, int socket) {
-        RawServer::Send(socket, "HTTP/1.0 200 OK\r\nContent-Length: 100000\r\n\r\nfine\nerror here\npart");
+        RawServer::Send(socket,
+                        "HTTP/1.0 200 OK\r\nContent-Length: 100000\r\n\r\nfine\nerror here\npart");
         RawServer::ResetOnClose(socket);
     });
     ExpectEveryEngine(RunAgainst(server), ": failed.");
-    EXPECT_EQ(quaymark::testing::ReadFileBytes("submiterror0.html"), "fine\r\n\r\nerror here\r\n\r\n");
+    EXPECT_EQ(quaymark::testing::ReadFileBytes("submiterror0.html"),
+              "fine\r\n\r\nerror here\r\n\r\n");
 }
 
 TEST_F(HostileServerTest, TlsBytesOnTheHttpPort) {
     // The start of a TLS ServerHello record.
-    const std::string hello = std::string("\x16\x03\x03\x00\x31\x02\x00\x00\x2d\x03\x03", 11) +
-                              std::string(40, '\x5a');
+    const std::string hello =
+        std::string("\x16\x03\x03\x00\x31\x02\x00\x00\x2d\x03\x03", 11) + std::string(40, '\x5a');
     RawServer server(quaymark::testing::Answer(hello));
     ExpectEveryEngine(RunAgainst(server), ": could not connect.");
 }

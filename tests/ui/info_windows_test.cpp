@@ -30,12 +30,15 @@ TEST(HelpWindow, ShowsItsTextsAsTheUserReadsThem) {
     const QStringList texts = LabelTexts(help);
     EXPECT_TRUE(texts.contains("Quaymark! v1.6"));
     EXPECT_TRUE(texts.contains(
-        "Quaymark! is a quick & easy tool to submit your web pages to the major search engines. No need "
+        "Quaymark! is a quick & easy tool to submit your web pages to the major search engines. No "
+        "need "
         "to fill in all those database fields like in most url submission programs."));
-    EXPECT_TRUE(texts.contains(
-        "To help you get listed near the top of search engine results be sure to have META tags filled "
-        "in on your web pages. These are the <META TAG=\"Keywords\"> and <META TAG=\"Descrip\">. For help "
-        "on how to use these tags, look for meta tags help on the WWW."));
+    EXPECT_TRUE(
+        texts.contains("To help you get listed near the top of search engine results be sure to "
+                       "have META tags filled "
+                       "in on your web pages. These are the <META TAG=\"Keywords\"> and <META "
+                       "TAG=\"Descrip\">. For help "
+                       "on how to use these tags, look for meta tags help on the WWW."));
     EXPECT_EQ(help.controls().Get<QPushButton>(CHelpDlg::kVisitId)->text(), "Visit Tolvane");
 }
 

@@ -23,11 +23,13 @@
 namespace quaymark::ui {
 namespace {
 
-using ::testing::ElementsAre;
 using quaymark::testing::EngineRequest;
 using quaymark::testing::ReadFileBytes;
+using ::testing::ElementsAre;
 
-void Later(std::function<void()> action) { QTimer::singleShot(0, std::move(action)); }
+void Later(std::function<void()> action) {
+    QTimer::singleShot(0, std::move(action));
+}
 
 class MainWindowTest : public ::testing::Test {
 protected:
@@ -86,7 +88,8 @@ TEST_F(MainWindowTest, OpensWithItsTemplateButtonsOffAndTheStoredList) {
     EXPECT_TRUE(Button(CSubmitDlg::kSubmitAllId)->isEnabled());
     EXPECT_TRUE(Button(CSubmitDlg::kAddId)->isDefault());
     EXPECT_EQ(Button(CSubmitDlg::kSubmitAllId)->text(), "Submit &All");
-    EXPECT_EQ(Url()->toolTip(), "Enter a web page address in the form: http://www.example.com/index.html");
+    EXPECT_EQ(Url()->toolTip(),
+              "Enter a web page address in the form: http://www.example.com/index.html");
     EXPECT_EQ(Button(CSubmitDlg::kSubmitAllId)->toolTip(),
               "Begin submitting the database list to the search engines.");
     EXPECT_TRUE(Button(CSubmitDlg::kQuitId)->toolTip().isEmpty());
@@ -103,15 +106,17 @@ TEST_F(MainWindowTest, AddChecksTheAddressAndKeepsWhatItRefuses) {
 
     TypeAndAdd("http://");
     ASSERT_EQ(desktop_.messages.size(), 2u);
-    EXPECT_EQ(desktop_.messages[1].text, "Enter a complete web address such as http://www.example.com/");
+    EXPECT_EQ(desktop_.messages[1].text,
+              "Enter a complete web address such as http://www.example.com/");
     EXPECT_EQ(desktop_.messages[1].title, "Invalid URL");
 
-    for (const char* accepted : {"HTTP://", "http:// ", "ftp://files.example/", "http://twice/", "http://twice/"}) {
+    for (const char* accepted :
+         {"HTTP://", "http:// ", "ftp://files.example/", "http://twice/", "http://twice/"}) {
         TypeAndAdd(accepted);
     }
     EXPECT_EQ(desktop_.messages.size(), 2u);
-    EXPECT_THAT(ListEntries(), ElementsAre("HTTP://", "http:// ", "ftp://files.example/", "http://twice/",
-                                           "http://twice/"));
+    EXPECT_THAT(ListEntries(), ElementsAre("HTTP://", "http:// ", "ftp://files.example/",
+                                           "http://twice/", "http://twice/"));
     EXPECT_EQ(Url()->text(), "");
     EXPECT_TRUE(Button(CSubmitDlg::kAddId)->isEnabled()) << "the window's own emptying is no edit";
     QTest::mouseClick(Button(CSubmitDlg::kAddId), Qt::LeftButton);
@@ -147,9 +152,11 @@ TEST_F(MainWindowTest, SubmitAllChecksTheEmailFirstAndTheListLast) {
     QTest::keyClicks(Email(), "@");
     Button(CSubmitDlg::kSubmitAllId)->click();
     ASSERT_EQ(desktop_.messages.size(), 3u);
-    EXPECT_EQ(desktop_.messages[0].text, "Please enter an email address. All search engines require this.");
+    EXPECT_EQ(desktop_.messages[0].text,
+              "Please enter an email address. All search engines require this.");
     EXPECT_EQ(desktop_.messages[0].title, "Quaymark!");
-    EXPECT_EQ(desktop_.messages[1].text, "Please enter a valid email address, in the form you@example.com");
+    EXPECT_EQ(desktop_.messages[1].text,
+              "Please enter a valid email address, in the form you@example.com");
     EXPECT_EQ(desktop_.messages[1].title, "Quaymark!");
     EXPECT_EQ(desktop_.messages[2].text, "Enter at least 1 http:// address and click ADD.");
     EXPECT_EQ(desktop_.messages[2].title, "No URLs to Submit");
@@ -232,8 +239,8 @@ TEST_F(MainWindowTest, ClosingDuringARunCancelsItThenSavesAndEnds) {
     Open();
     server_.SetPages([this](const EngineRequest& request) {
         if (request.host == "www.lycos.com") {
-            QMetaObject::invokeMethod(window_.get(), [this] { window_->close(); },
-                                      Qt::BlockingQueuedConnection);
+            QMetaObject::invokeMethod(
+                window_.get(), [this] { window_->close(); }, Qt::BlockingQueuedConnection);
             for (int spins = 0; !CancelFlag.load() && spins < 50'000'000; ++spins) {
                 std::this_thread::yield();
             }
@@ -243,7 +250,8 @@ TEST_F(MainWindowTest, ClosingDuringARunCancelsItThenSavesAndEnds) {
     Button(CSubmitDlg::kSubmitAllId)->click();
     EXPECT_EQ(server_.requests().size(), 3u) << "the request in flight ends, nothing more is sent";
     EXPECT_FALSE(window_->isVisible());
-    EXPECT_EQ(ReadFileBytes(listFile_), "http://a.example/\r\nhttp://b.example/\r\nEOS\r\nme@example.com\r\n");
+    EXPECT_EQ(ReadFileBytes(listFile_),
+              "http://a.example/\r\nhttp://b.example/\r\nEOS\r\nme@example.com\r\n");
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr) << "no results window";
 }
 

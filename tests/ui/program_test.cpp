@@ -21,10 +21,12 @@
 namespace quaymark::ui {
 namespace {
 
-using ::testing::ElementsAre;
 using quaymark::testing::EngineRequest;
+using ::testing::ElementsAre;
 
-void Later(std::function<void()> action) { QTimer::singleShot(0, std::move(action)); }
+void Later(std::function<void()> action) {
+    QTimer::singleShot(0, std::move(action));
+}
 
 std::vector<std::string> ErrorPagesIn(const std::filesystem::path& dir) {
     std::vector<std::string> pages;
@@ -66,7 +68,9 @@ TEST(Program, SubmitsTheStoredListAndSavesItOnQuit) {
     driver
         .Then<CSubmitDlg>([](CSubmitDlg* window) {
             window->splash()->hide();
-            Later([window] { window->controls().Get<QPushButton>(CSubmitDlg::kSubmitAllId)->click(); });
+            Later([window] {
+                window->controls().Get<QPushButton>(CSubmitDlg::kSubmitAllId)->click();
+            });
         })
         .Then<CFailedDlg>([&](CFailedDlg* failed) {
             pagesWhileFailuresShown = ErrorPagesIn(work.path());
@@ -93,17 +97,22 @@ TEST(Program, SubmitsTheStoredListAndSavesItOnQuit) {
     ASSERT_EQ(requests.size(), 14u + 2u);
     EXPECT_EQ(requests[0].host, "www.webcrawler.com");
     EXPECT_EQ(requests[0].target,
-              "/info/add_url/thanks/?url=http://shop.example/&email=me@example.com&country=US&brand=webcrawler");
+              "/info/add_url/thanks/?url=http://shop.example/"
+              "&email=me@example.com&country=US&brand=webcrawler");
     EXPECT_EQ(requests[9].host, "www.lycos.com");
-    EXPECT_EQ(requests[9].target, "/cgi-bin/spider_now.pl?query=http://blog.example/a%20b&email=me@example.com");
-    EXPECT_EQ(requests[14].target, requests[2].target) << "Re-Submit sends the failed requests as they were";
+    EXPECT_EQ(requests[9].target,
+              "/cgi-bin/spider_now.pl?query=http://blog.example/a%20b&email=me@example.com");
+    EXPECT_EQ(requests[14].target, requests[2].target)
+        << "Re-Submit sends the failed requests as they were";
     EXPECT_EQ(requests[15].target, requests[9].target);
 
     EXPECT_THAT(pagesWhileFailuresShown, ElementsAre("submiterror0.html", "submiterror1.html"));
     EXPECT_THAT(linesShown, ElementsAre("Lycos: failed. http://shop.example/",
                                         "Lycos: failed. http://blog.example/a b"));
     EXPECT_THAT(linesAfterResubmit,
-                ElementsAre("Sending: failed. http://www.lycos.com/cgi-bin/spider_now.pl?query=http://shop.example/&email=me@example.com"));
+                ElementsAre("Sending: failed. "
+                            "http://www.lycos.com/cgi-bin/spider_now.pl?query=http://shop.example/"
+                            "&email=me@example.com"));
     ASSERT_EQ(desktop.messages.size(), 1u);
     EXPECT_EQ(desktop.messages[0].text, "The sites listed failed to be re-submitted.");
     EXPECT_TRUE(ErrorPagesIn(work.path()).empty()) << "OK swept the error pages";

@@ -19,10 +19,10 @@
 namespace quaymark::ui {
 namespace {
 
-using ::testing::ElementsAre;
 using quaymark::testing::EngineRequest;
 using quaymark::testing::FakeEngineServer;
 using quaymark::testing::WriteFileBytes;
+using ::testing::ElementsAre;
 
 QStringList ShownLines(const CFailedDlg& dialog) {
     QStringList lines;
@@ -33,7 +33,9 @@ QStringList ShownLines(const CFailedDlg& dialog) {
     return lines;
 }
 
-QPushButton* Button(const CFailedDlg& dialog, int id) { return dialog.controls().Get<QPushButton>(id); }
+QPushButton* Button(const CFailedDlg& dialog, int id) {
+    return dialog.controls().Get<QPushButton>(id);
+}
 
 class FailedDlgTest : public ::testing::Test {
 protected:
@@ -90,9 +92,9 @@ TEST_F(FailedDlgTest, ViewOpensTheSelectedLinesPageOnly) {
     dialog.show();
     Select(dialog, 1);
     QTest::keyClick(&dialog, Qt::Key_Escape);
-    const QString expected = QUrl::fromLocalFile(QString::fromStdString(
-                                                     (dir_.path() / "submiterror1.html").string()))
-                                 .toString();
+    const QString expected =
+        QUrl::fromLocalFile(QString::fromStdString((dir_.path() / "submiterror1.html").string()))
+            .toString();
     ASSERT_EQ(desktop_.opened.size(), 1u);
     EXPECT_EQ(desktop_.opened[0].toString(), expected);
     EXPECT_TRUE(expected.startsWith("file:///"));
@@ -118,7 +120,8 @@ TEST_F(FailedDlgTest, ResubmitThatFailsAgainShowsAndKeepsOnlyTheNewFailures) {
     Select(dialog, 0);
     dialog.OnResubmit();
     EXPECT_EQ(server_.requests().size(), 3u) << "every entry, whatever is selected";
-    EXPECT_THAT(ShownLines(dialog), ElementsAre("Sending: failed. http://www.excite.com/?url=http://still-bad/"));
+    EXPECT_THAT(ShownLines(dialog),
+                ElementsAre("Sending: failed. http://www.excite.com/?url=http://still-bad/"));
     ASSERT_EQ(desktop_.messages.size(), 1u);
     EXPECT_EQ(desktop_.messages[0].text, "The sites listed failed to be re-submitted.");
     EXPECT_EQ(desktop_.messages[0].title, "Quaymark!");
@@ -133,7 +136,8 @@ TEST_F(FailedDlgTest, ResubmitThatSucceedsKeepsTheList) {
     resubmit_ = {"http://www.google.com/addurl?q=http://a/&dq=thanks"};
     CFailedDlg dialog(failures_, resubmit_);
     dialog.OnView();
-    EXPECT_EQ(desktop_.messages.back().title, "Nothing was selected") << "Google failures leave no line";
+    EXPECT_EQ(desktop_.messages.back().title, "Nothing was selected")
+        << "Google failures leave no line";
     dialog.OnResubmit();
     EXPECT_EQ(desktop_.messages.back().text, "Re-submission Successfull!.");
     EXPECT_EQ(dialog.m_pResubmitList, &resubmit_);
@@ -148,13 +152,16 @@ TEST_F(FailedDlgTest, CommandsWaitWhileAResubmissionIsUnderWay) {
     CFailedDlg dialog(failures_, resubmit_);
     dialog.show();
     server_.SetPages([&](const EngineRequest&) {
-        QMetaObject::invokeMethod(qApp, [&] {
-            Select(dialog, 0);
-            Button(dialog, 1)->click();
-            Button(dialog, CFailedDlg::kViewId)->click();
-            Button(dialog, CFailedDlg::kResubmitId)->click();
-            dialog.close();
-        }, Qt::BlockingQueuedConnection);
+        QMetaObject::invokeMethod(
+            qApp,
+            [&] {
+                Select(dialog, 0);
+                Button(dialog, 1)->click();
+                Button(dialog, CFailedDlg::kViewId)->click();
+                Button(dialog, CFailedDlg::kResubmitId)->click();
+                dialog.close();
+            },
+            Qt::BlockingQueuedConnection);
         return quaymark::testing::AcceptedPage();
     });
     dialog.OnResubmit();
@@ -167,8 +174,9 @@ TEST_F(FailedDlgTest, CommandsWaitWhileAResubmissionIsUnderWay) {
 }
 
 TEST_F(FailedDlgTest, OkSweepsEveryErrorPageAndCloses) {
-    for (const char* name : {"submiterror0.html", "submiterror12.html", "old-submiterror.HTML",
-                             "submiterror7.HtMl", "SUBMITERROR3.html", "submiterror.txt", "notes.html"}) {
+    for (const char* name :
+         {"submiterror0.html", "submiterror12.html", "old-submiterror.HTML", "submiterror7.HtMl",
+          "SUBMITERROR3.html", "submiterror.txt", "notes.html"}) {
         WriteFileBytes(name, "x");
     }
     CFailedDlg dialog(failures_, resubmit_);
@@ -193,8 +201,9 @@ TEST(DoneDlg, ShowsItsNoticeAndClosesWithoutDeletingAnything) {
     for (const QLabel* label : dialog.findChildren<QLabel*>()) {
         texts << label->text();
     }
-    EXPECT_TRUE(texts.contains("All URL(s) have been submitted.\n\nSome sites require 2 weeks before your "
-                               "site begins to appear in their listings."));
+    EXPECT_TRUE(
+        texts.contains("All URL(s) have been submitted.\n\nSome sites require 2 weeks before your "
+                       "site begins to appear in their listings."));
     dialog.show();
     QTest::keyClick(&dialog, Qt::Key_Escape);
     EXPECT_FALSE(dialog.isVisible());

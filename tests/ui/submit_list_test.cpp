@@ -21,9 +21,9 @@ namespace quaymark::ui {
 namespace {
 
 using ::testing::ElementsAre;
-using ::testing::IsEmpty;
 using testing::EngineRequest;
 using testing::FakeEngineServer;
+using ::testing::IsEmpty;
 
 CProgressDlg* OpenProgressWindow() {
     for (QWidget* widget : QApplication::topLevelWidgets()) {
@@ -58,7 +58,8 @@ TEST_F(SubmitListTest, EmptyListFailsNothingAndOpensNothing) {
 
 TEST_F(SubmitListTest, RunFillsTheResultsAndRemovesItsWindow) {
     server_.SetPages([](const EngineRequest& request) {
-        return request.host == "www.excite.com" ? testing::FailedPage("Error") : testing::AcceptedPage();
+        return request.host == "www.excite.com" ? testing::FailedPage("Error")
+                                                : testing::AcceptedPage();
     });
     mainDlg_.m_strEmail = "me@example.com";
     const std::vector<std::string> entries{"http://one.example/", "http://two.example/"};
@@ -78,11 +79,14 @@ TEST_F(SubmitListTest, ProgressWindowShowsTheRunWhileItGoes) {
     server_.SetPages([&](const EngineRequest& request) {
         if (request.host == "www.go.com") {
             // Read the window on its own thread while the worker waits for this answer.
-            QMetaObject::invokeMethod(qApp, [&] {
-                CProgressDlg* progress = OpenProgressWindow();
-                seenAddress = progress->controls().Get<QLabel>(1001)->text();
-                seenEngine = progress->controls().Get<QLabel>(1002)->text();
-            }, Qt::BlockingQueuedConnection);
+            QMetaObject::invokeMethod(
+                qApp,
+                [&] {
+                    CProgressDlg* progress = OpenProgressWindow();
+                    seenAddress = progress->controls().Get<QLabel>(1001)->text();
+                    seenEngine = progress->controls().Get<QLabel>(1002)->text();
+                },
+                Qt::BlockingQueuedConnection);
         }
         return testing::AcceptedPage();
     });
@@ -94,9 +98,15 @@ TEST_F(SubmitListTest, ProgressWindowShowsTheRunWhileItGoes) {
 TEST_F(SubmitListTest, CancelClickedDuringARequestStopsTheRun) {
     server_.SetPages([&](const EngineRequest& request) {
         if (request.host == "www.hotbot.com") {
-            QMetaObject::invokeMethod(qApp, [] {
-                OpenProgressWindow()->controls().Get<QPushButton>(CProgressDlg::kCancelId)->click();
-            }, Qt::BlockingQueuedConnection);
+            QMetaObject::invokeMethod(
+                qApp,
+                [] {
+                    OpenProgressWindow()
+                        ->controls()
+                        .Get<QPushButton>(CProgressDlg::kCancelId)
+                        ->click();
+                },
+                Qt::BlockingQueuedConnection);
             // Answer only once the starter has turned the click into the run's cancel.
             for (int spins = 0; !CancelFlag.load() && spins < 50'000'000; ++spins) {
                 std::this_thread::yield();
@@ -112,7 +122,8 @@ TEST_F(SubmitListTest, CancelClickedDuringARequestStopsTheRun) {
 }
 
 TEST_F(SubmitListTest, CredentialsAreAskedOnTheUiThread) {
-    testing::RawServer locked(testing::Answer("HTTP/1.0 401 Unauthorized\r\n\r\nError 401: no entry\n"));
+    testing::RawServer locked(
+        testing::Answer("HTTP/1.0 401 Unauthorized\r\n\r\nError 401: no entry\n"));
     SetRunRoutingForTests({{{":", locked.port()}}, {}});
     std::vector<QString> asked;
     bool onUiThread = false;
@@ -125,7 +136,8 @@ TEST_F(SubmitListTest, CredentialsAreAskedOnTheUiThread) {
     EXPECT_THAT(asked, ElementsAre("http://www.lycos.com/cgi-bin/spider_now.pl?query=x"));
     EXPECT_TRUE(onUiThread);
     EXPECT_EQ(locked.requests().size(), 2u);
-    EXPECT_THAT(mainDlg_.FailureList, ElementsAre("Sending: failed. http://www.lycos.com/cgi-bin/spider_now.pl?query=x"))
+    EXPECT_THAT(mainDlg_.FailureList,
+                ElementsAre("Sending: failed. http://www.lycos.com/cgi-bin/spider_now.pl?query=x"))
         << "the 401 page's body is judged";
 }
 
