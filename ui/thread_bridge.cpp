@@ -1,5 +1,6 @@
 #include "ui/thread_bridge.h"
 
+#include <QMetaMethod>
 #include <QMetaObject>
 #include <QThread>
 
