@@ -115,6 +115,9 @@ void BM_UiThreadCpuDuringRun(benchmark::State& state) {
     results.m_strEmail = "me@example.com";
     const std::vector<std::string> resend = RequestUrls(Addresses(200), results.m_strEmail);
     const std::vector<std::string> urls(resend.begin(), resend.begin() + 200);
+    // One short run first: the program's one-time start costs (fonts, first paint) are not
+    // what a long run spends while it waits.
+    ui::SubmitList(results, {urls.front()}, SubmitJob::Resend, nullptr);
     for (auto _ : state) {
         const double cpuStart = ThreadCpuSeconds();
         const auto wallStart = std::chrono::steady_clock::now();

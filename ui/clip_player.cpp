@@ -1,17 +1,34 @@
 #include "ui/clip_player.h"
 
+#include <QHash>
 #include <QPainter>
 
 #include "ui/artwork.h"
 
 namespace quaymark::ui {
 
-ClipPlayer::ClipPlayer(const QString& clipName, QWidget* parent) : QWidget(parent) {
-    const qreal dpr = devicePixelRatioF();
-    frames_.reserve(kClipFrameCount);
-    for (int i = 0; i < kClipFrameCount; ++i) {
-        frames_.push_back(ClipFrame(clipName, i, dpr));
+namespace {
+
+// Every run opens a new progress window; its clip is drawn once per scale and shared.
+const std::vector<QImage>& Frames(const QString& clipName, qreal dpr) {
+    static QHash<QString, std::vector<QImage>> cache;
+    const QString key = clipName + QLatin1Char('@') + QString::number(dpr);
+    auto found = cache.find(key);
+    if (found == cache.end()) {
+        std::vector<QImage> frames;
+        frames.reserve(kClipFrameCount);
+        for (int i = 0; i < kClipFrameCount; ++i) {
+            frames.push_back(ClipFrame(clipName, i, dpr));
+        }
+        found = cache.insert(key, std::move(frames));
     }
+    return *found;
+}
+
+}  // namespace
+
+ClipPlayer::ClipPlayer(const QString& clipName, QWidget* parent)
+    : QWidget(parent), frames_(Frames(clipName, devicePixelRatioF())) {
     timer_.setInterval(kClipFrameMilliseconds);
     timer_.setTimerType(Qt::PreciseTimer);
     connect(&timer_, &QTimer::timeout, this, &ClipPlayer::Advance);

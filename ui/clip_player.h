@@ -26,7 +26,7 @@ protected:
 private:
     void Advance();
 
-    std::vector<QImage> frames_;
+    const std::vector<QImage>& frames_;
     QTimer timer_;
     int frame_ = 0;
 };

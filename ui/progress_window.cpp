@@ -68,14 +68,15 @@ void CProgressDlg::StepProgress() {
     });
 }
 
-void CProgressDlg::PumpMessages() {
+void CProgressDlg::PumpMessages(Wait wait) {
     if (QThread::currentThread() == thread()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        QCoreApplication::processEvents(wait == Wait::ForEvent ? QEventLoop::WaitForMoreEvents
+                                                               : QEventLoop::AllEvents);
     }
 }
 
-bool CProgressDlg::PollCancel() {
-    PumpMessages();
+bool CProgressDlg::PollCancel(Wait wait) {
+    PumpMessages(wait);
     const bool requested = m_bCancelRequested;
     m_bCancelRequested = false;
     return requested;

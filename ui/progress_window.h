@@ -31,10 +31,12 @@ public:
     void SetText(int controlId, const std::string& text) override;
     void StepProgress() override;
 
-    // Handles the UI thread's pending events without waiting, then reports and clears a
-    // cancel request. UI thread only.
-    bool PollCancel();
-    void PumpMessages();
+    // Handles the UI thread's pending events, then reports and clears a cancel request. UI
+    // thread only. It returns at once unless told to sleep until an event arrives when none
+    // is pending, which is how the starter waits between polls without spinning.
+    enum class Wait { No, ForEvent };
+    bool PollCancel(Wait wait = Wait::No);
+    void PumpMessages(Wait wait = Wait::No);
 
     // Cancel, Esc and the close box only record the request.
     void OnCancel();

@@ -47,28 +47,17 @@ private:
     UiCallQueue& calls_;
 };
 
-// Sleeps until an event arrives; the worker posts one when it publishes the run's end.
-void WaitForEvent() {
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-}
-
+// Between polls the UI thread sleeps until an event arrives; the worker posts one when it
+// publishes the run's end, so a flag seen unset before the sleep cannot be missed.
 void AwaitRun(CProgressDlg& progress) {
+    constexpr auto sleep = CProgressDlg::Wait::ForEvent;
     while (!CancelFlag.load(std::memory_order_acquire)) {
-        if (progress.PollCancel()) {
+        if (progress.PollCancel(sleep)) {
             CancelFlag.store(true, std::memory_order_release);
-            break;
         }
-        if (CancelFlag.load(std::memory_order_acquire)) {
-            break;
-        }
-        WaitForEvent();
     }
     while (!WorkerDoneFlag.load(std::memory_order_acquire)) {
-        progress.PollCancel();
-        if (WorkerDoneFlag.load(std::memory_order_acquire)) {
-            break;
-        }
-        WaitForEvent();
+        progress.PollCancel(sleep);
     }
 }
 
