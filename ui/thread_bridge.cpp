@@ -1,8 +1,8 @@
 #include "ui/thread_bridge.h"
 
-#include <QMetaMethod>
 #include <QMetaObject>
 #include <QThread>
+#include <thread>
 
 namespace quaymark::ui {
 
@@ -16,12 +16,26 @@ void UiCallQueue::Run(const std::function<void()>& call) {
     pending_.push_back(&pending);
     lock.unlock();
     Wake();
+    if (SpinUntilDone(pending)) {
+        return;
+    }
     lock.lock();
-    doneChanged_.wait(lock, [&] { return pending.done; });
+    doneChanged_.wait(lock, [&] { return pending.done.load(std::memory_order_acquire); });
+}
+
+bool UiCallQueue::SpinUntilDone(const PendingCall& pending) {
+    const auto giveUp = std::chrono::steady_clock::now() + kSpinLimit;
+    do {
+        if (pending.done.load(std::memory_order_acquire)) {
+            return true;
+        }
+        std::this_thread::yield();
+    } while (std::chrono::steady_clock::now() < giveUp);
+    return false;
 }
 
 void UiCallQueue::Wake() {
-    QMetaObject::invokeMethod(this, "RunPending", Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, &UiCallQueue::RunPending, Qt::QueuedConnection);
 }
 
 void UiCallQueue::RunPending() {
@@ -32,7 +46,7 @@ void UiCallQueue::RunPending() {
         lock.unlock();
         (*next->call)();
         lock.lock();
-        next->done = true;
+        next->done.store(true, std::memory_order_release);
         doneChanged_.notify_all();
     }
 }

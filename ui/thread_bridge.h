@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QObject>
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -27,10 +29,16 @@ public:
 private:
     struct PendingCall {
         const std::function<void()>* call;
-        bool done = false;
+        std::atomic<bool> done{false};
     };
 
-    Q_INVOKABLE void RunPending();
+    void RunPending();
+    // A window update takes the UI thread microseconds; waiting that long without going to
+    // sleep spares the caller a sleep and a wake-up on every call of a run. Past the limit
+    // the caller sleeps on the condition variable.
+    bool SpinUntilDone(const PendingCall& pending);
+
+    static constexpr std::chrono::microseconds kSpinLimit{50};
 
     std::mutex mutex_;
     std::condition_variable doneChanged_;
