@@ -1,7 +1,7 @@
 #include "ui/clip_player.h"
 
-#include <QHash>
 #include <QPainter>
+#include <map>
 
 #include "ui/artwork.h"
 
@@ -9,9 +9,10 @@ namespace quaymark::ui {
 
 namespace {
 
-// Every run opens a new progress window; its clip is drawn once per scale and shared.
+// Every run opens a new progress window; its clip is drawn once per scale and shared. The
+// players hold references into the store, so it must never move what it holds.
 const std::vector<QImage>& Frames(const QString& clipName, qreal dpr) {
-    static QHash<QString, std::vector<QImage>> cache;
+    static std::map<QString, std::vector<QImage>> cache;
     const QString key = clipName + QLatin1Char('@') + QString::number(dpr);
     auto found = cache.find(key);
     if (found == cache.end()) {
@@ -20,9 +21,9 @@ const std::vector<QImage>& Frames(const QString& clipName, qreal dpr) {
         for (int i = 0; i < kClipFrameCount; ++i) {
             frames.push_back(ClipFrame(clipName, i, dpr));
         }
-        found = cache.insert(key, std::move(frames));
+        found = cache.emplace(key, std::move(frames)).first;
     }
-    return *found;
+    return found->second;
 }
 
 }  // namespace

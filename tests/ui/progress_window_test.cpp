@@ -8,6 +8,8 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <memory>
+#include <vector>
 
 #include "ui/clip_player.h"
 
@@ -81,6 +83,21 @@ TEST(ProgressWindow, AnimationLoopsWhileShown) {
     QTRY_VERIFY_WITH_TIMEOUT(clip->currentFrame() != first, 5000);
     dialog.Hide();
     EXPECT_FALSE(dialog.isVisible());
+}
+
+TEST(ProgressWindow, ClipKeepsItsFramesWhileOtherClipsAreDrawn) {
+    QWidget host;
+    host.resize(40, 40);
+    ClipPlayer first(QStringLiteral("clip104"), &host);
+    first.resize(34, 36);
+    const QImage before = first.grab().toImage();
+    // Enough other clips that a growing store would move what it holds.
+    std::vector<std::unique_ptr<ClipPlayer>> others;
+    for (int i = 0; i < 80; ++i) {
+        others.push_back(
+            std::make_unique<ClipPlayer>(QStringLiteral("clip%1").arg(200 + i), &host));
+    }
+    EXPECT_EQ(first.grab().toImage(), before);
 }
 
 }  // namespace
