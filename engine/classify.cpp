@@ -1,10 +1,12 @@
 #include "engine/classify.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <array>
-#include <cstdio>
 #include <functional>
-#include <memory>
 #include <tuple>
 
 #include "engine/run_state.h"
@@ -52,9 +54,11 @@ PageLines MakeConnectionProblemPage() {
     };
 }
 
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
+// Replaces whatever stands at the name, a link included, by a new file of the user's alone.
+int CreateFresh(const std::filesystem::path& file) {
+    ::unlink(file.c_str());
+    return ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+}
 
 }  // namespace
 
@@ -112,11 +116,10 @@ bool IsSweptErrorPageName(std::string_view fileName) {
     return fileName.find("submiterror") != std::string_view::npos;
 }
 
-void WriteErrorPage(const PageLines& lines) {
+void WriteErrorPage(const std::filesystem::path& directory, const PageLines& lines) {
     const int number = ErrorPageCounter.fetch_add(1, std::memory_order_acq_rel);
-    const std::unique_ptr<std::FILE, FileCloser> file(
-        std::fopen(ErrorPageName(number).c_str(), "wb"));
-    if (!file) {
+    const int fd = CreateFresh(directory / ErrorPageName(number));
+    if (fd < 0) {
         return;
     }
     // Every line end on disk is CR LF, the page's own line feeds included.
@@ -130,7 +133,18 @@ void WriteErrorPage(const PageLines& lines) {
         }
         text += "\r\n";
     }
-    std::fwrite(text.data(), 1, text.size(), file.get());
+    std::string_view rest = text;
+    while (!rest.empty()) {
+        const ssize_t written = ::write(fd, rest.data(), rest.size());
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written < 0) {
+            break;
+        }
+        rest.remove_prefix(static_cast<std::size_t>(written));
+    }
+    ::close(fd);
 }
 
 }  // namespace quaymark

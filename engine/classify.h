@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -33,9 +34,11 @@ std::string ErrorPageName(int n);
 // ".html" in any letter case and contains "submiterror" exactly.
 bool IsSweptErrorPageName(std::string_view fileName);
 
-// Writes the lines as the next numbered error page in the working directory, each followed
-// by CR LF, and advances ErrorPageCounter. A file that cannot be written is skipped silently;
-// its number is used up all the same.
-void WriteErrorPage(const PageLines& lines);
+// Writes the lines as the next numbered error page in the given directory (the program's
+// own), each followed by CR LF, and advances ErrorPageCounter. The file is always created
+// afresh and no link is followed, so whatever stood at that name before is never written
+// through. A file that cannot be written is skipped silently; its number is used up all the
+// same.
+void WriteErrorPage(const std::filesystem::path& directory, const PageLines& lines);
 
 }  // namespace quaymark

@@ -16,7 +16,7 @@ bool Cancelled() {
 // Records a failure with its error page and failure line.
 void FullRecord(const SubmitJob& job, const PageLines& lines, SubmitVerdict verdict,
                 std::string_view name, const std::string& item, const std::string& url) {
-    WriteErrorPage(lines);
+    WriteErrorPage(job.errorPageDir, lines);
     job.mainDlg->AppendFailure(*job.progressDlg, verdict, name, item);
     job.mainDlg->ResubmitList.push_back(url);
 }

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <string>
@@ -142,6 +143,8 @@ struct SubmitJob {
     std::uint8_t mode = Normal;
     FetchPrompt* prompt = nullptr;
     FetchLimits limits;
+    // Where the error pages go: a directory of the program's own.
+    std::filesystem::path errorPageDir;
     // Test routing for the run's fetcher; empty in the program.
     std::map<std::string, std::uint16_t> connectTo;
     // Wakes the waiting starter once the run's end is published.

@@ -1,27 +1,54 @@
 #include "ui/app.h"
 
 #include <QApplication>
-#include <QStandardPaths>
+#include <QFile>
+#include <QLockFile>
+#include <QSessionManager>
 
 #include "ui/artwork.h"
+#include "ui/desktop.h"
 #include "ui/info_windows.h"
 #include "ui/main_window.h"
+#include "ui/program_dirs.h"
+#include "ui/termination_watcher.h"
 
 namespace quaymark::ui {
+namespace {
+
+const QString kAlreadyRunningText = QStringLiteral("Quaymark! is already running.");
+const QString kAlreadyRunningTitle = QStringLiteral("Quaymark!");
+
+// One copy of the program per list file, found by a lock beside it. A lock whose owner is no
+// longer running is taken over. A lock that cannot be made at all does not stop the program.
+bool AnotherCopyHolds(QLockFile& lock) {
+    lock.setStaleLockTime(0);  // stale only when its owner is gone, however old
+    return !lock.tryLock(0) && lock.error() == QLockFile::LockFailedError;
+}
+
+}  // namespace
 
 bool CSubmitApp::InitInstance() {
     QApplication::setWindowIcon(ApplicationIcon());
-    CSubmitDlg dialog(UrlListPath());
+    const std::filesystem::path listFile = UrlListPath();
+    std::error_code ignored;  // a directory that cannot be made is reported at the save
+    std::filesystem::create_directories(listFile.parent_path(), ignored);
+    QLockFile lock(QFile::decodeName(QByteArray::fromStdString(listFile.string() + ".lock")));
+    if (AnotherCopyHolds(lock)) {
+        ShowMessage(nullptr, kAlreadyRunningText, kAlreadyRunningTitle);
+        return false;
+    }
+
+    TerminationWatcher termination;
+    CSubmitDlg dialog(listFile);
     m_pMainWnd = &dialog;
     InstallHelpKey(&dialog);
+    QObject::connect(&termination, &TerminationWatcher::terminationRequested, &dialog,
+                     &CSubmitDlg::RequestQuit);
+    QObject::connect(qApp, &QGuiApplication::commitDataRequest, &dialog,
+                     [&dialog](QSessionManager&) { dialog.RequestQuit(); });
     dialog.exec();
     m_pMainWnd.clear();
     return false;
-}
-
-std::filesystem::path CSubmitApp::UrlListPath() {
-    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-    return std::filesystem::path(data.toStdString()) / "quaymark" / "quaysites.dat";
 }
 
 }  // namespace quaymark::ui

@@ -16,9 +16,6 @@ public:
     // The main window while it runs; empty before and after.
     CSubmitDlg* mainWindow() const { return m_pMainWnd; }
 
-    // Where the URL list lives: quaysites.dat in the user's data directory for the program.
-    static std::filesystem::path UrlListPath();
-
 private:
     QPointer<CSubmitDlg> m_pMainWnd;
 };

@@ -15,6 +15,11 @@ MessageHandler& CurrentMessageHandler() {
     return handler;
 }
 
+RetryHandler& CurrentRetryHandler() {
+    static RetryHandler handler;
+    return handler;
+}
+
 OpenUrlHandler& CurrentOpenUrlHandler() {
     static OpenUrlHandler handler;
     return handler;
@@ -30,6 +35,13 @@ void ShowDesktopMessage(const MessageRequest& request) {
         request.icon == MessageIcon::Warning ? QMessageBox::Warning : QMessageBox::NoIcon,
         request.title, request.text, QMessageBox::Ok, request.owner);
     box.exec();
+}
+
+bool AskDesktopRetry(const MessageRequest& request) {
+    QMessageBox box(QMessageBox::Warning, request.title, request.text,
+                    QMessageBox::Retry | QMessageBox::Discard, request.owner);
+    box.setDefaultButton(QMessageBox::Retry);
+    return box.exec() == QMessageBox::Retry;
 }
 
 std::optional<Credentials> AskDesktopCredentials(const QString& url) {
@@ -65,6 +77,14 @@ void ShowMessage(QWidget* owner, const QString& text, const QString& title, Mess
     }
 }
 
+bool AskRetry(QWidget* owner, const QString& text, const QString& title) {
+    const MessageRequest request{owner, text, title, MessageIcon::Warning};
+    if (CurrentRetryHandler()) {
+        return CurrentRetryHandler()(request);
+    }
+    return AskDesktopRetry(request);
+}
+
 void OpenWithShell(const QUrl& url) {
     if (CurrentOpenUrlHandler()) {
         CurrentOpenUrlHandler()(url);
@@ -82,6 +102,9 @@ std::optional<Credentials> AskCredentials(const QString& url) {
 
 void SetMessageHandler(MessageHandler handler) {
     CurrentMessageHandler() = std::move(handler);
+}
+void SetRetryHandler(RetryHandler handler) {
+    CurrentRetryHandler() = std::move(handler);
 }
 void SetOpenUrlHandler(OpenUrlHandler handler) {
     CurrentOpenUrlHandler() = std::move(handler);

@@ -23,12 +23,17 @@ struct MessageRequest {
 // The seams between the program and the desktop. Each passes through one replaceable
 // handler, so that tests see and answer every box, dialog and shell request without a person.
 using MessageHandler = std::function<void(const MessageRequest&)>;
+// Answers a box with Retry and Discard: true for Retry.
+using RetryHandler = std::function<bool(const MessageRequest&)>;
 using OpenUrlHandler = std::function<void(const QUrl&)>;
 using CredentialsHandler = std::function<std::optional<Credentials>(const QString& url)>;
 
 // A modal box with the text, the title, one OK button and the icon.
 void ShowMessage(QWidget* owner, const QString& text, const QString& title,
                  MessageIcon icon = MessageIcon::None);
+// A modal warning box with the text, the title and the buttons Retry and Discard; true when
+// the user chose Retry.
+bool AskRetry(QWidget* owner, const QString& text, const QString& title);
 // Opens an address or a file with the desktop's default program; the outcome is not examined.
 void OpenWithShell(const QUrl& url);
 // The password dialog after a 401.
@@ -36,6 +41,7 @@ std::optional<Credentials> AskCredentials(const QString& url);
 
 // Replace a handler; an empty function restores the desktop's own.
 void SetMessageHandler(MessageHandler handler);
+void SetRetryHandler(RetryHandler handler);
 void SetOpenUrlHandler(OpenUrlHandler handler);
 void SetCredentialsHandler(CredentialsHandler handler);
 

@@ -9,6 +9,7 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
+#include <limits>
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
@@ -105,7 +106,10 @@ QWidget* MakeControl(const ControlTemplate& control, QWidget* parent, const QRec
         return button;
     }
     if (kind == "edit") {
-        return new QLineEdit(parent);
+        auto* edit = new QLineEdit(parent);
+        // Edit fields take text of any length, as the data they hold has none.
+        edit->setMaxLength(std::numeric_limits<int>::max());
+        return edit;
     }
     if (kind == "listbox") {
         auto* list = new QListWidget(parent);

@@ -1,14 +1,18 @@
 #include "ui/main_window.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <ctime>
 
 #include "storage/url_list_file.h"
 #include "ui/artwork.h"
+#include "ui/byte_text.h"
 #include "ui/desktop.h"
 #include "ui/info_windows.h"
 #include "ui/results_windows.h"
@@ -33,6 +37,14 @@ const QString kInvalidUrlTitle = QStringLiteral("Invalid URL");
 const QString kNothingSelectedText =
     QStringLiteral("Select a URL to send by highlighting it and then click SUBMIT again.");
 const QString kNothingSelectedTitle = QStringLiteral("Nothing selected to submit");
+const QString kUnreadableText = QStringLiteral(
+    "The list file %1 could not be read: %2.\n\n"
+    "Quaymark! opens with an empty list and leaves that file as it is.");
+const QString kRescuedText = QStringLiteral(
+    "The list file %1 could not be read at start and was left as it is.\n\n"
+    "Your list was saved to %2.");
+const QString kSaveFailedText = QStringLiteral("Your list could not be saved to %1: %2.");
+const QString kListFileTitle = QStringLiteral("Quaymark!");
 
 struct ToolTip {
     int id;
@@ -67,6 +79,8 @@ CSubmitDlg::CSubmitDlg(std::filesystem::path listFile, QWidget* parent)
     m_controls = BuildDialog(*this, kTemplateId);
     connect(m_controls.Get<QLineEdit>(kUrlId), &QLineEdit::textEdited, this,
             &CSubmitDlg::OnChangeUrl);
+    connect(m_controls.Get<QLineEdit>(kEmailId), &QLineEdit::textEdited, this,
+            &CSubmitDlg::OnEditEmail);
     connect(m_controls.Get<QListWidget>(kListId), &QListWidget::itemSelectionChanged, this,
             &CSubmitDlg::OnSelChangeList);
     connect(m_controls.Get<QPushButton>(kAddId), &QPushButton::clicked, this, &CSubmitDlg::OnAdd);
@@ -96,15 +110,7 @@ void CSubmitDlg::OnInitDialog() {
     m_controls.Get<QPushButton>(kSubmitId)->setEnabled(false);
 
     if (FileExists(m_listFile)) {
-        std::vector<std::string> entries;
-        LoadUrlList(m_listFile, entries, m_strEmail);
-        QStringList lines;
-        lines.reserve(static_cast<qsizetype>(entries.size()));
-        for (const std::string& entry : entries) {
-            lines << QString::fromStdString(entry);
-        }
-        const ChangingControls changing(m_bChangingControls);
-        m_controls.Get<QListWidget>(kListId)->addItems(lines);
+        LoadList();
     }
 
     for (const ToolTip& tip : kToolTips) {
@@ -114,15 +120,76 @@ void CSubmitDlg::OnInitDialog() {
     m_controls.Find(kUrlId)->setFocus();
 }
 
+void CSubmitDlg::LoadList() {
+    std::vector<std::string> entries;
+    const FileResult loaded = LoadUrlList(m_listFile, entries, m_strEmail);
+    if (!loaded) {
+        m_bListUnreadable = !loaded.Missing();
+        if (m_bListUnreadable) {
+            ShowMessage(this, kUnreadableText.arg(DisplayText(m_listFile.string()),
+                                                  QString::fromStdString(loaded.Reason())),
+                        kListFileTitle, MessageIcon::Warning);
+        }
+        return;
+    }
+    const ChangingControls changing(m_bChangingControls);
+    for (const std::string& entry : entries) {
+        AddEntry(entry);
+    }
+}
+
+// Saves the list where it belongs; a failure is told, with the choice to try again or to
+// close without saving.
+void CSubmitDlg::SaveList() {
+    const std::filesystem::path target =
+        m_bListUnreadable ? RescuePath(m_listFile, std::time(nullptr)) : m_listFile;
+    FileResult saved;
+    do {
+        saved = SaveUrlList(target, Entries(), m_strEmail);
+    } while (!saved &&
+             AskRetry(this,
+                      kSaveFailedText.arg(DisplayText(target.string()),
+                                          QString::fromStdString(saved.Reason())),
+                      kListFileTitle));
+    if (saved && m_bListUnreadable) {
+        ShowMessage(this,
+                    kRescuedText.arg(DisplayText(m_listFile.string()),
+                                     DisplayText(target.string())),
+                    kListFileTitle);
+    }
+}
+
+// Every entry keeps its bytes beside the text that shows them.
+void CSubmitDlg::AddEntry(const std::string& bytes) {
+    auto* item = new QListWidgetItem(DisplayText(bytes));
+    item->setData(Qt::UserRole, QByteArray::fromStdString(bytes));
+    m_controls.Get<QListWidget>(kListId)->addItem(item);
+}
+
 void CSubmitDlg::TakeFields() {
     m_strUrl = m_controls.Get<QLineEdit>(kUrlId)->text();
-    m_strEmail = m_controls.Get<QLineEdit>(kEmailId)->text().toStdString();
+    m_strEmail = FieldBytes(m_controls.Get<QLineEdit>(kEmailId)->text(), m_strEmail);
 }
 
 void CSubmitDlg::ShowMembers() {
     const ChangingControls changing(m_bChangingControls);
     m_controls.Get<QLineEdit>(kUrlId)->setText(m_strUrl);
-    m_controls.Get<QLineEdit>(kEmailId)->setText(QString::fromStdString(m_strEmail));
+    m_controls.Get<QLineEdit>(kEmailId)->setText(DisplayText(m_strEmail));
+}
+
+// An e-mail address is one line of the list file: line breaks typed or pasted are dropped.
+void CSubmitDlg::OnEditEmail() {
+    auto* email = m_controls.Get<QLineEdit>(kEmailId);
+    QString text = email->text();
+    if (!text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r'))) {
+        return;
+    }
+    const int cursor = email->cursorPosition();
+    const int before = static_cast<int>(text.left(cursor).count(QLatin1Char('\n')) +
+                                        text.left(cursor).count(QLatin1Char('\r')));
+    text.remove(QLatin1Char('\n')).remove(QLatin1Char('\r'));
+    email->setText(text);
+    email->setCursorPosition(cursor - before);
 }
 
 std::vector<std::string> CSubmitDlg::Entries() const {
@@ -130,9 +197,18 @@ std::vector<std::string> CSubmitDlg::Entries() const {
     std::vector<std::string> entries;
     entries.reserve(static_cast<std::size_t>(list->count()));
     for (int i = 0; i < list->count(); ++i) {
-        entries.push_back(list->item(i)->text().toStdString());
+        entries.push_back(list->item(i)->data(Qt::UserRole).toByteArray().toStdString());
     }
     return entries;
+}
+
+std::vector<std::string> CSubmitDlg::SelectedEntry() const {
+    const QList<QListWidgetItem*> selected =
+        m_controls.Get<QListWidget>(kListId)->selectedItems();
+    if (selected.isEmpty()) {
+        return {};
+    }
+    return {selected.front()->data(Qt::UserRole).toByteArray().toStdString()};
 }
 
 void CSubmitDlg::OnChangeUrl() {
@@ -152,19 +228,27 @@ void CSubmitDlg::OnSelChangeList() {
     m_controls.Get<QPushButton>(kSubmitId)->setEnabled(selected);
 }
 
+// A text with line breaks (a pasted list) is one address a line: every non-empty line must
+// pass the checks, or nothing is added.
 void CSubmitDlg::OnAdd() {
     TakeFields();
     if (!m_strUrl.isEmpty()) {
-        if (!m_strUrl.contains(QStringLiteral("://"))) {
-            ShowMessage(this, kNoSchemeText, kInvalidUrlTitle);
-            return;
-        }
-        if (m_strUrl == QStringLiteral("http://")) {
-            ShowMessage(this, kIncompleteText, kInvalidUrlTitle);
-            return;
+        const QStringList addresses =
+            m_strUrl.split(QRegularExpression(QStringLiteral("[\r\n]")), Qt::SkipEmptyParts);
+        for (const QString& address : addresses) {
+            if (!address.contains(QStringLiteral("://"))) {
+                ShowMessage(this, kNoSchemeText, kInvalidUrlTitle);
+                return;
+            }
+            if (address == QStringLiteral("http://")) {
+                ShowMessage(this, kIncompleteText, kInvalidUrlTitle);
+                return;
+            }
         }
         const ChangingControls changing(m_bChangingControls);
-        m_controls.Get<QListWidget>(kListId)->addItem(m_strUrl);
+        for (const QString& address : addresses) {
+            AddEntry(address.toStdString());
+        }
         m_strUrl.clear();
     }
     ShowMembers();
@@ -203,20 +287,18 @@ void CSubmitDlg::OnOK() {
 
 void CSubmitDlg::OnSubmit() {
     TakeFields();
-    auto* list = m_controls.Get<QListWidget>(kListId);
-    const QList<QListWidgetItem*> selected = list->selectedItems();
-    if (selected.isEmpty()) {
+    const std::vector<std::string> selected = SelectedEntry();
+    if (selected.empty()) {
         ShowMessage(this, kNothingSelectedText, kNothingSelectedTitle);
         return;
     }
-    RunAndShowResults({selected.front()->text().toStdString()});
+    RunAndShowResults(selected);
 }
 
 void CSubmitDlg::RunAndShowResults(const std::vector<std::string>& entries) {
     const bool failed = SubmitList(entries, SubmitJob::Normal);
     if (m_bQuitAfterRun) {
-        OnCancel();
-        return;
+        return;  // the program ends from the event loop, see RequestQuit
     }
     if (failed) {
         CFailedDlg results(FailureList, ResubmitList, this);
@@ -232,9 +314,33 @@ bool CSubmitDlg::SubmitList(const std::vector<std::string>& entries, std::uint8_
 }
 
 void CSubmitDlg::OnCancel() {
+    if (m_bEnded) {
+        return;
+    }
+    m_bEnded = true;
     TakeFields();
-    SaveUrlList(m_listFile, Entries(), m_strEmail);
+    SaveList();
+    // Whatever stands open over the window closes with it, so that every modal loop ends.
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        auto* dialog = qobject_cast<QDialog*>(window);
+        if (dialog != nullptr && dialog != this && dialog->isVisible()) {
+            dialog->done(QDialog::Rejected);
+        }
+    }
     done(QDialog::Rejected);
+}
+
+void CSubmitDlg::RequestQuit() {
+    if (m_bEnded || m_bQuitAfterRun) {
+        return;
+    }
+    if (IsRunUnderWay()) {
+        m_bQuitAfterRun = true;
+        CallWhenRunEnds(this, [this] { OnCancel(); });
+        CancelRunUnderWay();
+        return;
+    }
+    OnCancel();
 }
 
 void CSubmitDlg::OnHelp() {
@@ -263,8 +369,7 @@ void CSubmitDlg::reject() {
 void CSubmitDlg::closeEvent(QCloseEvent* event) {
     if (IsRunUnderWay()) {
         // Stop the run; once the request in flight is done the window saves and ends.
-        m_bQuitAfterRun = true;
-        CancelRunUnderWay();
+        RequestQuit();
         event->ignore();
         return;
     }

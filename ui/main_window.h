@@ -50,6 +50,10 @@ public:
     Q_INVOKABLE void OnHelp();
     void OnSysCommand(int command);
 
+    // Closes the program as Quit does, for a request from outside (a signal, the end of the
+    // desktop session, the window manager): a run under way is cancelled and awaited first.
+    void RequestQuit();
+
     const DialogControls& controls() const { return m_controls; }
     CSplashDlg* splash() const { return m_pSplash; }
     std::vector<std::string> Entries() const;
@@ -67,8 +71,18 @@ private:
     void TakeFields();
     void ShowMembers();
     void RunAndShowResults(const std::vector<std::string>& entries);
+    void LoadList();
+    void SaveList();
+    void AddEntry(const std::string& bytes);
+    std::vector<std::string> SelectedEntry() const;
+    void OnEditEmail();
 
     std::filesystem::path m_listFile;
+    // The list file was there at start but could not be read: it is never replaced, and the
+    // list goes to a new file beside it instead.
+    bool m_bListUnreadable = false;
+    // The list has been saved and the window is closing: nothing is saved again.
+    bool m_bEnded = false;
     DialogControls m_controls;
     CSplashDlg* m_pSplash = nullptr;
     // Set while the window changes its own controls, whose notifications it then ignores.

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <climits>
 
+#include "ui/byte_text.h"
 #include "ui/thread_bridge.h"
 
 namespace quaymark::ui {
@@ -54,7 +55,7 @@ void CProgressDlg::Hide() {
 }
 
 void CProgressDlg::SetText(int controlId, const std::string& text) {
-    m_calls->Run([this, controlId, shown = QString::fromStdString(text)] {
+    m_calls->Run([this, controlId, shown = DisplayText(text)] {
         RequireUiThread(this);
         m_controls.Get<QLabel>(controlId)->setText(shown);
     });

@@ -1,13 +1,16 @@
 #include "ui/results_windows.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QListWidget>
 #include <QPushButton>
 #include <QUrl>
 
 #include "engine/classify.h"
+#include "ui/byte_text.h"
 #include "ui/desktop.h"
+#include "ui/program_dirs.h"
 #include "ui/submit_list.h"
 
 namespace quaymark::ui {
@@ -20,12 +23,16 @@ const QString kResubmitFailedText = QStringLiteral("The sites listed failed to b
 const QString kResubmitDoneText = QStringLiteral("Re-submission Successfull!.");
 const QString kResultsTitle = QStringLiteral("Quaymark!");
 
-// Every file of the working directory whose name marks it as an error page.
+QString PageDirectory() {
+    return QFile::decodeName(QByteArray::fromStdString(ErrorPageDirectory().string()));
+}
+
+// Every file of the program's error-page directory whose name marks it as an error page.
 void SweepErrorPages() {
-    QDir here = QDir::current();
-    for (const QString& name : here.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
+    QDir pages(PageDirectory());
+    for (const QString& name : pages.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
         if (IsSweptErrorPageName(name.toStdString())) {
-            here.remove(name);
+            pages.remove(name);
         }
     }
 }
@@ -56,7 +63,7 @@ void CFailedDlg::ShowFailureLines() {
     QStringList lines;
     lines.reserve(static_cast<qsizetype>(m_pFailureList->size()));
     for (const std::string& line : *m_pFailureList) {
-        lines << QString::fromStdString(line);
+        lines << DisplayText(line);
     }
     list->addItems(lines);
 }
@@ -72,7 +79,7 @@ void CFailedDlg::OnView() {
         return;
     }
     const int selected = list->row(chosen.front());
-    const QFileInfo page(QDir::current(), QString::fromStdString(ErrorPageName(selected)));
+    const QFileInfo page(QDir(PageDirectory()), QString::fromStdString(ErrorPageName(selected)));
     if (page.exists()) {
         OpenWithShell(QUrl::fromLocalFile(page.absoluteFilePath()));
     }

@@ -2,12 +2,15 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QTimer>
 #include <atomic>
 #include <memory>
 #include <thread>
 
 #include "engine/run_state.h"
+#include "ui/byte_text.h"
 #include "ui/desktop.h"
+#include "ui/program_dirs.h"
 #include "ui/progress_window.h"
 #include "ui/thread_bridge.h"
 
@@ -39,7 +42,7 @@ public:
 
     std::optional<Credentials> AskCredentials(const std::string& url) override {
         std::optional<Credentials> credentials;
-        calls_.Run([&] { credentials = ui::AskCredentials(QString::fromStdString(url)); });
+        calls_.Run([&] { credentials = ui::AskCredentials(DisplayText(url)); });
         return credentials;
     }
 
@@ -86,6 +89,7 @@ bool SubmitList(SubmitResults& results, const std::vector<std::string>& entries,
     job.items = &items;
     job.mode = mode;
     job.prompt = &prompt;
+    job.errorPageDir = ErrorPageDirectory();
     job.limits = Routing().limits;
     job.connectTo = Routing().connectTo;
     job.wakeStarter = [&calls = progress->calls()] { calls.Wake(); };
@@ -105,6 +109,15 @@ void CancelRunUnderWay() {
     if (RunWindow() != nullptr) {
         RunWindow()->OnCancel();
     }
+}
+
+void CallWhenRunEnds(QObject* context, std::function<void()> call) {
+    if (RunWindow() == nullptr) {
+        return;
+    }
+    // The progress window goes as the starter returns; the call then waits for the loop.
+    QObject::connect(RunWindow(), &QObject::destroyed, context,
+                     [context, call = std::move(call)] { QTimer::singleShot(0, context, call); });
 }
 
 void SetRunRoutingForTests(RunRouting routing) {

@@ -2,6 +2,7 @@
 
 #include <QWidget>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -22,6 +23,9 @@ bool SubmitList(SubmitResults& results, const std::vector<std::string>& entries,
 bool IsRunUnderWay();
 // Asks the run under way to stop, as its Cancel button does.
 void CancelRunUnderWay();
+// Calls back from the event loop once the run under way has ended and its starter returned;
+// nothing when no run is under way or the context is gone by then.
+void CallWhenRunEnds(QObject* context, std::function<void()> call);
 
 // For tests and benchmarks: every run's requests reach loopback ports, within the given
 // limits. The program never sets it.

@@ -67,6 +67,7 @@ protected:
         job.mode = mode;
         job.prompt = &prompt_;
         job.connectTo = server_.Routes();
+        job.errorPageDir = dir_.path();
         ResetRunVariables();
         return SubmitWorker(&job);
     }

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cerrno>
+#include <ctime>
 #include <filesystem>
 
 #include "tests/support/temp_dir.h"
@@ -83,60 +85,101 @@ TEST_F(UrlListFileTest, BareLineFeedsReadLikeCrLfAndSaveBackAsCrLf) {
     EXPECT_EQ(ReadFileBytes(file_), "http://a/\r\nhttp://b/\r\nEOS\r\nme@x\r\n");
 }
 
-TEST_F(UrlListFileTest, AwkwardEntriesComeBackExactly) {
-    const List entries{" blank around ",
-                       "",
-                       "eos",
-                       "EOS ",
-                       std::string(5000, 'u'),
-                       "http://h/\xe9\xff\x80?q=1&r=2",
-                       "tab\there"};
-    const std::string email = std::string(300, 'm') + "@example.com";
-    ASSERT_TRUE(SaveUrlList(file_, entries, email));
-    List list;
-    std::string loadedEmail;
-    LoadUrlList(file_, list, loadedEmail);
-    EXPECT_EQ(list, entries);
-    EXPECT_EQ(loadedEmail, email);
+TEST_F(UrlListFileTest, AnyBytesButLineBreaksComeBackByteForByte) {
+    const std::string stored = std::string(" blank around \r\n\r\neos\r\nEOS \r\n") +
+                               std::string(5000, 'u') + "\r\nhttp://h/\xe9\xff\x80?q=1&r=2\r\n" +
+                               std::string("nul\0inside\ttab", 14) + "\r\nEOS\r\n" +
+                               std::string(300, 'm') + "@caf\xe9.example\r\n";
+    const Loaded loaded = LoadBytes(stored);
+    EXPECT_EQ(loaded.list.size(), 7u);
+    EXPECT_EQ(loaded.list[5], "http://h/\xe9\xff\x80?q=1&r=2");
+    ASSERT_TRUE(SaveUrlList(file_, loaded.list, loaded.email));
+    EXPECT_EQ(ReadFileBytes(file_), stored);
 }
 
-TEST_F(UrlListFileTest, FailedSaveLeavesTheOldListWhole) {
+// Failures that no permission bits cause, so that they fail for root as for anybody.
+TEST_F(UrlListFileTest, FailedSaveSaysWhyAndLeavesTheOldListWhole) {
     ASSERT_TRUE(SaveUrlList(file_, {"old"}, "old@x"));
     const std::string before = ReadFileBytes(file_);
-    // A directory that refuses new files stands for a full or read-only disk.
-    ::chmod(file_.parent_path().c_str(), 0500);
-    const bool saved = SaveUrlList(file_, {"new"}, "new@x");
-    ::chmod(file_.parent_path().c_str(), 0700);
-    if (::geteuid() != 0) {
-        EXPECT_FALSE(saved);
-    }
-    if (!saved) {
-        EXPECT_EQ(ReadFileBytes(file_), before);
-        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(file_.parent_path()),
-                                std::filesystem::directory_iterator()),
-                  1)
-            << "no temporary file is left behind";
-    }
-}
-
-TEST_F(UrlListFileTest, SaveThatCannotReplaceTheFileKeepsItAndCleansUp) {
-    // The target is a non-empty directory: the rename fails after the content was written.
-    std::filesystem::create_directories(file_ / "occupied");
-    EXPECT_FALSE(SaveUrlList(file_, {"new"}, "new@x"));
-    EXPECT_TRUE(std::filesystem::is_directory(file_ / "occupied"));
+    const auto failingWrite = [](int, const void*, std::size_t) -> ssize_t {
+        errno = ENOSPC;
+        return -1;
+    };
+    const FileResult full = SaveUrlList(file_, {"new"}, "new@x", failingWrite);
+    EXPECT_EQ(full.error, std::errc::no_space_on_device);
+    EXPECT_EQ(full.Reason(), "No space left on device");
+    EXPECT_EQ(ReadFileBytes(file_), before);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(file_.parent_path()),
                             std::filesystem::directory_iterator()),
-              1);
+              1)
+        << "no temporary file is left behind";
+
+    const std::filesystem::path underAFile = file_ / "quaysites.dat";
+    EXPECT_EQ(SaveUrlList(underAFile, {"new"}, "").error, std::errc::not_a_directory);
+    EXPECT_EQ(ReadFileBytes(file_), before);
+
+    // The target is a non-empty directory: the rename fails after the content was written.
+    const std::filesystem::path occupied = dir_.path() / "occupied.dat";
+    std::filesystem::create_directories(occupied / "inside");
+    EXPECT_FALSE(SaveUrlList(occupied, {"new"}, "new@x"));
+    EXPECT_TRUE(std::filesystem::is_directory(occupied / "inside"));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.path()),
+                            std::filesystem::directory_iterator()),
+              2);
 }
 
-TEST_F(UrlListFileTest, UnreadableFileExistsAndLoadsEmpty) {
+TEST_F(UrlListFileTest, SaveKeepsTheModeAndWritesThroughALink) {
+    ASSERT_TRUE(SaveUrlList(file_, {"a"}, "me@x"));
+    struct stat info {};
+    ASSERT_EQ(::stat(file_.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0600u) << "a new list file is the user's alone";
+
+    ::chmod(file_.c_str(), 0640);
+    ASSERT_TRUE(SaveUrlList(file_, {"b"}, "me@x"));
+    ASSERT_EQ(::stat(file_.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0640u);
+
+    const std::filesystem::path link = dir_.path() / "link.dat";
+    std::filesystem::create_symlink(std::filesystem::relative(file_, dir_.path()), link);
+    ASSERT_TRUE(SaveUrlList(link, {"c"}, "me@x"));
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(ReadFileBytes(file_), "c\r\nEOS\r\nme@x\r\n");
+    ASSERT_EQ(::stat(file_.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0640u);
+}
+
+TEST_F(UrlListFileTest, FileThatCannotBeReadSaysWhyAndNeverBlocks) {
     std::filesystem::create_directories(file_);  // present, but no file to read
     EXPECT_TRUE(FileExists(file_));
     List list;
-    std::string email;
-    LoadUrlList(file_, list, email);
+    std::string email = "left over";
+    const FileResult directory = LoadUrlList(file_, list, email);
+    EXPECT_EQ(directory.error, std::errc::is_a_directory);
     EXPECT_TRUE(list.empty());
     EXPECT_EQ(email, "");
+
+    const std::filesystem::path fifo = dir_.path() / "fifo.dat";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_TRUE(FileExists(fifo));
+    const FileResult pipe = LoadUrlList(fifo, list, email);
+    EXPECT_FALSE(pipe);
+    EXPECT_FALSE(pipe.Missing());
+    EXPECT_EQ(pipe.Reason(), "Not a regular file");
+
+    EXPECT_TRUE(LoadUrlList(dir_.path() / "none.dat", list, email).Missing());
+}
+
+TEST_F(UrlListFileTest, RescueFileSitsBesideTheListNamedByDateAndTime) {
+    std::tm local{};
+    local.tm_year = 126;
+    local.tm_mon = 11;
+    local.tm_mday = 8;
+    local.tm_hour = 11;
+    local.tm_min = 4;
+    local.tm_sec = 55;
+    local.tm_isdst = -1;
+    EXPECT_EQ(RescuePath(file_, std::mktime(&local)),
+              file_.parent_path() / "quaysites-2026-12-08-110455.dat");
 }
 
 }  // namespace

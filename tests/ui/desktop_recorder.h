@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QUrl>
+#include <deque>
 #include <vector>
 
 #include "ui/desktop.h"
@@ -13,10 +14,19 @@ class DesktopRecorder {
 public:
     DesktopRecorder() {
         SetMessageHandler([this](const MessageRequest& request) { messages.push_back(request); });
+        SetRetryHandler([this](const MessageRequest& request) {
+            messages.push_back(request);
+            const bool retry = !retryAnswers.empty() && retryAnswers.front();
+            if (!retryAnswers.empty()) {
+                retryAnswers.pop_front();
+            }
+            return retry;
+        });
         SetOpenUrlHandler([this](const QUrl& url) { opened.push_back(url); });
     }
     ~DesktopRecorder() {
         SetMessageHandler({});
+        SetRetryHandler({});
         SetOpenUrlHandler({});
     }
     DesktopRecorder(const DesktopRecorder&) = delete;
@@ -24,6 +34,8 @@ public:
 
     std::vector<MessageRequest> messages;
     std::vector<QUrl> opened;
+    // How Retry-or-Discard boxes are answered, in turn; Discard once these run out.
+    std::deque<bool> retryAnswers;
 };
 
 }  // namespace quaymark::ui::testing

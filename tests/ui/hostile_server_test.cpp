@@ -13,6 +13,7 @@
 #include "engine/run_state.h"
 #include "tests/support/raw_server.h"
 #include "tests/support/temp_dir.h"
+#include "tests/ui/scoped_page_dir.h"
 #include "ui/desktop.h"
 #include "ui/submit_list.h"
 
@@ -96,7 +97,7 @@ protected:
         EXPECT_EQ(outcome.resubmit.size(), 7u);
     }
 
-    quaymark::testing::ScopedWorkingDir dir_;
+    quaymark::testing::ScopedPageDir dir_;
 };
 
 TEST_F(HostileServerTest, AcceptsAndNeverAnswers) {

@@ -15,6 +15,7 @@
 #include "tests/support/fake_engine_server.h"
 #include "tests/support/temp_dir.h"
 #include "tests/ui/desktop_recorder.h"
+#include "tests/ui/scoped_page_dir.h"
 #include "tests/ui/modal_driver.h"
 #include "ui/info_windows.h"
 #include "ui/results_windows.h"
@@ -68,7 +69,7 @@ protected:
         QTest::mouseClick(Button(CSubmitDlg::kAddId), Qt::LeftButton);
     }
 
-    quaymark::testing::ScopedWorkingDir dir_;
+    quaymark::testing::ScopedPageDir dir_;
     std::filesystem::path listFile_ = dir_.path() / "data" / "quaysites.dat";
     quaymark::testing::FakeEngineServer server_;
     testing::DesktopRecorder desktop_;
@@ -249,7 +250,7 @@ TEST_F(MainWindowTest, ClosingDuringARunCancelsItThenSavesAndEnds) {
     });
     Button(CSubmitDlg::kSubmitAllId)->click();
     EXPECT_EQ(server_.requests().size(), 3u) << "the request in flight ends, nothing more is sent";
-    EXPECT_FALSE(window_->isVisible());
+    EXPECT_TRUE(QTest::qWaitFor([this] { return !window_->isVisible(); }));
     EXPECT_EQ(ReadFileBytes(listFile_),
               "http://a.example/\r\nhttp://b.example/\r\nEOS\r\nme@example.com\r\n");
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr) << "no results window";

@@ -11,10 +11,12 @@
 #include "tests/support/fake_engine_server.h"
 #include "tests/support/temp_dir.h"
 #include "tests/ui/desktop_recorder.h"
+#include "tests/ui/scoped_page_dir.h"
 #include "tests/ui/modal_driver.h"
 #include "ui/app.h"
 #include "ui/info_windows.h"
 #include "ui/main_window.h"
+#include "ui/program_dirs.h"
 #include "ui/results_windows.h"
 #include "ui/submit_list.h"
 
@@ -42,12 +44,12 @@ std::vector<std::string> ErrorPagesIn(const std::filesystem::path& dir) {
 // The whole program, as a user goes through it: start over a stored list, Submit All, read
 // the failures, Re-Submit, OK, Quit.
 TEST(Program, SubmitsTheStoredListAndSavesItOnQuit) {
-    quaymark::testing::ScopedWorkingDir work;
+    quaymark::testing::ScopedPageDir work;
     quaymark::testing::TempDir data;
     const QByteArray previousData = qgetenv("XDG_DATA_HOME");
     qputenv("XDG_DATA_HOME", QByteArray::fromStdString(data.path().string()));
     const std::filesystem::path listFile = data.path() / "quaymark" / "quaysites.dat";
-    ASSERT_EQ(CSubmitApp::UrlListPath(), listFile);
+    ASSERT_EQ(UrlListPath(), listFile);
     SaveUrlList(listFile, {"http://shop.example/", "http://blog.example/a b"}, "me@example.com");
 
     quaymark::testing::FakeEngineServer engines;

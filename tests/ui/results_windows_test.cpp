@@ -14,6 +14,7 @@
 #include "tests/support/fake_engine_server.h"
 #include "tests/support/temp_dir.h"
 #include "tests/ui/desktop_recorder.h"
+#include "tests/ui/scoped_page_dir.h"
 #include "ui/submit_list.h"
 
 namespace quaymark::ui {
@@ -46,7 +47,7 @@ protected:
         dialog.controls().Get<QListWidget>(CFailedDlg::kListId)->setCurrentRow(row);
     }
 
-    quaymark::testing::ScopedWorkingDir dir_;
+    quaymark::testing::ScopedPageDir dir_;
     FakeEngineServer server_;
     testing::DesktopRecorder desktop_;
     std::vector<std::string> failures_;
@@ -177,23 +178,27 @@ TEST_F(FailedDlgTest, OkSweepsEveryErrorPageAndCloses) {
     for (const char* name :
          {"submiterror0.html", "submiterror12.html", "old-submiterror.HTML", "submiterror7.HtMl",
           "SUBMITERROR3.html", "submiterror.txt", "notes.html"}) {
-        WriteFileBytes(name, "x");
+        WriteFileBytes(dir_.path() / name, "x");
     }
+    // The working directory is the user's (their home, started from the menu): untouched.
+    quaymark::testing::ScopedWorkingDir home;
+    WriteFileBytes("my-submiterror.html", "the user's own");
     CFailedDlg dialog(failures_, resubmit_);
     dialog.show();
     QTest::mouseClick(Button(dialog, 1), Qt::LeftButton);
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     std::vector<std::string> left;
-    for (const auto& entry : std::filesystem::directory_iterator(".")) {
+    for (const auto& entry : std::filesystem::directory_iterator(dir_.path())) {
         left.push_back(entry.path().filename().string());
     }
     std::sort(left.begin(), left.end());
     EXPECT_THAT(left, ElementsAre("SUBMITERROR3.html", "notes.html", "submiterror.txt"));
+    EXPECT_TRUE(std::filesystem::exists("my-submiterror.html"));
 }
 
 TEST(DoneDlg, ShowsItsNoticeAndClosesWithoutDeletingAnything) {
-    quaymark::testing::ScopedWorkingDir dir;
+    quaymark::testing::ScopedPageDir dir;
     WriteFileBytes("submiterror0.html", "x");
     CDoneDlg dialog;
     EXPECT_EQ(dialog.windowTitle(), "URL Submission Complete!");

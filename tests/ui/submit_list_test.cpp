@@ -13,6 +13,7 @@
 #include "tests/support/fake_engine_server.h"
 #include "tests/support/raw_server.h"
 #include "tests/support/temp_dir.h"
+#include "tests/ui/scoped_page_dir.h"
 #include "ui/desktop.h"
 #include "ui/main_window.h"
 #include "ui/progress_window.h"
@@ -42,7 +43,7 @@ protected:
         SetCredentialsHandler({});
     }
 
-    testing::ScopedWorkingDir dir_;
+    quaymark::testing::ScopedPageDir dir_;
     FakeEngineServer server_;
     CSubmitDlg mainDlg_{dir_.path() / "quaysites.dat"};
 };
