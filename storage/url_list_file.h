@@ -19,7 +19,10 @@ struct FileResult {
     explicit operator bool() const { return !error; }
     // The reason in the system's words, such as "Permission denied".
     std::string Reason() const { return error.message(); }
-    bool Missing() const { return error == std::errc::no_such_file_or_directory; }
+    // No file there at all: the path, or a folder on its way, names nothing to keep.
+    bool Missing() const {
+        return error == std::errc::no_such_file_or_directory || error == std::errc::not_a_directory;
+    }
 };
 
 // False only when the file does not exist; a file that is there but cannot be opened counts

@@ -32,13 +32,14 @@ bool CSubmitApp::InitInstance() {
     const std::filesystem::path listFile = UrlListPath();
     std::error_code ignored;  // a directory that cannot be made is reported at the save
     std::filesystem::create_directories(listFile.parent_path(), ignored);
+    // Watching from the very start, a request to end is never lost: it waits in the pipe.
+    TerminationWatcher termination;
     QLockFile lock(QFile::decodeName(QByteArray::fromStdString(listFile.string() + ".lock")));
     if (AnotherCopyHolds(lock)) {
         ShowMessage(nullptr, kAlreadyRunningText, kAlreadyRunningTitle);
         return false;
     }
 
-    TerminationWatcher termination;
     CSubmitDlg dialog(listFile);
     m_pMainWnd = &dialog;
     InstallHelpKey(&dialog);

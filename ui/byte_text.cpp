@@ -50,8 +50,7 @@ QString DisplayText(std::string_view bytes) {
     std::size_t validFrom = 0;
     std::size_t i = 0;
     const auto flushValid = [&] {
-        text += QString::fromUtf8(bytes.data() + validFrom,
-                                  static_cast<qsizetype>(i - validFrom));
+        text += QString::fromUtf8(bytes.data() + validFrom, static_cast<qsizetype>(i - validFrom));
     };
     while (i < bytes.size()) {
         const std::size_t length = SequenceLength(bytes.substr(i));

@@ -9,10 +9,10 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
-#include <limits>
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
+#include <limits>
 
 #include "ui/artwork.h"
 #include "ui/clip_player.h"

@@ -126,8 +126,9 @@ void CSubmitDlg::LoadList() {
     if (!loaded) {
         m_bListUnreadable = !loaded.Missing();
         if (m_bListUnreadable) {
-            ShowMessage(this, kUnreadableText.arg(DisplayText(m_listFile.string()),
-                                                  QString::fromStdString(loaded.Reason())),
+            ShowMessage(this,
+                        kUnreadableText.arg(DisplayText(m_listFile.string()),
+                                            QString::fromStdString(loaded.Reason())),
                         kListFileTitle, MessageIcon::Warning);
         }
         return;
@@ -146,16 +147,14 @@ void CSubmitDlg::SaveList() {
     FileResult saved;
     do {
         saved = SaveUrlList(target, Entries(), m_strEmail);
-    } while (!saved &&
-             AskRetry(this,
-                      kSaveFailedText.arg(DisplayText(target.string()),
-                                          QString::fromStdString(saved.Reason())),
-                      kListFileTitle));
+    } while (!saved && AskRetry(this,
+                                kSaveFailedText.arg(DisplayText(target.string()),
+                                                    QString::fromStdString(saved.Reason())),
+                                kListFileTitle));
     if (saved && m_bListUnreadable) {
-        ShowMessage(this,
-                    kRescuedText.arg(DisplayText(m_listFile.string()),
-                                     DisplayText(target.string())),
-                    kListFileTitle);
+        ShowMessage(
+            this, kRescuedText.arg(DisplayText(m_listFile.string()), DisplayText(target.string())),
+            kListFileTitle);
     }
 }
 
@@ -203,8 +202,7 @@ std::vector<std::string> CSubmitDlg::Entries() const {
 }
 
 std::vector<std::string> CSubmitDlg::SelectedEntry() const {
-    const QList<QListWidgetItem*> selected =
-        m_controls.Get<QListWidget>(kListId)->selectedItems();
+    const QList<QListWidgetItem*> selected = m_controls.Get<QListWidget>(kListId)->selectedItems();
     if (selected.isEmpty()) {
         return {};
     }

@@ -31,7 +31,7 @@ private:
     int m_readFd = -1;
     int m_writeFd = -1;
     QSocketNotifier* m_notifier = nullptr;
-    struct sigaction m_previous[std::size(kSignals)] {};
+    struct sigaction m_previous[std::size(kSignals)]{};
 };
 
 }  // namespace quaymark::ui

@@ -108,7 +108,8 @@ TEST_F(WriteErrorPageTest, PagesGoToTheirDirectoryAndReplaceALinkWithoutFollowin
     EXPECT_EQ(ReadFileBytes("victim.txt"), "the user's own");
     EXPECT_FALSE(std::filesystem::is_symlink(pages.path() / "submiterror0.html"));
     EXPECT_EQ(ReadFileBytes(pages.path() / "submiterror0.html"), "page\r\n\r\n");
-    EXPECT_FALSE(std::filesystem::exists("submiterror0.html")) << "nothing in the working directory";
+    EXPECT_FALSE(std::filesystem::exists("submiterror0.html"))
+        << "nothing in the working directory";
 }
 
 TEST_F(WriteErrorPageTest, UnwritablePageStillUsesUpItsNumber) {

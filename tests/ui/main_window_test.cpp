@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -15,8 +16,8 @@
 #include "tests/support/fake_engine_server.h"
 #include "tests/support/temp_dir.h"
 #include "tests/ui/desktop_recorder.h"
-#include "tests/ui/scoped_page_dir.h"
 #include "tests/ui/modal_driver.h"
+#include "tests/ui/scoped_page_dir.h"
 #include "ui/info_windows.h"
 #include "ui/results_windows.h"
 #include "ui/submit_list.h"
@@ -254,6 +255,107 @@ TEST_F(MainWindowTest, ClosingDuringARunCancelsItThenSavesAndEnds) {
     EXPECT_EQ(ReadFileBytes(listFile_),
               "http://a.example/\r\nhttp://b.example/\r\nEOS\r\nme@example.com\r\n");
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr) << "no results window";
+}
+
+TEST_F(MainWindowTest, StoredBytesComeBackUnchangedWhateverTheDisplayShows) {
+    const std::string stored =
+        "http://caf\xe9.example/\xff\r\nhttp://\xc3\xa9t\xc3\xa9/\r\n"
+        "EOS\r\nm\xe9@example.com\r\n";
+    std::filesystem::create_directories(listFile_.parent_path());
+    quaymark::testing::WriteFileBytes(listFile_, stored);
+    Open();
+    EXPECT_THAT(ListEntries(), ElementsAre(QString::fromUtf8("http://caf\u00e9.example/\u00ff"),
+                                           QString::fromUtf8("http://\u00e9t\u00e9/")));
+    EXPECT_EQ(Email()->text(), QString::fromUtf8("m\u00e9@example.com"));
+    List()->setCurrentRow(0);
+    testing::ModalDriver driver;
+    driver.Then<CDoneDlg>([](CDoneDlg* done) { Later([done] { done->accept(); }); });
+    Button(CSubmitDlg::kSubmitId)->click();
+    ASSERT_EQ(server_.requests().size(), 7u);
+    EXPECT_NE(server_.requests()[0].target.find("caf%E9.example/%FF"), std::string::npos)
+        << server_.requests()[0].target;
+    QTest::keyClick(window_.get(), Qt::Key_Escape);
+    EXPECT_EQ(ReadFileBytes(listFile_), stored);
+}
+
+TEST_F(MainWindowTest, PastedLinesAreAddressesOfTheirOwnAndNeverEnterTheEmail) {
+    Open();
+    const QString longAddress = "http://long.example/" + QString(40000, QLatin1Char('x'));
+    QApplication::clipboard()->setText("http://a/\nEOS\nx@evil.example\nhttp://b/");
+    Url()->paste();
+    QTest::mouseClick(Button(CSubmitDlg::kAddId), Qt::LeftButton);
+    EXPECT_EQ(desktop_.messages.size(), 1u) << "one line fails the check: nothing is added";
+    EXPECT_EQ(List()->count(), 0);
+
+    Url()->clear();
+    QApplication::clipboard()->setText("http://a/\r\n\r\n" + longAddress + "\nhttp://b/\n");
+    Url()->paste();
+    QTest::mouseClick(Button(CSubmitDlg::kAddId), Qt::LeftButton);
+    EXPECT_THAT(ListEntries(), ElementsAre("http://a/", longAddress, "http://b/"));
+
+    const QString longEmail = QString(40000, QLatin1Char('m')) + "@example.com";
+    QApplication::clipboard()->setText("me@\r\nexample.com\n" + longEmail);
+    Email()->paste();
+    EXPECT_EQ(Email()->text(), "me@example.com" + longEmail);
+    QTest::keyClick(window_.get(), Qt::Key_Escape);
+    EXPECT_EQ(ReadFileBytes(listFile_), "http://a/\r\n" + longAddress.toStdString() +
+                                            "\r\nhttp://b/\r\nEOS\r\nme@example.com" +
+                                            longEmail.toStdString() + "\r\n");
+}
+
+TEST_F(MainWindowTest, UnreadableListIsToldKeptAndTheListSavedBesideIt) {
+    std::filesystem::create_directories(listFile_);  // no permission bits root could ignore
+    Open();
+    ASSERT_EQ(desktop_.messages.size(), 1u);
+    EXPECT_TRUE(desktop_.messages[0].text.contains(QString::fromStdString(listFile_.string())));
+    EXPECT_TRUE(desktop_.messages[0].text.contains("Is a directory"));
+    EXPECT_EQ(List()->count(), 0);
+    TypeAndAdd("http://new.example/");
+    QTest::keyClick(window_.get(), Qt::Key_Escape);
+    EXPECT_TRUE(std::filesystem::is_directory(listFile_));
+    std::vector<std::filesystem::path> rescued;
+    for (const auto& entry : std::filesystem::directory_iterator(listFile_.parent_path())) {
+        if (entry.path() != listFile_) {
+            rescued.push_back(entry.path());
+        }
+    }
+    ASSERT_EQ(rescued.size(), 1u);
+    EXPECT_THAT(rescued[0].filename().string(), ::testing::MatchesRegex("quaysites-[0-9-]+\\.dat"));
+    EXPECT_EQ(ReadFileBytes(rescued[0]), "http://new.example/\r\nEOS\r\n\r\n");
+    ASSERT_EQ(desktop_.messages.size(), 2u);
+    EXPECT_TRUE(desktop_.messages[1].text.contains(QString::fromStdString(rescued[0].string())));
+}
+
+TEST_F(MainWindowTest, FailedSaveOffersRetryAndDiscardAndNeverClosesSilently) {
+    std::filesystem::create_directories(listFile_.parent_path().parent_path());
+    quaymark::testing::WriteFileBytes(listFile_.parent_path(), "a file where the folder goes");
+    Open();
+    TypeAndAdd("http://kept.example/");
+    std::vector<QString> asked;
+    bool discard = false;
+    SetRetryHandler([&](const MessageRequest& request) {
+        asked.push_back(request.text);
+        if (asked.size() == 2) {
+            std::filesystem::remove(listFile_.parent_path());  // the user made room
+        }
+        return !discard;
+    });
+    QTest::keyClick(window_.get(), Qt::Key_Escape);
+    ASSERT_EQ(asked.size(), 2u) << "Retry once in vain, then with success";
+    EXPECT_EQ(asked[0].toStdString(),
+              "Your list could not be saved to " + listFile_.string() + ": Not a directory.");
+    EXPECT_FALSE(window_->isVisible());
+    EXPECT_EQ(ReadFileBytes(listFile_), "http://kept.example/\r\nEOS\r\n\r\n");
+
+    window_ = nullptr;
+    Open();
+    std::filesystem::remove_all(listFile_.parent_path());
+    quaymark::testing::WriteFileBytes(listFile_.parent_path(), "again in the way");
+    discard = true;
+    QTest::keyClick(window_.get(), Qt::Key_Escape);
+    EXPECT_EQ(asked.size(), 3u);
+    EXPECT_FALSE(window_->isVisible()) << "Discard closes without saving";
+    SetRetryHandler({});
 }
 
 TEST_F(MainWindowTest, HelpAndAboutOpenOverTheWindow) {

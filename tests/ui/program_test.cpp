@@ -1,9 +1,16 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <QLineEdit>
 #include <QListWidget>
+#include <QLockFile>
+#include <QProcess>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
+
+#include <csignal>
 #include <filesystem>
 
 #include "engine/classify.h"
@@ -11,8 +18,8 @@
 #include "tests/support/fake_engine_server.h"
 #include "tests/support/temp_dir.h"
 #include "tests/ui/desktop_recorder.h"
-#include "tests/ui/scoped_page_dir.h"
 #include "tests/ui/modal_driver.h"
+#include "tests/ui/scoped_page_dir.h"
 #include "ui/app.h"
 #include "ui/info_windows.h"
 #include "ui/main_window.h"
@@ -109,6 +116,9 @@ TEST(Program, SubmitsTheStoredListAndSavesItOnQuit) {
     EXPECT_EQ(requests[15].target, requests[9].target);
 
     EXPECT_THAT(pagesWhileFailuresShown, ElementsAre("submiterror0.html", "submiterror1.html"));
+    struct stat pageDir {};
+    ASSERT_EQ(::stat(work.path().c_str(), &pageDir), 0);
+    EXPECT_EQ(pageDir.st_mode & 0777, 0700u) << "the pages are the user's alone";
     EXPECT_THAT(linesShown, ElementsAre("Lycos: failed. http://shop.example/",
                                         "Lycos: failed. http://blog.example/a b"));
     EXPECT_THAT(linesAfterResubmit,
@@ -123,6 +133,78 @@ TEST(Program, SubmitsTheStoredListAndSavesItOnQuit) {
 
     SetRunRoutingForTests({});
     qputenv("XDG_DATA_HOME", previousData);
+}
+
+// Points the program's data directory at a test directory for as long as it lives.
+class ScopedDataHome {
+public:
+    ScopedDataHome() : previous_(qgetenv("XDG_DATA_HOME")) {
+        qputenv("XDG_DATA_HOME", QByteArray::fromStdString(dir_.path().string()));
+    }
+    ~ScopedDataHome() { qputenv("XDG_DATA_HOME", previous_); }
+    std::filesystem::path ListFile() const { return dir_.path() / "quaymark" / "quaysites.dat"; }
+
+private:
+    quaymark::testing::TempDir dir_;
+    QByteArray previous_;
+};
+
+TEST(Program, TerminationSignalClosesTheWindowAsQuitDoes) {
+    quaymark::testing::ScopedPageDir pages;
+    ScopedDataHome data;
+    testing::DesktopRecorder desktop;
+    testing::ModalDriver driver;
+    driver.Then<CSubmitDlg>([](CSubmitDlg* window) {
+        window->splash()->hide();
+        QTest::keyClicks(window->controls().Get<QLineEdit>(CSubmitDlg::kUrlId),
+                         "http://added.example/");
+        window->controls().Get<QPushButton>(CSubmitDlg::kAddId)->click();
+        ::kill(::getpid(), SIGTERM);
+    });
+    CSubmitApp app;
+    app.InitInstance();
+    EXPECT_TRUE(driver.done());
+    EXPECT_EQ(quaymark::testing::ReadFileBytes(data.ListFile()),
+              "http://added.example/\r\nEOS\r\n\r\n");
+}
+
+TEST(Program, RealProgramSavesOnSigtermAndEndsNormally) {
+    quaymark::testing::TempDir home;
+    QProcess program;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("XDG_DATA_HOME", QString::fromStdString((home.path() / "data").string()));
+    environment.insert("XDG_CACHE_HOME", QString::fromStdString((home.path() / "cache").string()));
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    program.setProcessEnvironment(environment);
+    program.start(QUAYMARK_PROGRAM, {});
+    ASSERT_TRUE(program.waitForStarted());
+    const std::filesystem::path listFile = home.path() / "data" / "quaymark" / "quaysites.dat";
+    std::filesystem::path lockFile = listFile;
+    lockFile += ".lock";
+    // The lock is taken once the signals are watched.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return std::filesystem::exists(lockFile); }, 20000));
+    ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
+    ASSERT_TRUE(program.waitForFinished(20000));
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0);
+    EXPECT_EQ(quaymark::testing::ReadFileBytes(listFile), "EOS\r\n\r\n");
+    EXPECT_FALSE(std::filesystem::exists(lockFile));
+}
+
+TEST(Program, SecondCopyOnTheSameListSaysSoAndTouchesNothing) {
+    quaymark::testing::ScopedPageDir pages;
+    ScopedDataHome data;
+    SaveUrlList(data.ListFile(), {"http://mine.example/"}, "me@example.com");
+    const std::string before = quaymark::testing::ReadFileBytes(data.ListFile());
+    QLockFile first(QString::fromStdString(data.ListFile().string() + ".lock"));
+    ASSERT_TRUE(first.tryLock(0));
+    testing::DesktopRecorder desktop;
+    CSubmitApp app;
+    EXPECT_FALSE(app.InitInstance());
+    ASSERT_EQ(desktop.messages.size(), 1u);
+    EXPECT_EQ(desktop.messages[0].text, "Quaymark! is already running.");
+    EXPECT_EQ(desktop.messages[0].title, "Quaymark!");
+    EXPECT_EQ(quaymark::testing::ReadFileBytes(data.ListFile()), before);
 }
 
 }  // namespace
