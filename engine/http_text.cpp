@@ -6,8 +6,9 @@
 namespace quaymark {
 namespace {
 
+// A number sign would end what the engine receives, so it travels encoded with the rest.
 bool MustEncodeOnWire(unsigned char c) {
-    return c <= 0x20 || c >= 0x7F;
+    return c <= 0x20 || c >= 0x7F || c == '#';
 }
 
 char AsciiLower(char c) {
@@ -26,7 +27,6 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
 
 std::string WireUrl(std::string_view url) {
     static constexpr char kHex[] = "0123456789ABCDEF";
-    url = url.substr(0, url.find('#'));
     std::string wire;
     wire.reserve(url.size());
     for (const char c : url) {
@@ -89,25 +89,27 @@ bool LineSplitter::Feed(std::string_view bytes) {
         if (out_.size() >= maxPieces_) {
             return false;
         }
-        const std::size_t room = kMaxPiece - piece_.size();
-        // Take a run up to the first CR or LF, bounded by what the piece can still hold.
+        const std::size_t room = kMaxPiece - consumed_;
+        // Take a run up to the first CR or LF, bounded by what the piece can still consume.
         const std::string_view window = bytes.substr(0, room);
         const auto lineEnd = std::find_if(window.begin(), window.end(),
                                           [](char c) { return c == '\r' || c == '\n'; });
         const auto take = static_cast<std::size_t>(lineEnd - window.begin());
         piece_.append(bytes.data(), take);
+        consumed_ += take;
         bytes.remove_prefix(take);
-        if (piece_.size() == kMaxPiece) {
-            EndPiece();
-            continue;
+        if (consumed_ < kMaxPiece && !bytes.empty()) {
+            const char c = bytes.front();
+            bytes.remove_prefix(1);
+            ++consumed_;
+            if (c == '\n') {
+                piece_ += c;
+                EndPiece();
+                continue;
+            }
         }
-        if (bytes.empty()) {
-            break;
-        }
-        const char c = bytes.front();
-        bytes.remove_prefix(1);
-        if (c == '\n') {
-            piece_ += c;
+        // A CR counts towards the piece without being kept, so it can fill a piece too.
+        if (consumed_ == kMaxPiece) {
             EndPiece();
         }
     }
@@ -123,6 +125,7 @@ void LineSplitter::Finish() {
 void LineSplitter::EndPiece() {
     out_.push_back(std::move(piece_));
     piece_.clear();
+    consumed_ = 0;
 }
 
 }  // namespace quaymark

@@ -10,9 +10,9 @@
 
 namespace quaymark {
 
-// The form of a URL that goes on the wire: the fragment ("#" and what follows) is cut off and
-// every byte that cannot stand in an HTTP request target (blank, control bytes, bytes of 0x80
-// and above) is percent-encoded, as a browser does. The user's text itself is never changed.
+// The form of a URL that goes on the wire: every byte that cannot stand in an HTTP request
+// target (blank, control bytes, bytes of 0x80 and above, and the number sign, which would
+// end it) is percent-encoded. The user's text itself is never changed.
 std::string WireUrl(std::string_view url);
 
 // Whether a URL begins with a scheme of its own ("https://", "ftp://", ...).
@@ -22,8 +22,9 @@ bool HasOwnScheme(std::string_view url);
 // without the blanks after the colon and without the line end.
 std::optional<std::string> FindLocation(std::string_view rawHeaders);
 
-// Cuts an answer body into line pieces: at most kMaxPiece stored bytes each, carriage returns
-// dropped, a line feed kept as the last byte of its piece.
+// Cuts an answer body into line pieces: at most kMaxPiece bytes consumed each, carriage
+// returns counted but dropped, a line feed kept as the last byte of its piece. A piece that
+// the count fills with carriage returns alone is an empty piece.
 class LineSplitter {
 public:
     static constexpr std::size_t kMaxPiece = 1022;
@@ -42,6 +43,7 @@ private:
     PageLines& out_;
     std::size_t maxPieces_;
     std::string piece_;
+    std::size_t consumed_ = 0;
 };
 
 }  // namespace quaymark

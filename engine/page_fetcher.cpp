@@ -104,7 +104,6 @@ public:
         curl_easy_setopt(e, CURLOPT_NOPROGRESS, 0L);
         curl_easy_setopt(e, CURLOPT_XFERINFOFUNCTION, &Transfer::OnProgress);
         curl_easy_setopt(e, CURLOPT_XFERINFODATA, this);
-        deadline_ = Clock::now() + limits.total;
     }
 
     void SetCredentials(const std::optional<Credentials>& credentials) {
@@ -128,16 +127,20 @@ public:
         skipBody_ = false;
         capped_ = false;
         bodyBytes_ = 0;
+        // The total limit counts network time only: not the time the user takes to answer
+        // the password dialog between two exchanges.
         const auto remaining =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - Clock::now());
+            std::chrono::duration_cast<std::chrono::milliseconds>(limits_.total - networkTime_);
         if (remaining.count() <= 0) {
             return outcome_;
         }
-        lastActivity_ = Clock::now();
+        const Clock::time_point start = Clock::now();
+        lastActivity_ = start;
         CURL* e = easy_.get();
         curl_easy_setopt(e, CURLOPT_URL, wireUrl.c_str());
         curl_easy_setopt(e, CURLOPT_TIMEOUT_MS, static_cast<long>(remaining.count()));
         const CURLcode result = curl_easy_perform(e);
+        networkTime_ += Clock::now() - start;
         if (result == CURLE_OK || capped_) {
             splitter_.Finish();
         }
@@ -208,7 +211,7 @@ private:
     EasyHandle easy_;
     const FetchLimits& limits_;
     LineSplitter splitter_;
-    Clock::time_point deadline_;
+    Clock::duration networkTime_{};
     Clock::time_point lastActivity_;
     Stage stage_ = Stage::First;
     Outcome outcome_;
@@ -266,7 +269,9 @@ PageLines& PageFetcher::FetchInto(const std::string& url) {
         return lines;
     }
     const std::optional<std::string> location = FindLocation(answer.headers);
-    const std::optional<std::string> target = location ? ParseHttpUrl(*location) : std::nullopt;
+    // A fragment of the redirect's target names a place in the page, not a part of the request.
+    const std::optional<std::string> target =
+        location ? ParseHttpUrl(location->substr(0, location->find('#'))) : std::nullopt;
     if (!target) {
         return lines;
     }

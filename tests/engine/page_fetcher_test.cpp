@@ -21,12 +21,14 @@ public:
     void ShowCannotOpenConnection() override { ++cannotOpenShown; }
     std::optional<Credentials> AskCredentials(const std::string& url) override {
         credentialUrls.push_back(url);
+        std::this_thread::sleep_for(thinkTime);  // the person at the screen reading and typing
         return credentials;
     }
 
     int cannotOpenShown = 0;
     std::vector<std::string> credentialUrls;
     std::optional<Credentials> credentials;
+    std::chrono::milliseconds thinkTime{};
 };
 
 // An HTTP server of the test on 127.0.0.1, serving until the test ends.
@@ -68,7 +70,7 @@ protected:
 };
 
 const char kExpectedHead[] =
-    "GET /add?u=a%20b&e=x@y.example HTTP/1.0\r\n"
+    "GET /add?u=a%20b&e=x@y.example%23frag%20x HTTP/1.0\r\n"
     "Host: www.engine.example\r\n"
     "Accept: text/*\r\n"
     "User-Agent: Quay Marker by Tolvane\r\n"
@@ -159,6 +161,14 @@ TEST_F(PageFetcherTest, UnauthorizedAsksOnceThenSendsTheCredentials) {
     authorizations.clear();
     EXPECT_THAT(fetcher.Fetch("http://e.example/private"), ElementsAre("denied\n"));
     EXPECT_THAT(authorizations, ElementsAre("", "")) << "no credentials: the same request again";
+
+    // The user takes longer over the dialog than the whole network limit: that is no timeout.
+    FetchLimits limits;
+    limits.total = std::chrono::milliseconds(200);
+    prompt_.thinkTime = std::chrono::milliseconds(400);
+    prompt_.credentials = Credentials{"user", "pa:ss"};
+    EXPECT_THAT(FetcherTo(server.port(), limits).Fetch("http://e.example/private"),
+                ElementsAre("welcome\n"));
 }
 
 TEST_F(PageFetcherTest, FollowsOneRedirectToAnotherPort) {
@@ -176,7 +186,7 @@ TEST_F(PageFetcherTest, FollowsOneRedirectToAnotherPort) {
     const std::string other = "http://other.example:" + std::to_string(target.port());
     HttpServer first;
     first->Get("/go", [&](const httplib::Request& request, httplib::Response& response) {
-        response.status = 302;
+        response.status = request.has_param("status") ? std::stoi(request.get_param_value("status")) : 302;
         response.set_header("Location", other + request.get_param_value("to"));
         response.set_content("first body\n", "text/html");
     });
@@ -188,6 +198,7 @@ TEST_F(PageFetcherTest, FollowsOneRedirectToAnotherPort) {
     fetcher.SetConnectTo({{"e.example:80", first.port()},
                           {"other.example:" + std::to_string(target.port()), target.port()}});
     EXPECT_THAT(fetcher.Fetch("http://e.example/go?to=/page"), ElementsAre("landed\n"));
+    EXPECT_THAT(fetcher.Fetch("http://e.example/go?to=/page&status=303"), ElementsAre("landed\n"));
     EXPECT_THAT(fetcher.Fetch("http://e.example/go?to=/missing"), IsEmpty());
     EXPECT_THAT(fetcher.Fetch("http://e.example/go?to=/again"), IsEmpty()) << "one redirect only";
     EXPECT_THAT(fetcher.Fetch("http://e.example/bare"), IsEmpty()) << "a path is no URL";
@@ -200,7 +211,9 @@ TEST_F(PageFetcherTest, RedirectTargetIsTheLocationHeaderInAnyCase) {
     });
     const std::string base = "http://t.example/";
     RawServer first([&](const std::string& request, int socket) {
-        if (request.find("/lower") != std::string::npos) {
+        if (request.find("/bare-lf") != std::string::npos) {
+            RawServer::Send(socket, "HTTP/1.0 302 Found\nLocation: " + base + "right\n\n");
+        } else if (request.find("/lower") != std::string::npos) {
             RawServer::Send(socket, "HTTP/1.0 302 Found\r\nContent-Location: " + base +
                                         "wrong\r\nlocation: " + base + "right\r\n\r\n");
         } else {
@@ -211,6 +224,8 @@ TEST_F(PageFetcherTest, RedirectTargetIsTheLocationHeaderInAnyCase) {
     PageFetcher fetcher(prompt_);
     fetcher.SetConnectTo({{"e.example:80", first.port()}, {"t.example:80", target.port()}});
     EXPECT_THAT(fetcher.Fetch("http://e.example/lower"), ElementsAre("right\n"));
+    EXPECT_THAT(fetcher.Fetch("http://e.example/bare-lf"), ElementsAre("right\n"))
+        << "a header block of bare line feeds ends like one of CR LF";
     EXPECT_THAT(fetcher.Fetch("http://e.example/lookalikes"), IsEmpty());
 }
 

@@ -119,11 +119,14 @@ TEST(BuildRequestUrl, InsertsAddressAndEmailAsStored) {
               "http://www.hotbot.com/addurl.asp?newurl=u&MM=1&output=success&email=");
 }
 
-TEST_F(SubmitRunTest, NumberSignEndsWhatGoesOnTheWireButNotTheRecord) {
+TEST_F(SubmitRunTest, NumberSignGoesOnTheWireEncodedAndIntoTheRecordAsTyped) {
     server_.SetPages([](const EngineRequest&) { return FailedPage("error"); });
+    results_.m_strEmail = "me@example.com";
     Run({"http://mine.example/#top"});
     ASSERT_EQ(server_.requests().size(), 7u);
-    EXPECT_EQ(server_.requests()[0].target, "/info/add_url/thanks/?url=http://mine.example/");
+    EXPECT_EQ(server_.requests()[0].target,
+              "/info/add_url/thanks/?url=http://mine.example/%23top"
+              "&email=me@example.com&country=US&brand=webcrawler");
     EXPECT_EQ(results_.FailureList[0], "WebCrawler: failed. http://mine.example/#top");
     EXPECT_EQ(results_.ResubmitList[6],
               "http://www.google.com/addurl?q=http://mine.example/#top&dq=thanks");

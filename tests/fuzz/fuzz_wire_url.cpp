@@ -1,5 +1,5 @@
-// The on-the-wire form of a request URL: nothing a request line cannot hold, no fragment,
-// and it decodes back to the user's text up to the fragment.
+// The on-the-wire form of a request URL: nothing a request line cannot hold, no bare number
+// sign, and it decodes back to the user's whole text.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -27,12 +27,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
     // Undo only the encodings WireUrl makes; the user's own "%xx" stay as typed.
-    const std::string_view kept = url.substr(0, url.find('#'));
+    const std::string_view kept = url;
     std::string decoded;
     std::size_t at = 0;
     for (const char c : kept) {
         const auto byte = static_cast<unsigned char>(c);
-        if (byte <= 0x20 || byte >= 0x7F) {
+        if (byte <= 0x20 || byte >= 0x7F || c == '#') {
             if (at + 3 > wire.size()) {
                 std::abort();
             }
