@@ -1,6 +1,7 @@
 #include "ui/artwork.h"
 
 #include <QFont>
+#include <QFontMetrics>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
@@ -187,17 +188,25 @@ QImage Splash(qreal dpr) {
             }
         }
     }
-    QFont font(QStringLiteral("Sans Serif"));
-    font.setPixelSize(64);
+    QFont font(QStringLiteral("Liberation Sans"));
     font.setBold(true);
     font.setItalic(true);
+    // As large as the title goes with a margin on either side, whatever face stands in.
+    constexpr int kMargin = 16;
+    for (int pixels = 64; pixels > 8; --pixels) {
+        font.setPixelSize(pixels);
+        const QRect ink = QFontMetrics(font).boundingRect(QStringLiteral("Quaymark!"));
+        if (ink.width() + 4 <= size.width() - 2 * kMargin) {
+            break;
+        }
+    }
     painter.setFont(font);
     const QRectF title(0, 60, size.width(), 100);
     painter.setPen(QColor(0, 0, 40, 160));
     painter.drawText(title.translated(4, 4), Qt::AlignCenter, QStringLiteral("Quaymark!"));
     painter.setPen(QColor(255, 250, 230));
     painter.drawText(title, Qt::AlignCenter, QStringLiteral("Quaymark!"));
-    QFont small(QStringLiteral("Sans Serif"));
+    QFont small(QStringLiteral("Liberation Sans"));
     small.setPixelSize(14);
     painter.setFont(small);
     painter.setPen(QColor(190, 215, 255));

@@ -2,7 +2,6 @@
 
 #include <QDialog>
 #include <QFile>
-#include <QFontMetrics>
 #include <QGroupBox>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -10,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
 #include <limits>
@@ -65,6 +65,31 @@ Qt::WindowFlags WindowFlagsFor(const QStringList& styles) {
     return flags;
 }
 
+// A click on the empty part of a list box, below its entries, leaves the selection as it is,
+// as the original list boxes do.
+class EmptyClickFilter : public QObject {
+public:
+    explicit EmptyClickFilter(QListWidget* list) : QObject(list), list_(list) {}
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        switch (event->type()) {
+            case QEvent::MouseButtonPress:
+            case QEvent::MouseButtonRelease:
+            case QEvent::MouseButtonDblClick:
+            case QEvent::MouseMove: {
+                const auto* mouse = static_cast<QMouseEvent*>(event);
+                return !list_->indexAt(mouse->position().toPoint()).isValid();
+            }
+            default:
+                return false;
+        }
+    }
+
+private:
+    QListWidget* list_;
+};
+
 QWidget* MakeStatic(const ControlTemplate& control, QWidget* parent) {
     auto* label = new QLabel(parent);
     label->setTextFormat(Qt::PlainText);
@@ -115,8 +140,9 @@ QWidget* MakeControl(const ControlTemplate& control, QWidget* parent, const QRec
         auto* list = new QListWidget(parent);
         list->setSelectionMode(QAbstractItemView::SingleSelection);
         list->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-        list->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        list->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
         list->setUniformItemSizes(true);
+        list->viewport()->installEventFilter(new EmptyClickFilter(list));
         return list;
     }
     if (kind == "progress") {
@@ -171,24 +197,20 @@ DialogTemplate LoadDialogTemplate(int templateId) {
 }
 
 QFont DialogFont(const DialogTemplate& dialogTemplate) {
-    QFont font(QStringLiteral("Sans Serif"), dialogTemplate.fontPoints);
+    QFont font(QStringLiteral("Liberation Sans"));
     font.setStyleHint(QFont::SansSerif);
+    // The templates' face at 8 points has the letter widths of Liberation Sans at 10 pixels.
+    // A size in pixels keeps every text in its control alike on every screen and at every
+    // scale.
+    font.setPixelSize(dialogTemplate.fontPoints * 5 / 4);
     return font;
 }
 
-DialogUnits::DialogUnits(const QFont& font) {
-    const QFontMetrics metrics(font);
-    const int letters = metrics.horizontalAdvance(
-        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
-    baseX_ = (letters / 26 + 1) / 2;
-    baseY_ = metrics.height();
-}
-
 int DialogUnits::X(int dlu) const {
-    return MulDivRounded(dlu, baseX_, 4);
+    return MulDivRounded(dlu, kBaseX, 4);
 }
 int DialogUnits::Y(int dlu) const {
-    return MulDivRounded(dlu, baseY_, 8);
+    return MulDivRounded(dlu, kBaseY, 8);
 }
 
 QRect DialogUnits::ToPixels(const QRect& dluRect) const {
@@ -220,7 +242,7 @@ QString WithoutMnemonics(const QString& text) {
 DialogControls BuildDialog(QDialog& dialog, int templateId) {
     const DialogTemplate t = LoadDialogTemplate(templateId);
     const QFont font = DialogFont(t);
-    const DialogUnits units(font);
+    const DialogUnits units;
     dialog.setFont(font);
     dialog.setWindowFlags(WindowFlagsFor(t.styles));
     dialog.setWindowTitle(t.caption);

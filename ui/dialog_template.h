@@ -37,20 +37,22 @@ struct DialogTemplate {
 
 DialogTemplate LoadDialogTemplate(int templateId);
 
-// The dialog font: the desktop's sans-serif face standing in for the template's face.
+// The dialog font: Liberation Sans, whose letters are as wide as those the templates were
+// laid out for, at the template's size.
 QFont DialogFont(const DialogTemplate& dialogTemplate);
 
-// Dialog units to pixels, from the font's average letter width and height.
+// Dialog units to pixels. The templates were laid out for a dialog font whose base units are
+// 6 by 13 pixels (a quarter of an average letter across, an eighth of a line down); keeping
+// them makes every control, and the splash picture, the size it was drawn for.
 class DialogUnits {
 public:
-    explicit DialogUnits(const QFont& font);
     int X(int dlu) const;
     int Y(int dlu) const;
     QRect ToPixels(const QRect& dluRect) const;
 
 private:
-    int baseX_;
-    int baseY_;
+    static constexpr int kBaseX = 6;
+    static constexpr int kBaseY = 13;
 };
 
 // The controls of a built dialog, found by their ids.

@@ -10,6 +10,7 @@
 
 #include "engine/classify.h"
 #include "ui/desktop.h"
+#include "ui/placement.h"
 
 namespace quaymark::ui {
 namespace {
@@ -56,6 +57,12 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
 
 CSplashDlg::CSplashDlg(QWidget* owner) : QDialog(owner) {
     BuildDialog(*this, kTemplateId);
+    // The picture's control is a row taller than the window's template: the window takes the
+    // picture's size, so that the picture fills it exactly.
+    setFixedSize(childrenRect().size());
+    // Shown while the main window is still being made, it centres itself on the screen, where
+    // the main window opens too: it stands over the main window.
+    CentreOnScreen(*this);
 }
 
 void CSplashDlg::mousePressEvent(QMouseEvent* event) {

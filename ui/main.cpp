@@ -2,9 +2,13 @@
 
 #include "ui/app.h"
 
-// Command-line arguments are not read; Qt takes its own platform options from them.
-int main(int argc, char** argv) {
-    QApplication application(argc, argv);
+// No command-line argument changes the program: Qt is shown the program's name alone, so its
+// own options (-reverse, -platform, -style, ...) are not taken either. Qt's environment
+// variables still work for those who need them.
+int main(int, char** argv) {
+    int qtArgc = 1;
+    char* qtArgv[] = {argv[0], nullptr};
+    QApplication application(qtArgc, qtArgv);
     quaymark::ui::CSubmitApp app;
     app.InitInstance();
     return 0;

@@ -1,7 +1,6 @@
 #include "ui/main_window.h"
 
 #include <QApplication>
-#include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QLineEdit>
 #include <QListWidget>
@@ -15,6 +14,7 @@
 #include "ui/byte_text.h"
 #include "ui/desktop.h"
 #include "ui/info_windows.h"
+#include "ui/placement.h"
 #include "ui/results_windows.h"
 #include "ui/submit_list.h"
 
@@ -77,6 +77,7 @@ private:
 CSubmitDlg::CSubmitDlg(std::filesystem::path listFile, QWidget* parent)
     : QDialog(parent), m_listFile(std::move(listFile)) {
     m_controls = BuildDialog(*this, kTemplateId);
+    CentreOnScreen(*this);
     connect(m_controls.Get<QLineEdit>(kUrlId), &QLineEdit::textEdited, this,
             &CSubmitDlg::OnChangeUrl);
     connect(m_controls.Get<QLineEdit>(kEmailId), &QLineEdit::textEdited, this,
@@ -362,16 +363,6 @@ void CSubmitDlg::reject() {
         return;
     }
     OnCancel();
-}
-
-void CSubmitDlg::closeEvent(QCloseEvent* event) {
-    if (IsRunUnderWay()) {
-        // Stop the run; once the request in flight is done the window saves and ends.
-        RequestQuit();
-        event->ignore();
-        return;
-    }
-    QDialog::closeEvent(event);
 }
 
 void CSubmitDlg::contextMenuEvent(QContextMenuEvent* event) {

@@ -63,7 +63,6 @@ public:
 protected:
     void accept() override;
     void reject() override;
-    void closeEvent(QCloseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:

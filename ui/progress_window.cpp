@@ -18,6 +18,10 @@ CProgressDlg::CProgressDlg(QWidget* owner) : QDialog(owner), m_calls(new UiCallQ
     // While a run is under way the other windows take no input: no second run can start and
     // the e-mail address the worker reads cannot change.
     setWindowModality(Qt::ApplicationModal);
+    // The texts a run fills in show one line each, cut at the control's edge.
+    for (const int id : {kAddressTextId, kEngineTextId, kStatusTextId}) {
+        m_controls.Get<QLabel>(id)->setWordWrap(false);
+    }
     connect(m_controls.Get<QPushButton>(kCancelId), &QPushButton::clicked, this,
             &CProgressDlg::OnCancel);
     ApplyRange();

@@ -4,35 +4,69 @@
 
 #include <QDialog>
 #include <QFontMetrics>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyleOptionGroupBox>
 
 #include "ui/artwork.h"
+#include "ui/info_windows.h"
 #include "ui/submit_list.h"
 
 namespace quaymark::ui {
 namespace {
 
-TEST(DialogTemplate, DialogUnitsFollowTheFontsAverageLetter) {
-    const QFont font = DialogFont(LoadDialogTemplate(129));
-    const QFontMetrics metrics(font);
-    const int baseX =
-        (metrics.horizontalAdvance("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz") / 26 +
-         1) /
-        2;
-    const DialogUnits units(font);
-    EXPECT_EQ(units.X(4), baseX);
-    EXPECT_EQ(units.Y(8), metrics.height());
-    EXPECT_EQ(units.X(238), (238 * baseX + 2) / 4);
-    EXPECT_EQ(font.pointSize(), 8);
+// Every text as the user sees it: each static text, wrapped as shown, inside its control,
+// and each group box's texts below its title and frame line.
+TEST(DialogTemplate, EveryTextFitsItsControl) {
+    for (const int templateId : {100, 102, 129, 135, 136, 143, 146}) {
+        QDialog dialog;
+        BuildDialog(dialog, templateId);
+        const QList<QGroupBox*> groups = dialog.findChildren<QGroupBox*>();
+        for (const QLabel* label : dialog.findChildren<QLabel*>()) {
+            if (label->text().isEmpty()) {
+                continue;  // pictures and the texts a run fills in
+            }
+            const QRect room = label->contentsRect();
+            const QRect needed = label->fontMetrics().boundingRect(
+                QRect(0, 0, room.width(), 1 << 20), Qt::TextWordWrap | label->alignment(),
+                label->text());
+            EXPECT_LE(needed.width(), room.width())
+                << templateId << " " << label->text().toStdString();
+            EXPECT_LE(needed.height(), room.height())
+                << templateId << " " << label->text().toStdString();
+            for (QGroupBox* group : groups) {
+                QStyleOptionGroupBox option;
+                option.initFrom(group);
+                option.text = group->title();
+                option.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
+                // The frame line runs through the title: the texts begin below the title.
+                const QRect title = group->style()->subControlRect(QStyle::CC_GroupBox, &option,
+                                                                   QStyle::SC_GroupBoxLabel, group);
+                if (group->geometry().contains(label->geometry())) {
+                    EXPECT_GT(label->y(), title.translated(group->pos()).bottom())
+                        << templateId << " " << label->text().toStdString();
+                }
+            }
+        }
+    }
+}
+
+TEST(DialogTemplate, SplashPictureFillsItsWindowExactly) {
+    CSplashDlg splash(nullptr);
+    EXPECT_EQ(splash.size(), QSize(360, 242));
+    const QList<QLabel*> pictures = splash.findChildren<QLabel*>();
+    ASSERT_EQ(pictures.size(), 1);
+    EXPECT_EQ(pictures[0]->geometry(), QRect(0, 0, 360, 242));
+    EXPECT_EQ(pictures[0]->pixmap().deviceIndependentSize().toSize(), QSize(360, 242));
 }
 
 TEST(DialogTemplate, ControlsAreFoundByIdAndTabInTemplateOrder) {
     QDialog dialog;
     const DialogControls controls = BuildDialog(dialog, 102);
     EXPECT_EQ(dialog.windowTitle(), "Quaymark!");
-    const DialogUnits units(dialog.font());
+    const DialogUnits units;
     EXPECT_EQ(dialog.width(), units.X(262));
     EXPECT_EQ(dialog.height(), units.Y(154));
     EXPECT_EQ(controls.Find(1000)->geometry(), units.ToPixels(QRect(4, 44, 184, 13)));

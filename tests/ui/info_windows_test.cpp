@@ -82,15 +82,6 @@ TEST(Splash, HidesByItselfAfterItsTime) {
     QTRY_VERIFY_WITH_TIMEOUT(!splash.isVisible(), 5000);
 }
 
-TEST(Splash, TimerOutlivingTheSplashDoesNothing) {
-    auto splash = std::make_unique<CSplashDlg>();
-    splash->show();
-    HideSplashLater(splash.get(), std::chrono::milliseconds(0));
-    splash.reset();
-    QCoreApplication::processEvents();
-    SUCCEED() << "the hide found no window and did nothing";
-}
-
 // Stands in for the main window's Help command.
 class HelpTarget : public QObject {
     Q_OBJECT

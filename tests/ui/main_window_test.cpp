@@ -8,6 +8,8 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
 #include <QTest>
 #include <QTimer>
 
@@ -95,6 +97,16 @@ TEST_F(MainWindowTest, OpensWithItsTemplateButtonsOffAndTheStoredList) {
     EXPECT_EQ(Button(CSubmitDlg::kSubmitAllId)->toolTip(),
               "Begin submitting the database list to the search engines.");
     EXPECT_TRUE(Button(CSubmitDlg::kQuitId)->toolTip().isEmpty());
+}
+
+TEST_F(MainWindowTest, OpensCentredOnTheScreenWithTheSplashOverIt) {
+    window_ = std::make_unique<CSubmitDlg>(listFile_);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window_->splash()));
+    window_->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
+    const QPoint centre = window_->screen()->availableGeometry().center();
+    EXPECT_LE((window_->frameGeometry().center() - centre).manhattanLength(), 2);
+    EXPECT_LE((window_->splash()->frameGeometry().center() - centre).manhattanLength(), 2);
 }
 
 TEST_F(MainWindowTest, AddChecksTheAddressAndKeepsWhatItRefuses) {
@@ -191,6 +203,23 @@ TEST_F(MainWindowTest, SubmitNeedsASelectionAndRemoveLeavesItsButtonsOn) {
     EXPECT_EQ(desktop_.messages.back().title, "Nothing selected to submit");
 }
 
+TEST_F(MainWindowTest, ClickBelowTheEntriesKeepsTheSelectionAndScrollBarsShowWhenNeeded) {
+    SaveUrlList(listFile_, {"http://a.example/", "http://b.example/"}, "");
+    Open();
+    QApplication::processEvents();  // the list lays itself out
+    EXPECT_FALSE(List()->verticalScrollBar()->isVisible());
+    QTest::mouseClick(List()->viewport(), Qt::LeftButton, {},
+                      List()->visualItemRect(List()->item(0)).center());
+    QTest::mouseClick(List()->viewport(), Qt::LeftButton, {},
+                      QPoint(5, List()->viewport()->height() - 3));
+    EXPECT_TRUE(List()->item(0)->isSelected());
+    EXPECT_TRUE(Button(CSubmitDlg::kSubmitId)->isEnabled());
+    for (int i = 0; i < 20; ++i) {
+        TypeAndAdd("http://more.example/" + QString::number(i));
+    }
+    EXPECT_TRUE(QTest::qWaitFor([this] { return List()->verticalScrollBar()->isVisible(); }));
+}
+
 TEST_F(MainWindowTest, SubmitSendsTheSelectedEntryEvenWithoutEmail) {
     SaveUrlList(listFile_, {"http://a.example/", "http://b.example/"}, "");
     Open();
@@ -236,13 +265,13 @@ TEST_F(MainWindowTest, QuitEscAndTheCloseBoxAllSaveTheList) {
     }
 }
 
-TEST_F(MainWindowTest, ClosingDuringARunCancelsItThenSavesAndEnds) {
+TEST_F(MainWindowTest, QuitRequestDuringARunCancelsItThenSavesAndEnds) {
     SaveUrlList(listFile_, {"http://a.example/", "http://b.example/"}, "me@example.com");
     Open();
     server_.SetPages([this](const EngineRequest& request) {
         if (request.host == "www.lycos.com") {
             QMetaObject::invokeMethod(
-                window_.get(), [this] { window_->close(); }, Qt::BlockingQueuedConnection);
+                window_.get(), [this] { window_->RequestQuit(); }, Qt::BlockingQueuedConnection);
             for (int spins = 0; !CancelFlag.load() && spins < 50'000'000; ++spins) {
                 std::this_thread::yield();
             }
