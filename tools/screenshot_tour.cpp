@@ -47,6 +47,7 @@ int main(int argc, char** argv) {
         QDir(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("docs")).absolutePath();
     QTemporaryDir data;
     QDir::setCurrent(data.path());
+    qputenv("XDG_CACHE_HOME", data.path().toLocal8Bit());  // the error pages stay in here
     const std::filesystem::path listFile = data.filePath("quaysites.dat").toStdString();
     quaymark::SaveUrlList(listFile,
                           {"http://www.example.com/", "http://www.example.com/garden/roses.html",
