@@ -1,5 +1,6 @@
 // Speed and memory of the page fetch and the page judging.
 #include <benchmark/benchmark.h>
+#include <curl/curl.h>
 
 #include <chrono>
 #include <string>
@@ -105,4 +106,11 @@ BENCHMARK(BM_FetchHugeBody)->Iterations(1)->Unit(benchmark::kMillisecond);
 }  // namespace
 }  // namespace quaymark::bench
 
-BENCHMARK_MAIN();
+// libcurl is set up before the loopback servers start their threads.
+int main(int argc, char** argv) {
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,6 +1,7 @@
 // Speed of a whole submission run with the real progress window, and what the waiting UI
 // thread costs while a run is under way.
 #include <benchmark/benchmark.h>
+#include <curl/curl.h>
 #include <time.h>
 
 #include <QApplication>
@@ -8,7 +9,6 @@
 #include <thread>
 
 #include "bench/bench_support.h"
-#include "engine/run_state.h"
 #include "engine/submit_run.h"
 #include "ui/submit_list.h"
 
@@ -52,14 +52,13 @@ void AnswerEverything(LoopbackServer& loopback, std::chrono::milliseconds delay)
 void BM_RunRate(benchmark::State& state) {
     LoopbackServer loopback;
     AnswerEverything(loopback, std::chrono::milliseconds(0));
-    ui::SetRunRoutingForTests({{{":", loopback.port()}}, {}});
-    SubmitResults results;
-    results.m_strEmail = "me@example.com";
+    ui::RunStarter starter({{{":", loopback.port()}}, {}});
+    const std::string email = "me@example.com";
     const std::vector<std::string> addresses = Addresses(1000);
-    const std::vector<std::string> urls = RequestUrls(addresses, results.m_strEmail);
+    const std::vector<std::string> urls = RequestUrls(addresses, email);
     for (auto _ : state) {
         const auto runStart = std::chrono::steady_clock::now();
-        benchmark::DoNotOptimize(ui::SubmitList(results, addresses, SubmitJob::Normal, nullptr));
+        benchmark::DoNotOptimize(starter.SubmitList(addresses, SubmitJob::Normal, email, nullptr));
         const std::chrono::duration<double> run = std::chrono::steady_clock::now() - runStart;
         const auto bareStart = std::chrono::steady_clock::now();
         for (const std::string& url : urls) {
@@ -74,33 +73,30 @@ void BM_RunRate(benchmark::State& state) {
 BENCHMARK(BM_RunRate)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 // The same run without a window: what the worker and the fetch cost by themselves.
-class QuietProgress : public ProgressView {
+class QuietProgress : public RunObserver {
 public:
-    void SetAddressCount(int, int) override {}
-    void Show() override {}
-    void Hide() override {}
-    void SetText(int, const std::string&) override {}
-    void StepProgress() override {}
+    void RunStarted(int, int) override {}
+    void AddressStarted(const std::string&) override {}
+    void EngineStarted(std::string_view) override {}
+    void RequestDone() override {}
+    void FailureRecorded(const FailureRecord&) override {}
+    void RunEnded() override {}
 };
 
 void BM_WorkerAloneRate(benchmark::State& state) {
     LoopbackServer loopback;
     AnswerEverything(loopback, std::chrono::milliseconds(0));
-    SubmitResults results;
-    results.m_strEmail = "me@example.com";
-    const std::vector<std::string> addresses = Addresses(1000);
     QuietProgress progress;
     NullPrompt prompt;
+    SubmitJob job;
+    job.items = Addresses(1000);
+    job.email = "me@example.com";
+    job.connectTo = {{":", loopback.port()}};
+    SubmitRun run(std::move(job), prompt, progress);
     for (auto _ : state) {
-        SubmitJob job;
-        job.mainDlg = &results;
-        job.progressDlg = &progress;
-        job.items = &addresses;
-        job.prompt = &prompt;
-        job.connectTo = {{":", loopback.port()}};
-        ResetRunVariables();
+        run.Reset();
         const auto start = std::chrono::steady_clock::now();
-        benchmark::DoNotOptimize(SubmitWorker(&job));
+        benchmark::DoNotOptimize(run.SubmitWorker());
         const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
         state.counters["requests_per_s"] = 7000 / took.count();
     }
@@ -110,18 +106,16 @@ BENCHMARK(BM_WorkerAloneRate)->Iterations(1)->Unit(benchmark::kMillisecond);
 void BM_UiThreadCpuDuringRun(benchmark::State& state) {
     LoopbackServer loopback;
     AnswerEverything(loopback, std::chrono::milliseconds(20));
-    ui::SetRunRoutingForTests({{{":", loopback.port()}}, {}});
-    SubmitResults results;
-    results.m_strEmail = "me@example.com";
-    const std::vector<std::string> resend = RequestUrls(Addresses(200), results.m_strEmail);
+    ui::RunStarter starter({{{":", loopback.port()}}, {}});
+    const std::vector<std::string> resend = RequestUrls(Addresses(200), "me@example.com");
     const std::vector<std::string> urls(resend.begin(), resend.begin() + 200);
     // One short run first: the program's one-time start costs (fonts, first paint) are not
     // what a long run spends while it waits.
-    ui::SubmitList(results, {urls.front()}, SubmitJob::Resend, nullptr);
+    starter.SubmitList({urls.front()}, SubmitJob::Resend, {}, nullptr);
     for (auto _ : state) {
         const double cpuStart = ThreadCpuSeconds();
         const auto wallStart = std::chrono::steady_clock::now();
-        benchmark::DoNotOptimize(ui::SubmitList(results, urls, SubmitJob::Resend, nullptr));
+        benchmark::DoNotOptimize(starter.SubmitList(urls, SubmitJob::Resend, {}, nullptr));
         const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - wallStart;
         state.counters["ui_cpu_percent"] = 100.0 * (ThreadCpuSeconds() - cpuStart) / wall.count();
         state.counters["requests"] = static_cast<double>(urls.size());
@@ -133,6 +127,7 @@ BENCHMARK(BM_UiThreadCpuDuringRun)->Iterations(1)->Unit(benchmark::kMillisecond)
 }  // namespace quaymark::bench
 
 int main(int argc, char** argv) {
+    curl_global_init(CURL_GLOBAL_DEFAULT);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }

@@ -9,8 +9,6 @@
 #include <functional>
 #include <tuple>
 
-#include "engine/run_state.h"
-
 namespace quaymark {
 namespace {
 
@@ -116,7 +114,8 @@ bool IsSweptErrorPageName(std::string_view fileName) {
     return fileName.find("submiterror") != std::string_view::npos;
 }
 
-void WriteErrorPage(const std::filesystem::path& directory, const PageLines& lines) {
+void WriteErrorPage(const std::filesystem::path& directory,
+                    std::atomic<std::int32_t>& ErrorPageCounter, const PageLines& lines) {
     const int number = ErrorPageCounter.fetch_add(1, std::memory_order_acq_rel);
     const int fd = CreateFresh(directory / ErrorPageName(number));
     if (fd < 0) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -34,11 +36,12 @@ std::string ErrorPageName(int n);
 // ".html" in any letter case and contains "submiterror" exactly.
 bool IsSweptErrorPageName(std::string_view fileName);
 
-// Writes the lines as the next numbered error page in the given directory (the program's
-// own), each followed by CR LF, and advances ErrorPageCounter. The file is always created
-// afresh and no link is followed, so whatever stood at that name before is never written
-// through. A file that cannot be written is skipped silently; its number is used up all the
+// Writes the lines as the next numbered error page of a run in the given directory (the
+// program's own), each followed by CR LF, and advances the run's ErrorPageCounter. The file is
+// always created afresh and no link is followed, so whatever stood at that name before is never
+// written through. A file that cannot be written is skipped silently; its number is used up all the
 // same.
-void WriteErrorPage(const std::filesystem::path& directory, const PageLines& lines);
+void WriteErrorPage(const std::filesystem::path& directory,
+                    std::atomic<std::int32_t>& ErrorPageCounter, const PageLines& lines);
 
 }  // namespace quaymark

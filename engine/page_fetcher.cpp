@@ -3,7 +3,6 @@
 #include <curl/curl.h>
 
 #include <memory>
-#include <mutex>
 #include <string_view>
 #include <utility>
 
@@ -23,6 +22,9 @@ struct SlistFree {
 };
 struct UrlCleanup {
     void operator()(CURLU* url) const { curl_url_cleanup(url); }
+};
+struct ShareCleanup {
+    void operator()(CURLSH* share) const { curl_share_cleanup(share); }
 };
 using EasyHandle = std::unique_ptr<CURL, EasyCleanup>;
 using Slist = std::unique_ptr<curl_slist, SlistFree>;
@@ -58,17 +60,15 @@ bool IsFollowedRedirect(long status) {
     return status == 301 || status == 302 || status == 303;
 }
 
-void InitCurlOnce() {
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
 }  // namespace
 
-// The request's fixed header lines and the test-only connection routes, made once per fetcher.
+// What every request of a fetcher shares: the fixed header lines, the test-only connection
+// routes, and the DNS cache, so that a run looks each host up once while every request
+// still opens and closes a connection of its own.
 struct PageFetcher::RequestLists {
     Slist headers;
     Slist connectTo;
+    std::unique_ptr<CURLSH, ShareCleanup> dnsCache{curl_share_init()};
 };
 
 // One exchange after another on one easy handle: the request options are set once, each
@@ -96,6 +96,7 @@ public:
         curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 0L);
         curl_easy_setopt(e, CURLOPT_HTTPHEADER, lists.headers.get());
         curl_easy_setopt(e, CURLOPT_CONNECT_TO, lists.connectTo.get());
+        curl_easy_setopt(e, CURLOPT_SHARE, lists.dnsCache.get());
         curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(limits.connect.count()));
         curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &Transfer::OnHeader);
         curl_easy_setopt(e, CURLOPT_HEADERDATA, this);
@@ -223,7 +224,8 @@ private:
 
 PageFetcher::PageFetcher(FetchPrompt& prompt, FetchLimits limits)
     : prompt_(prompt), limits_(limits), lists_(std::make_unique<RequestLists>()) {
-    InitCurlOnce();
+    // One fetcher is used by one thread at a time: the share needs no locks.
+    curl_share_setopt(lists_->dnsCache.get(), CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
     Append(lists_->headers, "Accept: text/*");
     Append(lists_->headers, "User-Agent: Quay Marker by Tolvane");
     lines.reserve(10);

@@ -1,70 +1,10 @@
 #include "engine/submit_run.h"
 
-#include "engine/run_state.h"
-
 namespace quaymark {
 namespace {
 
 bool SetsStatusText(SubmitVerdict verdict) {
     return verdict != SubmitVerdict::InvalidUrl;
-}
-
-bool Cancelled() {
-    return CancelFlag.load(std::memory_order_acquire);
-}
-
-// Records a failure with its error page and failure line.
-void FullRecord(const SubmitJob& job, const PageLines& lines, SubmitVerdict verdict,
-                std::string_view name, const std::string& item, const std::string& url) {
-    WriteErrorPage(job.errorPageDir, lines);
-    job.mainDlg->AppendFailure(*job.progressDlg, verdict, name, item);
-    job.mainDlg->ResubmitList.push_back(url);
-}
-
-// Returns whether the request failed.
-bool SendAndJudge(const SubmitJob& job, PageFetcher& fetcher, const EngineRow* row,
-                  const std::string& item, const std::string& url) {
-    PageLines& lines = fetcher.Fetch(url);
-    const SubmitVerdict verdict = ClassifyPage(lines);
-    if (verdict == SubmitVerdict::Accepted) {
-        return false;
-    }
-    if (row == nullptr) {
-        FullRecord(job, lines, verdict, kResendName, item, url);
-    } else if (row->fullRecord) {
-        FullRecord(job, lines, verdict, row->name, item, url);
-    } else {
-        job.mainDlg->ResubmitList.push_back(url);
-    }
-    return true;
-}
-
-bool SendResend(const SubmitJob& job, PageFetcher& fetcher, const std::string& item) {
-    ProgressView& progress = *job.progressDlg;
-    progress.SetText(kEngineTextId, std::string(kResendName));
-    bool failed = false;
-    if (!Cancelled()) {
-        failed = SendAndJudge(job, fetcher, nullptr, item, item);
-    }
-    progress.StepProgress();
-    return failed;
-}
-
-bool SendToEngines(const SubmitJob& job, PageFetcher& fetcher, const std::string& item) {
-    ProgressView& progress = *job.progressDlg;
-    bool failed = false;
-    for (const EngineRow& row : EngineTable) {
-        progress.SetText(kEngineTextId, std::string(row.name));
-        const std::string url = BuildRequestUrl(row, item, job.mainDlg->m_strEmail);
-        if (Cancelled()) {
-            continue;
-        }
-        failed = SendAndJudge(job, fetcher, &row, item, url) || failed;
-        if (!Cancelled()) {
-            progress.StepProgress();
-        }
-    }
-    return failed;
 }
 
 }  // namespace
@@ -107,45 +47,107 @@ std::string_view FailureSuffix(SubmitVerdict verdict) {
     return {};
 }
 
-void SubmitResults::AppendFailure(ProgressView& progress, SubmitVerdict verdict,
-                                  std::string_view engine, std::string_view item) {
-    std::string text(engine);
-    text.append(FailureSuffix(verdict));
-    if (SetsStatusText(verdict)) {
-        progress.SetText(kStatusTextId, text);
-    }
-    text.append(" ").append(item);
-    FailureList.push_back(std::move(text));
+SubmitRun::SubmitRun(SubmitJob job, FetchPrompt& prompt, RunObserver& observer)
+    : job_(std::move(job)), prompt_(prompt), observer_(observer) {}
+
+void SubmitRun::Reset() {
+    FailureList.clear();
+    ResubmitList.clear();
+    CancelFlag.store(false, std::memory_order_release);
+    RunFailedFlag.store(false, std::memory_order_release);
+    WorkerDoneFlag.store(false, std::memory_order_release);
+    ErrorPageCounter.store(0, std::memory_order_release);
 }
 
-int SubmitWorker(const SubmitJob* job) {
+void SubmitRun::RequestCancel() {
+    CancelFlag.store(true, std::memory_order_release);
+}
+
+bool SubmitRun::WorkerDone() const {
+    return WorkerDoneFlag.load(std::memory_order_acquire);
+}
+
+bool SubmitRun::Cancelled() const {
+    return CancelFlag.load(std::memory_order_acquire);
+}
+
+// Records a failure with its error page and failure line.
+void SubmitRun::FullRecord(const PageLines& lines, SubmitVerdict verdict, std::string_view name,
+                           const std::string& item, const std::string& url) {
+    WriteErrorPage(job_.errorPageDir, ErrorPageCounter, lines);
+    std::string statusText(name);
+    statusText.append(FailureSuffix(verdict));
+    FailureList.push_back(statusText + " " + item);
+    observer_.FailureRecorded({name, verdict, item, statusText, SetsStatusText(verdict)});
+    ResubmitList.push_back(url);
+}
+
+// Returns whether the request failed.
+bool SubmitRun::SendAndJudge(PageFetcher& fetcher, const EngineRow* row, const std::string& item,
+                             const std::string& url) {
+    PageLines& lines = fetcher.Fetch(url);
+    const SubmitVerdict verdict = ClassifyPage(lines);
+    if (verdict == SubmitVerdict::Accepted) {
+        return false;
+    }
+    if (row == nullptr) {
+        FullRecord(lines, verdict, kResendName, item, url);
+    } else if (row->fullRecord) {
+        FullRecord(lines, verdict, row->name, item, url);
+    } else {
+        ResubmitList.push_back(url);
+    }
+    return true;
+}
+
+bool SubmitRun::SendResend(PageFetcher& fetcher, const std::string& item) {
+    observer_.EngineStarted(kResendName);
+    bool failed = false;
+    if (!Cancelled()) {
+        failed = SendAndJudge(fetcher, nullptr, item, item);
+    }
+    observer_.RequestDone();
+    return failed;
+}
+
+bool SubmitRun::SendToEngines(PageFetcher& fetcher, const std::string& item) {
+    bool failed = false;
+    for (const EngineRow& row : EngineTable) {
+        observer_.EngineStarted(row.name);
+        const std::string url = BuildRequestUrl(row, item, job_.email);
+        if (Cancelled()) {
+            continue;
+        }
+        failed = SendAndJudge(fetcher, &row, item, url) || failed;
+        if (!Cancelled()) {
+            observer_.RequestDone();
+        }
+    }
+    return failed;
+}
+
+RunResult SubmitRun::SubmitWorker() {
     bool anyFailure = false;
     {
-        PageFetcher fetcher(*job->prompt, job->limits);
-        fetcher.SetConnectTo(job->connectTo);
-        ProgressView& progress = *job->progressDlg;
-        const bool resend = job->mode == SubmitJob::Resend;
-        progress.SetAddressCount(static_cast<int>(job->items->size()),
-                                 resend ? 1 : static_cast<int>(EngineTable.size()));
-        progress.Show();
-        for (const std::string& item : *job->items) {
+        PageFetcher fetcher(prompt_, job_.limits);
+        fetcher.SetConnectTo(job_.connectTo);
+        const bool resend = job_.mode == SubmitJob::Resend;
+        observer_.RunStarted(static_cast<int>(job_.items.size()),
+                             resend ? 1 : static_cast<int>(EngineTable.size()));
+        for (const std::string& item : job_.items) {
             if (Cancelled()) {
                 break;
             }
-            progress.SetText(kAddressTextId, item);
-            const bool failed =
-                resend ? SendResend(*job, fetcher, item) : SendToEngines(*job, fetcher, item);
+            observer_.AddressStarted(item);
+            const bool failed = resend ? SendResend(fetcher, item) : SendToEngines(fetcher, item);
             anyFailure = anyFailure || failed;
         }
-        progress.Hide();
+        observer_.RunEnded();
         RunFailedFlag.store(anyFailure, std::memory_order_release);
         CancelFlag.store(true, std::memory_order_release);
         WorkerDoneFlag.store(true, std::memory_order_release);
     }
-    if (job->wakeStarter) {
-        job->wakeStarter();
-    }
-    return anyFailure ? 1 : 0;
+    return {anyFailure, std::move(FailureList), std::move(ResubmitList)};
 }
 
 }  // namespace quaymark

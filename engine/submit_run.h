@@ -1,10 +1,10 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
-#include <functional>
 #include <map>
 #include <string>
 #include <string_view>
@@ -14,11 +14,6 @@
 #include "engine/page_fetcher.h"
 
 namespace quaymark {
-
-// Ids of the progress window's text controls that a run writes.
-inline constexpr int kAddressTextId = 1001;
-inline constexpr int kEngineTextId = 1002;
-inline constexpr int kStatusTextId = 1004;
 
 // The engine text and failure-line name of every request in resend mode.
 inline constexpr std::string_view kResendName = "Sending";
@@ -101,57 +96,100 @@ inline constexpr std::array<EngineRow, 7> EngineTable{{
 // are stored: no escaping, no trimming.
 std::string BuildRequestUrl(const EngineRow& row, std::string_view address, std::string_view email);
 
-// What the progress window offers a run. Calls come from the worker thread and return once
-// the window has carried them out.
-class ProgressView {
-public:
-    virtual ~ProgressView() = default;
-    // The number of entries in the run and how many steps each takes (7, or 1 when resending).
-    virtual void SetAddressCount(int count, int stepsPerEntry) = 0;
-    virtual void Show() = 0;
-    virtual void Hide() = 0;
-    virtual void SetText(int controlId, const std::string& text) = 0;
-    virtual void StepProgress() = 0;
-};
-
-// What a run fills: the failure lines (line n belongs to error page n), the request URLs to
-// resend, and the e-mail address it reads for every request. The main window is one; the
-// failures window's Re-Submit uses a fresh one that has no window.
-class SubmitResults {
-public:
-    virtual ~SubmitResults() = default;
-
-    // Adds the failure line "<engine><suffix> <item>" and, for most verdicts, shows
-    // "<engine><suffix>" in the progress window's status text.
-    void AppendFailure(ProgressView& progress, SubmitVerdict verdict, std::string_view engine,
-                       std::string_view item);
-
-    std::vector<std::string> FailureList;
-    std::vector<std::string> ResubmitList;
-    std::string m_strEmail;
-};
-
 // The failure-line suffix of a verdict, such as ": failed.".
 std::string_view FailureSuffix(SubmitVerdict verdict);
 
+// A failure as a run records it: the line "<engine><suffix> <item>" goes to the failure list,
+// and statusText, "<engine><suffix>", is what the progress window's status line shows when
+// setsStatusText holds.
+struct FailureRecord {
+    std::string_view engine;
+    SubmitVerdict verdict;
+    std::string_view item;
+    std::string statusText;
+    bool setsStatusText;
+};
+
+// What a run tells whoever follows it, in its own words. Every call comes from the worker
+// thread and must return at once: a follower keeps the latest state and shows it in its own
+// time.
+class RunObserver {
+public:
+    virtual ~RunObserver() = default;
+    // The run begins: so many items, each taking so many steps (7, or 1 when resending).
+    virtual void RunStarted(int itemCount, int stepsPerItem) = 0;
+    virtual void AddressStarted(const std::string& item) = 0;
+    // An engine's turn, or kResendName's in resend mode.
+    virtual void EngineStarted(std::string_view engine) = 0;
+    // One step of the bar: a request done.
+    virtual void RequestDone() = 0;
+    virtual void FailureRecorded(const FailureRecord& failure) = 0;
+    virtual void RunEnded() = 0;
+};
+
+// What a run is given.
 struct SubmitJob {
     enum Mode : std::uint8_t { Normal = 0, Resend = 1 };
 
-    SubmitResults* mainDlg = nullptr;
-    ProgressView* progressDlg = nullptr;
-    const std::vector<std::string>* items = nullptr;
+    // The addresses (normal mode) or complete request URLs (resend mode), in sending order.
+    std::vector<std::string> items;
     std::uint8_t mode = Normal;
-    FetchPrompt* prompt = nullptr;
+    // The e-mail address every request of the run carries; it cannot change during a run.
+    std::string email;
     FetchLimits limits;
     // Where the error pages go: a directory of the program's own.
     std::filesystem::path errorPageDir;
-    // Test routing for the run's fetcher; empty in the program.
+    // Test routing for the run's fetches; empty in the program.
     std::map<std::string, std::uint16_t> connectTo;
-    // Wakes the waiting starter once the run's end is published.
-    std::function<void()> wakeStarter;
 };
 
-// Sends the job's items and publishes the end of the run; returns the RunFailedFlag value.
-int SubmitWorker(const SubmitJob* job);
+// What a run leaves: whether any request failed, the failure lines (line n belongs to error
+// page n) and the request URLs to send again.
+struct RunResult {
+    bool failed = false;
+    std::vector<std::string> FailureList;
+    std::vector<std::string> ResubmitList;
+};
+
+// One submission run. The starter resets it and hands SubmitWorker to a thread of its own;
+// the user's cancel request may come from any thread meanwhile. The run keeps its state to
+// itself, so runs do not meet; the user interface lets only one run at a time begin.
+class SubmitRun {
+public:
+    SubmitRun(SubmitJob job, FetchPrompt& prompt, RunObserver& observer);
+
+    // Before every run, on the starter's thread: clears the flags, the error page counter and
+    // the lists.
+    void Reset();
+    // Sends the items and publishes the run's end; returns what the run left.
+    RunResult SubmitWorker();
+    // The request in flight is completed and, if it failed, recorded; the remaining engines of
+    // the current address are passed over and the worker stops before the next item.
+    void RequestCancel();
+    // Whether the worker has published the end of the run.
+    bool WorkerDone() const;
+
+private:
+    bool Cancelled() const;
+    bool SendResend(PageFetcher& fetcher, const std::string& item);
+    bool SendToEngines(PageFetcher& fetcher, const std::string& item);
+    bool SendAndJudge(PageFetcher& fetcher, const EngineRow* row, const std::string& item,
+                      const std::string& url);
+    void FullRecord(const PageLines& lines, SubmitVerdict verdict, std::string_view name,
+                    const std::string& item, const std::string& url);
+
+    SubmitJob job_;
+    FetchPrompt& prompt_;
+    RunObserver& observer_;
+    std::vector<std::string> FailureList;
+    std::vector<std::string> ResubmitList;
+    // The worker publishes the end in the order RunFailedFlag, CancelFlag, WorkerDoneFlag with
+    // release stores; whoever sees CancelFlag or WorkerDoneFlag set with an acquire load also
+    // sees the final RunFailedFlag.
+    std::atomic<bool> CancelFlag{false};
+    std::atomic<bool> RunFailedFlag{false};
+    std::atomic<bool> WorkerDoneFlag{false};
+    std::atomic<std::int32_t> ErrorPageCounter{0};
+};
 
 }  // namespace quaymark

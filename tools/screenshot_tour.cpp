@@ -1,6 +1,8 @@
 // Takes the README's screenshots from the real windows: the main window with a list, and
 // the failures window after a run against a loopback server whose engines refuse some pages.
 // Run it under Xvfb through scripts/screenshots.
+#include <curl/curl.h>
+
 #include <QApplication>
 #include <QDir>
 #include <QListWidget>
@@ -42,6 +44,7 @@ std::string EnginePage(const EngineRequest& request) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    curl_global_init(CURL_GLOBAL_DEFAULT);
     QApplication application(argc, argv);
     const QString out =
         QDir(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("docs")).absolutePath();
@@ -55,9 +58,7 @@ int main(int argc, char** argv) {
                           "me@example.com");
     quaymark::testing::FakeEngineServer engines;
     engines.SetPages(EnginePage);
-    quaymark::ui::SetRunRoutingForTests({engines.Routes(), {}});
-
-    quaymark::ui::CSubmitDlg window(listFile);
+    quaymark::ui::CSubmitDlg window(listFile, {engines.Routes(), {}});
     window.show();
     window.splash()->hide();
     window.controls().Get<QListWidget>(quaymark::ui::CSubmitDlg::kListId)->setCurrentRow(1);

@@ -40,7 +40,7 @@ bool CSubmitApp::InitInstance() {
         return false;
     }
 
-    CSubmitDlg dialog(listFile);
+    CSubmitDlg dialog(listFile, m_routing);
     m_pMainWnd = &dialog;
     InstallHelpKey(&dialog);
     QObject::connect(&termination, &TerminationWatcher::terminationRequested, &dialog,

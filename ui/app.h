@@ -10,6 +10,10 @@ namespace quaymark::ui {
 // The application object: runs the main window modally, which is the program's whole life.
 class CSubmitApp {
 public:
+    // The routing is where the runs' requests go: the engines themselves unless a test says
+    // otherwise.
+    explicit CSubmitApp(RunRouting routing = {}) : m_routing(std::move(routing)) {}
+
     // Returns false: the program has no message loop of its own after the main window.
     bool InitInstance();
 
@@ -17,6 +21,7 @@ public:
     CSubmitDlg* mainWindow() const { return m_pMainWnd; }
 
 private:
+    RunRouting m_routing;
     QPointer<CSubmitDlg> m_pMainWnd;
 };
 

@@ -1,3 +1,5 @@
+#include <curl/curl.h>
+
 #include <QApplication>
 
 #include "ui/app.h"
@@ -6,6 +8,8 @@
 // own options (-reverse, -platform, -style, ...) are not taken either. Qt's environment
 // variables still work for those who need them.
 int main(int, char** argv) {
+    // Before any thread starts: Qt's own threads come with the application object.
+    curl_global_init(CURL_GLOBAL_DEFAULT);
     int qtArgc = 1;
     char* qtArgv[] = {argv[0], nullptr};
     QApplication application(qtArgc, qtArgv);

@@ -16,7 +16,6 @@
 #include "ui/info_windows.h"
 #include "ui/placement.h"
 #include "ui/results_windows.h"
-#include "ui/submit_list.h"
 
 namespace quaymark::ui {
 namespace {
@@ -74,8 +73,8 @@ private:
 
 }  // namespace
 
-CSubmitDlg::CSubmitDlg(std::filesystem::path listFile, QWidget* parent)
-    : QDialog(parent), m_listFile(std::move(listFile)) {
+CSubmitDlg::CSubmitDlg(std::filesystem::path listFile, RunRouting routing, QWidget* parent)
+    : QDialog(parent), m_listFile(std::move(listFile)), m_runs(std::move(routing)) {
     m_controls = BuildDialog(*this, kTemplateId);
     CentreOnScreen(*this);
     connect(m_controls.Get<QLineEdit>(kUrlId), &QLineEdit::textEdited, this,
@@ -300,7 +299,7 @@ void CSubmitDlg::RunAndShowResults(const std::vector<std::string>& entries) {
         return;  // the program ends from the event loop, see RequestQuit
     }
     if (failed) {
-        CFailedDlg results(FailureList, ResubmitList, this);
+        CFailedDlg results(FailureList, ResubmitList, m_runs, this);
         results.exec();
     } else {
         CDoneDlg results(this);
@@ -309,7 +308,10 @@ void CSubmitDlg::RunAndShowResults(const std::vector<std::string>& entries) {
 }
 
 bool CSubmitDlg::SubmitList(const std::vector<std::string>& entries, std::uint8_t mode) {
-    return ui::SubmitList(*this, entries, mode, this);
+    RunResult result = m_runs.SubmitList(entries, mode, m_strEmail, this);
+    FailureList = std::move(result.FailureList);
+    ResubmitList = std::move(result.ResubmitList);
+    return result.failed;
 }
 
 void CSubmitDlg::OnCancel() {
@@ -333,10 +335,10 @@ void CSubmitDlg::RequestQuit() {
     if (m_bEnded || m_bQuitAfterRun) {
         return;
     }
-    if (IsRunUnderWay()) {
+    if (m_runs.UnderWay()) {
         m_bQuitAfterRun = true;
-        CallWhenRunEnds(this, [this] { OnCancel(); });
-        CancelRunUnderWay();
+        m_runs.CallWhenRunEnds(this, [this] { OnCancel(); });
+        m_runs.Cancel();
         return;
     }
     OnCancel();
@@ -359,7 +361,7 @@ void CSubmitDlg::accept() {
 }
 
 void CSubmitDlg::reject() {
-    if (IsRunUnderWay()) {
+    if (m_runs.UnderWay()) {
         return;
     }
     OnCancel();

@@ -9,6 +9,7 @@
 
 #include "engine/submit_run.h"
 #include "ui/dialog_template.h"
+#include "ui/submit_list.h"
 
 namespace quaymark::ui {
 
@@ -16,8 +17,8 @@ class CSplashDlg;
 
 // The main window: the address list and the e-mail address, kept in the URL list file
 // between runs, and the commands that submit them. It also holds the results of its runs
-// (FailureList, ResubmitList) and the e-mail address every run reads.
-class CSubmitDlg : public QDialog, public SubmitResults {
+// (FailureList, ResubmitList) and the e-mail address every run carries.
+class CSubmitDlg : public QDialog {
     Q_OBJECT
 
 public:
@@ -33,8 +34,10 @@ public:
     static constexpr int kHelpId = 57670;
     static constexpr int kAboutCommand = 16;
 
-    // The list file is loaded now and saved when the window is closed.
-    explicit CSubmitDlg(std::filesystem::path listFile, QWidget* parent = nullptr);
+    // The list file is loaded now and saved when the window is closed. The routing is where
+    // the runs' requests go: the engines themselves unless a test or benchmark says otherwise.
+    explicit CSubmitDlg(std::filesystem::path listFile, RunRouting routing = {},
+                        QWidget* parent = nullptr);
     ~CSubmitDlg() override;
 
     // Runs one submission over the entries; true when some request failed.
@@ -55,10 +58,14 @@ public:
     void RequestQuit();
 
     const DialogControls& controls() const { return m_controls; }
+    RunStarter& runs() { return m_runs; }
     CSplashDlg* splash() const { return m_pSplash; }
     std::vector<std::string> Entries() const;
 
     QString m_strUrl;
+    std::string m_strEmail;
+    std::vector<std::string> FailureList;
+    std::vector<std::string> ResubmitList;
 
 protected:
     void accept() override;
@@ -77,6 +84,7 @@ private:
     void OnEditEmail();
 
     std::filesystem::path m_listFile;
+    RunStarter m_runs;
     // The list file was there at start but could not be read: it is never replaced, and the
     // list goes to a new file beside it instead.
     bool m_bListUnreadable = false;

@@ -1,6 +1,5 @@
 #include "ui/progress_window.h"
 
-#include <QCoreApplication>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -9,14 +8,23 @@
 #include <climits>
 
 #include "ui/byte_text.h"
-#include "ui/thread_bridge.h"
 
 namespace quaymark::ui {
+namespace {
 
-CProgressDlg::CProgressDlg(QWidget* owner) : QDialog(owner), m_calls(new UiCallQueue(this)) {
+// Stops the program if a widget is about to be touched off its thread; on in every build.
+void RequireUiThread(const QObject* widget) {
+    if (QThread::currentThread() != widget->thread()) {
+        qFatal("a widget was touched off the UI thread");
+    }
+}
+
+}  // namespace
+
+CProgressDlg::CProgressDlg(QWidget* owner) : QDialog(owner) {
     m_controls = BuildDialog(*this, kTemplateId);
     // While a run is under way the other windows take no input: no second run can start and
-    // the e-mail address the worker reads cannot change.
+    // the e-mail address the run carries cannot change.
     setWindowModality(Qt::ApplicationModal);
     // The texts a run fills in show one line each, cut at the control's edge.
     for (const int id : {kAddressTextId, kEngineTextId, kStatusTextId}) {
@@ -24,71 +32,104 @@ CProgressDlg::CProgressDlg(QWidget* owner) : QDialog(owner), m_calls(new UiCallQ
     }
     connect(m_controls.Get<QPushButton>(kCancelId), &QPushButton::clicked, this,
             &CProgressDlg::OnCancel);
-    ApplyRange();
+    m_frame.setSingleShot(true);
+    m_frame.setInterval(kFrameMilliseconds);
+    connect(&m_frame, &QTimer::timeout, this, &CProgressDlg::ShowLatest);
+    ApplyRange(m_shown.stepsPerEntry);
 }
 
-void CProgressDlg::ApplyRange() {
+template <typename Change>
+void CProgressDlg::Update(Change change) {
+    bool wake = false;
+    {
+        const std::lock_guard lock(m_stateMutex);
+        change(m_state);
+        wake = !m_showPending;
+        m_showPending = true;
+    }
+    if (wake) {
+        QMetaObject::invokeMethod(this, &CProgressDlg::ShowSoon, Qt::QueuedConnection);
+    }
+}
+
+void CProgressDlg::RunStarted(int itemCount, int stepsPerItem) {
+    Update([&](RunState& state) {
+        state.shown = true;
+        state.addressCount = itemCount;
+        state.stepsPerEntry = stepsPerItem;
+        state.steps = 0;
+    });
+}
+
+void CProgressDlg::AddressStarted(const std::string& item) {
+    Update([&](RunState& state) { state.address = item; });
+}
+
+void CProgressDlg::EngineStarted(std::string_view engine) {
+    Update([&](RunState& state) { state.engine.assign(engine); });
+}
+
+void CProgressDlg::RequestDone() {
+    Update([](RunState& state) { ++state.steps; });
+}
+
+void CProgressDlg::FailureRecorded(const FailureRecord& failure) {
+    if (failure.setsStatusText) {
+        Update([&](RunState& state) { state.status = failure.statusText; });
+    }
+}
+
+void CProgressDlg::RunEnded() {
+    Update([](RunState& state) { state.shown = false; });
+}
+
+void CProgressDlg::ShowSoon() {
+    if (!m_frame.isActive()) {
+        m_frame.start();
+    }
+}
+
+void CProgressDlg::ShowLatest() {
     RequireUiThread(this);
+    RunState latest;
+    {
+        const std::lock_guard lock(m_stateMutex);
+        latest = m_state;
+        m_showPending = false;
+    }
+    if (latest.addressCount != m_shown.addressCount ||
+        latest.stepsPerEntry != m_shown.stepsPerEntry) {
+        m_nAddressCount = latest.addressCount;
+        ApplyRange(latest.stepsPerEntry);
+    }
+    const std::pair<int, const std::string RunState::*> texts[] = {
+        {kAddressTextId, &RunState::address},
+        {kEngineTextId, &RunState::engine},
+        {kStatusTextId, &RunState::status},
+    };
+    for (const auto& [id, text] : texts) {
+        if (latest.*text != m_shown.*text) {
+            m_controls.Get<QLabel>(id)->setText(DisplayText(latest.*text));
+        }
+    }
+    auto* bar = m_controls.Get<QProgressBar>(kBarId);
+    bar->setValue(static_cast<int>(std::min<long long>(latest.steps, bar->maximum())));
+    if (latest.shown != isVisible()) {
+        setVisible(latest.shown);
+    }
+    m_shown = std::move(latest);
+}
+
+void CProgressDlg::ApplyRange(int stepsPerEntry) {
     // The full int range: a run of any realistic size fills the bar exactly.
-    const long long steps = static_cast<long long>(m_nAddressCount) * m_nStepsPerEntry;
+    const long long steps = static_cast<long long>(m_nAddressCount) * stepsPerEntry;
     auto* bar = m_controls.Get<QProgressBar>(kBarId);
     bar->setRange(0, static_cast<int>(std::clamp<long long>(steps, 0, INT_MAX)));
     bar->setValue(0);
 }
 
-void CProgressDlg::SetAddressCount(int count, int stepsPerEntry) {
-    m_calls->Run([this, count, stepsPerEntry] {
-        m_nAddressCount = count;
-        m_nStepsPerEntry = stepsPerEntry;
-        ApplyRange();
-    });
-}
-
-void CProgressDlg::Show() {
-    m_calls->Run([this] {
-        RequireUiThread(this);
-        show();
-    });
-}
-
-void CProgressDlg::Hide() {
-    m_calls->Run([this] {
-        RequireUiThread(this);
-        hide();
-    });
-}
-
-void CProgressDlg::SetText(int controlId, const std::string& text) {
-    m_calls->Run([this, controlId, shown = DisplayText(text)] {
-        RequireUiThread(this);
-        m_controls.Get<QLabel>(controlId)->setText(shown);
-    });
-}
-
-void CProgressDlg::StepProgress() {
-    m_calls->Run([this] {
-        RequireUiThread(this);
-        auto* bar = m_controls.Get<QProgressBar>(kBarId);
-        bar->setValue(std::min(bar->value() + 1, bar->maximum()));
-    });
-}
-
-void CProgressDlg::PumpMessages(Wait wait) {
-    if (QThread::currentThread() == thread()) {
-        QCoreApplication::processEvents(wait == Wait::ForEvent ? QEventLoop::WaitForMoreEvents
-                                                               : QEventLoop::AllEvents);
-    }
-}
-
-bool CProgressDlg::PollCancel(Wait wait) {
-    PumpMessages(wait);
-    const bool requested = m_bCancelRequested;
-    m_bCancelRequested = false;
-    return requested;
-}
-
 void CProgressDlg::OnCancel() {
-    m_bCancelRequested = true;
+    emit cancelRequested();
 }
 
 void CProgressDlg::reject() {

@@ -1,62 +1,84 @@
 #pragma once
 
 #include <QDialog>
+#include <QTimer>
+#include <mutex>
 #include <string>
 
 #include "engine/submit_run.h"
 #include "ui/dialog_template.h"
-#include "ui/thread_bridge.h"
 
 namespace quaymark::ui {
 
-// The window that stays on screen while a run is under way. The worker writes its texts and
-// steps its bar through ProgressView, each call carried out on the UI thread; the starter
-// polls it for the user's cancel request.
-class CProgressDlg : public QDialog, public ProgressView {
+// The window that stays on screen while a run is under way. It follows the run: the worker
+// tells it what happens (RunObserver, from the worker thread), it keeps the latest state, and
+// the UI thread shows that state at most once per frame, so the worker never waits for a
+// window. Cancel, Esc and the close box only ask for the run to stop.
+class CProgressDlg : public QDialog, public RunObserver {
     Q_OBJECT
 
 public:
     static constexpr int kTemplateId = 129;
+    static constexpr int kAddressTextId = 1001;
+    static constexpr int kEngineTextId = 1002;
+    static constexpr int kStatusTextId = 1004;
     static constexpr int kBarId = 1012;
     static constexpr int kCancelId = 1013;
     static constexpr int kAnimationId = 1073;
+    // One frame at 60 frames a second: what the worker changes within it is shown at once.
+    static constexpr int kFrameMilliseconds = 16;
 
     // Created hidden, owned by the given window (or by none).
     explicit CProgressDlg(QWidget* owner);
 
-    // ProgressView, from any thread.
-    void SetAddressCount(int count, int stepsPerEntry) override;
-    void Show() override;
-    void Hide() override;
-    void SetText(int controlId, const std::string& text) override;
-    void StepProgress() override;
-
-    // Handles the UI thread's pending events, then reports and clears a cancel request. UI
-    // thread only. It returns at once unless told to sleep until an event arrives when none
-    // is pending, which is how the starter waits between polls without spinning.
-    enum class Wait { No, ForEvent };
-    bool PollCancel(Wait wait = Wait::No);
-    void PumpMessages(Wait wait = Wait::No);
+    // RunObserver, from the worker thread.
+    void RunStarted(int itemCount, int stepsPerItem) override;
+    void AddressStarted(const std::string& item) override;
+    void EngineStarted(std::string_view engine) override;
+    void RequestDone() override;
+    void FailureRecorded(const FailureRecord& failure) override;
+    void RunEnded() override;
 
     // Cancel, Esc and the close box only record the request.
     void OnCancel();
 
     const DialogControls& controls() const { return m_controls; }
-    // Carries the worker's window requests to the UI thread.
-    UiCallQueue& calls() { return *m_calls; }
 
     int m_nAddressCount = 1;
-    bool m_bCancelRequested = false;
+
+signals:
+    void cancelRequested();
 
 protected:
     void reject() override;
 
 private:
-    void ApplyRange();
+    // The run as the worker last left it.
+    struct RunState {
+        bool shown = false;
+        int addressCount = 1;
+        int stepsPerEntry = static_cast<int>(EngineTable.size());
+        long long steps = 0;
+        std::string address;
+        std::string engine;
+        std::string status;
+    };
+
+    // Worker side: change the state, and have the UI thread show it unless it is due anyway.
+    template <typename Change>
+    void Update(Change change);
+    // UI side.
+    void ShowSoon();
+    void ShowLatest();
+    void ApplyRange(int stepsPerEntry);
 
     DialogControls m_controls;
-    UiCallQueue* m_calls;
-    int m_nStepsPerEntry = static_cast<int>(EngineTable.size());
+    QTimer m_frame;
+    std::mutex m_stateMutex;
+    RunState m_state;
+    bool m_showPending = false;
+    // What the window shows now.
+    RunState m_shown;
 };
 
 }  // namespace quaymark::ui

@@ -11,7 +11,6 @@
 #include "ui/byte_text.h"
 #include "ui/desktop.h"
 #include "ui/program_dirs.h"
-#include "ui/submit_list.h"
 
 namespace quaymark::ui {
 namespace {
@@ -45,8 +44,9 @@ CDoneDlg::CDoneDlg(QWidget* parent) : QDialog(parent) {
 }
 
 CFailedDlg::CFailedDlg(const std::vector<std::string>& failureList,
-                       const std::vector<std::string>& resubmitList, QWidget* parent)
-    : QDialog(parent), m_pFailureList(&failureList), m_pResubmitList(&resubmitList) {
+                       const std::vector<std::string>& resubmitList, RunStarter& runs,
+                       QWidget* parent)
+    : QDialog(parent), m_pFailureList(&failureList), m_pResubmitList(&resubmitList), m_runs(runs) {
     m_controls = BuildDialog(*this, kTemplateId);
     connect(m_controls.Get<QPushButton>(1), &QPushButton::clicked, this, &CFailedDlg::OnOK);
     connect(m_controls.Get<QPushButton>(kViewId), &QPushButton::clicked, this, &CFailedDlg::OnView);
@@ -69,7 +69,7 @@ void CFailedDlg::ShowFailureLines() {
 }
 
 void CFailedDlg::OnView() {
-    if (IsRunUnderWay()) {
+    if (m_runs.UnderWay()) {
         return;
     }
     auto* list = m_controls.Get<QListWidget>(kListId);
@@ -86,16 +86,16 @@ void CFailedDlg::OnView() {
 }
 
 void CFailedDlg::OnResubmit() {
-    if (IsRunUnderWay()) {
+    if (m_runs.UnderWay()) {
         return;
     }
-    auto holder = std::make_unique<SubmitResults>();
     // The progress window is the failures window's own, so that it takes input while this
-    // modal window is open.
-    if (SubmitList(*holder, *m_pResubmitList, SubmitJob::Resend, this)) {
-        m_resubmitResults = std::move(holder);
-        m_pFailureList = &m_resubmitResults->FailureList;
-        m_pResubmitList = &m_resubmitResults->ResubmitList;
+    // modal window is open. A resend carries no e-mail address of its own.
+    RunResult result = m_runs.SubmitList(*m_pResubmitList, SubmitJob::Resend, {}, this);
+    if (result.failed) {
+        m_resubmitResults = std::move(result);
+        m_pFailureList = &m_resubmitResults.FailureList;
+        m_pResubmitList = &m_resubmitResults.ResubmitList;
         ShowFailureLines();
         ShowMessage(this, kResubmitFailedText, kResultsTitle);
     } else {
@@ -104,7 +104,7 @@ void CFailedDlg::OnResubmit() {
 }
 
 void CFailedDlg::OnOK() {
-    if (IsRunUnderWay()) {
+    if (m_runs.UnderWay()) {
         return;
     }
     SweepErrorPages();

@@ -1,12 +1,12 @@
 #pragma once
 
 #include <QDialog>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "engine/submit_run.h"
 #include "ui/dialog_template.h"
+#include "ui/submit_list.h"
 
 namespace quaymark::ui {
 
@@ -30,9 +30,10 @@ public:
     static constexpr int kViewId = 2;
     static constexpr int kResubmitId = 3;
 
-    // The lists belong to the opener and outlive the window.
+    // The lists and the starter belong to the opener and outlive the window.
     CFailedDlg(const std::vector<std::string>& failureList,
-               const std::vector<std::string>& resubmitList, QWidget* parent = nullptr);
+               const std::vector<std::string>& resubmitList, RunStarter& runs,
+               QWidget* parent = nullptr);
     ~CFailedDlg() override;
 
     void OnView();
@@ -53,7 +54,8 @@ private:
 
     DialogControls m_controls;
     // The results of a re-submission that failed again, held until the window closes.
-    std::unique_ptr<SubmitResults> m_resubmitResults;
+    RunResult m_resubmitResults;
+    RunStarter& m_runs;
 };
 
 }  // namespace quaymark::ui

@@ -1,127 +1,97 @@
 #include "ui/submit_list.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QTimer>
-#include <atomic>
 #include <memory>
 #include <thread>
 
-#include "engine/run_state.h"
 #include "ui/byte_text.h"
 #include "ui/desktop.h"
 #include "ui/program_dirs.h"
 #include "ui/progress_window.h"
-#include "ui/thread_bridge.h"
 
 namespace quaymark::ui {
 namespace {
 
-RunRouting& Routing() {
-    static RunRouting routing;
-    return routing;
-}
-
-// The progress window of the run under way, if any.
-CProgressDlg*& RunWindow() {
-    static CProgressDlg* window = nullptr;
-    return window;
-}
-
-// The fetch's questions to the user, asked on the UI thread while the worker waits.
+// The fetch's two questions to the user, asked on the UI thread while the worker waits for
+// the answer.
 class DesktopFetchPrompt : public FetchPrompt {
 public:
-    explicit DesktopFetchPrompt(UiCallQueue& calls) : calls_(calls) {}
+    explicit DesktopFetchPrompt(QObject* uiContext) : uiContext_(uiContext) {}
 
     void ShowCannotOpenConnection() override {
-        calls_.Run([] {
-            ShowMessage(nullptr, QStringLiteral("Cannot open internet connection."),
-                        ApplicationTitle(), MessageIcon::Warning);
-        });
+        QMetaObject::invokeMethod(
+            uiContext_,
+            [] {
+                ShowMessage(nullptr, QStringLiteral("Cannot open internet connection."),
+                            ApplicationTitle(), MessageIcon::Warning);
+            },
+            Qt::BlockingQueuedConnection);
     }
 
     std::optional<Credentials> AskCredentials(const std::string& url) override {
         std::optional<Credentials> credentials;
-        calls_.Run([&] { credentials = ui::AskCredentials(DisplayText(url)); });
+        QMetaObject::invokeMethod(
+            uiContext_, [&] { credentials = ui::AskCredentials(DisplayText(url)); },
+            Qt::BlockingQueuedConnection);
         return credentials;
     }
 
 private:
-    UiCallQueue& calls_;
-};
-
-// Between polls the UI thread sleeps until an event arrives; the worker posts one when it
-// publishes the run's end, so a flag seen unset before the sleep cannot be missed.
-void AwaitRun(CProgressDlg& progress) {
-    constexpr auto sleep = CProgressDlg::Wait::ForEvent;
-    while (!CancelFlag.load(std::memory_order_acquire)) {
-        if (progress.PollCancel(sleep)) {
-            CancelFlag.store(true, std::memory_order_release);
-        }
-    }
-    while (!WorkerDoneFlag.load(std::memory_order_acquire)) {
-        progress.PollCancel(sleep);
-    }
-}
-
-struct RunGuard {
-    explicit RunGuard(CProgressDlg* window) { RunWindow() = window; }
-    ~RunGuard() { RunWindow() = nullptr; }
+    QObject* uiContext_;
 };
 
 }  // namespace
 
-bool SubmitList(SubmitResults& results, const std::vector<std::string>& entries, std::uint8_t mode,
-                QWidget* owner) {
-    results.FailureList.clear();
-    results.ResubmitList.clear();
-    if (entries.empty()) {
-        return false;
+RunStarter::RunStarter(RunRouting routing) : m_routing(std::move(routing)) {}
+
+RunResult RunStarter::SubmitList(const std::vector<std::string>& entries, std::uint8_t mode,
+                                 const std::string& email, QWidget* owner) {
+    if (entries.empty() || UnderWay()) {
+        return {};
     }
-    const std::vector<std::string> items = entries;
     const auto progress = std::make_unique<CProgressDlg>(owner);
-    const RunGuard guard(progress.get());
-    DesktopFetchPrompt prompt(progress->calls());
-
+    m_runWindow = progress.get();
+    DesktopFetchPrompt prompt(progress.get());
     SubmitJob job;
-    job.mainDlg = &results;
-    job.progressDlg = progress.get();
-    job.items = &items;
+    job.items = entries;
     job.mode = mode;
-    job.prompt = &prompt;
+    job.email = email;
+    job.limits = m_routing.limits;
+    job.connectTo = m_routing.connectTo;
     job.errorPageDir = ErrorPageDirectory();
-    job.limits = Routing().limits;
-    job.connectTo = Routing().connectTo;
-    job.wakeStarter = [&calls = progress->calls()] { calls.Wake(); };
+    SubmitRun run(std::move(job), prompt, *progress);
+    QObject::connect(progress.get(), &CProgressDlg::cancelRequested, progress.get(),
+                     [&run] { run.RequestCancel(); });
 
-    ResetRunVariables();
-    std::thread worker(SubmitWorker, &job);
-    AwaitRun(*progress);
+    // The UI thread keeps every window alive until the worker says it is done.
+    QEventLoop waiting;
+    RunResult result;
+    run.Reset();
+    std::thread worker([&] {
+        result = run.SubmitWorker();
+        QMetaObject::invokeMethod(&waiting, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    waiting.exec();
     worker.join();
-    return RunFailedFlag.load(std::memory_order_acquire);
+    return result;
 }
 
-bool IsRunUnderWay() {
-    return RunWindow() != nullptr;
-}
-
-void CancelRunUnderWay() {
-    if (RunWindow() != nullptr) {
-        RunWindow()->OnCancel();
+void RunStarter::Cancel() {
+    if (!m_runWindow.isNull()) {
+        m_runWindow->OnCancel();
     }
 }
 
-void CallWhenRunEnds(QObject* context, std::function<void()> call) {
-    if (RunWindow() == nullptr) {
+void RunStarter::CallWhenRunEnds(QObject* context, std::function<void()> call) {
+    if (m_runWindow.isNull()) {
         return;
     }
     // The progress window goes as the starter returns; the call then waits for the loop.
-    QObject::connect(RunWindow(), &QObject::destroyed, context,
+    QObject::connect(m_runWindow, &QObject::destroyed, context,
                      [context, call = std::move(call)] { QTimer::singleShot(0, context, call); });
-}
-
-void SetRunRoutingForTests(RunRouting routing) {
-    Routing() = std::move(routing);
 }
 
 QString ApplicationTitle() {

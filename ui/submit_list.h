@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QWidget>
+#include <QObject>
+#include <QPointer>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -10,30 +11,43 @@
 #include "engine/page_fetcher.h"
 #include "engine/submit_run.h"
 
+class QWidget;
+
 namespace quaymark::ui {
 
-// Runs one submission over a copy of the entries on a worker thread, showing the progress
-// window (owned by the given window, or by none) while the UI thread keeps every window
-// alive. Fills the results' lists and returns whether any request failed. An empty list
-// fails nothing: no window opens and no worker starts.
-bool SubmitList(SubmitResults& results, const std::vector<std::string>& entries, std::uint8_t mode,
-                QWidget* owner);
+class CProgressDlg;
 
-// Whether a run is under way: the run variables are process-wide, so a second one must wait.
-bool IsRunUnderWay();
-// Asks the run under way to stop, as its Cancel button does.
-void CancelRunUnderWay();
-// Calls back from the event loop once the run under way has ended and its starter returned;
-// nothing when no run is under way or the context is gone by then.
-void CallWhenRunEnds(QObject* context, std::function<void()> call);
-
-// For tests and benchmarks: every run's requests reach loopback ports, within the given
-// limits. The program never sets it.
+// Where a starter's runs send their requests: the engines' own hosts in the program; loopback
+// ports, within short limits, in tests and benchmarks.
 struct RunRouting {
     std::map<std::string, std::uint16_t> connectTo;
     FetchLimits limits;
 };
-void SetRunRoutingForTests(RunRouting routing);
+
+// Starts runs and waits for them, one at a time, on the UI thread. The main window owns one;
+// the failures window's Re-Submit runs through the same.
+class RunStarter {
+public:
+    explicit RunStarter(RunRouting routing = {});
+
+    // Runs one submission over a copy of the entries on a worker thread, showing the progress
+    // window (owned by the given window, or by none) while the UI thread keeps every window
+    // alive, and returns what the run left. An empty list fails nothing: no window opens and
+    // no worker starts. Refused, failing nothing, while another run is under way.
+    RunResult SubmitList(const std::vector<std::string>& entries, std::uint8_t mode,
+                         const std::string& email, QWidget* owner);
+
+    bool UnderWay() const { return !m_runWindow.isNull(); }
+    // Asks the run under way to stop, as its Cancel button does.
+    void Cancel();
+    // Calls back from the event loop once the run under way has ended and its starter has
+    // returned; nothing when no run is under way or the context is gone by then.
+    void CallWhenRunEnds(QObject* context, std::function<void()> call);
+
+private:
+    RunRouting m_routing;
+    QPointer<CProgressDlg> m_runWindow;
+};
 
 // The caption of message boxes that have none of their own: the executable's base name.
 QString ApplicationTitle();

@@ -4,7 +4,6 @@
 
 #include <filesystem>
 
-#include "engine/run_state.h"
 #include "tests/support/temp_dir.h"
 
 namespace quaymark {
@@ -70,12 +69,12 @@ TEST(ErrorPages, NamesAndSweepRule) {
 
 class WriteErrorPageTest : public ::testing::Test {
 protected:
-    void SetUp() override { ResetRunVariables(); }
     testing::ScopedWorkingDir dir_;
+    std::atomic<std::int32_t> ErrorPageCounter{0};
 };
 
 TEST_F(WriteErrorPageTest, FetchedLinesGainAnEmptyLineAllInCrLf) {
-    WriteErrorPage(dir_.path(), {"one\n", "two\n", "three\n"});
+    WriteErrorPage(dir_.path(), ErrorPageCounter, {"one\n", "two\n", "three\n"});
     EXPECT_EQ(ReadFileBytes("submiterror0.html"), "one\r\n\r\ntwo\r\n\r\nthree\r\n\r\n");
     EXPECT_EQ(ErrorPageCounter.load(), 1);
 }
@@ -83,7 +82,7 @@ TEST_F(WriteErrorPageTest, FetchedLinesGainAnEmptyLineAllInCrLf) {
 TEST_F(WriteErrorPageTest, ConnectionProblemPageHasItsEightLines) {
     PageLines lines;
     ClassifyPage(lines);
-    WriteErrorPage(dir_.path(), lines);
+    WriteErrorPage(dir_.path(), ErrorPageCounter, lines);
     std::string expected;
     for (const std::string& line : ConnectionProblemPage()) {
         expected += line + "\r\n";
@@ -94,7 +93,7 @@ TEST_F(WriteErrorPageTest, ConnectionProblemPageHasItsEightLines) {
 TEST_F(WriteErrorPageTest, NumbersRunOnAndOverwriteOldPages) {
     testing::WriteFileBytes("submiterror1.html", "stale content that is much longer");
     for (int i = 0; i < 11; ++i) {
-        WriteErrorPage(dir_.path(), {"page " + std::to_string(i) + "\n"});
+        WriteErrorPage(dir_.path(), ErrorPageCounter, {"page " + std::to_string(i) + "\n"});
     }
     EXPECT_EQ(ReadFileBytes("submiterror1.html"), "page 1\r\n\r\n");
     EXPECT_EQ(ReadFileBytes("submiterror10.html"), "page 10\r\n\r\n");
@@ -104,7 +103,7 @@ TEST_F(WriteErrorPageTest, PagesGoToTheirDirectoryAndReplaceALinkWithoutFollowin
     testing::TempDir pages;
     testing::WriteFileBytes("victim.txt", "the user's own");
     std::filesystem::create_symlink(dir_.path() / "victim.txt", pages.path() / "submiterror0.html");
-    WriteErrorPage(pages.path(), {"page\n"});
+    WriteErrorPage(pages.path(), ErrorPageCounter, {"page\n"});
     EXPECT_EQ(ReadFileBytes("victim.txt"), "the user's own");
     EXPECT_FALSE(std::filesystem::is_symlink(pages.path() / "submiterror0.html"));
     EXPECT_EQ(ReadFileBytes(pages.path() / "submiterror0.html"), "page\r\n\r\n");
@@ -114,8 +113,8 @@ TEST_F(WriteErrorPageTest, PagesGoToTheirDirectoryAndReplaceALinkWithoutFollowin
 
 TEST_F(WriteErrorPageTest, UnwritablePageStillUsesUpItsNumber) {
     std::filesystem::create_directory("submiterror0.html");
-    WriteErrorPage(dir_.path(), {"lost\n"});
-    WriteErrorPage(dir_.path(), {"kept\n"});
+    WriteErrorPage(dir_.path(), ErrorPageCounter, {"lost\n"});
+    WriteErrorPage(dir_.path(), ErrorPageCounter, {"kept\n"});
     EXPECT_EQ(ErrorPageCounter.load(), 2);
     EXPECT_EQ(ReadFileBytes("submiterror1.html"), "kept\r\n\r\n");
 }

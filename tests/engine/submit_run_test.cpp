@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
 
-#include "engine/run_state.h"
 #include "tests/support/fake_engine_server.h"
 #include "tests/support/temp_dir.h"
 
@@ -18,34 +18,36 @@ using testing::FailedPage;
 using testing::FakeEngineServer;
 using ::testing::IsEmpty;
 
-// Records what a run asks of its progress window.
-class RecordingProgress : public ProgressView {
+// Records what a run tells its follower.
+class RecordingObserver : public RunObserver {
 public:
-    void SetAddressCount(int count, int stepsPerEntry) override {
-        addressCount = count;
-        stepsPerAddress = stepsPerEntry;
-    }
-    void Show() override {
+    void RunStarted(int itemCount, int stepsPerItem) override {
+        addressCount = itemCount;
+        stepsPerAddress = stepsPerItem;
         ++shown;
         if (onShow) {
             onShow();
         }
     }
-    void Hide() override { ++hidden; }
-    void SetText(int controlId, const std::string& text) override {
-        texts[controlId] = text;
-        if (controlId == kStatusTextId) {
-            statusHistory.push_back(text);
+    void AddressStarted(const std::string& item) override { address = item; }
+    void EngineStarted(std::string_view name) override { engine = name; }
+    void RequestDone() override { ++steps; }
+    void FailureRecorded(const FailureRecord& failure) override {
+        if (failure.setsStatusText) {
+            status = failure.statusText;
+            statusHistory.push_back(failure.statusText);
         }
     }
-    void StepProgress() override { ++steps; }
+    void RunEnded() override { ++hidden; }
 
     int addressCount = 0;
     int stepsPerAddress = 0;
     int shown = 0;
     int hidden = 0;
     int steps = 0;
-    std::map<int, std::string> texts;
+    std::string address;
+    std::string engine;
+    std::string status;
     std::vector<std::string> statusHistory;
     std::function<void()> onShow;
 };
@@ -58,19 +60,25 @@ public:
 
 class SubmitRunTest : public ::testing::Test {
 protected:
-    int Run(std::vector<std::string> items, std::uint8_t mode = SubmitJob::Normal) {
-        items_ = std::move(items);
+    SubmitJob Job(std::vector<std::string> items, std::uint8_t mode = SubmitJob::Normal) const {
         SubmitJob job;
-        job.mainDlg = &results_;
-        job.progressDlg = &progress_;
-        job.items = &items_;
+        job.items = std::move(items);
         job.mode = mode;
-        job.prompt = &prompt_;
+        job.email = email_;
         job.connectTo = server_.Routes();
         job.errorPageDir = dir_.path();
-        ResetRunVariables();
-        return SubmitWorker(&job);
+        return job;
     }
+
+    int Run(std::vector<std::string> items, std::uint8_t mode = SubmitJob::Normal) {
+        run_ = std::make_unique<SubmitRun>(Job(std::move(items), mode), prompt_, progress_);
+        run_->Reset();
+        results_ = run_->SubmitWorker();
+        return results_.failed ? 1 : 0;
+    }
+
+    // The user's cancel, as the progress window passes it on.
+    void Cancel() { run_->RequestCancel(); }
 
     std::vector<std::string> Targets() const {
         std::vector<std::string> targets;
@@ -82,14 +90,14 @@ protected:
 
     testing::ScopedWorkingDir dir_;
     FakeEngineServer server_;
-    RecordingProgress progress_;
+    RecordingObserver progress_;
     NoPrompt prompt_;
-    SubmitResults results_;
-    std::vector<std::string> items_;
+    std::string email_;
+    std::unique_ptr<SubmitRun> run_;
+    RunResult results_;
 };
 
 TEST_F(SubmitRunTest, SevenRequestsInTableOrderWithTheAddressUnescaped) {
-    results_.m_strEmail = "";
     EXPECT_EQ(Run({"http://mine.example/a b&c=d"}), 0);
     EXPECT_THAT(
         Targets(),
@@ -106,9 +114,8 @@ TEST_F(SubmitRunTest, SevenRequestsInTableOrderWithTheAddressUnescaped) {
             "a%20b&c=d&email=&country=US&brand=excite",
             "www.google.com/addurl?q=http://mine.example/a%20b&c=d&dq=thanks"));
     EXPECT_EQ(progress_.steps, 7);
-    EXPECT_EQ(RunFailedFlag.load(), false);
-    EXPECT_EQ(WorkerDoneFlag.load(), true);
-    EXPECT_EQ(CancelFlag.load(), true) << "the worker sets it as it ends";
+    EXPECT_FALSE(results_.failed);
+    EXPECT_TRUE(run_->WorkerDone());
 }
 
 TEST(BuildRequestUrl, InsertsAddressAndEmailAsStored) {
@@ -121,7 +128,7 @@ TEST(BuildRequestUrl, InsertsAddressAndEmailAsStored) {
 
 TEST_F(SubmitRunTest, NumberSignGoesOnTheWireEncodedAndIntoTheRecordAsTyped) {
     server_.SetPages([](const EngineRequest&) { return FailedPage("error"); });
-    results_.m_strEmail = "me@example.com";
+    email_ = "me@example.com";
     Run({"http://mine.example/#top"});
     ASSERT_EQ(server_.requests().size(), 7u);
     EXPECT_EQ(server_.requests()[0].target,
@@ -137,7 +144,7 @@ TEST_F(SubmitRunTest, OnlyGoogleFailing) {
         return request.host == "www.google.com" ? FailedPage("Error") : testing::AcceptedPage();
     });
     EXPECT_EQ(Run({"http://mine.example/"}), 1);
-    EXPECT_TRUE(RunFailedFlag.load());
+    EXPECT_TRUE(results_.failed);
     EXPECT_THAT(results_.ResubmitList,
                 ElementsAre("http://www.google.com/addurl?q=http://mine.example/&dq=thanks"));
     EXPECT_THAT(results_.FailureList, IsEmpty());
@@ -170,10 +177,10 @@ TEST_F(SubmitRunTest, VerdictsNameTheirFailureAndMostSetTheStatusText) {
                 ElementsAre("Lycos: was already submitted today.", "Go!: could not connect.",
                             "Lycos: was already submitted today.", "Go!: could not connect."))
         << "an invalid URL leaves the status text as it was";
-    EXPECT_EQ(progress_.texts[kStatusTextId], "Go!: could not connect.")
+    EXPECT_EQ(progress_.status, "Go!: could not connect.")
         << "the status text is kept from one address to the next";
-    EXPECT_EQ(progress_.texts[kAddressTextId], "http://two.example/");
-    EXPECT_EQ(progress_.texts[kEngineTextId], "Google");
+    EXPECT_EQ(progress_.address, "http://two.example/");
+    EXPECT_EQ(progress_.engine, "Google");
 }
 
 TEST_F(SubmitRunTest, NoPageIsRecordedAsCouldNotConnectWithTheConnectionProblemPage) {
@@ -191,7 +198,7 @@ TEST_F(SubmitRunTest, StepsAndRangeFollowTheAddressCount) {
     EXPECT_EQ(progress_.steps, 7);
     EXPECT_EQ(progress_.addressCount, 1);
     EXPECT_EQ(progress_.stepsPerAddress, 7);
-    progress_ = RecordingProgress{};
+    progress_ = RecordingObserver{};
     Run({"a", "b", "c"});
     EXPECT_EQ(progress_.steps, 21);
     EXPECT_EQ(progress_.addressCount * progress_.stepsPerAddress, 21);
@@ -210,24 +217,24 @@ TEST_F(SubmitRunTest, ResendModeSendsEachUrlOnceUnderTheNameSending) {
     EXPECT_EQ(server_.requests().size(), 2u);
     EXPECT_THAT(results_.FailureList, ElementsAre("Sending: failed. " + bad));
     EXPECT_THAT(results_.ResubmitList, ElementsAre(bad));
-    EXPECT_EQ(progress_.texts[kEngineTextId], "Sending");
+    EXPECT_EQ(progress_.engine, "Sending");
     EXPECT_EQ(progress_.steps, 2);
     EXPECT_EQ(progress_.stepsPerAddress, 1) << "a re-submission fills its own bar";
 }
 
 TEST_F(SubmitRunTest, CancelBeforeTheFirstRequestSendsNothing) {
-    progress_.onShow = [] { CancelFlag.store(true); };
+    progress_.onShow = [this] { Cancel(); };
     EXPECT_EQ(Run({"http://one.example/", "http://two.example/"}), 0);
     EXPECT_THAT(server_.requests(), IsEmpty());
-    EXPECT_FALSE(RunFailedFlag.load());
+    EXPECT_FALSE(results_.failed);
     EXPECT_EQ(progress_.steps, 0);
     EXPECT_EQ(progress_.hidden, 1);
 }
 
 TEST_F(SubmitRunTest, CancelDuringARequestRecordsItsFailureAndStops) {
-    server_.SetPages([](const EngineRequest& request) {
+    server_.SetPages([this](const EngineRequest& request) {
         if (request.host == "www.lycos.com") {
-            CancelFlag.store(true);  // the user cancels while Lycos answers
+            Cancel();  // the user cancels while Lycos answers
             return FailedPage("error");
         }
         return testing::AcceptedPage();
@@ -236,12 +243,12 @@ TEST_F(SubmitRunTest, CancelDuringARequestRecordsItsFailureAndStops) {
     EXPECT_EQ(server_.requests().size(), 3u);
     EXPECT_THAT(results_.FailureList, ElementsAre("Lycos: failed. http://one.example/"));
     EXPECT_EQ(progress_.steps, 2) << "no step after the cancel";
-    EXPECT_TRUE(RunFailedFlag.load());
+    EXPECT_TRUE(results_.failed);
 }
 
 TEST_F(SubmitRunTest, CancelledResendStillStepsTheEntryItBegan) {
-    server_.SetPages([](const EngineRequest&) {
-        CancelFlag.store(true);
+    server_.SetPages([this](const EngineRequest&) {
+        Cancel();
         return testing::AcceptedPage();
     });
     Run({"http://a.example/1", "http://a.example/2"}, SubmitJob::Resend);
@@ -266,6 +273,24 @@ TEST_F(SubmitRunTest, FailureLineNBelongsToErrorPageN) {
         ASSERT_NE(row, EngineTable.end());
         EXPECT_NE(page.find(std::string(row->host)), std::string::npos) << n;
     }
+}
+
+TEST_F(SubmitRunTest, RunObjectUsedTwiceStartsAfreshEachTime) {
+    server_.SetPages([](const EngineRequest& request) {
+        return request.host == "www.hotbot.com" ? FailedPage("error") : testing::AcceptedPage();
+    });
+    SubmitRun run(Job({"http://one.example/"}), prompt_, progress_);
+    run.Reset();
+    const RunResult first = run.SubmitWorker();
+    testing::WriteFileBytes("submiterror0.html", "the first run's page");
+    run.Reset();
+    const RunResult second = run.SubmitWorker();
+    EXPECT_TRUE(second.failed);
+    EXPECT_EQ(second.FailureList, first.FailureList) << "nothing carried over";
+    EXPECT_EQ(second.ResubmitList.size(), 1u);
+    EXPECT_EQ(server_.requests().size(), 14u) << "no cancel carried over from the first end";
+    EXPECT_NE(testing::ReadFileBytes("submiterror0.html"), "the first run's page")
+        << "the pages are numbered from 0 again";
 }
 
 }  // namespace

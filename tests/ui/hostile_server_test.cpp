@@ -10,7 +10,6 @@
 #include <QElapsedTimer>
 #include <QTimer>
 
-#include "engine/run_state.h"
 #include "tests/support/raw_server.h"
 #include "tests/support/temp_dir.h"
 #include "tests/ui/scoped_page_dir.h"
@@ -57,10 +56,7 @@ struct Outcome {
 
 class HostileServerTest : public ::testing::Test {
 protected:
-    ~HostileServerTest() override {
-        SetRunRoutingForTests({});
-        SetCredentialsHandler({});
-    }
+    ~HostileServerTest() override { SetCredentialsHandler({}); }
 
     Outcome RunAgainst(RawServer& server) {
         FetchLimits limits;
@@ -68,17 +64,17 @@ protected:
         limits.idle = kIdle;
         limits.total = kTotal;
         limits.maxBodyBytes = kMaxBody;
-        SetRunRoutingForTests({{{":", server.port()}}, limits});
+        RunStarter starter({{{":", server.port()}}, limits});
         Outcome outcome;
         QTimer ticker;
         ticker.setInterval(10);
         QObject::connect(&ticker, &QTimer::timeout, [&] { ++outcome.ticks; });
         ticker.start();
-        SubmitResults results;
-        results.m_strEmail = "me@example.com";
         QElapsedTimer clock;
         clock.start();
-        outcome.failed = SubmitList(results, {"http://mine.example/"}, SubmitJob::Normal, nullptr);
+        const RunResult results = starter.SubmitList({"http://mine.example/"}, SubmitJob::Normal,
+                                                     "me@example.com", nullptr);
+        outcome.failed = results.failed;
         outcome.elapsedMs = clock.elapsed();
         outcome.failures = results.FailureList;
         outcome.resubmit = results.ResubmitList;

@@ -13,7 +13,6 @@
 #include <QTest>
 #include <QTimer>
 
-#include "engine/run_state.h"
 #include "storage/url_list_file.h"
 #include "tests/support/fake_engine_server.h"
 #include "tests/support/temp_dir.h"
@@ -37,17 +36,16 @@ void Later(std::function<void()> action) {
 
 class MainWindowTest : public ::testing::Test {
 protected:
-    MainWindowTest() { SetRunRoutingForTests({server_.Routes(), {}}); }
-    ~MainWindowTest() override { SetRunRoutingForTests({}); }
-
     // Opens the window over the list file as it stands.
     CSubmitDlg& Open() {
-        window_ = std::make_unique<CSubmitDlg>(listFile_);
+        window_ = std::make_unique<CSubmitDlg>(listFile_, Routing());
         window_->show();
         window_->splash()->hide();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
         return *window_;
     }
+
+    RunRouting Routing() const { return {server_.Routes(), {}}; }
 
     template <typename T>
     T* Control(int id) const {
@@ -100,7 +98,7 @@ TEST_F(MainWindowTest, OpensWithItsTemplateButtonsOffAndTheStoredList) {
 }
 
 TEST_F(MainWindowTest, OpensCentredOnTheScreenWithTheSplashOverIt) {
-    window_ = std::make_unique<CSubmitDlg>(listFile_);
+    window_ = std::make_unique<CSubmitDlg>(listFile_, Routing());
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window_->splash()));
     window_->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
@@ -236,8 +234,9 @@ TEST_F(MainWindowTest, SubmitSendsTheSelectedEntryEvenWithoutEmail) {
 TEST_F(MainWindowTest, CancelledRunShowsTheAllSubmittedWindow) {
     SaveUrlList(listFile_, {"http://a.example/", "http://b.example/"}, "me@example.com");
     Open();
-    server_.SetPages([](const EngineRequest&) {
-        CancelFlag.store(true);  // the user's cancel, as the starter records it
+    server_.SetPages([this](const EngineRequest&) {
+        QMetaObject::invokeMethod(
+            window_.get(), [this] { window_->runs().Cancel(); }, Qt::BlockingQueuedConnection);
         return quaymark::testing::AcceptedPage();
     });
     testing::ModalDriver driver;
@@ -272,9 +271,6 @@ TEST_F(MainWindowTest, QuitRequestDuringARunCancelsItThenSavesAndEnds) {
         if (request.host == "www.lycos.com") {
             QMetaObject::invokeMethod(
                 window_.get(), [this] { window_->RequestQuit(); }, Qt::BlockingQueuedConnection);
-            for (int spins = 0; !CancelFlag.load() && spins < 50'000'000; ++spins) {
-                std::this_thread::yield();
-            }
         }
         return quaymark::testing::AcceptedPage();
     });

@@ -67,7 +67,6 @@ TEST(Program, SubmitsTheStoredListAndSavesItOnQuit) {
         }
         return quaymark::testing::AcceptedPage();
     });
-    SetRunRoutingForTests({engines.Routes(), {}});
     testing::DesktopRecorder desktop;
 
     std::vector<std::string> pagesWhileFailuresShown;
@@ -97,7 +96,7 @@ TEST(Program, SubmitsTheStoredListAndSavesItOnQuit) {
             Later([window] { window->controls().Get<QPushButton>(CSubmitDlg::kQuitId)->click(); });
         });
 
-    CSubmitApp app;
+    CSubmitApp app({engines.Routes(), {}});
     EXPECT_FALSE(app.InitInstance());
     EXPECT_TRUE(driver.done());
     EXPECT_EQ(app.mainWindow(), nullptr);
@@ -131,7 +130,6 @@ TEST(Program, SubmitsTheStoredListAndSavesItOnQuit) {
     EXPECT_EQ(quaymark::testing::ReadFileBytes(listFile),
               "http://shop.example/\r\nhttp://blog.example/a b\r\nEOS\r\nme@example.com\r\n");
 
-    SetRunRoutingForTests({});
     qputenv("XDG_DATA_HOME", previousData);
 }
 

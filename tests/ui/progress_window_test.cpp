@@ -8,7 +8,9 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <functional>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "ui/clip_player.h"
@@ -33,55 +35,81 @@ TEST(ProgressWindow, IsBuiltHiddenFromItsTemplate) {
     EXPECT_NE(dialog.controls().Find(1008), nullptr);
     EXPECT_NE(dialog.controls().Find(1009), nullptr);
     EXPECT_EQ(dialog.m_nAddressCount, 1);
-    EXPECT_FALSE(dialog.m_bCancelRequested);
     auto* bar = dialog.controls().Get<QProgressBar>(CProgressDlg::kBarId);
     EXPECT_EQ(bar->minimum(), 0);
     EXPECT_EQ(bar->maximum(), 7);
 }
 
-TEST(ProgressWindow, CancelEscAndCloseBoxOnlyRecordOneRequest) {
+TEST(ProgressWindow, CancelEscAndCloseBoxOnlyAskForTheRunToStop) {
     CProgressDlg dialog(nullptr);
-    dialog.Show();
+    QSignalSpy asked(&dialog, &CProgressDlg::cancelRequested);
+    dialog.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
-    EXPECT_FALSE(dialog.PollCancel());
-
     QTest::mouseClick(dialog.controls().Get<QPushButton>(CProgressDlg::kCancelId), Qt::LeftButton);
     QTest::keyClick(&dialog, Qt::Key_Escape);
-    EXPECT_TRUE(dialog.PollCancel());
-    EXPECT_FALSE(dialog.PollCancel()) << "two requests count once";
+    EXPECT_EQ(asked.count(), 2);
     EXPECT_TRUE(dialog.isVisible());
-
     dialog.close();
     EXPECT_TRUE(dialog.isVisible()) << "the close box does not close it";
-    EXPECT_TRUE(dialog.PollCancel());
+    EXPECT_EQ(asked.count(), 3);
+}
+
+// The worker's calls, as a run makes them from its own thread.
+void FromWorker(const std::function<void()>& calls) {
+    std::thread worker(calls);
+    worker.join();
 }
 
 TEST(ProgressWindow, BarRangeFollowsTheCountWithoutWrapping) {
     CProgressDlg dialog(nullptr);
     auto* bar = dialog.controls().Get<QProgressBar>(CProgressDlg::kBarId);
-    dialog.SetAddressCount(3, 7);
+    FromWorker([&] {
+        dialog.RunStarted(3, 7);
+        for (int i = 0; i < 21; ++i) {
+            dialog.RequestDone();
+        }
+    });
+    EXPECT_TRUE(QTest::qWaitFor([&] { return bar->value() == 21; }));
     EXPECT_EQ(bar->maximum(), 21);
-    for (int i = 0; i < 21; ++i) {
-        dialog.StepProgress();
-    }
-    EXPECT_EQ(bar->value(), bar->maximum());
 
-    dialog.SetAddressCount(100000, 7);
-    EXPECT_EQ(bar->maximum(), 700000) << "no 16-bit wrap";
+    FromWorker([&] { dialog.RunStarted(100000, 7); });
+    EXPECT_TRUE(QTest::qWaitFor([&] { return bar->maximum() == 700000; }));
     EXPECT_EQ(bar->value(), 0);
-    dialog.SetAddressCount(9363, 7);
-    EXPECT_EQ(bar->maximum(), 65541);
-    dialog.SetAddressCount(40, 1);
-    EXPECT_EQ(bar->maximum(), 40) << "a re-submission steps once per entry";
+    FromWorker([&] { dialog.RunStarted(9363, 7); });
+    EXPECT_TRUE(QTest::qWaitFor([&] { return bar->maximum() == 65541; }));
+    FromWorker([&] { dialog.RunStarted(40, 1); });
+    EXPECT_TRUE(QTest::qWaitFor([&] { return bar->maximum() == 40; }));
+}
+
+TEST(ProgressWindow, BurstOfStepsEndsWithTheBarFullAndTheLastTextsShown) {
+    CProgressDlg dialog(nullptr);
+    auto* bar = dialog.controls().Get<QProgressBar>(CProgressDlg::kBarId);
+    FromWorker([&] {
+        dialog.RunStarted(1000, 1);
+        for (int i = 0; i < 1000; ++i) {
+            dialog.AddressStarted("http://site" + std::to_string(i) + ".example/");
+            dialog.EngineStarted("Sending");
+            dialog.RequestDone();
+        }
+        dialog.FailureRecorded({"Sending", SubmitVerdict::Failed, "x", "Sending: failed.", true});
+    });
+    EXPECT_TRUE(QTest::qWaitFor([&] { return bar->value() == 1000; }));
+    EXPECT_EQ(bar->maximum(), 1000);
+    EXPECT_EQ(LabelText(dialog, CProgressDlg::kAddressTextId), "http://site999.example/");
+    EXPECT_EQ(LabelText(dialog, CProgressDlg::kEngineTextId), "Sending");
+    EXPECT_EQ(LabelText(dialog, CProgressDlg::kStatusTextId), "Sending: failed.");
+    EXPECT_TRUE(dialog.isVisible());
+    FromWorker([&] { dialog.RunEnded(); });
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !dialog.isVisible(); }));
 }
 
 TEST(ProgressWindow, AnimationLoopsWhileShown) {
     CProgressDlg dialog(nullptr);
     auto* clip = dialog.controls().Get<ClipPlayer>(CProgressDlg::kAnimationId);
-    dialog.Show();
+    dialog.show();
     const int first = clip->currentFrame();
-    QTRY_VERIFY_WITH_TIMEOUT(clip->currentFrame() != first, 5000);
-    dialog.Hide();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return clip->currentFrame() != first; }, 5000));
+    dialog.hide();
     EXPECT_FALSE(dialog.isVisible());
 }
 

@@ -40,15 +40,13 @@ QPushButton* Button(const CFailedDlg& dialog, int id) {
 
 class FailedDlgTest : public ::testing::Test {
 protected:
-    FailedDlgTest() { SetRunRoutingForTests({server_.Routes(), {}}); }
-    ~FailedDlgTest() override { SetRunRoutingForTests({}); }
-
     void Select(CFailedDlg& dialog, int row) {
         dialog.controls().Get<QListWidget>(CFailedDlg::kListId)->setCurrentRow(row);
     }
 
     quaymark::testing::ScopedPageDir dir_;
     FakeEngineServer server_;
+    RunStarter starter_{{server_.Routes(), {}}};
     testing::DesktopRecorder desktop_;
     std::vector<std::string> failures_;
     std::vector<std::string> resubmit_;
@@ -56,7 +54,7 @@ protected:
 
 TEST_F(FailedDlgTest, ShowsTheRunsFailureLinesUnderItsTexts) {
     failures_ = {"WebCrawler: failed. http://a/", "Go!: could not connect. http://a/?x=1&y=2"};
-    CFailedDlg dialog(failures_, resubmit_);
+    CFailedDlg dialog(failures_, resubmit_, starter_);
     EXPECT_EQ(dialog.windowTitle(), "URL Submission Complete!");
     EXPECT_THAT(ShownLines(dialog), ElementsAre("WebCrawler: failed. http://a/",
                                                 "Go!: could not connect. http://a/?x=1&y=2"));
@@ -67,7 +65,7 @@ TEST_F(FailedDlgTest, ShowsTheRunsFailureLinesUnderItsTexts) {
 
 TEST_F(FailedDlgTest, ViewWithNothingSelectedAsksForASelectionEscAndCloseBoxToo) {
     failures_ = {"HotBot: failed. http://a/"};
-    CFailedDlg dialog(failures_, resubmit_);
+    CFailedDlg dialog(failures_, resubmit_, starter_);
     dialog.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
     QTest::mouseClick(Button(dialog, CFailedDlg::kViewId), Qt::LeftButton);
@@ -89,7 +87,7 @@ TEST_F(FailedDlgTest, ViewOpensTheSelectedLinesPageOnly) {
         failures_.push_back("Lycos: failed. http://site" + std::to_string(i) + "/");
         WriteFileBytes(ErrorPageName(i), "page\r\n");
     }
-    CFailedDlg dialog(failures_, resubmit_);
+    CFailedDlg dialog(failures_, resubmit_, starter_);
     dialog.show();
     Select(dialog, 1);
     QTest::keyClick(&dialog, Qt::Key_Escape);
@@ -117,7 +115,7 @@ TEST_F(FailedDlgTest, ResubmitThatFailsAgainShowsAndKeepsOnlyTheNewFailures) {
     resubmit_ = {"http://www.excite.com/?url=http://fixed/",
                  "http://www.excite.com/?url=http://still-bad/",
                  "http://www.google.com/addurl?q=http://fixed/&dq=thanks"};
-    CFailedDlg dialog(failures_, resubmit_);
+    CFailedDlg dialog(failures_, resubmit_, starter_);
     Select(dialog, 0);
     dialog.OnResubmit();
     EXPECT_EQ(server_.requests().size(), 3u) << "every entry, whatever is selected";
@@ -135,7 +133,7 @@ TEST_F(FailedDlgTest, ResubmitThatFailsAgainShowsAndKeepsOnlyTheNewFailures) {
 
 TEST_F(FailedDlgTest, ResubmitThatSucceedsKeepsTheList) {
     resubmit_ = {"http://www.google.com/addurl?q=http://a/&dq=thanks"};
-    CFailedDlg dialog(failures_, resubmit_);
+    CFailedDlg dialog(failures_, resubmit_, starter_);
     dialog.OnView();
     EXPECT_EQ(desktop_.messages.back().title, "Nothing was selected")
         << "Google failures leave no line";
@@ -150,7 +148,7 @@ TEST_F(FailedDlgTest, CommandsWaitWhileAResubmissionIsUnderWay) {
     WriteFileBytes("submiterror0.html", "old page");
     failures_ = {"HotBot: failed. http://a/"};
     resubmit_ = {"http://www.hotbot.com/addurl.asp?newurl=http://a/"};
-    CFailedDlg dialog(failures_, resubmit_);
+    CFailedDlg dialog(failures_, resubmit_, starter_);
     dialog.show();
     server_.SetPages([&](const EngineRequest&) {
         QMetaObject::invokeMethod(
@@ -183,7 +181,7 @@ TEST_F(FailedDlgTest, OkSweepsEveryErrorPageAndCloses) {
     // The working directory is the user's (their home, started from the menu): untouched.
     quaymark::testing::ScopedWorkingDir home;
     WriteFileBytes("my-submiterror.html", "the user's own");
-    CFailedDlg dialog(failures_, resubmit_);
+    CFailedDlg dialog(failures_, resubmit_, starter_);
     dialog.show();
     QTest::mouseClick(Button(dialog, 1), Qt::LeftButton);
     EXPECT_FALSE(dialog.isVisible());

@@ -6,10 +6,10 @@
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
+#include <QTest>
 #include <QThread>
 #include <thread>
 
-#include "engine/run_state.h"
 #include "tests/support/fake_engine_server.h"
 #include "tests/support/raw_server.h"
 #include "tests/support/temp_dir.h"
@@ -37,15 +37,11 @@ CProgressDlg* OpenProgressWindow() {
 
 class SubmitListTest : public ::testing::Test {
 protected:
-    SubmitListTest() { SetRunRoutingForTests({server_.Routes(), {}}); }
-    ~SubmitListTest() override {
-        SetRunRoutingForTests({});
-        SetCredentialsHandler({});
-    }
+    ~SubmitListTest() override { SetCredentialsHandler({}); }
 
     quaymark::testing::ScopedPageDir dir_;
     FakeEngineServer server_;
-    CSubmitDlg mainDlg_{dir_.path() / "quaysites.dat"};
+    CSubmitDlg mainDlg_{dir_.path() / "quaysites.dat", {server_.Routes(), {}}};
 };
 
 TEST_F(SubmitListTest, EmptyListFailsNothingAndOpensNothing) {
@@ -71,7 +67,7 @@ TEST_F(SubmitListTest, RunFillsTheResultsAndRemovesItsWindow) {
     EXPECT_EQ(mainDlg_.ResubmitList.size(), 2u);
     EXPECT_EQ(entries.size(), 2u) << "the caller's list is left as it was";
     EXPECT_EQ(OpenProgressWindow(), nullptr);
-    EXPECT_FALSE(IsRunUnderWay());
+    EXPECT_FALSE(mainDlg_.runs().UnderWay());
 }
 
 TEST_F(SubmitListTest, ProgressWindowShowsTheRunWhileItGoes) {
@@ -84,6 +80,9 @@ TEST_F(SubmitListTest, ProgressWindowShowsTheRunWhileItGoes) {
                 qApp,
                 [&] {
                     CProgressDlg* progress = OpenProgressWindow();
+                    // The window shows the run's latest state within a frame.
+                    EXPECT_TRUE(QTest::qWaitFor(
+                        [&] { return progress->controls().Get<QLabel>(1002)->text() == "Go!"; }));
                     seenAddress = progress->controls().Get<QLabel>(1001)->text();
                     seenEngine = progress->controls().Get<QLabel>(1002)->text();
                 },
@@ -108,10 +107,6 @@ TEST_F(SubmitListTest, CancelClickedDuringARequestStopsTheRun) {
                         ->click();
                 },
                 Qt::BlockingQueuedConnection);
-            // Answer only once the starter has turned the click into the run's cancel.
-            for (int spins = 0; !CancelFlag.load() && spins < 50'000'000; ++spins) {
-                std::this_thread::yield();
-            }
             return testing::FailedPage("error");
         }
         return testing::AcceptedPage();
@@ -125,7 +120,7 @@ TEST_F(SubmitListTest, CancelClickedDuringARequestStopsTheRun) {
 TEST_F(SubmitListTest, CredentialsAreAskedOnTheUiThread) {
     testing::RawServer locked(
         testing::Answer("HTTP/1.0 401 Unauthorized\r\n\r\nError 401: no entry\n"));
-    SetRunRoutingForTests({{{":", locked.port()}}, {}});
+    RunStarter starter({{{":", locked.port()}}, {}});
     std::vector<QString> asked;
     bool onUiThread = false;
     SetCredentialsHandler([&](const QString& url) -> std::optional<Credentials> {
@@ -133,11 +128,13 @@ TEST_F(SubmitListTest, CredentialsAreAskedOnTheUiThread) {
         asked.push_back(url);
         return Credentials{"u", "p"};
     });
-    EXPECT_TRUE(mainDlg_.SubmitList({"http://www.lycos.com/cgi-bin/spider_now.pl?query=x"}, 1));
+    const RunResult result =
+        starter.SubmitList({"http://www.lycos.com/cgi-bin/spider_now.pl?query=x"}, 1, "", nullptr);
+    EXPECT_TRUE(result.failed);
     EXPECT_THAT(asked, ElementsAre("http://www.lycos.com/cgi-bin/spider_now.pl?query=x"));
     EXPECT_TRUE(onUiThread);
     EXPECT_EQ(locked.requests().size(), 2u);
-    EXPECT_THAT(mainDlg_.FailureList,
+    EXPECT_THAT(result.FailureList,
                 ElementsAre("Sending: failed. http://www.lycos.com/cgi-bin/spider_now.pl?query=x"))
         << "the 401 page's body is judged";
 }
