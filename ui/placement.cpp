@@ -21,15 +21,24 @@ public:
 
 protected:
     bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::Show) {
-            Centre();
-        } else if (event->type() == QEvent::Paint && !framed_) {
-            // The first paints follow the mapping, by which time the window manager has
-            // framed the window and said how.
-            framed_ = FrameOf(window_) != frame_;
-            if (framed_) {
+        switch (event->type()) {
+            case QEvent::Show:
                 Centre();
-            }
+                break;
+            // What follows the mapping: the window manager frames the window, moves it into
+            // its frame and activates it, and the window paints. At one of these the frame is
+            // known.
+            case QEvent::Move:
+            case QEvent::Paint:
+            case QEvent::WindowActivate:
+            case QEvent::ActivationChange:
+                if (!framed_ && FrameOf(window_) != frame_) {
+                    framed_ = true;
+                    Centre();
+                }
+                break;
+            default:
+                break;
         }
         return false;
     }
