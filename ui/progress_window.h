@@ -6,6 +6,7 @@
 #include <string>
 
 #include "engine/submit_run.h"
+#include "ui/artwork.h"
 #include "ui/dialog_template.h"
 
 namespace quaymark::ui {
@@ -25,8 +26,8 @@ public:
     static constexpr int kBarId = 1012;
     static constexpr int kCancelId = 1013;
     static constexpr int kAnimationId = 1073;
-    // One frame at 60 frames a second: what the worker changes within it is shown at once.
-    static constexpr int kFrameMilliseconds = 16;
+    // What the worker changes within one frame of the window's animation is shown at once.
+    static constexpr int kFrameMilliseconds = kClipFrameMilliseconds;
 
     // Created hidden, owned by the given window (or by none).
     explicit CProgressDlg(QWidget* owner);
