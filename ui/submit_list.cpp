@@ -4,7 +4,9 @@
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QTimer>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 #include "ui/byte_text.h"
@@ -15,6 +17,26 @@
 namespace quaymark::ui {
 namespace {
 
+// Runs the call on the UI thread and holds the calling worker until it is done. The answer
+// passes through a standard mutex, so that every tool sees it ordered with the worker.
+template <typename Call>
+void AskOnUiThread(QObject* uiContext, Call call) {
+    std::mutex mutex;
+    std::condition_variable answered;
+    bool done = false;
+    QMetaObject::invokeMethod(
+        uiContext,
+        [&] {
+            call();
+            const std::lock_guard lock(mutex);
+            done = true;
+            answered.notify_one();
+        },
+        Qt::QueuedConnection);
+    std::unique_lock lock(mutex);
+    answered.wait(lock, [&] { return done; });
+}
+
 // The fetch's two questions to the user, asked on the UI thread while the worker waits for
 // the answer.
 class DesktopFetchPrompt : public FetchPrompt {
@@ -22,20 +44,15 @@ public:
     explicit DesktopFetchPrompt(QObject* uiContext) : uiContext_(uiContext) {}
 
     void ShowCannotOpenConnection() override {
-        QMetaObject::invokeMethod(
-            uiContext_,
-            [] {
-                ShowMessage(nullptr, QStringLiteral("Cannot open internet connection."),
-                            ApplicationTitle(), MessageIcon::Warning);
-            },
-            Qt::BlockingQueuedConnection);
+        AskOnUiThread(uiContext_, [] {
+            ShowMessage(nullptr, QStringLiteral("Cannot open internet connection."),
+                        ApplicationTitle(), MessageIcon::Warning);
+        });
     }
 
     std::optional<Credentials> AskCredentials(const std::string& url) override {
         std::optional<Credentials> credentials;
-        QMetaObject::invokeMethod(
-            uiContext_, [&] { credentials = ui::AskCredentials(DisplayText(url)); },
-            Qt::BlockingQueuedConnection);
+        AskOnUiThread(uiContext_, [&] { credentials = ui::AskCredentials(DisplayText(url)); });
         return credentials;
     }
 
