@@ -42,6 +42,23 @@ std::string WireUrl(std::string_view url) {
     return wire;
 }
 
+std::vector<std::string> LoopbackRoutes(const std::map<std::string, std::uint16_t>& ports) {
+    std::vector<std::string> routes;
+    std::string catchAll;
+    for (const auto& [hostPort, port] : ports) {
+        std::string line = hostPort + ":127.0.0.1:" + std::to_string(port);
+        if (hostPort == ":") {
+            catchAll = std::move(line);
+        } else {
+            routes.push_back(std::move(line));
+        }
+    }
+    if (!catchAll.empty()) {
+        routes.push_back(std::move(catchAll));
+    }
+    return routes;
+}
+
 bool HasOwnScheme(std::string_view url) {
     const std::size_t end = url.find("://");
     if (end == std::string_view::npos || end == 0 ||

@@ -2,9 +2,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/page_lines.h"
 
@@ -14,6 +16,10 @@ namespace quaymark {
 // target (blank, control bytes, bytes of 0x80 and above, and the number sign, which would
 // end it) is percent-encoded. The user's text itself is never changed.
 std::string WireUrl(std::string_view url);
+
+// libcurl's CURLOPT_CONNECT_TO lines for loopback routes ("host:port" to 127.0.0.1 at the
+// given port), the catch-all ":" last so that every named route is taken first.
+std::vector<std::string> LoopbackRoutes(const std::map<std::string, std::uint16_t>& ports);
 
 // Whether a URL begins with a scheme of its own ("https://", "ftp://", ...).
 bool HasOwnScheme(std::string_view url);

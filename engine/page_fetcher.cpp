@@ -235,8 +235,8 @@ PageFetcher::~PageFetcher() = default;
 
 void PageFetcher::SetConnectTo(const std::map<std::string, std::uint16_t>& loopbackPorts) {
     lists_->connectTo.reset();
-    for (const auto& [hostPort, port] : loopbackPorts) {
-        Append(lists_->connectTo, hostPort + ":127.0.0.1:" + std::to_string(port));
+    for (const std::string& route : LoopbackRoutes(loopbackPorts)) {
+        Append(lists_->connectTo, route);
     }
 }
 

@@ -1,5 +1,7 @@
 #include "engine/submit_run.h"
 
+#include "engine/http_text.h"
+
 namespace quaymark {
 namespace {
 
@@ -100,11 +102,71 @@ bool SubmitRun::SendAndJudge(PageFetcher& fetcher, const EngineRow* row, const s
     return true;
 }
 
-bool SubmitRun::SendResend(PageFetcher& fetcher, const std::string& item) {
+// An IndexNow failure is a full record: its line, its page (the answer's body, else one of
+// ours saying what the status means) and, when a request was made, the URL to resend.
+void SubmitRun::IndexNowRecord(std::string_view name, std::string_view reason, long status,
+                               const std::string& body, const std::string& item,
+                               const std::string& url) {
+    PageLines lines;
+    if (body.empty()) {
+        lines = IndexNowExplanationPage(reason, status, job_.indexNow.key, item);
+    } else {
+        LineSplitter splitter(lines);
+        splitter.Feed(body);
+        splitter.Finish();
+    }
+    WriteErrorPage(job_.errorPageDir, ErrorPageCounter, lines);
+    std::string statusText(name);
+    statusText.append(": ").append(reason).append(".");
+    FailureList.push_back(statusText + " " + item);
+    observer_.FailureRecorded({name, SubmitVerdict::Failed, item, statusText, true});
+    if (!url.empty()) {
+        ResubmitList.push_back(url);
+    }
+}
+
+// Judged by the status alone; returns whether the request failed.
+bool SubmitRun::SendIndexNowRequest(const StatusFetcher& fetcher, std::string_view name,
+                                    const std::string& item, const std::string& url) {
+    const StatusFetcher::Answer answer = fetcher.Get(url);
+    if (IndexNowAccepted(answer.status)) {
+        return false;
+    }
+    IndexNowRecord(name, IndexNowReason(answer.status), answer.status, answer.body, item, url);
+    return true;
+}
+
+bool SubmitRun::SendToIndexNow(const StatusFetcher& fetcher, const std::string& item) {
+    observer_.EngineStarted(kIndexNowName);
+    if (Cancelled()) {
+        return false;
+    }
+    bool failed = true;
+    if (SiteRoot(item)) {
+        const std::string url = IndexNowRequestUrl(job_.indexNow.endpoint, item, job_.indexNow.key);
+        failed = SendIndexNowRequest(fetcher, kIndexNowName, item, url);
+    } else {
+        IndexNowRecord(kIndexNowName, kNotAnnounceable, -1, {}, item, {});
+    }
+    if (!Cancelled()) {
+        observer_.RequestDone();
+    }
+    return failed;
+}
+
+bool SubmitRun::IsIndexNowRequest(const std::string& url) const {
+    const std::string& endpoint = job_.indexNow.endpoint;
+    return !endpoint.empty() && url.size() > endpoint.size() &&
+           url.compare(0, endpoint.size(), endpoint) == 0 && url[endpoint.size()] == '?';
+}
+
+bool SubmitRun::SendResend(PageFetcher& fetcher, const StatusFetcher& https,
+                           const std::string& item) {
     observer_.EngineStarted(kResendName);
     bool failed = false;
     if (!Cancelled()) {
-        failed = SendAndJudge(fetcher, nullptr, item, item);
+        failed = IsIndexNowRequest(item) ? SendIndexNowRequest(https, kResendName, item, item)
+                                         : SendAndJudge(fetcher, nullptr, item, item);
     }
     observer_.RequestDone();
     return failed;
@@ -131,15 +193,25 @@ RunResult SubmitRun::SubmitWorker() {
     {
         PageFetcher fetcher(prompt_, job_.limits);
         fetcher.SetConnectTo(job_.connectTo);
+        const StatusFetcher https(job_.limits, job_.caFile, job_.connectTo);
         const bool resend = job_.mode == SubmitJob::Resend;
-        observer_.RunStarted(static_cast<int>(job_.items.size()),
-                             resend ? 1 : static_cast<int>(EngineTable.size()));
+        const bool indexNow = !resend && job_.indexNow.enabled;
+        const int steps = resend ? 1 : static_cast<int>(EngineTable.size()) + (indexNow ? 1 : 0);
+        observer_.RunStarted(static_cast<int>(job_.items.size()), steps);
         for (const std::string& item : job_.items) {
             if (Cancelled()) {
                 break;
             }
             observer_.AddressStarted(item);
-            const bool failed = resend ? SendResend(fetcher, item) : SendToEngines(fetcher, item);
+            bool failed = false;
+            if (resend) {
+                failed = SendResend(fetcher, https, item);
+            } else {
+                failed = SendToEngines(fetcher, item);
+                if (indexNow) {
+                    failed = SendToIndexNow(https, item) || failed;
+                }
+            }
             anyFailure = anyFailure || failed;
         }
         observer_.RunEnded();

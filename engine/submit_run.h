@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/classify.h"
+#include "engine/indexnow.h"
 #include "engine/page_fetcher.h"
 
 namespace quaymark {
@@ -139,8 +140,12 @@ struct SubmitJob {
     FetchLimits limits;
     // Where the error pages go: a directory of the program's own.
     std::filesystem::path errorPageDir;
-    // Test routing for the run's fetches; empty in the program.
+    // Announcing each address through IndexNow after the seven engines; off by default.
+    IndexNowJob indexNow;
+    // Test routing for the run's fetches, and a certificate authority a test's own TLS server
+    // is trusted through; both empty in the program.
     std::map<std::string, std::uint16_t> connectTo;
+    std::string caFile;
 };
 
 // What a run leaves: whether any request failed, the failure lines (line n belongs to error
@@ -171,8 +176,14 @@ public:
 
 private:
     bool Cancelled() const;
-    bool SendResend(PageFetcher& fetcher, const std::string& item);
+    bool SendResend(PageFetcher& fetcher, const StatusFetcher& https, const std::string& item);
     bool SendToEngines(PageFetcher& fetcher, const std::string& item);
+    bool SendToIndexNow(const StatusFetcher& fetcher, const std::string& item);
+    bool IsIndexNowRequest(const std::string& url) const;
+    bool SendIndexNowRequest(const StatusFetcher& fetcher, std::string_view name,
+                             const std::string& item, const std::string& url);
+    void IndexNowRecord(std::string_view name, std::string_view reason, long status,
+                        const std::string& body, const std::string& item, const std::string& url);
     bool SendAndJudge(PageFetcher& fetcher, const EngineRow* row, const std::string& item,
                       const std::string& url);
     void FullRecord(const PageLines& lines, SubmitVerdict verdict, std::string_view name,

@@ -186,7 +186,8 @@ TEST_F(PageFetcherTest, FollowsOneRedirectToAnotherPort) {
     const std::string other = "http://other.example:" + std::to_string(target.port());
     HttpServer first;
     first->Get("/go", [&](const httplib::Request& request, httplib::Response& response) {
-        response.status = request.has_param("status") ? std::stoi(request.get_param_value("status")) : 302;
+        response.status =
+            request.has_param("status") ? std::stoi(request.get_param_value("status")) : 302;
         response.set_header("Location", other + request.get_param_value("to"));
         response.set_content("first body\n", "text/html");
     });

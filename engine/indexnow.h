@@ -1,0 +1,72 @@
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "engine/page_fetcher.h"
+#include "engine/page_lines.h"
+
+namespace quaymark {
+
+// IndexNow: one shared endpoint passes an announced address on to the engines that take
+// announcements today. The site proves it owns the key by serving <key>.txt at its root.
+inline constexpr std::string_view kIndexNowName = "IndexNow";
+
+// What a run needs to announce through IndexNow; off unless the user turned it on.
+struct IndexNowJob {
+    bool enabled = false;
+    std::string key;
+    std::string endpoint;
+};
+
+// GET <endpoint>?url=<address as a query value>&key=<key>.
+std::string IndexNowRequestUrl(std::string_view endpoint, std::string_view address,
+                               std::string_view key);
+
+// "<scheme>://<host>[:port]" of an http or https address with a host; nothing otherwise.
+std::optional<std::string> SiteRoot(std::string_view address);
+
+// An answer of 200 (received) or 202 (received, key check pending).
+bool IndexNowAccepted(long status);
+// Why an answer is a failure, in the user's words: "key not valid (403)"; status 0 is no
+// answer at all, "could not connect".
+std::string IndexNowReason(long status);
+// Why an address is not sent at all.
+inline constexpr std::string_view kNotAnnounceable = "not an http or https address with a host";
+// The page kept for a failure that brought no body of its own: the reason, what the status
+// means and what to do.
+PageLines IndexNowExplanationPage(std::string_view reason, long status, std::string_view key,
+                                  std::string_view address);
+
+// One HTTPS (or HTTP) GET whose status and body are what count: for IndexNow and its key
+// check. Certificates are verified against the system's store, or against caFile where a
+// test gives one; requests for "host:port" in connectTo reach 127.0.0.1 at the given port.
+class StatusFetcher {
+public:
+    struct Answer {
+        long status = 0;  // 0: no answer
+        std::string body;
+    };
+
+    StatusFetcher(FetchLimits limits, std::string caFile = {},
+                  std::map<std::string, std::uint16_t> connectTo = {});
+    Answer Get(const std::string& url) const;
+
+private:
+    FetchLimits limits_;
+    std::string caFile_;
+    std::map<std::string, std::uint16_t> connectTo_;
+};
+
+// The key check of one site: whether <root>/<key>.txt is served with exactly the key (a
+// line end after it allowed), and if not, why.
+struct KeyFileCheck {
+    bool served = false;
+    std::string reason;  // empty when served
+};
+KeyFileCheck CheckKeyFile(const StatusFetcher& fetcher, std::string_view root,
+                          std::string_view key);
+
+}  // namespace quaymark
