@@ -94,7 +94,7 @@ void AnswerEverything(LoopbackServer& loopback, std::chrono::milliseconds delay)
 void BM_RunRate(benchmark::State& state) {
     LoopbackServer loopback;
     AnswerEverything(loopback, std::chrono::milliseconds(0));
-    ui::RunStarter starter({{{":", loopback.port()}}, {}});
+    ui::RunStarter starter({{{":", loopback.port()}}, {}, {}});
     const std::string email = "me@example.com";
     const std::vector<std::string> addresses = Addresses(1000);
     const std::vector<std::string> urls = RequestUrls(addresses, email);
@@ -148,7 +148,7 @@ BENCHMARK(BM_WorkerAloneRate)->Iterations(1)->Unit(benchmark::kMillisecond);
 void BM_UiThreadCpuDuringRun(benchmark::State& state) {
     LoopbackServer loopback;
     AnswerEverything(loopback, std::chrono::milliseconds(20));
-    ui::RunStarter starter({{{":", loopback.port()}}, {}});
+    ui::RunStarter starter({{{":", loopback.port()}}, {}, {}});
     const std::vector<std::string> resend = RequestUrls(Addresses(200), "me@example.com");
     const std::vector<std::string> urls(resend.begin(), resend.begin() + 200);
     // One short run first: the program's one-time start costs (fonts, first paint) are not

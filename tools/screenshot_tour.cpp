@@ -58,7 +58,7 @@ int main(int argc, char** argv) {
                           "me@example.com");
     quaymark::testing::FakeEngineServer engines;
     engines.SetPages(EnginePage);
-    quaymark::ui::CSubmitDlg window(listFile, {engines.Routes(), {}});
+    quaymark::ui::CSubmitDlg window(listFile, {engines.Routes(), {}, {}});
     window.show();
     window.splash()->hide();
     window.controls().Get<QListWidget>(quaymark::ui::CSubmitDlg::kListId)->setCurrentRow(1);

@@ -3,6 +3,8 @@
 #include <QDesktopServices>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QDir>
+#include <QFileDialog>
 #include <QFormLayout>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -22,6 +24,11 @@ RetryHandler& CurrentRetryHandler() {
 
 OpenUrlHandler& CurrentOpenUrlHandler() {
     static OpenUrlHandler handler;
+    return handler;
+}
+
+SaveFileHandler& CurrentSaveFileHandler() {
+    static SaveFileHandler handler;
     return handler;
 }
 
@@ -93,6 +100,13 @@ void OpenWithShell(const QUrl& url) {
     }
 }
 
+QString AskSaveFile(QWidget* owner, const QString& title, const QString& name) {
+    if (CurrentSaveFileHandler()) {
+        return CurrentSaveFileHandler()(title, name);
+    }
+    return QFileDialog::getSaveFileName(owner, title, QDir::home().filePath(name));
+}
+
 std::optional<Credentials> AskCredentials(const QString& url) {
     if (CurrentCredentialsHandler()) {
         return CurrentCredentialsHandler()(url);
@@ -108,6 +122,9 @@ void SetRetryHandler(RetryHandler handler) {
 }
 void SetOpenUrlHandler(OpenUrlHandler handler) {
     CurrentOpenUrlHandler() = std::move(handler);
+}
+void SetSaveFileHandler(SaveFileHandler handler) {
+    CurrentSaveFileHandler() = std::move(handler);
 }
 void SetCredentialsHandler(CredentialsHandler handler) {
     CurrentCredentialsHandler() = std::move(handler);

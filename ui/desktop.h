@@ -26,6 +26,8 @@ using MessageHandler = std::function<void(const MessageRequest&)>;
 // Answers a box with Retry and Discard: true for Retry.
 using RetryHandler = std::function<bool(const MessageRequest&)>;
 using OpenUrlHandler = std::function<void(const QUrl&)>;
+// Answers a save-file dialog: the path chosen, empty when the user cancelled.
+using SaveFileHandler = std::function<QString(const QString& title, const QString& name)>;
 using CredentialsHandler = std::function<std::optional<Credentials>(const QString& url)>;
 
 // A modal box with the text, the title, one OK button and the icon.
@@ -36,6 +38,8 @@ void ShowMessage(QWidget* owner, const QString& text, const QString& title,
 bool AskRetry(QWidget* owner, const QString& text, const QString& title);
 // Opens an address or a file with the desktop's default program; the outcome is not examined.
 void OpenWithShell(const QUrl& url);
+// The desktop's save-file dialog, offering the name; the path chosen, or empty.
+QString AskSaveFile(QWidget* owner, const QString& title, const QString& name);
 // The password dialog after a 401.
 std::optional<Credentials> AskCredentials(const QString& url);
 
@@ -43,6 +47,7 @@ std::optional<Credentials> AskCredentials(const QString& url);
 void SetMessageHandler(MessageHandler handler);
 void SetRetryHandler(RetryHandler handler);
 void SetOpenUrlHandler(OpenUrlHandler handler);
+void SetSaveFileHandler(SaveFileHandler handler);
 void SetCredentialsHandler(CredentialsHandler handler);
 
 }  // namespace quaymark::ui

@@ -1,5 +1,6 @@
 #include "ui/dialog_template.h"
 
+#include <QCheckBox>
 #include <QDialog>
 #include <QFile>
 #include <QGroupBox>
@@ -135,6 +136,9 @@ QWidget* MakeControl(const ControlTemplate& control, QWidget* parent, const QRec
         // Edit fields take text of any length, as the data they hold has none.
         edit->setMaxLength(std::numeric_limits<int>::max());
         return edit;
+    }
+    if (kind == "checkbox") {
+        return new QCheckBox(control.text, parent);
     }
     if (kind == "listbox") {
         auto* list = new QListWidget(parent);

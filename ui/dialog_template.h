@@ -16,7 +16,8 @@ namespace quaymark::ui {
 // One control of a dialog template, positioned in dialog units.
 struct ControlTemplate {
     int id = -1;
-    QString kind;  // static, button, edit, listbox, progress, picture, icon, groupbox, animation
+    QString kind;  // static, button, checkbox, edit, listbox, progress, picture, icon, groupbox,
+                   // animation
     QString text;
     QString image;  // artwork name, for pictures, icons and animations
     QStringList styles;

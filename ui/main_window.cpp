@@ -13,8 +13,10 @@
 #include "ui/artwork.h"
 #include "ui/byte_text.h"
 #include "ui/desktop.h"
+#include "ui/indexnow_window.h"
 #include "ui/info_windows.h"
 #include "ui/placement.h"
+#include "ui/program_dirs.h"
 #include "ui/results_windows.h"
 
 namespace quaymark::ui {
@@ -44,6 +46,20 @@ const QString kRescuedText = QStringLiteral(
     "Your list was saved to %2.");
 const QString kSaveFailedText = QStringLiteral("Your list could not be saved to %1: %2.");
 const QString kListFileTitle = QStringLiteral("Quaymark!");
+const QString kIndexNowMenuText = QStringLiteral("&IndexNow...");
+const QString kIndexNowUnreadableText = QStringLiteral(
+    "The IndexNow settings file %1 could not be read: %2.\n\n"
+    "IndexNow stays off, and the file is left as it is.");
+const QString kIndexNowKeptText = QStringLiteral(
+    "The IndexNow settings file %1 could not be read at start and is left as it is: these "
+    "settings last until Quaymark! ends.");
+const QString kIndexNowSaveFailedText =
+    QStringLiteral("The IndexNow settings could not be saved to %1: %2.");
+
+// What a run needs of the settings: IndexNow only with a valid key.
+IndexNowJob JobFrom(const IndexNowSettings& settings) {
+    return {settings.enabled && IsValidIndexNowKey(settings.key), settings.key, settings.endpoint};
+}
 
 struct ToolTip {
     int id;
@@ -112,6 +128,7 @@ void CSubmitDlg::OnInitDialog() {
     if (FileExists(m_listFile)) {
         LoadList();
     }
+    LoadIndexNowSettings();
 
     for (const ToolTip& tip : kToolTips) {
         m_controls.Find(tip.id)->setToolTip(QString::fromUtf8(tip.text));
@@ -136,6 +153,40 @@ void CSubmitDlg::LoadList() {
     const ChangingControls changing(m_bChangingControls);
     for (const std::string& entry : entries) {
         AddEntry(entry);
+    }
+}
+
+void CSubmitDlg::LoadIndexNowSettings() {
+    const std::filesystem::path file = IndexNowSettingsPath();
+    const FileResult loaded = quaymark::LoadIndexNowSettings(file, m_indexNow);
+    m_bIndexNowUnreadable = !loaded && !loaded.Missing();
+    if (m_bIndexNowUnreadable) {
+        m_indexNow = {};
+        ShowMessage(this,
+                    kIndexNowUnreadableText.arg(DisplayText(file.string()),
+                                                QString::fromStdString(loaded.Reason())),
+                    kListFileTitle, MessageIcon::Warning);
+    }
+    m_runs.SetIndexNow(JobFrom(m_indexNow));
+}
+
+void CSubmitDlg::OnIndexNow() {
+    CIndexNowDlg dialog(m_indexNow, Entries(), m_runs.routing(), this);
+    if (dialog.exec() != QDialog::Accepted) {
+        return;
+    }
+    m_indexNow = dialog.settings();
+    m_runs.SetIndexNow(JobFrom(m_indexNow));
+    const std::filesystem::path file = IndexNowSettingsPath();
+    if (m_bIndexNowUnreadable) {
+        ShowMessage(this, kIndexNowKeptText.arg(DisplayText(file.string())), kListFileTitle);
+        return;
+    }
+    if (const FileResult saved = SaveIndexNowSettings(file, m_indexNow); !saved) {
+        ShowMessage(this,
+                    kIndexNowSaveFailedText.arg(DisplayText(file.string()),
+                                                QString::fromStdString(saved.Reason())),
+                    kListFileTitle, MessageIcon::Warning);
     }
 }
 
@@ -372,6 +423,7 @@ void CSubmitDlg::contextMenuEvent(QContextMenuEvent* event) {
         return;
     }
     QMenu menu(this);
+    menu.addAction(kIndexNowMenuText, this, &CSubmitDlg::OnIndexNow);
     menu.addAction(kAboutMenuText, this, [this] { OnSysCommand(kAboutCommand); });
     menu.exec(event->globalPos());
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/submit_run.h"
+#include "storage/indexnow_settings.h"
 #include "ui/dialog_template.h"
 #include "ui/submit_list.h"
 
@@ -52,6 +53,7 @@ public:
     void OnCancel();
     Q_INVOKABLE void OnHelp();
     void OnSysCommand(int command);
+    void OnIndexNow();
 
     // Closes the program as Quit does, for a request from outside (a signal, the end of the
     // desktop session, the window manager): a run under way is cancelled and awaited first.
@@ -82,12 +84,17 @@ private:
     void AddEntry(const std::string& bytes);
     std::vector<std::string> SelectedEntry() const;
     void OnEditEmail();
+    void LoadIndexNowSettings();
 
     std::filesystem::path m_listFile;
     RunStarter m_runs;
     // The list file was there at start but could not be read: it is never replaced, and the
     // list goes to a new file beside it instead.
     bool m_bListUnreadable = false;
+    // IndexNow, off until the user turns it on; a settings file that could not be read is
+    // never replaced.
+    IndexNowSettings m_indexNow;
+    bool m_bIndexNowUnreadable = false;
     // The list has been saved and the window is closing: nothing is saved again.
     bool m_bEnded = false;
     DialogControls m_controls;

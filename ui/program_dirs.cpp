@@ -24,6 +24,10 @@ std::filesystem::path UrlListPath() {
     return StandardLocation(QStandardPaths::GenericDataLocation) / "quaymark" / "quaysites.dat";
 }
 
+std::filesystem::path IndexNowSettingsPath() {
+    return StandardLocation(QStandardPaths::GenericConfigLocation) / "quaymark" / "indexnow.conf";
+}
+
 std::filesystem::path ErrorPageDirectory() {
     const std::filesystem::path cache = StandardLocation(QStandardPaths::GenericCacheLocation);
     std::error_code ignored;  // a directory that cannot be made leaves the pages unwritten

@@ -8,6 +8,10 @@ namespace quaymark::ui {
 // directory ($XDG_DATA_HOME, else ~/.local/share).
 std::filesystem::path UrlListPath();
 
+// The IndexNow settings: quaymark/indexnow.conf under the user's configuration directory
+// ($XDG_CONFIG_HOME, else ~/.config).
+std::filesystem::path IndexNowSettingsPath();
+
 // The program's own directory for error pages: quaymark/pages under the user's cache
 // directory ($XDG_CACHE_HOME, else ~/.cache), made with mode 0700 when missing.
 std::filesystem::path ErrorPageDirectory();

@@ -78,6 +78,8 @@ RunResult RunStarter::SubmitList(const std::vector<std::string>& entries, std::u
     job.email = email;
     job.limits = m_routing.limits;
     job.connectTo = m_routing.connectTo;
+    job.caFile = m_routing.caFile;
+    job.indexNow = m_indexNow;
     job.errorPageDir = ErrorPageDirectory();
     SubmitRun run(std::move(job), prompt, *progress);
     QObject::connect(progress.get(), &CProgressDlg::cancelRequested, progress.get(),

@@ -22,6 +22,8 @@ class CProgressDlg;
 struct RunRouting {
     std::map<std::string, std::uint16_t> connectTo;
     FetchLimits limits;
+    // A certificate authority to trust beside the system's, for a test's own TLS server.
+    std::string caFile;
 };
 
 // Starts runs and waits for them, one at a time, on the UI thread. The main window owns one;
@@ -37,6 +39,10 @@ public:
     RunResult SubmitList(const std::vector<std::string>& entries, std::uint8_t mode,
                          const std::string& email, QWidget* owner);
 
+    // Announcing through IndexNow in the normal mode, and knowing its requests when resent.
+    void SetIndexNow(IndexNowJob indexNow) { m_indexNow = std::move(indexNow); }
+    const RunRouting& routing() const { return m_routing; }
+
     bool UnderWay() const { return !m_runWindow.isNull(); }
     // Asks the run under way to stop, as its Cancel button does.
     void Cancel();
@@ -46,6 +52,7 @@ public:
 
 private:
     RunRouting m_routing;
+    IndexNowJob m_indexNow;
     QPointer<CProgressDlg> m_runWindow;
 };
 

@@ -20,7 +20,7 @@ namespace {
 // Every text as the user sees it: each static text, wrapped as shown, inside its control,
 // and each group box's texts below its title and frame line.
 TEST(DialogTemplate, EveryTextFitsItsControl) {
-    for (const int templateId : {100, 102, 129, 135, 136, 143, 146}) {
+    for (const int templateId : {100, 102, 129, 135, 136, 143, 146, 150}) {
         QDialog dialog;
         BuildDialog(dialog, templateId);
         const QList<QGroupBox*> groups = dialog.findChildren<QGroupBox*>();

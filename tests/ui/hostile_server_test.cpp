@@ -64,7 +64,7 @@ protected:
         limits.idle = kIdle;
         limits.total = kTotal;
         limits.maxBodyBytes = kMaxBody;
-        RunStarter starter({{{":", server.port()}}, limits});
+        RunStarter starter({{{":", server.port()}}, limits, {}});
         Outcome outcome;
         QTimer ticker;
         ticker.setInterval(10);

@@ -45,7 +45,7 @@ protected:
         return *window_;
     }
 
-    RunRouting Routing() const { return {server_.Routes(), {}}; }
+    RunRouting Routing() const { return {server_.Routes(), {}, {}}; }
 
     template <typename T>
     T* Control(int id) const {

@@ -96,7 +96,7 @@ TEST(Program, SubmitsTheStoredListAndSavesItOnQuit) {
             Later([window] { window->controls().Get<QPushButton>(CSubmitDlg::kQuitId)->click(); });
         });
 
-    CSubmitApp app({engines.Routes(), {}});
+    CSubmitApp app({engines.Routes(), {}, {}});
     EXPECT_FALSE(app.InitInstance());
     EXPECT_TRUE(driver.done());
     EXPECT_EQ(app.mainWindow(), nullptr);

@@ -46,7 +46,7 @@ protected:
 
     quaymark::testing::ScopedPageDir dir_;
     FakeEngineServer server_;
-    RunStarter starter_{{server_.Routes(), {}}};
+    RunStarter starter_{{server_.Routes(), {}, {}}};
     testing::DesktopRecorder desktop_;
     std::vector<std::string> failures_;
     std::vector<std::string> resubmit_;

@@ -41,7 +41,7 @@ protected:
 
     quaymark::testing::ScopedPageDir dir_;
     FakeEngineServer server_;
-    CSubmitDlg mainDlg_{dir_.path() / "quaysites.dat", {server_.Routes(), {}}};
+    CSubmitDlg mainDlg_{dir_.path() / "quaysites.dat", {server_.Routes(), {}, {}}};
 };
 
 TEST_F(SubmitListTest, EmptyListFailsNothingAndOpensNothing) {
@@ -120,7 +120,7 @@ TEST_F(SubmitListTest, CancelClickedDuringARequestStopsTheRun) {
 TEST_F(SubmitListTest, CredentialsAreAskedOnTheUiThread) {
     testing::RawServer locked(
         testing::Answer("HTTP/1.0 401 Unauthorized\r\n\r\nError 401: no entry\n"));
-    RunStarter starter({{{":", locked.port()}}, {}});
+    RunStarter starter({{{":", locked.port()}}, {}, {}});
     std::vector<QString> asked;
     bool onUiThread = false;
     SetCredentialsHandler([&](const QString& url) -> std::optional<Credentials> {

@@ -1,0 +1,53 @@
+#include "storage/indexnow_settings.h"
+
+#include <algorithm>
+
+namespace quaymark {
+
+bool IsValidIndexNowKey(std::string_view key) {
+    return key.size() >= 8 && key.size() <= 128 && std::all_of(key.begin(), key.end(), [](char c) {
+               return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                      c == '-';
+           });
+}
+
+FileResult LoadIndexNowSettings(const std::filesystem::path& path, IndexNowSettings& settings) {
+    std::string content;
+    if (FileResult read = ReadRegularFile(path, content); !read) {
+        return read;
+    }
+    std::string_view rest = content;
+    while (!rest.empty()) {
+        const std::size_t end = rest.find('\n');
+        std::string_view line = rest.substr(0, end);
+        rest = end == std::string_view::npos ? std::string_view{} : rest.substr(end + 1);
+        if (!line.empty() && line.back() == '\r') {
+            line.remove_suffix(1);
+        }
+        const std::size_t equals = line.find('=');
+        const std::string_view name = line.substr(0, equals);
+        const std::string_view value =
+            equals == std::string_view::npos ? std::string_view{} : line.substr(equals + 1);
+        if (name == "key" && IsValidIndexNowKey(value)) {
+            settings.key = value;
+        } else if (name == "endpoint" && !value.empty()) {
+            settings.endpoint = value;
+        } else if (name == "enabled") {
+            settings.enabled = value == "true";
+        }
+    }
+    settings.enabled = settings.enabled && !settings.key.empty();
+    return {};
+}
+
+FileResult SaveIndexNowSettings(const std::filesystem::path& path,
+                                const IndexNowSettings& settings) {
+    if (!settings.key.empty() && !IsValidIndexNowKey(settings.key)) {
+        return {std::make_error_code(std::errc::invalid_argument)};
+    }
+    return WriteFileAtomically(path, "key=" + settings.key + "\nendpoint=" + settings.endpoint +
+                                         "\nenabled=" + (settings.enabled ? "true" : "false") +
+                                         "\n");
+}
+
+}  // namespace quaymark

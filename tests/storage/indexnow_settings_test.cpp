@@ -1,0 +1,45 @@
+#include "storage/indexnow_settings.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "tests/support/temp_dir.h"
+
+namespace quaymark {
+namespace {
+
+TEST(IndexNowSettings, RoundTripInAFileOfTheUsersAloneAndNoInvalidKey) {
+    testing::TempDir dir;
+    const std::filesystem::path file = dir.path() / "quaymark" / "indexnow.conf";
+    IndexNowSettings loaded;
+    EXPECT_TRUE(LoadIndexNowSettings(file, loaded).Missing());
+    EXPECT_FALSE(loaded.enabled) << "no file: IndexNow is off";
+    EXPECT_EQ(loaded.endpoint, "https://api.indexnow.org/indexnow");
+
+    const IndexNowSettings saved{"Key-0123456789abcdef", "https://yandex.com/indexnow", true};
+    ASSERT_TRUE(SaveIndexNowSettings(file, saved));
+    EXPECT_EQ(testing::ReadFileBytes(file),
+              "key=Key-0123456789abcdef\nendpoint=https://yandex.com/indexnow\nenabled=true\n");
+    struct stat info {};
+    ASSERT_EQ(::stat(file.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0600u);
+    ASSERT_TRUE(LoadIndexNowSettings(file, loaded));
+    EXPECT_EQ(loaded.key, saved.key);
+    EXPECT_EQ(loaded.endpoint, saved.endpoint);
+    EXPECT_TRUE(loaded.enabled);
+
+    for (const char* bad : {"short", "has space in it", "under_score_key", "ключключключ"}) {
+        EXPECT_FALSE(IsValidIndexNowKey(bad)) << bad;
+        EXPECT_FALSE(SaveIndexNowSettings(file, {bad, saved.endpoint, true})) << bad;
+    }
+    EXPECT_TRUE(IsValidIndexNowKey(std::string(128, 'a')));
+    EXPECT_FALSE(IsValidIndexNowKey(std::string(129, 'a')));
+    testing::WriteFileBytes(file, "key=bad key\nenabled=true\n");
+    IndexNowSettings edited;
+    ASSERT_TRUE(LoadIndexNowSettings(file, edited));
+    EXPECT_EQ(edited.key, "");
+    EXPECT_FALSE(edited.enabled) << "no valid key, no IndexNow";
+}
+
+}  // namespace
+}  // namespace quaymark
