@@ -14,6 +14,7 @@
 
 #include "storage/url_list_file.h"
 #include "tests/support/fake_engine_server.h"
+#include "ui/indexnow_window.h"
 #include "ui/info_windows.h"
 #include "ui/main_window.h"
 #include "ui/results_windows.h"
@@ -50,7 +51,9 @@ int main(int argc, char** argv) {
         QDir(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("docs")).absolutePath();
     QTemporaryDir data;
     QDir::setCurrent(data.path());
-    qputenv("XDG_CACHE_HOME", data.path().toLocal8Bit());  // the error pages stay in here
+    // The error pages and the settings stay in here.
+    qputenv("XDG_CACHE_HOME", data.path().toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", data.path().toLocal8Bit());
     const std::filesystem::path listFile = data.filePath("quaysites.dat").toStdString();
     quaymark::SaveUrlList(listFile,
                           {"http://www.example.com/", "http://www.example.com/garden/roses.html",
@@ -77,6 +80,13 @@ int main(int argc, char** argv) {
     });
     watcher.start(50);
     window.OnOK();
+
+    quaymark::ui::CIndexNowDlg indexNow(
+        {"5f2b8c1e9a7d4036b1e2c3d4a5f60718", std::string(quaymark::kDefaultIndexNowEndpoint), true},
+        window.Entries(), {});
+    indexNow.show();
+    Save(&indexNow, out + "/indexnow-window.png");
+    indexNow.reject();
     window.OnCancel();
     return 0;
 }
