@@ -53,6 +53,7 @@ void ClipPlayer::paintEvent(QPaintEvent*) {
 void ClipPlayer::Advance() {
     frame_ = (frame_ + 1) % kClipFrameCount;
     update();
+    emit frameAdvanced();
 }
 
 }  // namespace quaymark::ui

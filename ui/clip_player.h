@@ -17,6 +17,11 @@ public:
 
     int currentFrame() const { return frame_; }
 
+signals:
+    // A new frame is due on screen: what else the window shows can change with it, in the
+    // same paint.
+    void frameAdvanced();
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     // The clip runs while it can be seen; a hidden window spends nothing on it.

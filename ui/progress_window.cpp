@@ -8,6 +8,7 @@
 #include <climits>
 
 #include "ui/byte_text.h"
+#include "ui/clip_player.h"
 
 namespace quaymark::ui {
 namespace {
@@ -35,6 +36,8 @@ CProgressDlg::CProgressDlg(QWidget* owner) : QDialog(owner) {
     m_frame.setSingleShot(true);
     m_frame.setInterval(kFrameMilliseconds);
     connect(&m_frame, &QTimer::timeout, this, &CProgressDlg::ShowLatest);
+    connect(m_controls.Get<ClipPlayer>(kAnimationId), &ClipPlayer::frameAdvanced, this,
+            &CProgressDlg::ShowLatest);
     ApplyRange(m_shown.stepsPerEntry);
 }
 
@@ -44,7 +47,7 @@ void CProgressDlg::Update(Change change) {
     {
         const std::lock_guard lock(m_stateMutex);
         change(m_state);
-        wake = !m_showPending;
+        wake = !m_showPending && !m_followedByClip;
         m_showPending = true;
     }
     if (wake) {
@@ -94,8 +97,12 @@ void CProgressDlg::ShowLatest() {
     RunState latest;
     {
         const std::lock_guard lock(m_stateMutex);
+        if (!m_showPending) {
+            return;  // nothing new since the last frame
+        }
         latest = m_state;
         m_showPending = false;
+        m_followedByClip = latest.shown;
     }
     if (latest.addressCount != m_shown.addressCount ||
         latest.stepsPerEntry != m_shown.stepsPerEntry) {

@@ -65,7 +65,9 @@ private:
         std::string status;
     };
 
-    // Worker side: change the state, and have the UI thread show it unless it is due anyway.
+    // Worker side: change the state, and have the UI thread show it unless it is due anyway:
+    // while the window is on screen, its animation's next frame shows the latest state in the
+    // same paint, and the worker wakes nobody.
     template <typename Change>
     void Update(Change change);
     // UI side.
@@ -78,6 +80,7 @@ private:
     std::mutex m_stateMutex;
     RunState m_state;
     bool m_showPending = false;
+    bool m_followedByClip = false;
     // What the window shows now.
     RunState m_shown;
 };
