@@ -4,30 +4,13 @@
 
 #include <memory>
 
+#include "engine/curl_handles.h"
 #include "engine/http_text.h"
 
 namespace quaymark {
 namespace {
 
 constexpr std::size_t kMaxBodyBytes = std::size_t{64} << 10;
-
-struct EasyCleanup {
-    void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
-};
-struct UrlCleanup {
-    void operator()(CURLU* url) const { curl_url_cleanup(url); }
-};
-struct SlistFree {
-    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
-};
-using Slist = std::unique_ptr<curl_slist, SlistFree>;
-
-void Append(Slist& list, const std::string& entry) {
-    if (curl_slist* grown = curl_slist_append(list.get(), entry.c_str())) {
-        list.release();
-        list.reset(grown);
-    }
-}
 
 // Unreserved characters stay, everything else is %XX: the address as one query value.
 std::string QueryValue(std::string_view text) {
@@ -77,7 +60,7 @@ std::string IndexNowRequestUrl(std::string_view endpoint, std::string_view addre
 }
 
 std::optional<std::string> SiteRoot(std::string_view address) {
-    const std::unique_ptr<CURLU, UrlCleanup> url(curl_url());
+    const UrlHandle url(curl_url());
     if (!url || curl_url_set(url.get(), CURLUPART_URL, std::string(address).c_str(),
                              CURLU_NON_SUPPORT_SCHEME) != CURLUE_OK) {
         return std::nullopt;
@@ -159,7 +142,7 @@ StatusFetcher::StatusFetcher(FetchLimits limits, std::string caFile,
 
 StatusFetcher::Answer StatusFetcher::Get(const std::string& url) const {
     Answer answer;
-    const std::unique_ptr<CURL, EasyCleanup> easy(curl_easy_init());
+    const EasyHandle easy(curl_easy_init());
     if (!easy) {
         return answer;
     }

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <utility>
 
+#include "engine/curl_handles.h"
 #include "engine/http_text.h"
 
 namespace quaymark {
@@ -14,33 +15,10 @@ namespace {
 constexpr std::string_view kHttpPrefix = "http://";
 constexpr std::size_t kMaxHeaderBytes = std::size_t{1} << 20;
 
-struct EasyCleanup {
-    void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
-};
-struct SlistFree {
-    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
-};
-struct UrlCleanup {
-    void operator()(CURLU* url) const { curl_url_cleanup(url); }
-};
-struct ShareCleanup {
-    void operator()(CURLSH* share) const { curl_share_cleanup(share); }
-};
-using EasyHandle = std::unique_ptr<CURL, EasyCleanup>;
-using Slist = std::unique_ptr<curl_slist, SlistFree>;
-
-void Append(Slist& list, const std::string& entry) {
-    curl_slist* grown = curl_slist_append(list.get(), entry.c_str());
-    if (grown != nullptr) {
-        list.release();
-        list.reset(grown);
-    }
-}
-
 // The wire form of an http URL that can be parsed, or nothing.
 std::optional<std::string> ParseHttpUrl(const std::string& url) {
     const std::string wire = WireUrl(url);
-    const std::unique_ptr<CURLU, UrlCleanup> parsed(curl_url());
+    const UrlHandle parsed(curl_url());
     if (!parsed || curl_url_set(parsed.get(), CURLUPART_URL, wire.c_str(), 0) != CURLUE_OK) {
         return std::nullopt;
     }
@@ -68,7 +46,7 @@ bool IsFollowedRedirect(long status) {
 struct PageFetcher::RequestLists {
     Slist headers;
     Slist connectTo;
-    std::unique_ptr<CURLSH, ShareCleanup> dnsCache{curl_share_init()};
+    ShareHandle dnsCache{curl_share_init()};
 };
 
 // One exchange after another on one easy handle: the request options are set once, each
