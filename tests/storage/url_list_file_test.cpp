@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 
 #include <cerrno>
-#include <ctime>
 #include <filesystem>
 
 #include "tests/support/temp_dir.h"
@@ -167,19 +166,6 @@ TEST_F(UrlListFileTest, FileThatCannotBeReadSaysWhyAndNeverBlocks) {
     EXPECT_EQ(pipe.Reason(), "Not a regular file");
 
     EXPECT_TRUE(LoadUrlList(dir_.path() / "none.dat", list, email).Missing());
-}
-
-TEST_F(UrlListFileTest, RescueFileSitsBesideTheListNamedByDateAndTime) {
-    std::tm local{};
-    local.tm_year = 126;
-    local.tm_mon = 11;
-    local.tm_mday = 8;
-    local.tm_hour = 11;
-    local.tm_min = 4;
-    local.tm_sec = 55;
-    local.tm_isdst = -1;
-    EXPECT_EQ(RescuePath(file_, std::mktime(&local)),
-              file_.parent_path() / "quaysites-2026-12-08-110455.dat");
 }
 
 }  // namespace
