@@ -56,7 +56,7 @@ public:
     void OnIndexNow();
 
     // Closes the program as Quit does, for a request from outside (a signal, the end of the
-    // desktop session, the window manager): a run under way is cancelled and awaited first.
+    // desktop session): a run under way is cancelled and awaited first.
     void RequestQuit();
 
     const DialogControls& controls() const { return m_controls; }
