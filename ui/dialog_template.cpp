@@ -262,6 +262,9 @@ DialogControls BuildDialog(QDialog& dialog, int templateId) {
             control.styles.contains("centerimage")) {
             widget->setGeometry(pixels);
         }
+        // A control keeps the size its template gives it: a change of its text asks nothing
+        // of the window's layout.
+        widget->setFixedSize(widget->size());
         widget->setObjectName(QStringLiteral("control%1").arg(control.id));
         widget->setFocusPolicy(control.styles.contains("tabstop") ? Qt::StrongFocus : Qt::NoFocus);
         controls.Add(control.id, widget);
