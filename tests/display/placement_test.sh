@@ -27,7 +27,13 @@ for _ in $(seq 100); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep 
 
 XDG_DATA_HOME="$work/data" XDG_CACHE_HOME="$work/cache" QT_QPA_PLATFORM=xcb "$program" &
 pids+=($!)
-window="$(timeout 20 xdotool search --sync --onlyvisible --name '^Quaymark!$' | head -n1)"
+# No pipe here: a reader that stops early would fail the search under pipefail.
+windows="$(timeout 20 xdotool search --sync --onlyvisible --name '^Quaymark!$' || true)"
+window="${windows%%$'\n'*}"
+if [ -z "$window" ]; then
+    echo "0 passed, 1 failed: the main window never showed"
+    exit 1
+fi
 
 # Once the window manager has framed the window, the program puts it right: wait for it.
 for _ in $(seq 50); do
