@@ -39,11 +39,15 @@ fi
 for _ in $(seq 50); do
     read -r left right top bottom < <(xprop -id "$window" _NET_FRAME_EXTENTS |
         sed -n 's/.*= \([0-9]*\), \([0-9]*\), \([0-9]*\), \([0-9]*\)/\1 \2 \3 \4/p') || true
-    info="$(xwininfo -id "$window")"
+    info="$(xwininfo -id "$window" 2>/dev/null || true)"
     X=$(sed -n 's/.*Absolute upper-left X: *//p' <<<"$info")
     Y=$(sed -n 's/.*Absolute upper-left Y: *//p' <<<"$info")
     WIDTH=$(sed -n 's/.*Width: *//p' <<<"$info")
     HEIGHT=$(sed -n 's/.*Height: *//p' <<<"$info")
+    if [ -z "$X" ] || [ -z "$Y" ] || [ -z "${left:-}" ]; then
+        sleep 0.1
+        continue
+    fi
     frame_x=$((X - left)); frame_y=$((Y - top))
     frame_w=$((WIDTH + left + right)); frame_h=$((HEIGHT + top + bottom))
     centre_x=$((frame_x + frame_w / 2)); centre_y=$((frame_y + frame_h / 2))
