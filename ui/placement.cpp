@@ -25,14 +25,14 @@ protected:
             case QEvent::Show:
                 Centre();
                 break;
-            // What follows the mapping: the window manager frames the window, moves it into
-            // its frame and activates it, and the window paints. At one of these the frame is
-            // known.
-            case QEvent::Move:
-            case QEvent::Paint:
+            // The window manager activates the window once it has framed and mapped it; from
+            // then on the frame is known, or comes with the next move, and a position is
+            // taken as the frame's.
             case QEvent::WindowActivate:
-            case QEvent::ActivationChange:
-                if (!framed_ && FrameOf(window_) != frame_) {
+                activated_ = true;
+                [[fallthrough]];
+            case QEvent::Move:
+                if (activated_ && !framed_ && FrameOf(window_) != frame_) {
                     framed_ = true;
                     Centre();
                 }
@@ -54,6 +54,7 @@ private:
 
     QWidget& window_;
     QMargins frame_;
+    bool activated_ = false;
     bool framed_ = false;
 };
 

@@ -36,7 +36,7 @@ if [ -z "$window" ]; then
 fi
 
 # Once the window manager has framed the window, the program puts it right: wait for it.
-for _ in $(seq 50); do
+for _ in $(seq 100); do
     read -r left right top bottom < <(xprop -id "$window" _NET_FRAME_EXTENTS |
         sed -n 's/.*= \([0-9]*\), \([0-9]*\), \([0-9]*\), \([0-9]*\)/\1 \2 \3 \4/p') || true
     info="$(xwininfo -id "$window" 2>/dev/null || true)"
