@@ -14,19 +14,12 @@ constexpr std::size_t kMaxBodyBytes = std::size_t{64} << 10;
 
 // Unreserved characters stay, everything else is %XX: the address as one query value.
 std::string QueryValue(std::string_view text) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string encoded;
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if ((byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
-            (byte >= '0' && byte <= '9') || c == '-' || c == '.' || c == '_' || c == '~') {
-            encoded += c;
-        } else {
-            encoded += '%';
-            encoded += kHex[byte >> 4];
-            encoded += kHex[byte & 0x0F];
-        }
+    char* escaped = curl_easy_escape(nullptr, text.data(), static_cast<int>(text.size()));
+    if (escaped == nullptr) {
+        return {};
     }
+    std::string encoded(escaped);
+    curl_free(escaped);
     return encoded;
 }
 

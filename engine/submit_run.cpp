@@ -73,15 +73,17 @@ bool SubmitRun::Cancelled() const {
     return CancelFlag.load(std::memory_order_acquire);
 }
 
-// Records a failure with its error page and failure line.
 void SubmitRun::FullRecord(const PageLines& lines, SubmitVerdict verdict, std::string_view name,
-                           const std::string& item, const std::string& url) {
+                           std::string_view suffix, const std::string& item,
+                           const std::string& url) {
     WriteErrorPage(job_.errorPageDir, ErrorPageCounter, lines);
     std::string statusText(name);
-    statusText.append(FailureSuffix(verdict));
+    statusText.append(suffix);
     FailureList.push_back(statusText + " " + item);
     observer_.FailureRecorded({name, verdict, item, statusText, SetsStatusText(verdict)});
-    ResubmitList.push_back(url);
+    if (!url.empty()) {
+        ResubmitList.push_back(url);
+    }
 }
 
 // Returns whether the request failed.
@@ -93,17 +95,17 @@ bool SubmitRun::SendAndJudge(PageFetcher& fetcher, const EngineRow* row, const s
         return false;
     }
     if (row == nullptr) {
-        FullRecord(lines, verdict, kResendName, item, url);
+        FullRecord(lines, verdict, kResendName, FailureSuffix(verdict), item, url);
     } else if (row->fullRecord) {
-        FullRecord(lines, verdict, row->name, item, url);
+        FullRecord(lines, verdict, row->name, FailureSuffix(verdict), item, url);
     } else {
         ResubmitList.push_back(url);
     }
     return true;
 }
 
-// An IndexNow failure is a full record: its line, its page (the answer's body, else one of
-// ours saying what the status means) and, when a request was made, the URL to resend.
+// An IndexNow failure is a full record whose page is the answer's body, else one of ours
+// saying what the status means.
 void SubmitRun::IndexNowRecord(std::string_view name, std::string_view reason, long status,
                                const std::string& body, const std::string& item,
                                const std::string& url) {
@@ -115,14 +117,7 @@ void SubmitRun::IndexNowRecord(std::string_view name, std::string_view reason, l
         splitter.Feed(body);
         splitter.Finish();
     }
-    WriteErrorPage(job_.errorPageDir, ErrorPageCounter, lines);
-    std::string statusText(name);
-    statusText.append(": ").append(reason).append(".");
-    FailureList.push_back(statusText + " " + item);
-    observer_.FailureRecorded({name, SubmitVerdict::Failed, item, statusText, true});
-    if (!url.empty()) {
-        ResubmitList.push_back(url);
-    }
+    FullRecord(lines, SubmitVerdict::Failed, name, ": " + std::string(reason) + ".", item, url);
 }
 
 // Judged by the status alone; returns whether the request failed.

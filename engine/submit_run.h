@@ -186,8 +186,10 @@ private:
                         const std::string& body, const std::string& item, const std::string& url);
     bool SendAndJudge(PageFetcher& fetcher, const EngineRow* row, const std::string& item,
                       const std::string& url);
+    // Records a failure: its error page, the line "<name><suffix> <item>", and the URL to
+    // resend when a request was made.
     void FullRecord(const PageLines& lines, SubmitVerdict verdict, std::string_view name,
-                    const std::string& item, const std::string& url);
+                    std::string_view suffix, const std::string& item, const std::string& url);
 
     SubmitJob job_;
     FetchPrompt& prompt_;

@@ -1,14 +1,12 @@
 #include "ui/indexnow_window.h"
 
 #include <QCheckBox>
-#include <QEventLoop>
 #include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <set>
-#include <thread>
 
 #include "engine/indexnow.h"
 #include "ui/byte_text.h"
@@ -105,16 +103,12 @@ void CIndexNowDlg::OnCheck() {
     auto* check = m_controls.Get<QPushButton>(kCheckId);
     check->setEnabled(false);
     std::vector<std::pair<std::string, KeyFileCheck>> results;
-    QEventLoop waiting;
-    std::thread worker([&] {
+    RunOffUiThread([&] {
         const StatusFetcher fetcher(m_routing.limits, m_routing.caFile, m_routing.connectTo);
         for (const std::string& root : roots) {
             results.emplace_back(root, CheckKeyFile(fetcher, root, key));
         }
-        QMetaObject::invokeMethod(&waiting, &QEventLoop::quit, Qt::QueuedConnection);
     });
-    waiting.exec();
-    worker.join();
     for (const auto& [root, result] : results) {
         list->addItem(DisplayText(root) + QStringLiteral(": ") +
                       (result.served ? QStringLiteral("the key file is served")

@@ -56,6 +56,17 @@ const QString kIndexNowKeptText = QStringLiteral(
 const QString kIndexNowSaveFailedText =
     QStringLiteral("The IndexNow settings could not be saved to %1: %2.");
 
+// A message about one of the user's files: the text's %1 is the file, %2 the reason.
+QString FileProblem(const QString& text, const std::filesystem::path& file,
+                    const FileResult& result) {
+    return text.arg(DisplayText(file.string()), QString::fromStdString(result.Reason()));
+}
+
+// The bytes an entry of the list stands for.
+std::string EntryBytes(const QListWidgetItem& item) {
+    return item.data(Qt::UserRole).toByteArray().toStdString();
+}
+
 // What a run needs of the settings: IndexNow only with a valid key.
 IndexNowJob JobFrom(const IndexNowSettings& settings) {
     return {settings.enabled && IsValidIndexNowKey(settings.key), settings.key, settings.endpoint};
@@ -143,10 +154,8 @@ void CSubmitDlg::LoadList() {
     if (!loaded) {
         m_bListUnreadable = !loaded.Missing();
         if (m_bListUnreadable) {
-            ShowMessage(this,
-                        kUnreadableText.arg(DisplayText(m_listFile.string()),
-                                            QString::fromStdString(loaded.Reason())),
-                        kListFileTitle, MessageIcon::Warning);
+            ShowMessage(this, FileProblem(kUnreadableText, m_listFile, loaded), kListFileTitle,
+                        MessageIcon::Warning);
         }
         return;
     }
@@ -162,10 +171,8 @@ void CSubmitDlg::LoadIndexNowSettings() {
     m_bIndexNowUnreadable = !loaded && !loaded.Missing();
     if (m_bIndexNowUnreadable) {
         m_indexNow = {};
-        ShowMessage(this,
-                    kIndexNowUnreadableText.arg(DisplayText(file.string()),
-                                                QString::fromStdString(loaded.Reason())),
-                    kListFileTitle, MessageIcon::Warning);
+        ShowMessage(this, FileProblem(kIndexNowUnreadableText, file, loaded), kListFileTitle,
+                    MessageIcon::Warning);
     }
     m_runs.SetIndexNow(JobFrom(m_indexNow));
 }
@@ -183,10 +190,8 @@ void CSubmitDlg::OnIndexNow() {
         return;
     }
     if (const FileResult saved = SaveIndexNowSettings(file, m_indexNow); !saved) {
-        ShowMessage(this,
-                    kIndexNowSaveFailedText.arg(DisplayText(file.string()),
-                                                QString::fromStdString(saved.Reason())),
-                    kListFileTitle, MessageIcon::Warning);
+        ShowMessage(this, FileProblem(kIndexNowSaveFailedText, file, saved), kListFileTitle,
+                    MessageIcon::Warning);
     }
 }
 
@@ -198,10 +203,7 @@ void CSubmitDlg::SaveList() {
     FileResult saved;
     do {
         saved = SaveUrlList(target, Entries(), m_strEmail);
-    } while (!saved && AskRetry(this,
-                                kSaveFailedText.arg(DisplayText(target.string()),
-                                                    QString::fromStdString(saved.Reason())),
-                                kListFileTitle));
+    } while (!saved && AskRetry(this, FileProblem(kSaveFailedText, target, saved), kListFileTitle));
     if (saved && m_bListUnreadable) {
         ShowMessage(
             this, kRescuedText.arg(DisplayText(m_listFile.string()), DisplayText(target.string())),
@@ -247,7 +249,7 @@ std::vector<std::string> CSubmitDlg::Entries() const {
     std::vector<std::string> entries;
     entries.reserve(static_cast<std::size_t>(list->count()));
     for (int i = 0; i < list->count(); ++i) {
-        entries.push_back(list->item(i)->data(Qt::UserRole).toByteArray().toStdString());
+        entries.push_back(EntryBytes(*list->item(i)));
     }
     return entries;
 }
@@ -257,7 +259,7 @@ std::vector<std::string> CSubmitDlg::SelectedEntry() const {
     if (selected.isEmpty()) {
         return {};
     }
-    return {selected.front()->data(Qt::UserRole).toByteArray().toStdString()};
+    return {EntryBytes(*selected.front())};
 }
 
 void CSubmitDlg::OnChangeUrl() {

@@ -85,16 +85,9 @@ RunResult RunStarter::SubmitList(const std::vector<std::string>& entries, std::u
     QObject::connect(progress.get(), &CProgressDlg::cancelRequested, progress.get(),
                      [&run] { run.RequestCancel(); });
 
-    // The UI thread keeps every window alive until the worker says it is done.
-    QEventLoop waiting;
     RunResult result;
     run.Reset();
-    std::thread worker([&] {
-        result = run.SubmitWorker();
-        QMetaObject::invokeMethod(&waiting, &QEventLoop::quit, Qt::QueuedConnection);
-    });
-    waiting.exec();
-    worker.join();
+    RunOffUiThread([&] { result = run.SubmitWorker(); });
     return result;
 }
 
@@ -111,6 +104,16 @@ void RunStarter::CallWhenRunEnds(QObject* context, std::function<void()> call) {
     // The progress window goes as the starter returns; the call then waits for the loop.
     QObject::connect(m_runWindow, &QObject::destroyed, context,
                      [context, call = std::move(call)] { QTimer::singleShot(0, context, call); });
+}
+
+void RunOffUiThread(const std::function<void()>& work) {
+    QEventLoop waiting;
+    std::thread worker([&] {
+        work();
+        QMetaObject::invokeMethod(&waiting, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    waiting.exec();
+    worker.join();
 }
 
 QString ApplicationTitle() {

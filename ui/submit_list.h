@@ -56,6 +56,10 @@ private:
     QPointer<CProgressDlg> m_runWindow;
 };
 
+// Runs the work on a thread of its own while the UI thread keeps every window alive, and
+// returns once it is done. UI thread only.
+void RunOffUiThread(const std::function<void()>& work);
+
 // The caption of message boxes that have none of their own: the executable's base name.
 QString ApplicationTitle();
 
