@@ -8,6 +8,9 @@
 namespace quaymark::ui {
 namespace {
 
+// The window manager may refuse a position; after this many tries the window stays put.
+constexpr int kMaxCorrections = 2;
+
 QMargins FrameOf(const QWidget& window) {
     const QWindow* handle = window.windowHandle();
     return handle != nullptr ? handle->frameMargins() : QMargins();
@@ -23,19 +26,16 @@ protected:
     bool eventFilter(QObject*, QEvent* event) override {
         switch (event->type()) {
             case QEvent::Show:
-                Centre();
+                // The frame is not known yet: the best guess now, put right below.
+                window_.move(CentredFrameTopLeft(FrameOf(window_)));
                 break;
-            // The window manager activates the window once it has framed and mapped it; from
-            // then on the frame is known, or comes with the next move, and a position is
-            // taken as the frame's.
+            // The window manager activates the window once it has framed and mapped it; the
+            // frame is known then, or comes with the next move.
             case QEvent::WindowActivate:
                 activated_ = true;
                 [[fallthrough]];
             case QEvent::Move:
-                if (activated_ && !framed_ && FrameOf(window_) != frame_) {
-                    framed_ = true;
-                    Centre();
-                }
+                if (activated_ && !centred_) PutRight();
                 break;
             default:
                 break;
@@ -44,18 +44,33 @@ protected:
     }
 
 private:
-    void Centre() {
-        frame_ = FrameOf(window_);
+    QPoint CentredFrameTopLeft(const QMargins& frame) const {
         const QRect screen = window_.screen()->availableGeometry();
-        const QSize outer = window_.size().grownBy(frame_);
-        // A window's position is that of its frame.
-        window_.move(screen.center() - QPoint(outer.width() - 1, outer.height() - 1) / 2);
+        const QSize outer = window_.size().grownBy(frame);
+        return screen.center() - QPoint(outer.width() - 1, outer.height() - 1) / 2;
+    }
+
+    // Works from the client area and the platform window's frame margins, the facts the window
+    // manager has reported, rather than the widget's position, whose frame offset can still be
+    // stale right after activation.
+    void PutRight() {
+        const QMargins frame = FrameOf(window_);
+        if (frame.isNull()) return;
+        const QPoint client = window_.geometry().topLeft();
+        const QPoint offset =
+            CentredFrameTopLeft(frame) - (client - QPoint(frame.left(), frame.top()));
+        if (offset.isNull() || corrections_ == kMaxCorrections) {
+            centred_ = true;
+            return;
+        }
+        ++corrections_;
+        window_.windowHandle()->setPosition(client + offset);
     }
 
     QWidget& window_;
-    QMargins frame_;
     bool activated_ = false;
-    bool framed_ = false;
+    bool centred_ = false;
+    int corrections_ = 0;
 };
 
 }  // namespace
