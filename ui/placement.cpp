@@ -35,7 +35,8 @@ protected:
                 activated_ = true;
                 [[fallthrough]];
             case QEvent::Move:
-                if (activated_ && !centred_) PutRight();
+                if (activated_ && !centred_)
+                    PutRight();
                 break;
             default:
                 break;
@@ -55,7 +56,8 @@ private:
     // stale right after activation.
     void PutRight() {
         const QMargins frame = FrameOf(window_);
-        if (frame.isNull()) return;
+        if (frame.isNull())
+            return;
         const QPoint client = window_.geometry().topLeft();
         const QPoint offset =
             CentredFrameTopLeft(frame) - (client - QPoint(frame.left(), frame.top()));
