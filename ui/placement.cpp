@@ -2,6 +2,7 @@
 
 #include <QEvent>
 #include <QScreen>
+#include <QTimer>
 #include <QWidget>
 #include <QWindow>
 
@@ -10,6 +11,10 @@ namespace {
 
 // The window manager may refuse a position; after this many tries the window stays put.
 constexpr int kMaxCorrections = 2;
+// The frame margins can come after the activation without an event of their own: they are
+// looked for at this pace, for a second at the most.
+constexpr int kFrameLookIntervalMs = 20;
+constexpr int kFrameLooks = 50;
 
 QMargins FrameOf(const QWidget& window) {
     const QWindow* handle = window.windowHandle();
@@ -20,6 +25,13 @@ class ScreenCentring : public QObject {
 public:
     explicit ScreenCentring(QWidget& window) : QObject(&window), window_(window) {
         window.installEventFilter(this);
+        frameLook_.setInterval(kFrameLookIntervalMs);
+        connect(&frameLook_, &QTimer::timeout, this, [this] {
+            if (++frameLooks_ == kFrameLooks)
+                Settle();
+            else
+                PutRight();
+        });
     }
 
 protected:
@@ -30,12 +42,15 @@ protected:
                 window_.move(CentredFrameTopLeft(FrameOf(window_)));
                 break;
             // The window manager activates the window once it has framed and mapped it; the
-            // frame is known then, or comes with the next move.
+            // frame is known then or soon after.
             case QEvent::WindowActivate:
+                if (!activated_)
+                    frameLook_.start();
                 activated_ = true;
-                [[fallthrough]];
+                PutRight();
+                break;
             case QEvent::Move:
-                if (activated_ && !centred_)
+                if (activated_)
                     PutRight();
                 break;
             default:
@@ -56,23 +71,31 @@ private:
     // stale right after activation.
     void PutRight() {
         const QMargins frame = FrameOf(window_);
-        if (frame.isNull())
+        if (settled_ || frame.isNull())
             return;
         const QPoint client = window_.geometry().topLeft();
         const QPoint offset =
             CentredFrameTopLeft(frame) - (client - QPoint(frame.left(), frame.top()));
         if (offset.isNull() || corrections_ == kMaxCorrections) {
-            centred_ = true;
+            Settle();
             return;
         }
         ++corrections_;
         window_.windowHandle()->setPosition(client + offset);
     }
 
+    // From here on the position is the user's.
+    void Settle() {
+        settled_ = true;
+        frameLook_.stop();
+    }
+
     QWidget& window_;
+    QTimer frameLook_;
     bool activated_ = false;
-    bool centred_ = false;
+    bool settled_ = false;
     int corrections_ = 0;
+    int frameLooks_ = 0;
 };
 
 }  // namespace
