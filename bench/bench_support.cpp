@@ -7,20 +7,6 @@
 
 namespace quaymark::bench {
 
-LoopbackServer::LoopbackServer() {
-    port_ = static_cast<std::uint16_t>(server_.bind_to_any_port("127.0.0.1"));
-    thread_ = std::thread([this] { server_.listen_after_bind(); });
-}
-
-LoopbackServer::~LoopbackServer() {
-    // A stop before the accept loop has begun would go unnoticed by the server.
-    while (!server_.is_running()) {
-        std::this_thread::yield();
-    }
-    server_.stop();
-    thread_.join();
-}
-
 namespace {
 size_t Discard(char*, size_t size, size_t count, void*) {
     return size * count;

@@ -5,25 +5,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <thread>
 
 #include "engine/page_fetcher.h"
+#include "tests/support/loopback_server.h"
 
 namespace quaymark::bench {
 
 // An HTTP server on 127.0.0.1 for the length of a benchmark.
-class LoopbackServer {
-public:
-    LoopbackServer();
-    ~LoopbackServer();
-    httplib::Server& server() { return server_; }
-    std::uint16_t port() const { return port_; }
-
-private:
-    httplib::Server server_;
-    std::uint16_t port_ = 0;
-    std::thread thread_;
-};
+using LoopbackServer = testing::LoopbackServer<httplib::Server>;
 
 // The same HTTP/1.0 GET the program sends, on a fresh bare libcurl handle; the body is
 // discarded. Returns whether it succeeded.

@@ -51,7 +51,7 @@ void BM_FetchRate(benchmark::State& state) {
     constexpr int kRequests = 2000;
     LoopbackServer loopback;
     const std::string page = TwoKibPage();
-    loopback.server().Get("/add", [&](const httplib::Request&, httplib::Response& response) {
+    loopback->Get("/add", [&](const httplib::Request&, httplib::Response& response) {
         response.set_content(page, "text/html");
     });
     const std::string url = "http://www.engine.example/add?url=http://mine.example/";
@@ -85,7 +85,7 @@ void BM_FetchHugeBody(benchmark::State& state) {
     constexpr std::size_t kBody = std::size_t{1} << 30;
     LoopbackServer loopback;
     const std::string chunk = std::string(1021, 'h') + "\n";
-    loopback.server().Get("/huge", [&](const httplib::Request&, httplib::Response& response) {
+    loopback->Get("/huge", [&](const httplib::Request&, httplib::Response& response) {
         response.set_content_provider(kBody, "text/html",
                                       [&](size_t offset, size_t length, httplib::DataSink& sink) {
                                           const std::size_t n = std::min(length, chunk.size());

@@ -83,7 +83,7 @@ double XServerCpuSeconds() {
 }
 
 void AnswerEverything(LoopbackServer& loopback, std::chrono::milliseconds delay) {
-    loopback.server().Get(R"(/.*)", [delay](const httplib::Request&, httplib::Response& response) {
+    loopback->Get(R"(/.*)", [delay](const httplib::Request&, httplib::Response& response) {
         if (delay.count() > 0) {
             std::this_thread::sleep_for(delay);  // the engine's own pace
         }

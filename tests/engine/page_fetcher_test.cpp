@@ -6,6 +6,7 @@
 
 #include <thread>
 
+#include "tests/support/loopback_server.h"
 #include "tests/support/raw_server.h"
 
 namespace quaymark {
@@ -32,29 +33,7 @@ public:
 };
 
 // An HTTP server of the test on 127.0.0.1, serving until the test ends.
-class HttpServer {
-public:
-    HttpServer() {
-        port_ = server_.bind_to_any_port("127.0.0.1");
-        thread_ = std::thread([this] { server_.listen_after_bind(); });
-    }
-    ~HttpServer() {
-        // A stop before the accept loop has begun would go unnoticed by the server.
-        while (!server_.is_running()) {
-            std::this_thread::yield();
-        }
-        server_.stop();
-        thread_.join();
-    }
-    httplib::Server& operator*() { return server_; }
-    httplib::Server* operator->() { return &server_; }
-    std::uint16_t port() const { return static_cast<std::uint16_t>(port_); }
-
-private:
-    httplib::Server server_;
-    int port_ = 0;
-    std::thread thread_;
-};
+using HttpServer = testing::LoopbackServer<httplib::Server>;
 
 class PageFetcherTest : public ::testing::Test {
 protected:
