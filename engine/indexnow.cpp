@@ -95,7 +95,7 @@ PageLines IndexNowExplanationPage(std::string_view reason, long status, std::str
                                   std::string_view address) {
     std::string advice;
     switch (status) {
-        case -1:
+        case kNotSent:
             advice = "Nothing was sent.";
             break;
         case 0:

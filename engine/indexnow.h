@@ -35,6 +35,8 @@ bool IndexNowAccepted(long status);
 std::string IndexNowReason(long status);
 // Why an address is not sent at all.
 inline constexpr std::string_view kNotAnnounceable = "not an http or https address with a host";
+// The status of such an address: it was never sent.
+inline constexpr long kNotSent = -1;
 // The page kept for a failure that brought no body of its own: the reason, what the status
 // means and what to do.
 PageLines IndexNowExplanationPage(std::string_view reason, long status, std::string_view key,

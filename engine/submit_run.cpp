@@ -141,7 +141,7 @@ bool SubmitRun::SendToIndexNow(const StatusFetcher& fetcher, const std::string& 
         const std::string url = IndexNowRequestUrl(job_.indexNow.endpoint, item, job_.indexNow.key);
         failed = SendIndexNowRequest(fetcher, kIndexNowName, item, url);
     } else {
-        IndexNowRecord(kIndexNowName, kNotAnnounceable, -1, {}, item, {});
+        IndexNowRecord(kIndexNowName, kNotAnnounceable, kNotSent, {}, item, {});
     }
     if (!Cancelled()) {
         observer_.RequestDone();
