@@ -56,8 +56,7 @@ void BM_FetchRate(benchmark::State& state) {
     });
     const std::string url = "http://www.engine.example/add?url=http://mine.example/";
     NullPrompt prompt;
-    PageFetcher fetcher(prompt);
-    fetcher.SetConnectTo({{":", loopback.port()}});
+    PageFetcher fetcher(prompt, {{{":", loopback.port()}}, {}, {}});
     for (auto _ : state) {
         const auto [fetchRate, bareRate] = AlternatingRates(
             kRequests, [&] { benchmark::DoNotOptimize(fetcher.Fetch(url).size()); },
@@ -94,8 +93,7 @@ void BM_FetchHugeBody(benchmark::State& state) {
                                       });
     });
     NullPrompt prompt;
-    PageFetcher fetcher(prompt);
-    fetcher.SetConnectTo({{":", loopback.port()}});
+    PageFetcher fetcher(prompt, {{{":", loopback.port()}}, {}, {}});
     for (auto _ : state) {
         benchmark::DoNotOptimize(fetcher.Fetch("http://www.engine.example/huge").size());
     }

@@ -15,7 +15,7 @@
 
 #include "bench/bench_support.h"
 #include "engine/submit_run.h"
-#include "ui/submit_list.h"
+#include "ui/run_starter.h"
 
 namespace quaymark::bench {
 namespace {
@@ -100,7 +100,7 @@ void BM_RunRate(benchmark::State& state) {
     const std::vector<std::string> urls = RequestUrls(addresses, email);
     for (auto _ : state) {
         const auto runStart = std::chrono::steady_clock::now();
-        benchmark::DoNotOptimize(starter.SubmitList(addresses, SubmitJob::Normal, email, nullptr));
+        benchmark::DoNotOptimize(starter.SubmitList(addresses, email, nullptr));
         const std::chrono::duration<double> run = std::chrono::steady_clock::now() - runStart;
         const auto bareStart = std::chrono::steady_clock::now();
         for (const std::string& url : urls) {
@@ -133,10 +133,9 @@ void BM_WorkerAloneRate(benchmark::State& state) {
     SubmitJob job;
     job.items = Addresses(1000);
     job.email = "me@example.com";
-    job.connectTo = {{":", loopback.port()}};
-    SubmitRun run(std::move(job), prompt, progress);
+    job.routing.connectTo = {{":", loopback.port()}};
     for (auto _ : state) {
-        run.Reset();
+        SubmitRun run(job, prompt, progress);
         const auto start = std::chrono::steady_clock::now();
         benchmark::DoNotOptimize(run.SubmitWorker());
         const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
@@ -149,16 +148,19 @@ void BM_UiThreadCpuDuringRun(benchmark::State& state) {
     LoopbackServer loopback;
     AnswerEverything(loopback, std::chrono::milliseconds(20));
     ui::RunStarter starter({{{":", loopback.port()}}, {}, {}});
-    const std::vector<std::string> resend = RequestUrls(Addresses(200), "me@example.com");
-    const std::vector<std::string> urls(resend.begin(), resend.begin() + 200);
+    const std::vector<std::string> requests = RequestUrls(Addresses(200), "me@example.com");
+    std::vector<ResendItem> urls;
+    for (std::size_t i = 0; i < 200; ++i) {
+        urls.push_back({Channel::Engine, requests[i]});
+    }
     // One short run first: the program's one-time start costs (fonts, first paint) are not
     // what a long run spends while it waits.
-    starter.SubmitList({urls.front()}, SubmitJob::Resend, {}, nullptr);
+    starter.SubmitList(std::vector<ResendItem>{urls.front()}, nullptr);
     for (auto _ : state) {
         const double cpuStart = ThreadCpuSeconds();
         const double xStart = XServerCpuSeconds();
         const auto wallStart = std::chrono::steady_clock::now();
-        benchmark::DoNotOptimize(starter.SubmitList(urls, SubmitJob::Resend, {}, nullptr));
+        benchmark::DoNotOptimize(starter.SubmitList(urls, nullptr));
         const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - wallStart;
         state.counters["ui_cpu_percent"] = 100.0 * (ThreadCpuSeconds() - cpuStart) / wall.count();
         if (xStart >= 0) {

@@ -9,6 +9,8 @@
 #include <functional>
 #include <tuple>
 
+#include "storage/atomic_file.h"
+
 namespace quaymark {
 namespace {
 
@@ -114,12 +116,12 @@ bool IsSweptErrorPageName(std::string_view fileName) {
     return fileName.find("submiterror") != std::string_view::npos;
 }
 
-void WriteErrorPage(const std::filesystem::path& directory,
-                    std::atomic<std::int32_t>& ErrorPageCounter, const PageLines& lines) {
-    const int number = ErrorPageCounter.fetch_add(1, std::memory_order_acq_rel);
-    const int fd = CreateFresh(directory / ErrorPageName(number));
+std::filesystem::path WriteErrorPage(const std::filesystem::path& directory,
+                                     std::int32_t& ErrorPageCounter, const PageLines& lines) {
+    std::filesystem::path page = directory / ErrorPageName(ErrorPageCounter++);
+    const int fd = CreateFresh(page);
     if (fd < 0) {
-        return;
+        return page;
     }
     // Every line end on disk is CR LF, the page's own line feeds included.
     std::string text;
@@ -132,18 +134,9 @@ void WriteErrorPage(const std::filesystem::path& directory,
         }
         text += "\r\n";
     }
-    std::string_view rest = text;
-    while (!rest.empty()) {
-        const ssize_t written = ::write(fd, rest.data(), rest.size());
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written < 0) {
-            break;
-        }
-        rest.remove_prefix(static_cast<std::size_t>(written));
-    }
+    WriteAll(fd, text);  // a page that cannot be written is skipped: the run goes on
     ::close(fd);
+    return page;
 }
 
 }  // namespace quaymark

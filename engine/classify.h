@@ -1,6 +1,5 @@
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -37,11 +36,11 @@ std::string ErrorPageName(int n);
 bool IsSweptErrorPageName(std::string_view fileName);
 
 // Writes the lines as the next numbered error page of a run in the given directory (the
-// program's own), each followed by CR LF, and advances the run's ErrorPageCounter. The file is
-// always created afresh and no link is followed, so whatever stood at that name before is never
-// written through. A file that cannot be written is skipped silently; its number is used up all the
-// same.
-void WriteErrorPage(const std::filesystem::path& directory,
-                    std::atomic<std::int32_t>& ErrorPageCounter, const PageLines& lines);
+// program's own), each followed by CR LF, advances the run's ErrorPageCounter and returns the
+// page's path. The file is always created afresh and no link is followed, so whatever stood
+// at that name before is never written through. A file that cannot be written is skipped
+// silently; its number and path are used up all the same.
+std::filesystem::path WriteErrorPage(const std::filesystem::path& directory,
+                                     std::int32_t& ErrorPageCounter, const PageLines& lines);
 
 }  // namespace quaymark

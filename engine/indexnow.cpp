@@ -74,10 +74,10 @@ bool IndexNowAccepted(long status) {
     return status == 200 || status == 202;
 }
 
-std::string IndexNowReason(long status) {
-    switch (status) {
+std::string IndexNowReason(const StatusFetcher::Answer& answer) {
+    switch (answer.status) {
         case 0:
-            return "could not connect";
+            return answer.failure;
         case 400:
             return "bad request (400)";
         case 403:
@@ -87,7 +87,7 @@ std::string IndexNowReason(long status) {
         case 429:
             return "too many requests, try again later (429)";
         default:
-            return "answered " + std::to_string(status);
+            return "answered " + std::to_string(answer.status);
     }
 }
 
@@ -129,44 +129,34 @@ PageLines IndexNowExplanationPage(std::string_view reason, long status, std::str
     };
 }
 
-StatusFetcher::StatusFetcher(FetchLimits limits, std::string caFile,
-                             std::map<std::string, std::uint16_t> connectTo)
-    : limits_(limits), caFile_(std::move(caFile)), connectTo_(std::move(connectTo)) {}
+StatusFetcher::StatusFetcher(RunRouting routing)
+    : routing_(std::move(routing)), lists_(routing_, {}) {}
 
 StatusFetcher::Answer StatusFetcher::Get(const std::string& url) const {
     Answer answer;
     const EasyHandle easy(curl_easy_init());
     if (!easy) {
+        answer.failure = "could not connect";
         return answer;
     }
-    Slist headers;
-    Append(headers, "User-Agent: Quay Marker by Tolvane");
-    Slist routes;
-    for (const std::string& route : LoopbackRoutes(connectTo_)) {
-        Append(routes, route);
-    }
     CURL* e = easy.get();
+    SetSharedOptions(e, routing_, lists_);
     curl_easy_setopt(e, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(e, CURLOPT_PROXY, "");
     curl_easy_setopt(e, CURLOPT_HTTPGET, 1L);
-    curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 0L);
     curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 2L);
-    if (!caFile_.empty()) {
-        curl_easy_setopt(e, CURLOPT_CAINFO, caFile_.c_str());
+    if (!routing_.caFile.empty()) {
+        curl_easy_setopt(e, CURLOPT_CAINFO, routing_.caFile.c_str());
     }
-    curl_easy_setopt(e, CURLOPT_HTTPHEADER, headers.get());
-    curl_easy_setopt(e, CURLOPT_CONNECT_TO, routes.get());
-    curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(limits_.connect.count()));
-    curl_easy_setopt(e, CURLOPT_TIMEOUT_MS, static_cast<long>(limits_.total.count()));
+    curl_easy_setopt(e, CURLOPT_TIMEOUT_MS, static_cast<long>(routing_.limits.total.count()));
     curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &KeepBody);
     curl_easy_setopt(e, CURLOPT_WRITEDATA, &answer.body);
-    if (curl_easy_perform(e) == CURLE_OK) {
+    if (const CURLcode result = curl_easy_perform(e); result == CURLE_OK) {
         curl_easy_getinfo(e, CURLINFO_RESPONSE_CODE, &answer.status);
     } else {
         answer.body.clear();
+        answer.failure = TransferFailureReason(result);
     }
     return answer;
 }
@@ -176,7 +166,7 @@ KeyFileCheck CheckKeyFile(const StatusFetcher& fetcher, std::string_view root,
     const std::string url = std::string(root) + "/" + std::string(key) + ".txt";
     StatusFetcher::Answer answer = fetcher.Get(url);
     if (answer.status == 0) {
-        return {false, "could not connect"};
+        return {false, "could not connect (" + answer.failure + ")"};
     }
     if (answer.status != 200) {
         return {false, "no key file (" + std::to_string(answer.status) + ")"};

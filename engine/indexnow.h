@@ -1,12 +1,12 @@
 #pragma once
 
-#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "engine/page_fetcher.h"
 #include "engine/page_lines.h"
+#include "engine/transfer_options.h"
 
 namespace quaymark {
 
@@ -30,9 +30,6 @@ std::optional<std::string> SiteRoot(std::string_view address);
 
 // An answer of 200 (received) or 202 (received, key check pending).
 bool IndexNowAccepted(long status);
-// Why an answer is a failure, in the user's words: "key not valid (403)"; status 0 is no
-// answer at all, "could not connect".
-std::string IndexNowReason(long status);
 // Why an address is not sent at all.
 inline constexpr std::string_view kNotAnnounceable = "not an http or https address with a host";
 // The status of such an address: it was never sent.
@@ -43,24 +40,28 @@ PageLines IndexNowExplanationPage(std::string_view reason, long status, std::str
                                   std::string_view address);
 
 // One HTTPS (or HTTP) GET whose status and body are what count: for IndexNow and its key
-// check. Certificates are verified against the system's store, or against caFile where a
-// test gives one; requests for "host:port" in connectTo reach 127.0.0.1 at the given port.
+// check. Certificates are verified against the system's store, or against the routing's
+// authority where a test gives one.
 class StatusFetcher {
 public:
     struct Answer {
         long status = 0;  // 0: no answer
         std::string body;
+        // Why no answer came, in the user's words; empty when one came.
+        std::string failure;
     };
 
-    StatusFetcher(FetchLimits limits, std::string caFile = {},
-                  std::map<std::string, std::uint16_t> connectTo = {});
+    explicit StatusFetcher(RunRouting routing = {});
     Answer Get(const std::string& url) const;
 
 private:
-    FetchLimits limits_;
-    std::string caFile_;
-    std::map<std::string, std::uint16_t> connectTo_;
+    RunRouting routing_;
+    RequestLists lists_;
 };
+
+// Why an answer is a failure, in the user's words: "key not valid (403)"; with no answer at
+// all, why the transfer failed ("name not resolved", "certificate not trusted", ...).
+std::string IndexNowReason(const StatusFetcher::Answer& answer);
 
 // The key check of one site: whether <root>/<key>.txt is served with exactly the key (a
 // line end after it allowed), and if not, why.

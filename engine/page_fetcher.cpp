@@ -43,9 +43,9 @@ bool IsFollowedRedirect(long status) {
 // What every request of a fetcher shares: the fixed header lines, the test-only connection
 // routes, and the DNS cache, so that a run looks each host up once while every request
 // still opens and closes a connection of its own.
-struct PageFetcher::RequestLists {
-    Slist headers;
-    Slist connectTo;
+struct PageFetcher::SharedLists {
+    explicit SharedLists(const RunRouting& routing) : lists(routing, {"Accept: text/*"}) {}
+    RequestLists lists;
     ShareHandle dnsCache{curl_share_init()};
 };
 
@@ -62,20 +62,17 @@ public:
         std::string headers;
     };
 
-    Transfer(EasyHandle easy, const FetchLimits& limits, const RequestLists& lists,
+    Transfer(EasyHandle easy, const RunRouting& routing, const SharedLists& shared,
              PageLines& lines)
-        : easy_(std::move(easy)), limits_(limits), splitter_(lines, limits.maxPieces) {
+        : easy_(std::move(easy)),
+          limits_(routing.limits),
+          splitter_(lines, routing.limits.maxPieces) {
         CURL* e = easy_.get();
-        curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
+        SetSharedOptions(e, routing, shared.lists);
         curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http");
-        curl_easy_setopt(e, CURLOPT_PROXY, "");
         curl_easy_setopt(e, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
         curl_easy_setopt(e, CURLOPT_HTTPGET, 1L);
-        curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 0L);
-        curl_easy_setopt(e, CURLOPT_HTTPHEADER, lists.headers.get());
-        curl_easy_setopt(e, CURLOPT_CONNECT_TO, lists.connectTo.get());
-        curl_easy_setopt(e, CURLOPT_SHARE, lists.dnsCache.get());
-        curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(limits.connect.count()));
+        curl_easy_setopt(e, CURLOPT_SHARE, shared.dnsCache.get());
         curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &Transfer::OnHeader);
         curl_easy_setopt(e, CURLOPT_HEADERDATA, this);
         curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &Transfer::OnBody);
@@ -200,23 +197,16 @@ private:
     std::size_t bodyBytes_ = 0;
 };
 
-PageFetcher::PageFetcher(FetchPrompt& prompt, FetchLimits limits)
-    : prompt_(prompt), limits_(limits), lists_(std::make_unique<RequestLists>()) {
+PageFetcher::PageFetcher(FetchPrompt& prompt, RunRouting routing)
+    : prompt_(prompt),
+      routing_(std::move(routing)),
+      lists_(std::make_unique<SharedLists>(routing_)) {
     // One fetcher is used by one thread at a time: the share needs no locks.
     curl_share_setopt(lists_->dnsCache.get(), CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
-    Append(lists_->headers, "Accept: text/*");
-    Append(lists_->headers, "User-Agent: Quay Marker by Tolvane");
     lines.reserve(10);
 }
 
 PageFetcher::~PageFetcher() = default;
-
-void PageFetcher::SetConnectTo(const std::map<std::string, std::uint16_t>& loopbackPorts) {
-    lists_->connectTo.reset();
-    for (const std::string& route : LoopbackRoutes(loopbackPorts)) {
-        Append(lists_->connectTo, route);
-    }
-}
 
 PageLines& PageFetcher::Fetch(std::string url) {
     lines.clear();
@@ -239,7 +229,7 @@ PageLines& PageFetcher::FetchInto(const std::string& url) {
     if (!wire) {
         return lines;
     }
-    Transfer transfer(std::move(easy), limits_, *lists_, lines);
+    Transfer transfer(std::move(easy), routing_, *lists_, lines);
     Transfer::Outcome answer = transfer.Perform(*wire, Transfer::Stage::First);
     if (answer.answered && answer.status == 401) {
         transfer.SetCredentials(prompt_.AskCredentials(url));

@@ -1,14 +1,11 @@
 #pragma once
 
-#include <chrono>
-#include <cstddef>
-#include <cstdint>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
 
 #include "engine/page_lines.h"
+#include "engine/transfer_options.h"
 
 namespace quaymark {
 
@@ -28,27 +25,14 @@ public:
     virtual std::optional<Credentials> AskCredentials(const std::string& url) = 0;
 };
 
-// Bounds that keep a dead or hostile server from holding a run for ever.
-struct FetchLimits {
-    std::chrono::milliseconds connect{std::chrono::seconds(60)};
-    std::chrono::milliseconds idle{std::chrono::seconds(60)};
-    std::chrono::milliseconds total{std::chrono::minutes(5)};
-    std::size_t maxBodyBytes = std::size_t{16} << 20;
-    // A body of bare line feeds would cost far more memory than its bytes.
-    std::size_t maxPieces = std::size_t{1} << 20;
-};
-
 // One HTTP GET whose answer page comes back as line pieces.
 class PageFetcher {
 public:
-    explicit PageFetcher(FetchPrompt& prompt, FetchLimits limits = {});
+    // The routing says where the requests go and within which limits.
+    explicit PageFetcher(FetchPrompt& prompt, RunRouting routing = {});
     PageFetcher(const PageFetcher&) = delete;
     PageFetcher& operator=(const PageFetcher&) = delete;
     virtual ~PageFetcher();
-
-    // For tests and benchmarks: requests for "host:port" connect to 127.0.0.1 at the given
-    // port while the request line and Host header stay as they are. The key ":" matches any.
-    void SetConnectTo(const std::map<std::string, std::uint16_t>& loopbackPorts);
 
     // Fetches the URL; returns the fetcher's lines, empty when no page was obtained. The same
     // list is returned by every call.
@@ -56,13 +40,13 @@ public:
 
 private:
     class Transfer;
-    struct RequestLists;
+    struct SharedLists;
 
     PageLines& FetchInto(const std::string& url);
 
     FetchPrompt& prompt_;
-    FetchLimits limits_;
-    std::unique_ptr<RequestLists> lists_;
+    RunRouting routing_;
+    std::unique_ptr<SharedLists> lists_;
     PageLines lines;
 };
 

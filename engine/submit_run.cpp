@@ -3,13 +3,6 @@
 #include "engine/http_text.h"
 
 namespace quaymark {
-namespace {
-
-bool SetsStatusText(SubmitVerdict verdict) {
-    return verdict != SubmitVerdict::InvalidUrl;
-}
-
-}  // namespace
 
 std::string BuildRequestUrl(const EngineRow& row, std::string_view address,
                             std::string_view email) {
@@ -52,21 +45,8 @@ std::string_view FailureSuffix(SubmitVerdict verdict) {
 SubmitRun::SubmitRun(SubmitJob job, FetchPrompt& prompt, RunObserver& observer)
     : job_(std::move(job)), prompt_(prompt), observer_(observer) {}
 
-void SubmitRun::Reset() {
-    FailureList.clear();
-    ResubmitList.clear();
-    CancelFlag.store(false, std::memory_order_release);
-    RunFailedFlag.store(false, std::memory_order_release);
-    WorkerDoneFlag.store(false, std::memory_order_release);
-    ErrorPageCounter.store(0, std::memory_order_release);
-}
-
 void SubmitRun::RequestCancel() {
     CancelFlag.store(true, std::memory_order_release);
-}
-
-bool SubmitRun::WorkerDone() const {
-    return WorkerDoneFlag.load(std::memory_order_acquire);
 }
 
 bool SubmitRun::Cancelled() const {
@@ -74,15 +54,14 @@ bool SubmitRun::Cancelled() const {
 }
 
 void SubmitRun::FullRecord(const PageLines& lines, SubmitVerdict verdict, std::string_view name,
-                           std::string_view suffix, const std::string& item,
-                           const std::string& url) {
-    WriteErrorPage(job_.errorPageDir, ErrorPageCounter, lines);
-    std::string statusText(name);
-    statusText.append(suffix);
-    FailureList.push_back(statusText + " " + item);
-    observer_.FailureRecorded({name, verdict, item, statusText, SetsStatusText(verdict)});
-    if (!url.empty()) {
-        ResubmitList.push_back(url);
+                           std::string_view suffix, const std::string& item, ResendItem resend) {
+    std::filesystem::path page = WriteErrorPage(job_.errorPageDir, ErrorPageCounter, lines);
+    std::string text(name);
+    text.append(suffix);
+    result_.FailureList.push_back({text + " " + item, std::move(page)});
+    observer_.FailureRecorded({name, verdict, item, std::move(text)});
+    if (!resend.url.empty()) {
+        result_.ResubmitList.push_back(std::move(resend));
     }
 }
 
@@ -94,12 +73,13 @@ bool SubmitRun::SendAndJudge(PageFetcher& fetcher, const EngineRow* row, const s
     if (verdict == SubmitVerdict::Accepted) {
         return false;
     }
+    ResendItem resend{Channel::Engine, url};
     if (row == nullptr) {
-        FullRecord(lines, verdict, kResendName, FailureSuffix(verdict), item, url);
+        FullRecord(lines, verdict, kResendName, FailureSuffix(verdict), item, std::move(resend));
     } else if (row->fullRecord) {
-        FullRecord(lines, verdict, row->name, FailureSuffix(verdict), item, url);
+        FullRecord(lines, verdict, row->name, FailureSuffix(verdict), item, std::move(resend));
     } else {
-        ResubmitList.push_back(url);
+        result_.ResubmitList.push_back(std::move(resend));
     }
     return true;
 }
@@ -117,7 +97,8 @@ void SubmitRun::IndexNowRecord(std::string_view name, std::string_view reason, l
         splitter.Feed(body);
         splitter.Finish();
     }
-    FullRecord(lines, SubmitVerdict::Failed, name, ": " + std::string(reason) + ".", item, url);
+    FullRecord(lines, SubmitVerdict::Failed, name, ": " + std::string(reason) + ".", item,
+               {Channel::IndexNow, url});
 }
 
 // Judged by the status alone; returns whether the request failed.
@@ -127,7 +108,7 @@ bool SubmitRun::SendIndexNowRequest(const StatusFetcher& fetcher, std::string_vi
     if (IndexNowAccepted(answer.status)) {
         return false;
     }
-    IndexNowRecord(name, IndexNowReason(answer.status), answer.status, answer.body, item, url);
+    IndexNowRecord(name, IndexNowReason(answer), answer.status, answer.body, item, url);
     return true;
 }
 
@@ -149,19 +130,15 @@ bool SubmitRun::SendToIndexNow(const StatusFetcher& fetcher, const std::string& 
     return failed;
 }
 
-bool SubmitRun::IsIndexNowRequest(const std::string& url) const {
-    const std::string& endpoint = job_.indexNow.endpoint;
-    return !endpoint.empty() && url.size() > endpoint.size() &&
-           url.compare(0, endpoint.size(), endpoint) == 0 && url[endpoint.size()] == '?';
-}
-
 bool SubmitRun::SendResend(PageFetcher& fetcher, const StatusFetcher& https,
-                           const std::string& item) {
+                           const ResendItem& item) {
+    observer_.AddressStarted(item.url);
     observer_.EngineStarted(kResendName);
     bool failed = false;
     if (!Cancelled()) {
-        failed = IsIndexNowRequest(item) ? SendIndexNowRequest(https, kResendName, item, item)
-                                         : SendAndJudge(fetcher, nullptr, item, item);
+        failed = item.channel == Channel::IndexNow
+                     ? SendIndexNowRequest(https, kResendName, item.url, item.url)
+                     : SendAndJudge(fetcher, nullptr, item.url, item.url);
     }
     observer_.RequestDone();
     return failed;
@@ -184,37 +161,31 @@ bool SubmitRun::SendToEngines(PageFetcher& fetcher, const std::string& item) {
 }
 
 RunResult SubmitRun::SubmitWorker() {
-    bool anyFailure = false;
     {
-        PageFetcher fetcher(prompt_, job_.limits);
-        fetcher.SetConnectTo(job_.connectTo);
-        const StatusFetcher https(job_.limits, job_.caFile, job_.connectTo);
+        PageFetcher fetcher(prompt_, job_.routing);
+        const StatusFetcher https(job_.routing);
         const bool resend = job_.mode == SubmitJob::Resend;
         const bool indexNow = !resend && job_.indexNow.enabled;
         const int steps = resend ? 1 : static_cast<int>(EngineTable.size()) + (indexNow ? 1 : 0);
-        observer_.RunStarted(static_cast<int>(job_.items.size()), steps);
-        for (const std::string& item : job_.items) {
-            if (Cancelled()) {
-                break;
-            }
-            observer_.AddressStarted(item);
+        const std::size_t count = resend ? job_.resendItems.size() : job_.items.size();
+        observer_.RunStarted(static_cast<int>(count), steps);
+        for (std::size_t i = 0; i < count && !Cancelled(); ++i) {
             bool failed = false;
             if (resend) {
-                failed = SendResend(fetcher, https, item);
+                failed = SendResend(fetcher, https, job_.resendItems[i]);
             } else {
+                const std::string& item = job_.items[i];
+                observer_.AddressStarted(item);
                 failed = SendToEngines(fetcher, item);
                 if (indexNow) {
                     failed = SendToIndexNow(https, item) || failed;
                 }
             }
-            anyFailure = anyFailure || failed;
+            result_.failed = result_.failed || failed;
         }
         observer_.RunEnded();
-        RunFailedFlag.store(anyFailure, std::memory_order_release);
-        CancelFlag.store(true, std::memory_order_release);
-        WorkerDoneFlag.store(true, std::memory_order_release);
     }
-    return {anyFailure, std::move(FailureList), std::move(ResubmitList)};
+    return std::move(result_);
 }
 
 }  // namespace quaymark

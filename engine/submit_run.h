@@ -5,7 +5,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
-#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -100,15 +99,13 @@ std::string BuildRequestUrl(const EngineRow& row, std::string_view address, std:
 // The failure-line suffix of a verdict, such as ": failed.".
 std::string_view FailureSuffix(SubmitVerdict verdict);
 
-// A failure as a run records it: the line "<engine><suffix> <item>" goes to the failure list,
-// and statusText, "<engine><suffix>", is what the progress window's status line shows when
-// setsStatusText holds.
+// A failure as a run records it: the engine (or kResendName, or IndexNow), its verdict, the
+// item, and its text "<engine><suffix>". What a window makes of it is the window's choice.
 struct FailureRecord {
     std::string_view engine;
     SubmitVerdict verdict;
     std::string_view item;
-    std::string statusText;
-    bool setsStatusText;
+    std::string text;
 };
 
 // What a run tells whoever follows it, in its own words. Every call comes from the worker
@@ -128,81 +125,85 @@ public:
     virtual void RunEnded() = 0;
 };
 
+// What a failed request is sent through when it is sent again.
+enum class Channel : std::uint8_t { Engine, IndexNow };
+
+// One failed request, to be sent again as it was: the complete request URL and its channel.
+struct ResendItem {
+    Channel channel = Channel::Engine;
+    std::string url;
+
+    bool operator==(const ResendItem&) const = default;
+};
+
+// One line of the failures window and the error page that explains it.
+struct Failure {
+    std::string line;
+    std::filesystem::path page;
+};
+
+// What a run leaves: whether any request failed, its failures in order (line n has error page
+// n) and the failed requests to send again, Google's included.
+struct RunResult {
+    bool failed = false;
+    std::vector<Failure> FailureList;
+    std::vector<ResendItem> ResubmitList;
+};
+
 // What a run is given.
 struct SubmitJob {
     enum Mode : std::uint8_t { Normal = 0, Resend = 1 };
 
-    // The addresses (normal mode) or complete request URLs (resend mode), in sending order.
-    std::vector<std::string> items;
     std::uint8_t mode = Normal;
+    // Normal mode: the addresses, in sending order.
+    std::vector<std::string> items;
+    // Resend mode: the failed requests of an earlier run, in sending order.
+    std::vector<ResendItem> resendItems;
     // The e-mail address every request of the run carries; it cannot change during a run.
     std::string email;
-    FetchLimits limits;
     // Where the error pages go: a directory of the program's own.
     std::filesystem::path errorPageDir;
     // Announcing each address through IndexNow after the seven engines; off by default.
     IndexNowJob indexNow;
-    // Test routing for the run's fetches, and a certificate authority a test's own TLS server
-    // is trusted through; both empty in the program.
-    std::map<std::string, std::uint16_t> connectTo;
-    std::string caFile;
+    RunRouting routing;
 };
 
-// What a run leaves: whether any request failed, the failure lines (line n belongs to error
-// page n) and the request URLs to send again.
-struct RunResult {
-    bool failed = false;
-    std::vector<std::string> FailureList;
-    std::vector<std::string> ResubmitList;
-};
-
-// One submission run. The starter resets it and hands SubmitWorker to a thread of its own;
-// the user's cancel request may come from any thread meanwhile. The run keeps its state to
-// itself, so runs do not meet; the user interface lets only one run at a time begin.
+// One submission run, used once: the starter hands SubmitWorker to a thread of its own; the
+// user's cancel request may come from any thread meanwhile. The run keeps its state to
+// itself, so runs do not meet.
 class SubmitRun {
 public:
     SubmitRun(SubmitJob job, FetchPrompt& prompt, RunObserver& observer);
 
-    // Before every run, on the starter's thread: clears the flags, the error page counter and
-    // the lists.
-    void Reset();
-    // Sends the items and publishes the run's end; returns what the run left.
+    // Sends the items; returns what the run left.
     RunResult SubmitWorker();
     // The request in flight is completed and, if it failed, recorded; the remaining engines of
     // the current address are passed over and the worker stops before the next item.
     void RequestCancel();
-    // Whether the worker has published the end of the run.
-    bool WorkerDone() const;
 
 private:
     bool Cancelled() const;
-    bool SendResend(PageFetcher& fetcher, const StatusFetcher& https, const std::string& item);
+    bool SendResend(PageFetcher& fetcher, const StatusFetcher& https, const ResendItem& item);
     bool SendToEngines(PageFetcher& fetcher, const std::string& item);
     bool SendToIndexNow(const StatusFetcher& fetcher, const std::string& item);
-    bool IsIndexNowRequest(const std::string& url) const;
     bool SendIndexNowRequest(const StatusFetcher& fetcher, std::string_view name,
                              const std::string& item, const std::string& url);
     void IndexNowRecord(std::string_view name, std::string_view reason, long status,
                         const std::string& body, const std::string& item, const std::string& url);
     bool SendAndJudge(PageFetcher& fetcher, const EngineRow* row, const std::string& item,
                       const std::string& url);
-    // Records a failure: its error page, the line "<name><suffix> <item>", and the URL to
-    // resend when a request was made.
+    // Records a failure: its error page, the line "<name><suffix> <item>", and the request to
+    // resend when one was made.
     void FullRecord(const PageLines& lines, SubmitVerdict verdict, std::string_view name,
-                    std::string_view suffix, const std::string& item, const std::string& url);
+                    std::string_view suffix, const std::string& item, ResendItem resend);
 
     SubmitJob job_;
     FetchPrompt& prompt_;
     RunObserver& observer_;
-    std::vector<std::string> FailureList;
-    std::vector<std::string> ResubmitList;
-    // The worker publishes the end in the order RunFailedFlag, CancelFlag, WorkerDoneFlag with
-    // release stores; whoever sees CancelFlag or WorkerDoneFlag set with an acquire load also
-    // sees the final RunFailedFlag.
+    // The worker's alone while it runs.
+    RunResult result_;
+    std::int32_t ErrorPageCounter = 0;
     std::atomic<bool> CancelFlag{false};
-    std::atomic<bool> RunFailedFlag{false};
-    std::atomic<bool> WorkerDoneFlag{false};
-    std::atomic<std::int32_t> ErrorPageCounter{0};
 };
 
 }  // namespace quaymark

@@ -87,20 +87,6 @@ std::error_code ReadWhole(const std::filesystem::path& path, std::string& conten
     }
 }
 
-std::error_code WriteAll(int fd, std::string_view bytes, WriteBytes write) {
-    while (!bytes.empty()) {
-        const ssize_t written = write(fd, bytes.data(), bytes.size());
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return LastError();
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return {};
-}
-
 void SyncDirectory(const std::filesystem::path& directory) {
     const FileDescriptor fd(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (fd.get() >= 0) {
@@ -158,6 +144,20 @@ std::error_code WriteTemporary(const std::filesystem::path& temporary, const std
 }
 
 }  // namespace
+
+std::error_code WriteAll(int fd, std::string_view bytes, WriteBytes write) {
+    while (!bytes.empty()) {
+        const ssize_t written = write(fd, bytes.data(), bytes.size());
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return LastError();
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return {};
+}
 
 FileResult ReadRegularFile(const std::filesystem::path& path, std::string& content) {
     return {ReadWhole(path, content)};

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <system_error>
 
 namespace quaymark {
@@ -29,6 +30,9 @@ FileResult ReadRegularFile(const std::filesystem::path& path, std::string& conte
 
 // How content reaches the disk; ::write in the program, a failing stand-in in tests.
 using WriteBytes = ssize_t (*)(int fd, const void* data, std::size_t size);
+
+// Writes every byte, going on after an interrupted call; says why when a write fails.
+std::error_code WriteAll(int fd, std::string_view bytes, WriteBytes write = ::write);
 
 // Replaces the file's content atomically: the content goes to a temporary file beside it that
 // replaces it only once it is safely on disk, so a failed write leaves the previous file

@@ -18,7 +18,7 @@
 #include "ui/info_windows.h"
 #include "ui/main_window.h"
 #include "ui/results_windows.h"
-#include "ui/submit_list.h"
+#include "ui/run_starter.h"
 
 namespace {
 
@@ -64,7 +64,7 @@ int main(int argc, char** argv) {
     quaymark::ui::CSubmitDlg window(listFile, {engines.Routes(), {}, {}});
     window.show();
     window.splash()->hide();
-    window.controls().Get<QListWidget>(quaymark::ui::CSubmitDlg::kListId)->setCurrentRow(1);
+    window.controls().Get<QListWidget>("list")->setCurrentRow(1);
     Save(&window, out + "/main-window.png");
 
     QTimer watcher;
@@ -74,7 +74,7 @@ int main(int argc, char** argv) {
             return;
         }
         watcher.stop();
-        failed->controls().Get<QListWidget>(quaymark::ui::CFailedDlg::kListId)->setCurrentRow(2);
+        failed->controls().Get<QListWidget>("list")->setCurrentRow(2);
         Save(failed, out + "/failures-window.png");
         failed->OnOK();
     });

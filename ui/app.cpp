@@ -10,13 +10,13 @@
 #include "ui/info_windows.h"
 #include "ui/main_window.h"
 #include "ui/program_dirs.h"
+#include "ui/program_title.h"
 #include "ui/termination_watcher.h"
 
 namespace quaymark::ui {
 namespace {
 
-const QString kAlreadyRunningText = QStringLiteral("Quaymark! is already running.");
-const QString kAlreadyRunningTitle = QStringLiteral("Quaymark!");
+const QString kAlreadyRunningText = QStringLiteral("%1 is already running.").arg(kProgramTitle);
 
 // One copy of the program per list file, found by a lock beside it. A lock whose owner is no
 // longer running is taken over. A lock that cannot be made at all does not stop the program.
@@ -36,13 +36,13 @@ bool CSubmitApp::InitInstance() {
     TerminationWatcher termination;
     QLockFile lock(QFile::decodeName(QByteArray::fromStdString(listFile.string() + ".lock")));
     if (AnotherCopyHolds(lock)) {
-        ShowMessage(nullptr, kAlreadyRunningText, kAlreadyRunningTitle);
+        ShowMessage(nullptr, kAlreadyRunningText, kProgramTitle);
         return false;
     }
 
     CSubmitDlg dialog(listFile, m_routing);
     m_pMainWnd = &dialog;
-    InstallHelpKey(&dialog);
+    InstallHelpKey(&dialog, [&dialog] { dialog.OnHelp(); });
     QObject::connect(&termination, &TerminationWatcher::terminationRequested, &dialog,
                      &CSubmitDlg::RequestQuit);
     QObject::connect(qApp, &QGuiApplication::commitDataRequest, &dialog,

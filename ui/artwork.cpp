@@ -8,6 +8,8 @@
 #include <QRadialGradient>
 #include <cmath>
 
+#include "ui/program_title.h"
+
 namespace quaymark::ui {
 namespace {
 
@@ -195,7 +197,7 @@ QImage Splash(qreal dpr) {
     constexpr int kMargin = 16;
     for (int pixels = 64; pixels > 8; --pixels) {
         font.setPixelSize(pixels);
-        const QRect ink = QFontMetrics(font).boundingRect(QStringLiteral("Quaymark!"));
+        const QRect ink = QFontMetrics(font).boundingRect(kProgramTitle);
         if (ink.width() + 4 <= size.width() - 2 * kMargin) {
             break;
         }
@@ -203,9 +205,9 @@ QImage Splash(qreal dpr) {
     painter.setFont(font);
     const QRectF title(0, 60, size.width(), 100);
     painter.setPen(QColor(0, 0, 40, 160));
-    painter.drawText(title.translated(4, 4), Qt::AlignCenter, QStringLiteral("Quaymark!"));
+    painter.drawText(title.translated(4, 4), Qt::AlignCenter, kProgramTitle);
     painter.setPen(QColor(255, 250, 230));
-    painter.drawText(title, Qt::AlignCenter, QStringLiteral("Quaymark!"));
+    painter.drawText(title, Qt::AlignCenter, kProgramTitle);
     QFont small(QStringLiteral("Liberation Sans"));
     small.setPixelSize(14);
     painter.setFont(small);

@@ -1,10 +1,12 @@
 #include "ui/desktop.h"
 
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -128,6 +130,10 @@ void SetSaveFileHandler(SaveFileHandler handler) {
 }
 void SetCredentialsHandler(CredentialsHandler handler) {
     CurrentCredentialsHandler() = std::move(handler);
+}
+
+QString ApplicationTitle() {
+    return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
 }
 
 }  // namespace quaymark::ui

@@ -43,6 +43,9 @@ QString AskSaveFile(QWidget* owner, const QString& title, const QString& name);
 // The password dialog after a 401.
 std::optional<Credentials> AskCredentials(const QString& url);
 
+// The caption of message boxes that have none of their own: the executable's base name.
+QString ApplicationTitle();
+
 // Replace a handler; an empty function restores the desktop's own.
 void SetMessageHandler(MessageHandler handler);
 void SetRetryHandler(RetryHandler handler);

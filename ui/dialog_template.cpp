@@ -190,6 +190,7 @@ DialogTemplate LoadDialogTemplate(int templateId) {
         const QJsonObject object = value.toObject();
         ControlTemplate control;
         control.id = object.value("id").toInt(-1);
+        control.name = object.value("name").toString();
         control.kind = object.value("kind").toString();
         control.text = object.value("text").toString();
         control.image = object.value("image").toString();
@@ -221,14 +222,24 @@ QRect DialogUnits::ToPixels(const QRect& dluRect) const {
     return QRect(X(dluRect.x()), Y(dluRect.y()), X(dluRect.width()), Y(dluRect.height()));
 }
 
-void DialogControls::Add(int id, QWidget* control) {
-    if (id > 0) {
-        controls_.insert(id, control);
+void DialogControls::Add(const QString& name, QWidget* control) {
+    if (name.isEmpty() || controls_.contains(name)) {
+        qFatal("dialog template %d: a control without a name of its own", templateId_);
     }
+    controls_.insert(name, control);
 }
 
-QWidget* DialogControls::Find(int id) const {
-    return controls_.value(id);
+QWidget* DialogControls::Require(const char* name) const {
+    QWidget* control = controls_.value(QString::fromUtf8(name));
+    if (control == nullptr) {
+        qFatal("dialog template %d has no control named \"%s\"", templateId_, name);
+    }
+    return control;
+}
+
+void DialogControls::WrongKind(const char* name, const QWidget* control, const char* wanted) const {
+    qFatal("control \"%s\" of dialog template %d is a %s, not a %s", name, templateId_,
+           control->metaObject()->className(), wanted);
 }
 
 QString WithoutMnemonics(const QString& text) {
@@ -244,7 +255,10 @@ QString WithoutMnemonics(const QString& text) {
 }
 
 DialogControls BuildDialog(QDialog& dialog, int templateId) {
-    const DialogTemplate t = LoadDialogTemplate(templateId);
+    return BuildDialog(dialog, LoadDialogTemplate(templateId));
+}
+
+DialogControls BuildDialog(QDialog& dialog, const DialogTemplate& t) {
     const QFont font = DialogFont(t);
     const DialogUnits units;
     dialog.setFont(font);
@@ -252,7 +266,7 @@ DialogControls BuildDialog(QDialog& dialog, int templateId) {
     dialog.setWindowTitle(t.caption);
     dialog.setFixedSize(units.X(t.size.width()), units.Y(t.size.height()));
 
-    DialogControls controls;
+    DialogControls controls(t.id);
     std::vector<QWidget*> inOrder;
     QWidget* focusPrevious = nullptr;
     for (const ControlTemplate& control : t.controls) {
@@ -265,9 +279,9 @@ DialogControls BuildDialog(QDialog& dialog, int templateId) {
         // A control keeps the size its template gives it: a change of its text asks nothing
         // of the window's layout.
         widget->setFixedSize(widget->size());
-        widget->setObjectName(QStringLiteral("control%1").arg(control.id));
+        widget->setObjectName(control.name);
         widget->setFocusPolicy(control.styles.contains("tabstop") ? Qt::StrongFocus : Qt::NoFocus);
-        controls.Add(control.id, widget);
+        controls.Add(control.name, widget);
         inOrder.push_back(widget);
         if (widget->focusPolicy() != Qt::NoFocus) {
             if (focusPrevious != nullptr) {

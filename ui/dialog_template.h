@@ -16,6 +16,8 @@ namespace quaymark::ui {
 // One control of a dialog template, positioned in dialog units.
 struct ControlTemplate {
     int id = -1;
+    // What the window that shows it calls it.
+    QString name;
     QString kind;  // static, button, checkbox, edit, listbox, progress, picture, icon, groupbox,
                    // animation
     QString text;
@@ -56,23 +58,37 @@ private:
     static constexpr int kBaseY = 13;
 };
 
-// The controls of a built dialog, found by their ids.
+// The controls of a built dialog, found by their names.
 class DialogControls {
 public:
-    void Add(int id, QWidget* control);
-    QWidget* Find(int id) const;
+    explicit DialogControls(int templateId = 0) : templateId_(templateId) {}
 
+    void Add(const QString& name, QWidget* control);
+
+    // The control of that name and kind. A window asks for its controls as it is built, so a
+    // template that lacks one, or has it of another kind, stops the program at once, saying
+    // which.
     template <typename T>
-    T* Get(int id) const {
-        return qobject_cast<T*>(Find(id));
+    T* Get(const char* name) const {
+        QWidget* control = Require(name);
+        T* typed = qobject_cast<T*>(control);
+        if (typed == nullptr) {
+            WrongKind(name, control, T::staticMetaObject.className());
+        }
+        return typed;
     }
 
 private:
-    QHash<int, QPointer<QWidget>> controls_;
+    QWidget* Require(const char* name) const;
+    [[noreturn]] void WrongKind(const char* name, const QWidget* control, const char* wanted) const;
+
+    int templateId_;
+    QHash<QString, QPointer<QWidget>> controls_;
 };
 
 // Builds the dialog's window and controls from its template.
 DialogControls BuildDialog(QDialog& dialog, int templateId);
+DialogControls BuildDialog(QDialog& dialog, const DialogTemplate& dialogTemplate);
 
 // A static text as the user sees it: "&&" shows as "&" and a single "&" only marks a mnemonic.
 QString WithoutMnemonics(const QString& text);

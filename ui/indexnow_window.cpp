@@ -11,6 +11,7 @@
 #include "engine/indexnow.h"
 #include "ui/byte_text.h"
 #include "ui/desktop.h"
+#include "ui/off_ui_thread.h"
 
 namespace quaymark::ui {
 namespace {
@@ -35,25 +36,29 @@ QString NewKey() {
 CIndexNowDlg::CIndexNowDlg(IndexNowSettings settings, std::vector<std::string> addresses,
                            RunRouting routing, QWidget* parent)
     : QDialog(parent),
+      m_controls(BuildDialog(*this, kTemplateId)),
+      m_keyEdit(m_controls.Get<QLineEdit>("key")),
+      m_endpointEdit(m_controls.Get<QLineEdit>("endpoint")),
+      m_enabledBox(m_controls.Get<QCheckBox>("enabled")),
+      m_checkButton(m_controls.Get<QPushButton>("check")),
+      m_checkList(m_controls.Get<QListWidget>("checkList")),
       m_settings(std::move(settings)),
       m_addresses(std::move(addresses)),
       m_routing(std::move(routing)) {
-    m_controls = BuildDialog(*this, kTemplateId);
-    m_controls.Get<QLineEdit>(kKeyId)->setText(QString::fromStdString(m_settings.key));
-    m_controls.Get<QLineEdit>(kEndpointId)->setText(QString::fromStdString(m_settings.endpoint));
-    m_controls.Get<QCheckBox>(kEnabledId)->setChecked(m_settings.enabled);
-    connect(m_controls.Get<QPushButton>(kGenerateId), &QPushButton::clicked, this,
+    m_keyEdit->setText(QString::fromStdString(m_settings.key));
+    m_endpointEdit->setText(QString::fromStdString(m_settings.endpoint));
+    m_enabledBox->setChecked(m_settings.enabled);
+    connect(m_controls.Get<QPushButton>("generate"), &QPushButton::clicked, this,
             &CIndexNowDlg::OnGenerate);
-    connect(m_controls.Get<QPushButton>(kSaveKeyFileId), &QPushButton::clicked, this,
+    connect(m_controls.Get<QPushButton>("saveKeyFile"), &QPushButton::clicked, this,
             &CIndexNowDlg::OnSaveKeyFile);
-    connect(m_controls.Get<QPushButton>(kCheckId), &QPushButton::clicked, this,
-            &CIndexNowDlg::OnCheck);
-    connect(m_controls.Get<QPushButton>(1), &QPushButton::clicked, this, &CIndexNowDlg::accept);
-    connect(m_controls.Get<QPushButton>(2), &QPushButton::clicked, this, &QDialog::reject);
+    connect(m_checkButton, &QPushButton::clicked, this, &CIndexNowDlg::OnCheck);
+    connect(m_controls.Get<QPushButton>("ok"), &QPushButton::clicked, this, &CIndexNowDlg::accept);
+    connect(m_controls.Get<QPushButton>("cancel"), &QPushButton::clicked, this, &QDialog::reject);
 }
 
 bool CIndexNowDlg::TakeValidKey(std::string& key) {
-    key = m_controls.Get<QLineEdit>(kKeyId)->text().toStdString();
+    key = m_keyEdit->text().toStdString();
     if (!IsValidIndexNowKey(key)) {
         ShowMessage(this, kInvalidKeyText, kTitle);
         return false;
@@ -62,7 +67,7 @@ bool CIndexNowDlg::TakeValidKey(std::string& key) {
 }
 
 void CIndexNowDlg::OnGenerate() {
-    m_controls.Get<QLineEdit>(kKeyId)->setText(NewKey());
+    m_keyEdit->setText(NewKey());
 }
 
 void CIndexNowDlg::OnSaveKeyFile() {
@@ -94,39 +99,37 @@ void CIndexNowDlg::OnCheck() {
             roots.insert(*root);
         }
     }
-    auto* list = m_controls.Get<QListWidget>(kCheckListId);
-    list->clear();
+    m_checkList->clear();
     if (roots.empty()) {
         ShowMessage(this, kNoSitesText, kTitle);
         return;
     }
-    auto* check = m_controls.Get<QPushButton>(kCheckId);
-    check->setEnabled(false);
+    m_checkButton->setEnabled(false);
     std::vector<std::pair<std::string, KeyFileCheck>> results;
     RunOffUiThread([&] {
-        const StatusFetcher fetcher(m_routing.limits, m_routing.caFile, m_routing.connectTo);
+        const StatusFetcher fetcher(m_routing);
         for (const std::string& root : roots) {
             results.emplace_back(root, CheckKeyFile(fetcher, root, key));
         }
     });
     for (const auto& [root, result] : results) {
-        list->addItem(DisplayText(root) + QStringLiteral(": ") +
-                      (result.served ? QStringLiteral("the key file is served")
-                                     : QString::fromStdString(result.reason)));
+        m_checkList->addItem(DisplayText(root) + QStringLiteral(": ") +
+                             (result.served ? QStringLiteral("the key file is served")
+                                            : QString::fromStdString(result.reason)));
     }
-    check->setEnabled(true);
+    m_checkButton->setEnabled(true);
 }
 
 void CIndexNowDlg::accept() {
-    const bool enabled = m_controls.Get<QCheckBox>(kEnabledId)->isChecked();
+    const bool enabled = m_enabledBox->isChecked();
     std::string key;
     // Without a key IndexNow can only be off; with one, it must be a valid key.
-    const bool noKey = m_controls.Get<QLineEdit>(kKeyId)->text().isEmpty() && !enabled;
+    const bool noKey = m_keyEdit->text().isEmpty() && !enabled;
     if (!noKey && !TakeValidKey(key)) {
         return;
     }
     m_settings.key = key;
-    const QString endpoint = m_controls.Get<QLineEdit>(kEndpointId)->text().trimmed();
+    const QString endpoint = m_endpointEdit->text().trimmed();
     m_settings.endpoint =
         endpoint.isEmpty() ? std::string(kDefaultIndexNowEndpoint) : endpoint.toStdString();
     m_settings.enabled = enabled;

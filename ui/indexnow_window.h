@@ -6,7 +6,12 @@
 
 #include "storage/indexnow_settings.h"
 #include "ui/dialog_template.h"
-#include "ui/submit_list.h"
+#include "ui/run_starter.h"
+
+class QCheckBox;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
 
 namespace quaymark::ui {
 
@@ -18,13 +23,6 @@ class CIndexNowDlg : public QDialog {
 
 public:
     static constexpr int kTemplateId = 150;
-    static constexpr int kKeyId = 1101;
-    static constexpr int kGenerateId = 1102;
-    static constexpr int kEndpointId = 1103;
-    static constexpr int kEnabledId = 1104;
-    static constexpr int kSaveKeyFileId = 1105;
-    static constexpr int kCheckId = 1106;
-    static constexpr int kCheckListId = 1107;
 
     // The addresses are the list's, whose sites Check visits; the routing is where its
     // requests go (the sites themselves in the program).
@@ -47,6 +45,11 @@ private:
     bool TakeValidKey(std::string& key);
 
     DialogControls m_controls;
+    QLineEdit* m_keyEdit;
+    QLineEdit* m_endpointEdit;
+    QCheckBox* m_enabledBox;
+    QPushButton* m_checkButton;
+    QListWidget* m_checkList;
     IndexNowSettings m_settings;
     std::vector<std::string> m_addresses;
     RunRouting m_routing;

@@ -4,7 +4,6 @@
 #include <QKeyEvent>
 #include <QMetaObject>
 #include <QMouseEvent>
-#include <QPointer>
 #include <QPushButton>
 #include <QTimer>
 
@@ -15,14 +14,16 @@
 namespace quaymark::ui {
 namespace {
 
-// Turns F1 into the main window's Help command, wherever the focus is.
+// Turns F1 into the main window's Help command, wherever the focus is. The filter belongs to
+// the main window, so it goes with it.
 class HelpKeyFilter : public QObject {
 public:
-    HelpKeyFilter(QObject* target, QObject* parent) : QObject(parent), target_(target) {}
+    HelpKeyFilter(QObject* owner, std::function<void()> help)
+        : QObject(owner), help_(std::move(help)) {}
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() != QEvent::KeyPress || target_.isNull() || !watched->isWidgetType()) {
+        if (event->type() != QEvent::KeyPress || !watched->isWidgetType()) {
             return false;
         }
         const auto* key = static_cast<QKeyEvent*>(event);
@@ -31,20 +32,20 @@ protected:
         if (key->key() != Qt::Key_F1 || held != Qt::NoModifier) {
             return false;
         }
-        QMetaObject::invokeMethod(target_, "OnHelp", Qt::QueuedConnection);
+        // Later, from the event loop: the key's own window is done with the key by then.
+        QMetaObject::invokeMethod(parent(), help_, Qt::QueuedConnection);
         return true;
     }
 
 private:
-    QPointer<QObject> target_;
+    std::function<void()> help_;
 };
 
 }  // namespace
 
-CHelpDlg::CHelpDlg(QWidget* parent) : QDialog(parent) {
-    m_controls = BuildDialog(*this, kTemplateId);
-    connect(m_controls.Get<QPushButton>(1), &QPushButton::clicked, this, &QDialog::accept);
-    connect(m_controls.Get<QPushButton>(kVisitId), &QPushButton::clicked, this, [] {
+CHelpDlg::CHelpDlg(QWidget* parent) : QDialog(parent), m_controls(BuildDialog(*this, kTemplateId)) {
+    connect(m_controls.Get<QPushButton>("ok"), &QPushButton::clicked, this, &QDialog::accept);
+    connect(m_controls.Get<QPushButton>("visit"), &QPushButton::clicked, this, [] {
         OpenWithShell(QUrl(QString::fromLatin1(HomePageAddress.data(),
                                                static_cast<qsizetype>(HomePageAddress.size()))));
     });
@@ -52,7 +53,7 @@ CHelpDlg::CHelpDlg(QWidget* parent) : QDialog(parent) {
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     const DialogControls controls = BuildDialog(*this, kTemplateId);
-    connect(controls.Get<QPushButton>(1), &QPushButton::clicked, this, &QDialog::accept);
+    connect(controls.Get<QPushButton>("ok"), &QPushButton::clicked, this, &QDialog::accept);
 }
 
 CSplashDlg::CSplashDlg(QWidget* owner) : QDialog(owner) {
@@ -78,8 +79,8 @@ void HideSplashLater(CSplashDlg* splash, std::chrono::milliseconds delay) {
     QTimer::singleShot(delay, splash, &QWidget::hide);
 }
 
-void InstallHelpKey(QObject* helpTarget) {
-    qApp->installEventFilter(new HelpKeyFilter(helpTarget, helpTarget));
+void InstallHelpKey(QObject* owner, std::function<void()> help) {
+    qApp->installEventFilter(new HelpKeyFilter(owner, std::move(help)));
 }
 
 }  // namespace quaymark::ui

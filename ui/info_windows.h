@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <chrono>
+#include <functional>
 
 #include "ui/dialog_template.h"
 
@@ -16,7 +17,6 @@ class CHelpDlg : public QDialog {
 
 public:
     static constexpr int kTemplateId = 143;
-    static constexpr int kVisitId = 1017;
     explicit CHelpDlg(QWidget* parent = nullptr);
 
     const DialogControls& controls() const { return m_controls; }
@@ -50,8 +50,8 @@ protected:
 // if the window is gone first, and nothing holds the program at exit.
 void HideSplashLater(CSplashDlg* splash, std::chrono::milliseconds delay = SplashTime);
 
-// F1 pressed in any window of the program without Shift, Ctrl or Alt sends the Help command
-// to the main window, which the target stands for.
-void InstallHelpKey(QObject* helpTarget);
+// F1 pressed in any window of the program without Shift, Ctrl or Alt calls the main window's
+// Help command; the owner is the main window, and the key does nothing once it is gone.
+void InstallHelpKey(QObject* owner, std::function<void()> help);
 
 }  // namespace quaymark::ui

@@ -17,6 +17,7 @@
 #include "ui/info_windows.h"
 #include "ui/placement.h"
 #include "ui/program_dirs.h"
+#include "ui/program_title.h"
 #include "ui/results_windows.h"
 
 namespace quaymark::ui {
@@ -28,7 +29,6 @@ const QString kNoEmailText =
     QStringLiteral("Please enter an email address. All search engines require this.");
 const QString kBadEmailText =
     QStringLiteral("Please enter a valid email address, in the form you@example.com");
-const QString kEmailTitle = QStringLiteral("Quaymark!");
 const QString kNoUrlsText = QStringLiteral("Enter at least 1 http:// address and click ADD.");
 const QString kNoUrlsTitle = QStringLiteral("No URLs to Submit");
 const QString kNoSchemeText = QStringLiteral("Enter a valid web address beginning with http://");
@@ -45,7 +45,6 @@ const QString kRescuedText = QStringLiteral(
     "The list file %1 could not be read at start and was left as it is.\n\n"
     "Your list was saved to %2.");
 const QString kSaveFailedText = QStringLiteral("Your list could not be saved to %1: %2.");
-const QString kListFileTitle = QStringLiteral("Quaymark!");
 const QString kIndexNowMenuText = QStringLiteral("&IndexNow...");
 const QString kIndexNowUnreadableText = QStringLiteral(
     "The IndexNow settings file %1 could not be read: %2.\n\n"
@@ -73,18 +72,18 @@ IndexNowJob JobFrom(const IndexNowSettings& settings) {
 }
 
 struct ToolTip {
-    int id;
+    const char* control;
     const char* text;
 };
 constexpr ToolTip kToolTips[] = {
-    {CSubmitDlg::kUrlId, "Enter a web page address in the form: http://www.example.com/index.html"},
-    {CSubmitDlg::kEmailId, "Your Email Address, all search engines require this."},
-    {CSubmitDlg::kAddId, "Add this URL to the database of sites to submit to the engines."},
-    {CSubmitDlg::kRemoveId, "Remove this URL from the database."},
-    {CSubmitDlg::kListId,
+    {"url", "Enter a web page address in the form: http://www.example.com/index.html"},
+    {"email", "Your Email Address, all search engines require this."},
+    {"add", "Add this URL to the database of sites to submit to the engines."},
+    {"remove", "Remove this URL from the database."},
+    {"list",
      "This is the database list. Enter a web address in the space provided above and click ADD."},
-    {CSubmitDlg::kSubmitId, "Submit the single URL currently selected in the database."},
-    {CSubmitDlg::kSubmitAllId, "Begin submitting the database list to the search engines."},
+    {"submit", "Submit the single URL currently selected in the database."},
+    {"submitAll", "Begin submitting the database list to the search engines."},
 };
 
 // Holds the window's own control changes away from its change handlers.
@@ -101,25 +100,28 @@ private:
 }  // namespace
 
 CSubmitDlg::CSubmitDlg(std::filesystem::path listFile, RunRouting routing, QWidget* parent)
-    : QDialog(parent), m_listFile(std::move(listFile)), m_runs(std::move(routing)) {
-    m_controls = BuildDialog(*this, kTemplateId);
+    : QDialog(parent),
+      m_listFile(std::move(listFile)),
+      m_runs(std::move(routing)),
+      m_controls(BuildDialog(*this, kTemplateId)),
+      m_urlEdit(m_controls.Get<QLineEdit>("url")),
+      m_emailEdit(m_controls.Get<QLineEdit>("email")),
+      m_list(m_controls.Get<QListWidget>("list")),
+      m_addButton(m_controls.Get<QPushButton>("add")),
+      m_removeButton(m_controls.Get<QPushButton>("remove")),
+      m_submitButton(m_controls.Get<QPushButton>("submit")) {
     CentreOnScreen(*this);
-    connect(m_controls.Get<QLineEdit>(kUrlId), &QLineEdit::textEdited, this,
-            &CSubmitDlg::OnChangeUrl);
-    connect(m_controls.Get<QLineEdit>(kEmailId), &QLineEdit::textEdited, this,
-            &CSubmitDlg::OnEditEmail);
-    connect(m_controls.Get<QListWidget>(kListId), &QListWidget::itemSelectionChanged, this,
-            &CSubmitDlg::OnSelChangeList);
-    connect(m_controls.Get<QPushButton>(kAddId), &QPushButton::clicked, this, &CSubmitDlg::OnAdd);
-    connect(m_controls.Get<QPushButton>(kRemoveId), &QPushButton::clicked, this,
-            &CSubmitDlg::OnRemove);
-    connect(m_controls.Get<QPushButton>(kSubmitId), &QPushButton::clicked, this,
-            &CSubmitDlg::OnSubmit);
-    connect(m_controls.Get<QPushButton>(kSubmitAllId), &QPushButton::clicked, this,
+    connect(m_urlEdit, &QLineEdit::textEdited, this, &CSubmitDlg::OnChangeUrl);
+    connect(m_emailEdit, &QLineEdit::textEdited, this, &CSubmitDlg::OnEditEmail);
+    connect(m_list, &QListWidget::itemSelectionChanged, this, &CSubmitDlg::OnSelChangeList);
+    connect(m_addButton, &QPushButton::clicked, this, &CSubmitDlg::OnAdd);
+    connect(m_removeButton, &QPushButton::clicked, this, &CSubmitDlg::OnRemove);
+    connect(m_submitButton, &QPushButton::clicked, this, &CSubmitDlg::OnSubmit);
+    connect(m_controls.Get<QPushButton>("submitAll"), &QPushButton::clicked, this,
             &CSubmitDlg::OnOK);
-    connect(m_controls.Get<QPushButton>(kQuitId), &QPushButton::clicked, this,
+    connect(m_controls.Get<QPushButton>("quit"), &QPushButton::clicked, this,
             &CSubmitDlg::OnCancel);
-    connect(m_controls.Get<QPushButton>(kHelpId), &QPushButton::clicked, this, &CSubmitDlg::OnHelp);
+    connect(m_controls.Get<QPushButton>("help"), &QPushButton::clicked, this, &CSubmitDlg::OnHelp);
     OnInitDialog();
 }
 
@@ -132,9 +134,9 @@ void CSubmitDlg::OnInitDialog() {
     m_pSplash->show();
     HideSplashLater(m_pSplash);
 
-    m_controls.Get<QPushButton>(kAddId)->setEnabled(false);
-    m_controls.Get<QPushButton>(kRemoveId)->setEnabled(false);
-    m_controls.Get<QPushButton>(kSubmitId)->setEnabled(false);
+    m_addButton->setEnabled(false);
+    m_removeButton->setEnabled(false);
+    m_submitButton->setEnabled(false);
 
     if (FileExists(m_listFile)) {
         LoadList();
@@ -142,10 +144,10 @@ void CSubmitDlg::OnInitDialog() {
     LoadIndexNowSettings();
 
     for (const ToolTip& tip : kToolTips) {
-        m_controls.Find(tip.id)->setToolTip(QString::fromUtf8(tip.text));
+        m_controls.Get<QWidget>(tip.control)->setToolTip(QString::fromUtf8(tip.text));
     }
     ShowMembers();
-    m_controls.Find(kUrlId)->setFocus();
+    m_urlEdit->setFocus();
 }
 
 void CSubmitDlg::LoadList() {
@@ -154,7 +156,7 @@ void CSubmitDlg::LoadList() {
     if (!loaded) {
         m_bListUnreadable = !loaded.Missing();
         if (m_bListUnreadable) {
-            ShowMessage(this, FileProblem(kUnreadableText, m_listFile, loaded), kListFileTitle,
+            ShowMessage(this, FileProblem(kUnreadableText, m_listFile, loaded), kProgramTitle,
                         MessageIcon::Warning);
         }
         return;
@@ -171,7 +173,7 @@ void CSubmitDlg::LoadIndexNowSettings() {
     m_bIndexNowUnreadable = !loaded && !loaded.Missing();
     if (m_bIndexNowUnreadable) {
         m_indexNow = {};
-        ShowMessage(this, FileProblem(kIndexNowUnreadableText, file, loaded), kListFileTitle,
+        ShowMessage(this, FileProblem(kIndexNowUnreadableText, file, loaded), kProgramTitle,
                     MessageIcon::Warning);
     }
     m_runs.SetIndexNow(JobFrom(m_indexNow));
@@ -186,11 +188,11 @@ void CSubmitDlg::OnIndexNow() {
     m_runs.SetIndexNow(JobFrom(m_indexNow));
     const std::filesystem::path file = IndexNowSettingsPath();
     if (m_bIndexNowUnreadable) {
-        ShowMessage(this, kIndexNowKeptText.arg(DisplayText(file.string())), kListFileTitle);
+        ShowMessage(this, kIndexNowKeptText.arg(DisplayText(file.string())), kProgramTitle);
         return;
     }
     if (const FileResult saved = SaveIndexNowSettings(file, m_indexNow); !saved) {
-        ShowMessage(this, FileProblem(kIndexNowSaveFailedText, file, saved), kListFileTitle,
+        ShowMessage(this, FileProblem(kIndexNowSaveFailedText, file, saved), kProgramTitle,
                     MessageIcon::Warning);
     }
 }
@@ -203,11 +205,11 @@ void CSubmitDlg::SaveList() {
     FileResult saved;
     do {
         saved = SaveUrlList(target, Entries(), m_strEmail);
-    } while (!saved && AskRetry(this, FileProblem(kSaveFailedText, target, saved), kListFileTitle));
+    } while (!saved && AskRetry(this, FileProblem(kSaveFailedText, target, saved), kProgramTitle));
     if (saved && m_bListUnreadable) {
         ShowMessage(
             this, kRescuedText.arg(DisplayText(m_listFile.string()), DisplayText(target.string())),
-            kListFileTitle);
+            kProgramTitle);
     }
 }
 
@@ -215,23 +217,23 @@ void CSubmitDlg::SaveList() {
 void CSubmitDlg::AddEntry(const std::string& bytes) {
     auto* item = new QListWidgetItem(DisplayText(bytes));
     item->setData(Qt::UserRole, QByteArray::fromStdString(bytes));
-    m_controls.Get<QListWidget>(kListId)->addItem(item);
+    m_list->addItem(item);
 }
 
 void CSubmitDlg::TakeFields() {
-    m_strUrl = m_controls.Get<QLineEdit>(kUrlId)->text();
-    m_strEmail = FieldBytes(m_controls.Get<QLineEdit>(kEmailId)->text(), m_strEmail);
+    m_strUrl = m_urlEdit->text();
+    m_strEmail = FieldBytes(m_emailEdit->text(), m_strEmail);
 }
 
 void CSubmitDlg::ShowMembers() {
     const ChangingControls changing(m_bChangingControls);
-    m_controls.Get<QLineEdit>(kUrlId)->setText(m_strUrl);
-    m_controls.Get<QLineEdit>(kEmailId)->setText(DisplayText(m_strEmail));
+    m_urlEdit->setText(m_strUrl);
+    m_emailEdit->setText(DisplayText(m_strEmail));
 }
 
 // An e-mail address is one line of the list file: line breaks typed or pasted are dropped.
 void CSubmitDlg::OnEditEmail() {
-    auto* email = m_controls.Get<QLineEdit>(kEmailId);
+    auto* email = m_emailEdit;
     QString text = email->text();
     if (!text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r'))) {
         return;
@@ -245,7 +247,7 @@ void CSubmitDlg::OnEditEmail() {
 }
 
 std::vector<std::string> CSubmitDlg::Entries() const {
-    const auto* list = m_controls.Get<QListWidget>(kListId);
+    const auto* list = m_list;
     std::vector<std::string> entries;
     entries.reserve(static_cast<std::size_t>(list->count()));
     for (int i = 0; i < list->count(); ++i) {
@@ -255,7 +257,7 @@ std::vector<std::string> CSubmitDlg::Entries() const {
 }
 
 std::vector<std::string> CSubmitDlg::SelectedEntry() const {
-    const QList<QListWidgetItem*> selected = m_controls.Get<QListWidget>(kListId)->selectedItems();
+    const QList<QListWidgetItem*> selected = m_list->selectedItems();
     if (selected.isEmpty()) {
         return {};
     }
@@ -267,16 +269,16 @@ void CSubmitDlg::OnChangeUrl() {
         return;
     }
     TakeFields();
-    m_controls.Get<QPushButton>(kAddId)->setEnabled(!m_strUrl.isEmpty());
+    m_addButton->setEnabled(!m_strUrl.isEmpty());
 }
 
 void CSubmitDlg::OnSelChangeList() {
     if (m_bChangingControls) {
         return;
     }
-    const bool selected = !m_controls.Get<QListWidget>(kListId)->selectedItems().isEmpty();
-    m_controls.Get<QPushButton>(kRemoveId)->setEnabled(selected);
-    m_controls.Get<QPushButton>(kSubmitId)->setEnabled(selected);
+    const bool selected = !m_list->selectedItems().isEmpty();
+    m_removeButton->setEnabled(selected);
+    m_submitButton->setEnabled(selected);
 }
 
 // A text with line breaks (a pasted list) is one address a line: every non-empty line must
@@ -306,7 +308,7 @@ void CSubmitDlg::OnAdd() {
 }
 
 void CSubmitDlg::OnRemove() {
-    auto* list = m_controls.Get<QListWidget>(kListId);
+    auto* list = m_list;
     const QList<QListWidgetItem*> selected = list->selectedItems();
     if (selected.isEmpty()) {
         return;
@@ -320,16 +322,14 @@ void CSubmitDlg::OnRemove() {
 void CSubmitDlg::OnOK() {
     TakeFields();
     if (m_strEmail.empty()) {
-        ShowMessage(this, kNoEmailText, kEmailTitle);
+        ShowMessage(this, kNoEmailText, kProgramTitle);
         return;
     }
     if (m_strEmail.find('@') == std::string::npos) {
-        ShowMessage(this, kBadEmailText, kEmailTitle);
+        ShowMessage(this, kBadEmailText, kProgramTitle);
         return;
     }
-    FailureList.clear();
-    ResubmitList.clear();
-    if (m_controls.Get<QListWidget>(kListId)->count() == 0) {
+    if (m_list->count() == 0) {
         ShowMessage(this, kNoUrlsText, kNoUrlsTitle);
         return;
     }
@@ -347,24 +347,17 @@ void CSubmitDlg::OnSubmit() {
 }
 
 void CSubmitDlg::RunAndShowResults(const std::vector<std::string>& entries) {
-    const bool failed = SubmitList(entries, SubmitJob::Normal);
+    RunResult result = m_runs.SubmitList(entries, m_strEmail, this);
     if (m_bQuitAfterRun) {
         return;  // the program ends from the event loop, see RequestQuit
     }
-    if (failed) {
-        CFailedDlg results(FailureList, ResubmitList, m_runs, this);
+    if (result.failed) {
+        CFailedDlg results(std::move(result), m_runs, this);
         results.exec();
     } else {
         CDoneDlg results(this);
         results.exec();
     }
-}
-
-bool CSubmitDlg::SubmitList(const std::vector<std::string>& entries, std::uint8_t mode) {
-    RunResult result = m_runs.SubmitList(entries, mode, m_strEmail, this);
-    FailureList = std::move(result.FailureList);
-    ResubmitList = std::move(result.ResubmitList);
-    return result.failed;
 }
 
 void CSubmitDlg::OnCancel() {

@@ -2,7 +2,6 @@
 
 #include <QDialog>
 #include <QString>
-#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -10,29 +9,23 @@
 #include "engine/submit_run.h"
 #include "storage/indexnow_settings.h"
 #include "ui/dialog_template.h"
-#include "ui/submit_list.h"
+#include "ui/run_starter.h"
+
+class QLineEdit;
+class QListWidget;
+class QPushButton;
 
 namespace quaymark::ui {
 
 class CSplashDlg;
 
 // The main window: the address list and the e-mail address, kept in the URL list file
-// between runs, and the commands that submit them. It also holds the results of its runs
-// (FailureList, ResubmitList) and the e-mail address every run carries.
+// between runs, and the commands that submit them; it shows each run's result.
 class CSubmitDlg : public QDialog {
     Q_OBJECT
 
 public:
     static constexpr int kTemplateId = 102;
-    static constexpr int kUrlId = 1000;
-    static constexpr int kEmailId = 1001;
-    static constexpr int kAddId = 1005;
-    static constexpr int kRemoveId = 1006;
-    static constexpr int kListId = 1007;
-    static constexpr int kSubmitId = 1008;
-    static constexpr int kSubmitAllId = 1;
-    static constexpr int kQuitId = 2;
-    static constexpr int kHelpId = 57670;
     static constexpr int kAboutCommand = 16;
 
     // The list file is loaded now and saved when the window is closed. The routing is where
@@ -41,9 +34,6 @@ public:
                         QWidget* parent = nullptr);
     ~CSubmitDlg() override;
 
-    // Runs one submission over the entries; true when some request failed.
-    bool SubmitList(const std::vector<std::string>& entries, std::uint8_t mode);
-
     void OnChangeUrl();
     void OnSelChangeList();
     void OnAdd();
@@ -51,7 +41,7 @@ public:
     void OnOK();
     void OnSubmit();
     void OnCancel();
-    Q_INVOKABLE void OnHelp();
+    void OnHelp();
     void OnSysCommand(int command);
     void OnIndexNow();
 
@@ -66,8 +56,6 @@ public:
 
     QString m_strUrl;
     std::string m_strEmail;
-    std::vector<std::string> FailureList;
-    std::vector<std::string> ResubmitList;
 
 protected:
     void accept() override;
@@ -98,6 +86,12 @@ private:
     // The list has been saved and the window is closing: nothing is saved again.
     bool m_bEnded = false;
     DialogControls m_controls;
+    QLineEdit* m_urlEdit;
+    QLineEdit* m_emailEdit;
+    QListWidget* m_list;
+    QPushButton* m_addButton;
+    QPushButton* m_removeButton;
+    QPushButton* m_submitButton;
     CSplashDlg* m_pSplash = nullptr;
     // Set while the window changes its own controls, whose notifications it then ignores.
     bool m_bChangingControls = false;

@@ -22,21 +22,26 @@ void RequireUiThread(const QObject* widget) {
 
 }  // namespace
 
-CProgressDlg::CProgressDlg(QWidget* owner) : QDialog(owner) {
-    m_controls = BuildDialog(*this, kTemplateId);
+CProgressDlg::CProgressDlg(QWidget* owner)
+    : QDialog(owner),
+      m_controls(BuildDialog(*this, kTemplateId)),
+      m_addressText(m_controls.Get<QLabel>("address")),
+      m_engineText(m_controls.Get<QLabel>("engine")),
+      m_statusText(m_controls.Get<QLabel>("status")),
+      m_bar(m_controls.Get<QProgressBar>("bar")) {
     // While a run is under way the other windows take no input: no second run can start and
     // the e-mail address the run carries cannot change.
     setWindowModality(Qt::ApplicationModal);
     // The texts a run fills in show one line each, cut at the control's edge.
-    for (const int id : {kAddressTextId, kEngineTextId, kStatusTextId}) {
-        m_controls.Get<QLabel>(id)->setWordWrap(false);
+    for (QLabel* text : {m_addressText, m_engineText, m_statusText}) {
+        text->setWordWrap(false);
     }
-    connect(m_controls.Get<QPushButton>(kCancelId), &QPushButton::clicked, this,
+    connect(m_controls.Get<QPushButton>("cancel"), &QPushButton::clicked, this,
             &CProgressDlg::OnCancel);
     m_frame.setSingleShot(true);
     m_frame.setInterval(kFrameMilliseconds);
     connect(&m_frame, &QTimer::timeout, this, &CProgressDlg::ShowLatest);
-    connect(m_controls.Get<ClipPlayer>(kAnimationId), &ClipPlayer::frameAdvanced, this,
+    connect(m_controls.Get<ClipPlayer>("animation"), &ClipPlayer::frameAdvanced, this,
             &CProgressDlg::ShowLatest);
     ApplyRange(m_shown.stepsPerEntry);
 }
@@ -76,9 +81,10 @@ void CProgressDlg::RequestDone() {
     Update([](RunState& state) { ++state.steps; });
 }
 
+// The status line shows the latest failure, but for an address an engine calls invalid.
 void CProgressDlg::FailureRecorded(const FailureRecord& failure) {
-    if (failure.setsStatusText) {
-        Update([&](RunState& state) { state.status = failure.statusText; });
+    if (failure.verdict != SubmitVerdict::InvalidUrl) {
+        Update([&](RunState& state) { state.status = failure.text; });
     }
 }
 
@@ -109,18 +115,17 @@ void CProgressDlg::ShowLatest() {
         m_nAddressCount = latest.addressCount;
         ApplyRange(latest.stepsPerEntry);
     }
-    const std::pair<int, const std::string RunState::*> texts[] = {
-        {kAddressTextId, &RunState::address},
-        {kEngineTextId, &RunState::engine},
-        {kStatusTextId, &RunState::status},
+    const std::pair<QLabel*, const std::string RunState::*> texts[] = {
+        {m_addressText, &RunState::address},
+        {m_engineText, &RunState::engine},
+        {m_statusText, &RunState::status},
     };
-    for (const auto& [id, text] : texts) {
+    for (const auto& [label, text] : texts) {
         if (latest.*text != m_shown.*text) {
-            m_controls.Get<QLabel>(id)->setText(DisplayText(latest.*text));
+            label->setText(DisplayText(latest.*text));
         }
     }
-    auto* bar = m_controls.Get<QProgressBar>(kBarId);
-    bar->setValue(static_cast<int>(std::min<long long>(latest.steps, bar->maximum())));
+    m_bar->setValue(static_cast<int>(std::min<long long>(latest.steps, m_bar->maximum())));
     if (latest.shown != isVisible()) {
         setVisible(latest.shown);
     }
@@ -130,9 +135,8 @@ void CProgressDlg::ShowLatest() {
 void CProgressDlg::ApplyRange(int stepsPerEntry) {
     // The full int range: a run of any realistic size fills the bar exactly.
     const long long steps = static_cast<long long>(m_nAddressCount) * stepsPerEntry;
-    auto* bar = m_controls.Get<QProgressBar>(kBarId);
-    bar->setRange(0, static_cast<int>(std::clamp<long long>(steps, 0, INT_MAX)));
-    bar->setValue(0);
+    m_bar->setRange(0, static_cast<int>(std::clamp<long long>(steps, 0, INT_MAX)));
+    m_bar->setValue(0);
 }
 
 void CProgressDlg::OnCancel() {

@@ -9,6 +9,9 @@
 #include "ui/artwork.h"
 #include "ui/dialog_template.h"
 
+class QLabel;
+class QProgressBar;
+
 namespace quaymark::ui {
 
 // The window that stays on screen while a run is under way. It follows the run: the worker
@@ -20,12 +23,6 @@ class CProgressDlg : public QDialog, public RunObserver {
 
 public:
     static constexpr int kTemplateId = 129;
-    static constexpr int kAddressTextId = 1001;
-    static constexpr int kEngineTextId = 1002;
-    static constexpr int kStatusTextId = 1004;
-    static constexpr int kBarId = 1012;
-    static constexpr int kCancelId = 1013;
-    static constexpr int kAnimationId = 1073;
     // What the worker changes within one frame of the window's animation is shown at once.
     static constexpr int kFrameMilliseconds = kClipFrameMilliseconds;
 
@@ -76,6 +73,10 @@ private:
     void ApplyRange(int stepsPerEntry);
 
     DialogControls m_controls;
+    QLabel* m_addressText;
+    QLabel* m_engineText;
+    QLabel* m_statusText;
+    QProgressBar* m_bar;
     QTimer m_frame;
     std::mutex m_stateMutex;
     RunState m_state;

@@ -11,6 +11,7 @@
 #include "ui/byte_text.h"
 #include "ui/desktop.h"
 #include "ui/program_dirs.h"
+#include "ui/program_title.h"
 
 namespace quaymark::ui {
 namespace {
@@ -20,7 +21,6 @@ const QString kNothingSelectedText =
 const QString kNothingSelectedTitle = QStringLiteral("Nothing was selected");
 const QString kResubmitFailedText = QStringLiteral("The sites listed failed to be re-submitted.");
 const QString kResubmitDoneText = QStringLiteral("Re-submission Successfull!.");
-const QString kResultsTitle = QStringLiteral("Quaymark!");
 
 QString PageDirectory() {
     return QFile::decodeName(QByteArray::fromStdString(ErrorPageDirectory().string()));
@@ -40,46 +40,44 @@ void SweepErrorPages() {
 
 CDoneDlg::CDoneDlg(QWidget* parent) : QDialog(parent) {
     const DialogControls controls = BuildDialog(*this, kTemplateId);
-    connect(controls.Get<QPushButton>(1), &QPushButton::clicked, this, &QDialog::accept);
+    connect(controls.Get<QPushButton>("ok"), &QPushButton::clicked, this, &QDialog::accept);
 }
 
-CFailedDlg::CFailedDlg(const std::vector<std::string>& failureList,
-                       const std::vector<std::string>& resubmitList, RunStarter& runs,
-                       QWidget* parent)
-    : QDialog(parent), m_pFailureList(&failureList), m_pResubmitList(&resubmitList), m_runs(runs) {
-    m_controls = BuildDialog(*this, kTemplateId);
-    connect(m_controls.Get<QPushButton>(1), &QPushButton::clicked, this, &CFailedDlg::OnOK);
-    connect(m_controls.Get<QPushButton>(kViewId), &QPushButton::clicked, this, &CFailedDlg::OnView);
-    connect(m_controls.Get<QPushButton>(kResubmitId), &QPushButton::clicked, this,
+CFailedDlg::CFailedDlg(RunResult result, RunStarter& runs, QWidget* parent)
+    : QDialog(parent),
+      m_controls(BuildDialog(*this, kTemplateId)),
+      m_list(m_controls.Get<QListWidget>("list")),
+      m_result(std::move(result)),
+      m_runs(runs) {
+    connect(m_controls.Get<QPushButton>("ok"), &QPushButton::clicked, this, &CFailedDlg::OnOK);
+    connect(m_controls.Get<QPushButton>("view"), &QPushButton::clicked, this, &CFailedDlg::OnView);
+    connect(m_controls.Get<QPushButton>("resubmit"), &QPushButton::clicked, this,
             &CFailedDlg::OnResubmit);
     ShowFailureLines();
 }
 
-CFailedDlg::~CFailedDlg() = default;
-
 void CFailedDlg::ShowFailureLines() {
-    auto* list = m_controls.Get<QListWidget>(kListId);
-    list->clear();
+    m_list->clear();
     QStringList lines;
-    lines.reserve(static_cast<qsizetype>(m_pFailureList->size()));
-    for (const std::string& line : *m_pFailureList) {
-        lines << DisplayText(line);
+    lines.reserve(static_cast<qsizetype>(m_result.FailureList.size()));
+    for (const Failure& failure : m_result.FailureList) {
+        lines << DisplayText(failure.line);
     }
-    list->addItems(lines);
+    m_list->addItems(lines);
 }
 
 void CFailedDlg::OnView() {
     if (m_runs.UnderWay()) {
         return;
     }
-    auto* list = m_controls.Get<QListWidget>(kListId);
-    const QList<QListWidgetItem*> chosen = list->selectedItems();
+    const QList<QListWidgetItem*> chosen = m_list->selectedItems();
     if (chosen.isEmpty()) {
         ShowMessage(this, kNothingSelectedText, kNothingSelectedTitle);
         return;
     }
-    const int selected = list->row(chosen.front());
-    const QFileInfo page(QDir(PageDirectory()), QString::fromStdString(ErrorPageName(selected)));
+    const Failure& failure =
+        m_result.FailureList.at(static_cast<std::size_t>(m_list->row(chosen.front())));
+    const QFileInfo page(QFile::decodeName(QByteArray::fromStdString(failure.page.string())));
     if (page.exists()) {
         OpenWithShell(QUrl::fromLocalFile(page.absoluteFilePath()));
     }
@@ -90,16 +88,14 @@ void CFailedDlg::OnResubmit() {
         return;
     }
     // The progress window is the failures window's own, so that it takes input while this
-    // modal window is open. A resend carries no e-mail address of its own.
-    RunResult result = m_runs.SubmitList(*m_pResubmitList, SubmitJob::Resend, {}, this);
+    // modal window is open.
+    RunResult result = m_runs.SubmitList(m_result.ResubmitList, this);
     if (result.failed) {
-        m_resubmitResults = std::move(result);
-        m_pFailureList = &m_resubmitResults.FailureList;
-        m_pResubmitList = &m_resubmitResults.ResubmitList;
+        m_result = std::move(result);
         ShowFailureLines();
-        ShowMessage(this, kResubmitFailedText, kResultsTitle);
+        ShowMessage(this, kResubmitFailedText, kProgramTitle);
     } else {
-        ShowMessage(this, kResubmitDoneText, kResultsTitle);
+        ShowMessage(this, kResubmitDoneText, kProgramTitle);
     }
 }
 

@@ -1,12 +1,12 @@
 #pragma once
 
 #include <QDialog>
-#include <string>
-#include <vector>
 
 #include "engine/submit_run.h"
 #include "ui/dialog_template.h"
-#include "ui/submit_list.h"
+#include "ui/run_starter.h"
+
+class QListWidget;
 
 namespace quaymark::ui {
 
@@ -26,24 +26,17 @@ class CFailedDlg : public QDialog {
 
 public:
     static constexpr int kTemplateId = 136;
-    static constexpr int kListId = 1011;
-    static constexpr int kViewId = 2;
-    static constexpr int kResubmitId = 3;
 
-    // The lists and the starter belong to the opener and outlive the window.
-    CFailedDlg(const std::vector<std::string>& failureList,
-               const std::vector<std::string>& resubmitList, RunStarter& runs,
-               QWidget* parent = nullptr);
-    ~CFailedDlg() override;
+    // The window keeps the run's result; the starter belongs to the opener and outlives it.
+    CFailedDlg(RunResult result, RunStarter& runs, QWidget* parent = nullptr);
 
     void OnView();
     void OnResubmit();
     void OnOK();
 
     const DialogControls& controls() const { return m_controls; }
-
-    const std::vector<std::string>* m_pFailureList;
-    const std::vector<std::string>* m_pResubmitList;
+    // The failures shown and the requests Re-Submit sends: the latest run's that failed.
+    const RunResult& runResult() const { return m_result; }
 
 protected:
     void accept() override;
@@ -53,8 +46,8 @@ private:
     void ShowFailureLines();
 
     DialogControls m_controls;
-    // The results of a re-submission that failed again, held until the window closes.
-    RunResult m_resubmitResults;
+    QListWidget* m_list;
+    RunResult m_result;
     RunStarter& m_runs;
 };
 

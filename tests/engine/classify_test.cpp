@@ -70,13 +70,13 @@ TEST(ErrorPages, NamesAndSweepRule) {
 class WriteErrorPageTest : public ::testing::Test {
 protected:
     testing::ScopedWorkingDir dir_;
-    std::atomic<std::int32_t> ErrorPageCounter{0};
+    std::int32_t ErrorPageCounter = 0;
 };
 
 TEST_F(WriteErrorPageTest, FetchedLinesGainAnEmptyLineAllInCrLf) {
     WriteErrorPage(dir_.path(), ErrorPageCounter, {"one\n", "two\n", "three\n"});
     EXPECT_EQ(ReadFileBytes("submiterror0.html"), "one\r\n\r\ntwo\r\n\r\nthree\r\n\r\n");
-    EXPECT_EQ(ErrorPageCounter.load(), 1);
+    EXPECT_EQ(ErrorPageCounter, 1);
 }
 
 TEST_F(WriteErrorPageTest, ConnectionProblemPageHasItsEightLines) {
@@ -115,7 +115,7 @@ TEST_F(WriteErrorPageTest, UnwritablePageStillUsesUpItsNumber) {
     std::filesystem::create_directory("submiterror0.html");
     WriteErrorPage(dir_.path(), ErrorPageCounter, {"lost\n"});
     WriteErrorPage(dir_.path(), ErrorPageCounter, {"kept\n"});
-    EXPECT_EQ(ErrorPageCounter.load(), 2);
+    EXPECT_EQ(ErrorPageCounter, 2);
     EXPECT_EQ(ReadFileBytes("submiterror1.html"), "kept\r\n\r\n");
 }
 

@@ -39,8 +39,7 @@ class PageFetcherTest : public ::testing::Test {
 protected:
     // Every host reaches the given loopback port, so nothing leaves the machine.
     PageFetcher& FetcherTo(std::uint16_t port, FetchLimits limits = {}) {
-        fetcher_.emplace(prompt_, limits);
-        fetcher_->SetConnectTo({{":", port}});
+        fetcher_.emplace(prompt_, RunRouting{{{":", port}}, limits, {}});
         return *fetcher_;
     }
 
@@ -174,9 +173,11 @@ TEST_F(PageFetcherTest, FollowsOneRedirectToAnotherPort) {
         response.status = 303;
         response.set_header("Location", "/page");
     });
-    PageFetcher fetcher(prompt_);
-    fetcher.SetConnectTo({{"e.example:80", first.port()},
-                          {"other.example:" + std::to_string(target.port()), target.port()}});
+    PageFetcher fetcher(prompt_,
+                        {{{"e.example:80", first.port()},
+                          {"other.example:" + std::to_string(target.port()), target.port()}},
+                         {},
+                         {}});
     EXPECT_THAT(fetcher.Fetch("http://e.example/go?to=/page"), ElementsAre("landed\n"));
     EXPECT_THAT(fetcher.Fetch("http://e.example/go?to=/page&status=303"), ElementsAre("landed\n"));
     EXPECT_THAT(fetcher.Fetch("http://e.example/go?to=/missing"), IsEmpty());
@@ -201,8 +202,8 @@ TEST_F(PageFetcherTest, RedirectTargetIsTheLocationHeaderInAnyCase) {
                                         "right\r\nContent-Location: " + base + "right\r\n\r\n");
         }
     });
-    PageFetcher fetcher(prompt_);
-    fetcher.SetConnectTo({{"e.example:80", first.port()}, {"t.example:80", target.port()}});
+    PageFetcher fetcher(
+        prompt_, {{{"e.example:80", first.port()}, {"t.example:80", target.port()}}, {}, {}});
     EXPECT_THAT(fetcher.Fetch("http://e.example/lower"), ElementsAre("right\n"));
     EXPECT_THAT(fetcher.Fetch("http://e.example/bare-lf"), ElementsAre("right\n"))
         << "a header block of bare line feeds ends like one of CR LF";

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "tests/support/fake_engine_server.h"
+#include "tests/support/run_lines.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/tls_server.h"
 
@@ -17,8 +18,10 @@ namespace {
 using ::testing::ElementsAre;
 using testing::EngineRequest;
 using testing::FailedPage;
+using testing::FailureLines;
 using testing::FakeEngineServer;
 using ::testing::IsEmpty;
+using testing::ResendUrls;
 
 // Records what a run tells its follower.
 class RecordingObserver : public RunObserver {
@@ -34,10 +37,11 @@ public:
     void AddressStarted(const std::string& item) override { address = item; }
     void EngineStarted(std::string_view name) override { engine = name; }
     void RequestDone() override { ++steps; }
+    // Kept as the progress window keeps its status line.
     void FailureRecorded(const FailureRecord& failure) override {
-        if (failure.setsStatusText) {
-            status = failure.statusText;
-            statusHistory.push_back(failure.statusText);
+        if (failure.verdict != SubmitVerdict::InvalidUrl) {
+            status = failure.text;
+            statusHistory.push_back(failure.text);
         }
     }
     void RunEnded() override { ++hidden; }
@@ -64,17 +68,22 @@ class SubmitRunTest : public ::testing::Test {
 protected:
     SubmitJob Job(std::vector<std::string> items, std::uint8_t mode = SubmitJob::Normal) const {
         SubmitJob job;
-        job.items = std::move(items);
         job.mode = mode;
+        if (mode == SubmitJob::Resend) {
+            for (std::string& url : items) {
+                job.resendItems.push_back({Channel::Engine, std::move(url)});
+            }
+        } else {
+            job.items = std::move(items);
+        }
         job.email = email_;
-        job.connectTo = server_.Routes();
+        job.routing.connectTo = server_.Routes();
         job.errorPageDir = dir_.path();
         return job;
     }
 
     int Run(std::vector<std::string> items, std::uint8_t mode = SubmitJob::Normal) {
         run_ = std::make_unique<SubmitRun>(Job(std::move(items), mode), prompt_, progress_);
-        run_->Reset();
         results_ = run_->SubmitWorker();
         return results_.failed ? 1 : 0;
     }
@@ -117,7 +126,6 @@ TEST_F(SubmitRunTest, SevenRequestsInTableOrderWithTheAddressUnescaped) {
             "www.google.com/addurl?q=http://mine.example/a%20b&c=d&dq=thanks"));
     EXPECT_EQ(progress_.steps, 7);
     EXPECT_FALSE(results_.failed);
-    EXPECT_TRUE(run_->WorkerDone());
 }
 
 TEST(BuildRequestUrl, InsertsAddressAndEmailAsStored) {
@@ -136,8 +144,8 @@ TEST_F(SubmitRunTest, NumberSignGoesOnTheWireEncodedAndIntoTheRecordAsTyped) {
     EXPECT_EQ(server_.requests()[0].target,
               "/info/add_url/thanks/?url=http://mine.example/%23top"
               "&email=me@example.com&country=US&brand=webcrawler");
-    EXPECT_EQ(results_.FailureList[0], "WebCrawler: failed. http://mine.example/#top");
-    EXPECT_EQ(results_.ResubmitList[6],
+    EXPECT_EQ(results_.FailureList[0].line, "WebCrawler: failed. http://mine.example/#top");
+    EXPECT_EQ(results_.ResubmitList[6].url,
               "http://www.google.com/addurl?q=http://mine.example/#top&dq=thanks");
 }
 
@@ -147,7 +155,7 @@ TEST_F(SubmitRunTest, OnlyGoogleFailing) {
     });
     EXPECT_EQ(Run({"http://mine.example/"}), 1);
     EXPECT_TRUE(results_.failed);
-    EXPECT_THAT(results_.ResubmitList,
+    EXPECT_THAT(ResendUrls(results_),
                 ElementsAre("http://www.google.com/addurl?q=http://mine.example/&dq=thanks"));
     EXPECT_THAT(results_.FailureList, IsEmpty());
     EXPECT_FALSE(std::filesystem::exists("submiterror0.html"));
@@ -168,7 +176,7 @@ TEST_F(SubmitRunTest, VerdictsNameTheirFailureAndMostSetTheStatusText) {
         return testing::AcceptedPage();
     });
     Run({"http://one.example/", "http://two.example/"});
-    EXPECT_THAT(results_.FailureList,
+    EXPECT_THAT(FailureLines(results_),
                 ElementsAre("HotBot: is not a valud URL. http://one.example/",
                             "Lycos: was already submitted today. http://one.example/",
                             "Go!: could not connect. http://one.example/",
@@ -189,7 +197,7 @@ TEST_F(SubmitRunTest, NoPageIsRecordedAsCouldNotConnectWithTheConnectionProblemP
     server_.SetPages([](const EngineRequest&) { return std::string(); });
     Run({"http://mine.example/"});
     ASSERT_EQ(results_.FailureList.size(), 6u);
-    EXPECT_EQ(results_.FailureList[5], "Excite: could not connect. http://mine.example/");
+    EXPECT_EQ(results_.FailureList[5].line, "Excite: could not connect. http://mine.example/");
     EXPECT_EQ(results_.ResubmitList.size(), 7u);
     EXPECT_THAT(testing::ReadFileBytes("submiterror5.html"),
                 ::testing::StartsWith("<HTML>\r\n<FONT SIZE=5>"));
@@ -217,8 +225,8 @@ TEST_F(SubmitRunTest, ResendModeSendsEachUrlOnceUnderTheNameSending) {
     const std::string bad = "http://www.excite.com/info/add_url/thanks/?url=bad&email=e";
     EXPECT_EQ(Run({good, bad}, SubmitJob::Resend), 1);
     EXPECT_EQ(server_.requests().size(), 2u);
-    EXPECT_THAT(results_.FailureList, ElementsAre("Sending: failed. " + bad));
-    EXPECT_THAT(results_.ResubmitList, ElementsAre(bad));
+    EXPECT_THAT(FailureLines(results_), ElementsAre("Sending: failed. " + bad));
+    EXPECT_THAT(ResendUrls(results_), ElementsAre(bad));
     EXPECT_EQ(progress_.engine, "Sending");
     EXPECT_EQ(progress_.steps, 2);
     EXPECT_EQ(progress_.stepsPerAddress, 1) << "a re-submission fills its own bar";
@@ -243,7 +251,7 @@ TEST_F(SubmitRunTest, CancelDuringARequestRecordsItsFailureAndStops) {
     });
     EXPECT_EQ(Run({"http://one.example/", "http://two.example/"}), 1);
     EXPECT_EQ(server_.requests().size(), 3u);
-    EXPECT_THAT(results_.FailureList, ElementsAre("Lycos: failed. http://one.example/"));
+    EXPECT_THAT(FailureLines(results_), ElementsAre("Lycos: failed. http://one.example/"));
     EXPECT_EQ(progress_.steps, 2) << "no step after the cancel";
     EXPECT_TRUE(results_.failed);
 }
@@ -265,8 +273,9 @@ TEST_F(SubmitRunTest, FailureLineNBelongsToErrorPageN) {
     Run({"http://one.example/", "http://two.example/", "http://three.example/"});
     ASSERT_EQ(results_.FailureList.size(), 18u);
     for (std::size_t n = 0; n < results_.FailureList.size(); ++n) {
-        const std::string page = testing::ReadFileBytes(ErrorPageName(static_cast<int>(n)));
-        const std::string& line = results_.FailureList[n];
+        EXPECT_EQ(results_.FailureList[n].page, dir_.path() / ErrorPageName(static_cast<int>(n)));
+        const std::string page = testing::ReadFileBytes(results_.FailureList[n].page);
+        const std::string& line = results_.FailureList[n].line;
         const std::string address = line.substr(line.rfind(' ') + 1);
         EXPECT_NE(page.find("=" + address), std::string::npos) << n;
         const std::string engine = line.substr(0, line.find(':'));
@@ -277,18 +286,17 @@ TEST_F(SubmitRunTest, FailureLineNBelongsToErrorPageN) {
     }
 }
 
-TEST_F(SubmitRunTest, RunObjectUsedTwiceStartsAfreshEachTime) {
+TEST_F(SubmitRunTest, EachRunStartsAfresh) {
     server_.SetPages([](const EngineRequest& request) {
         return request.host == "www.hotbot.com" ? FailedPage("error") : testing::AcceptedPage();
     });
-    SubmitRun run(Job({"http://one.example/"}), prompt_, progress_);
-    run.Reset();
-    const RunResult first = run.SubmitWorker();
+    SubmitRun firstRun(Job({"http://one.example/"}), prompt_, progress_);
+    const RunResult first = firstRun.SubmitWorker();
     testing::WriteFileBytes("submiterror0.html", "the first run's page");
-    run.Reset();
-    const RunResult second = run.SubmitWorker();
+    SubmitRun secondRun(Job({"http://one.example/"}), prompt_, progress_);
+    const RunResult second = secondRun.SubmitWorker();
     EXPECT_TRUE(second.failed);
-    EXPECT_EQ(second.FailureList, first.FailureList) << "nothing carried over";
+    EXPECT_EQ(FailureLines(second), FailureLines(first)) << "nothing carried over";
     EXPECT_EQ(second.ResubmitList.size(), 1u);
     EXPECT_EQ(server_.requests().size(), 14u) << "no cancel carried over from the first end";
     EXPECT_NE(testing::ReadFileBytes("submiterror0.html"), "the first run's page")
@@ -319,19 +327,23 @@ TEST_F(SubmitRunTest, IndexNowAnnouncesAfterTheSevenAndIsJudgedByItsStatus) {
     const auto indexNowJob = [&](std::vector<std::string> items, std::uint8_t mode) {
         SubmitJob job = Job(std::move(items), mode);
         job.indexNow = {true, key, "https://api.indexnow.test/indexnow"};
-        job.connectTo["api.indexnow.test:443"] = endpoint.port();
-        job.caFile = testing::TlsServer::CaFile();
+        job.routing.connectTo["api.indexnow.test:443"] = endpoint.port();
+        job.routing.caFile = testing::TlsServer::CaFile();
         return job;
     };
-    const auto run = [&](std::vector<std::string> items, std::uint8_t mode) {
-        SubmitRun submit(indexNowJob(std::move(items), mode), prompt_, progress_);
-        submit.Reset();
+    const auto run = [&](std::vector<std::string> items) {
+        SubmitRun submit(indexNowJob(std::move(items), SubmitJob::Normal), prompt_, progress_);
+        return submit.SubmitWorker();
+    };
+    const auto resend = [&](std::vector<ResendItem> items) {
+        SubmitJob job = indexNowJob({}, SubmitJob::Resend);
+        job.resendItems = std::move(items);
+        SubmitRun submit(std::move(job), prompt_, progress_);
         return submit.SubmitWorker();
     };
 
     const RunResult first =
-        run({"http://a.example.test/p?q=1&r=2", "https://b.example.test/", "ftp://c.example/"},
-            SubmitJob::Normal);
+        run({"http://a.example.test/p?q=1&r=2", "https://b.example.test/", "ftp://c.example/"});
     const std::string urlB =
         "https://api.indexnow.test/indexnow?url=https%3A%2F%2Fb.example.test%2F&key=" + key;
     EXPECT_THAT(
@@ -343,24 +355,24 @@ TEST_F(SubmitRunTest, IndexNowAnnouncesAfterTheSevenAndIsJudgedByItsStatus) {
     EXPECT_EQ(progress_.steps, 24);
     EXPECT_TRUE(first.failed);
     EXPECT_THAT(
-        first.FailureList,
+        FailureLines(first),
         ElementsAre("IndexNow: key not valid (403). https://b.example.test/",
                     "IndexNow: not an http or https address with a host. ftp://c.example/"));
     EXPECT_EQ(progress_.status, "IndexNow: not an http or https address with a host.");
-    EXPECT_THAT(first.ResubmitList, ElementsAre(urlB));
+    EXPECT_THAT(first.ResubmitList, ElementsAre(ResendItem{Channel::IndexNow, urlB}));
     EXPECT_EQ(testing::ReadFileBytes("submiterror0.html"), "The key file does not match.\r\n\r\n");
     EXPECT_THAT(testing::ReadFileBytes("submiterror1.html"),
                 ::testing::HasSubstr("IndexNow takes http:// and https:// addresses"));
 
-    const RunResult second = run(first.ResubmitList, SubmitJob::Resend);
-    EXPECT_THAT(second.FailureList,
+    const RunResult second = resend(first.ResubmitList);
+    EXPECT_THAT(FailureLines(second),
                 ElementsAre("Sending: address not accepted for this key (422). " + urlB));
     EXPECT_THAT(testing::ReadFileBytes("submiterror0.html"),
                 ::testing::HasSubstr("IndexNow: address not accepted for this key (422)"));
-    const RunResult third = run(second.ResubmitList, SubmitJob::Resend);
-    EXPECT_THAT(third.FailureList,
+    const RunResult third = resend(second.ResubmitList);
+    EXPECT_THAT(FailureLines(third),
                 ElementsAre("Sending: too many requests, try again later (429). " + urlB));
-    const RunResult fourth = run(third.ResubmitList, SubmitJob::Resend);
+    const RunResult fourth = resend(third.ResubmitList);
     EXPECT_FALSE(fourth.failed);
     EXPECT_EQ(targets.size(), 5u);
     EXPECT_EQ(server_.requests().size(), 21u) << "Re-Submit sends IndexNow requests to IndexNow";
@@ -377,18 +389,19 @@ TEST(IndexNowKeyFile, ServedWithExactlyTheKeyOrSaysWhyNot) {
                       response.set_content("another key", "text/plain");
                   }
               });
-    const StatusFetcher fetcher({}, testing::TlsServer::CaFile(),
-                                {{"good.example.test:443", site.port()},
-                                 {"wrong.example.test:443", site.port()},
-                                 {"none.example.test:443", site.port()}});
+    const StatusFetcher fetcher({{{"good.example.test:443", site.port()},
+                                  {"wrong.example.test:443", site.port()},
+                                  {"none.example.test:443", site.port()}},
+                                 {},
+                                 testing::TlsServer::CaFile()});
     EXPECT_TRUE(CheckKeyFile(fetcher, "https://good.example.test", key).served);
     EXPECT_EQ(CheckKeyFile(fetcher, "https://wrong.example.test", key).reason,
               "the key file does not hold exactly the key");
     EXPECT_EQ(CheckKeyFile(fetcher, "https://none.example.test", "missingkey").reason,
               "no key file (404)");
-    const StatusFetcher untrusting({}, {}, {{"good.example.test:443", site.port()}});
+    const StatusFetcher untrusting({{{"good.example.test:443", site.port()}}, {}, {}});
     EXPECT_EQ(CheckKeyFile(untrusting, "https://good.example.test", key).reason,
-              "could not connect")
+              "could not connect (certificate not trusted)")
         << "a certificate the system does not trust is refused";
 }
 

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
+#include <QAbstractButton>
 #include <QDialog>
 #include <QFontMetrics>
 #include <QGroupBox>
@@ -10,9 +13,14 @@
 #include <QPushButton>
 #include <QStyleOptionGroupBox>
 
+#include "tests/ui/scoped_page_dir.h"
 #include "ui/artwork.h"
+#include "ui/desktop.h"
+#include "ui/indexnow_window.h"
 #include "ui/info_windows.h"
-#include "ui/submit_list.h"
+#include "ui/main_window.h"
+#include "ui/progress_window.h"
+#include "ui/results_windows.h"
 
 namespace quaymark::ui {
 namespace {
@@ -62,24 +70,85 @@ TEST(DialogTemplate, SplashPictureFillsItsWindowExactly) {
     EXPECT_EQ(pictures[0]->pixmap().deviceIndependentSize().toSize(), QSize(360, 242));
 }
 
-TEST(DialogTemplate, ControlsAreFoundByIdAndTabInTemplateOrder) {
+TEST(DialogTemplate, ControlsAreFoundByNameAndTabInTemplateOrder) {
     QDialog dialog;
     const DialogControls controls = BuildDialog(dialog, 102);
     EXPECT_EQ(dialog.windowTitle(), "Quaymark!");
     const DialogUnits units;
     EXPECT_EQ(dialog.width(), units.X(262));
     EXPECT_EQ(dialog.height(), units.Y(154));
-    EXPECT_EQ(controls.Find(1000)->geometry(), units.ToPixels(QRect(4, 44, 184, 13)));
-    EXPECT_EQ(controls.Find(4242), nullptr);
+    EXPECT_EQ(controls.Get<QLineEdit>("url")->geometry(), units.ToPixels(QRect(4, 44, 184, 13)));
 
-    const std::vector<int> tabOrder{1000, 1005, 1006, 1001, 1, 2, 1007, 57670, 1008};
-    QWidget* widget = controls.Find(tabOrder.front());
+    const std::vector<const char*> tabOrder{"url",  "add",  "remove", "email", "submitAll",
+                                            "quit", "list", "help",   "submit"};
+    QWidget* widget = controls.Get<QWidget>(tabOrder.front());
     for (std::size_t i = 1; i < tabOrder.size(); ++i) {
         widget = widget->nextInFocusChain();
         while (widget->focusPolicy() == Qt::NoFocus) {
             widget = widget->nextInFocusChain();
         }
-        EXPECT_EQ(widget, controls.Find(tabOrder[i])) << i;
+        EXPECT_EQ(widget, controls.Get<QWidget>(tabOrder[i])) << i;
+    }
+}
+
+// A window asks for its controls as it is built: a template that lacks one, or has it of
+// another kind, stops the program at once and says which.
+TEST(DialogTemplateDeathTest, AMissingOrRenamedControlIsToldAtOnce) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    DialogTemplate renamed = LoadDialogTemplate(CSubmitDlg::kTemplateId);
+    for (ControlTemplate& control : renamed.controls) {
+        if (control.name == "add") {
+            control.name = "append";
+        }
+    }
+    EXPECT_DEATH(
+        {
+            QDialog dialog;
+            BuildDialog(dialog, renamed).Get<QPushButton>("add");
+        },
+        "dialog template 102 has no control named \"add\"");
+    EXPECT_DEATH(
+        {
+            QDialog dialog;
+            BuildDialog(dialog, CSubmitDlg::kTemplateId).Get<QLineEdit>("add");
+        },
+        "control \"add\" of dialog template 102 is a QPushButton, not a QLineEdit");
+}
+
+// Every window is built from its template: each control it asks for is there with its kind
+// (building it stops the program otherwise), and each text of the template reaches its control.
+TEST(DialogTemplate, EveryWindowFindsItsControlsAndEveryTextReachesItsControl) {
+    testing::ScopedPageDir pages;
+    RunStarter runs;
+    std::vector<std::pair<int, std::unique_ptr<QDialog>>> windows;
+    windows.emplace_back(CSubmitDlg::kTemplateId,
+                         std::make_unique<CSubmitDlg>(pages.path() / "quaysites.dat"));
+    windows.emplace_back(CProgressDlg::kTemplateId, std::make_unique<CProgressDlg>(nullptr));
+    windows.emplace_back(CDoneDlg::kTemplateId, std::make_unique<CDoneDlg>());
+    windows.emplace_back(CFailedDlg::kTemplateId, std::make_unique<CFailedDlg>(RunResult{}, runs));
+    windows.emplace_back(CHelpDlg::kTemplateId, std::make_unique<CHelpDlg>());
+    windows.emplace_back(CAboutDlg::kTemplateId, std::make_unique<CAboutDlg>());
+    windows.emplace_back(CSplashDlg::kTemplateId, std::make_unique<CSplashDlg>());
+    windows.emplace_back(CIndexNowDlg::kTemplateId,
+                         std::make_unique<CIndexNowDlg>(IndexNowSettings{},
+                                                        std::vector<std::string>{}, RunRouting{}));
+    for (const auto& [templateId, window] : windows) {
+        const DialogTemplate data = LoadDialogTemplate(templateId);
+        EXPECT_EQ(window->windowTitle(), data.caption) << templateId;
+        for (const ControlTemplate& control : data.controls) {
+            const std::string where = std::to_string(templateId) + " " + control.name.toStdString();
+            auto* widget = window->findChild<QWidget*>(control.name);
+            ASSERT_NE(widget, nullptr) << where;
+            if (auto* label = qobject_cast<QLabel*>(widget); label && control.kind == "static") {
+                EXPECT_TRUE(label->text() == control.text ||
+                            label->text() == WithoutMnemonics(control.text))
+                    << where;
+            } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+                EXPECT_EQ(button->text(), control.text) << where;
+            } else if (auto* group = qobject_cast<QGroupBox*>(widget)) {
+                EXPECT_EQ(group->title(), WithoutMnemonics(control.text)) << where;
+            }
+        }
     }
 }
 

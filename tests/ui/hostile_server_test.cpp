@@ -11,10 +11,11 @@
 #include <QTimer>
 
 #include "tests/support/raw_server.h"
+#include "tests/support/run_lines.h"
 #include "tests/support/temp_dir.h"
 #include "tests/ui/scoped_page_dir.h"
 #include "ui/desktop.h"
-#include "ui/submit_list.h"
+#include "ui/run_starter.h"
 
 namespace quaymark::ui {
 namespace {
@@ -72,12 +73,12 @@ protected:
         ticker.start();
         QElapsedTimer clock;
         clock.start();
-        const RunResult results = starter.SubmitList({"http://mine.example/"}, SubmitJob::Normal,
-                                                     "me@example.com", nullptr);
+        const RunResult results =
+            starter.SubmitList({"http://mine.example/"}, "me@example.com", nullptr);
         outcome.failed = results.failed;
         outcome.elapsedMs = clock.elapsed();
-        outcome.failures = results.FailureList;
-        outcome.resubmit = results.ResubmitList;
+        outcome.failures = testing::FailureLines(results);
+        outcome.resubmit = testing::ResendUrls(results);
         // Seven requests, each bounded by the total limit.
         EXPECT_LT(outcome.elapsedMs, 7 * (kTotal.count() + 1000));
         EXPECT_LT(PeakRssMiB(), 1024u);

@@ -39,19 +39,19 @@ TEST(IndexNowWindow, TakesOnlyAValidKeyAndChecksEverySiteOfTheList) {
                          "https://bare.example.test/", "ftp://elsewhere/"},
                         routing);
     testing::DesktopRecorder desktop;
-    auto* key = dialog.controls().Get<QLineEdit>(CIndexNowDlg::kKeyId);
-    EXPECT_EQ(dialog.controls().Get<QLineEdit>(CIndexNowDlg::kEndpointId)->text(),
+    auto* key = dialog.controls().Get<QLineEdit>("key");
+    EXPECT_EQ(dialog.controls().Get<QLineEdit>("endpoint")->text(),
               "https://api.indexnow.org/indexnow");
 
     key->setText("not a key");
-    dialog.controls().Get<QCheckBox>(CIndexNowDlg::kEnabledId)->setChecked(true);
+    dialog.controls().Get<QCheckBox>("enabled")->setChecked(true);
     dialog.show();
-    dialog.controls().Get<QPushButton>(1)->click();
+    dialog.controls().Get<QPushButton>("ok")->click();
     ASSERT_EQ(desktop.messages.size(), 1u);
     EXPECT_THAT(desktop.messages[0].text.toStdString(), ::testing::StartsWith("The key must be"));
     EXPECT_TRUE(dialog.isVisible()) << "an invalid key is not taken";
 
-    dialog.controls().Get<QPushButton>(CIndexNowDlg::kGenerateId)->click();
+    dialog.controls().Get<QPushButton>("generate")->click();
     EXPECT_TRUE(QRegularExpression("^[0-9a-f]{32}$").match(key->text()).hasMatch());
     served = key->text().toStdString() + "\r\n";
 
@@ -61,20 +61,20 @@ TEST(IndexNowWindow, TakesOnlyAValidKeyAndChecksEverySiteOfTheList) {
         EXPECT_EQ(name, key->text() + ".txt");
         return keyFile;
     });
-    dialog.controls().Get<QPushButton>(CIndexNowDlg::kSaveKeyFileId)->click();
+    dialog.controls().Get<QPushButton>("saveKeyFile")->click();
     SetSaveFileHandler({});
     EXPECT_EQ(quaymark::testing::ReadFileBytes(dir.path() / "key.txt"), key->text().toStdString());
 
-    dialog.controls().Get<QPushButton>(CIndexNowDlg::kCheckId)->click();
+    dialog.controls().Get<QPushButton>("check")->click();
     QStringList lines;
-    auto* list = dialog.controls().Get<QListWidget>(CIndexNowDlg::kCheckListId);
+    auto* list = dialog.controls().Get<QListWidget>("checkList");
     for (int i = 0; i < list->count(); ++i) {
         lines << list->item(i)->text();
     }
     EXPECT_THAT(lines, ElementsAre("https://bare.example.test: no key file (404)",
                                    "https://good.example.test: the key file is served"));
 
-    dialog.controls().Get<QPushButton>(1)->click();
+    dialog.controls().Get<QPushButton>("ok")->click();
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_EQ(dialog.settings().key, key->text().toStdString());
     EXPECT_TRUE(dialog.settings().enabled);

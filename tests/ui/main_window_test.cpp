@@ -21,7 +21,7 @@
 #include "tests/ui/scoped_page_dir.h"
 #include "ui/info_windows.h"
 #include "ui/results_windows.h"
-#include "ui/submit_list.h"
+#include "ui/run_starter.h"
 
 namespace quaymark::ui {
 namespace {
@@ -48,13 +48,13 @@ protected:
     RunRouting Routing() const { return {server_.Routes(), {}, {}}; }
 
     template <typename T>
-    T* Control(int id) const {
-        return window_->controls().Get<T>(id);
+    T* Control(const char* name) const {
+        return window_->controls().Get<T>(name);
     }
-    QLineEdit* Url() const { return Control<QLineEdit>(CSubmitDlg::kUrlId); }
-    QLineEdit* Email() const { return Control<QLineEdit>(CSubmitDlg::kEmailId); }
-    QListWidget* List() const { return Control<QListWidget>(CSubmitDlg::kListId); }
-    QPushButton* Button(int id) const { return Control<QPushButton>(id); }
+    QLineEdit* Url() const { return Control<QLineEdit>("url"); }
+    QLineEdit* Email() const { return Control<QLineEdit>("email"); }
+    QListWidget* List() const { return Control<QListWidget>("list"); }
+    QPushButton* Button(const char* name) const { return Control<QPushButton>(name); }
 
     QStringList ListEntries() const {
         QStringList entries;
@@ -67,7 +67,7 @@ protected:
     void TypeAndAdd(const QString& text) {
         Url()->clear();
         QTest::keyClicks(Url(), text);
-        QTest::mouseClick(Button(CSubmitDlg::kAddId), Qt::LeftButton);
+        QTest::mouseClick(Button("add"), Qt::LeftButton);
     }
 
     quaymark::testing::ScopedPageDir dir_;
@@ -84,17 +84,17 @@ TEST_F(MainWindowTest, OpensWithItsTemplateButtonsOffAndTheStoredList) {
     EXPECT_THAT(ListEntries(), ElementsAre("http://a.example/", "http://b.example/"));
     EXPECT_EQ(Email()->text(), "me@example.com");
     EXPECT_EQ(Url()->text(), "");
-    EXPECT_FALSE(Button(CSubmitDlg::kAddId)->isEnabled());
-    EXPECT_FALSE(Button(CSubmitDlg::kRemoveId)->isEnabled());
-    EXPECT_FALSE(Button(CSubmitDlg::kSubmitId)->isEnabled());
-    EXPECT_TRUE(Button(CSubmitDlg::kSubmitAllId)->isEnabled());
-    EXPECT_TRUE(Button(CSubmitDlg::kAddId)->isDefault());
-    EXPECT_EQ(Button(CSubmitDlg::kSubmitAllId)->text(), "Submit &All");
+    EXPECT_FALSE(Button("add")->isEnabled());
+    EXPECT_FALSE(Button("remove")->isEnabled());
+    EXPECT_FALSE(Button("submit")->isEnabled());
+    EXPECT_TRUE(Button("submitAll")->isEnabled());
+    EXPECT_TRUE(Button("add")->isDefault());
+    EXPECT_EQ(Button("submitAll")->text(), "Submit &All");
     EXPECT_EQ(Url()->toolTip(),
               "Enter a web page address in the form: http://www.example.com/index.html");
-    EXPECT_EQ(Button(CSubmitDlg::kSubmitAllId)->toolTip(),
+    EXPECT_EQ(Button("submitAll")->toolTip(),
               "Begin submitting the database list to the search engines.");
-    EXPECT_TRUE(Button(CSubmitDlg::kQuitId)->toolTip().isEmpty());
+    EXPECT_TRUE(Button("quit")->toolTip().isEmpty());
 }
 
 TEST_F(MainWindowTest, OpensCentredOnTheScreenWithTheSplashOverIt) {
@@ -130,8 +130,8 @@ TEST_F(MainWindowTest, AddChecksTheAddressAndKeepsWhatItRefuses) {
     EXPECT_THAT(ListEntries(), ElementsAre("HTTP://", "http:// ", "ftp://files.example/",
                                            "http://twice/", "http://twice/"));
     EXPECT_EQ(Url()->text(), "");
-    EXPECT_TRUE(Button(CSubmitDlg::kAddId)->isEnabled()) << "the window's own emptying is no edit";
-    QTest::mouseClick(Button(CSubmitDlg::kAddId), Qt::LeftButton);
+    EXPECT_TRUE(Button("add")->isEnabled()) << "the window's own emptying is no edit";
+    QTest::mouseClick(Button("add"), Qt::LeftButton);
     EXPECT_EQ(List()->count(), 5) << "Add with an empty field changes nothing";
     EXPECT_EQ(desktop_.messages.size(), 2u);
 }
@@ -157,12 +157,12 @@ TEST_F(MainWindowTest, EnterClicksAddWhileItIsEnabled) {
 
 TEST_F(MainWindowTest, SubmitAllChecksTheEmailFirstAndTheListLast) {
     Open();
-    Button(CSubmitDlg::kSubmitAllId)->click();
+    Button("submitAll")->click();
     QTest::keyClicks(Email(), "   ");
-    Button(CSubmitDlg::kSubmitAllId)->click();
+    Button("submitAll")->click();
     Email()->clear();
     QTest::keyClicks(Email(), "@");
-    Button(CSubmitDlg::kSubmitAllId)->click();
+    Button("submitAll")->click();
     ASSERT_EQ(desktop_.messages.size(), 3u);
     EXPECT_EQ(desktop_.messages[0].text,
               "Please enter an email address. All search engines require this.");
@@ -177,8 +177,8 @@ TEST_F(MainWindowTest, SubmitAllChecksTheEmailFirstAndTheListLast) {
 
 TEST_F(MainWindowTest, SubmitNeedsASelectionAndRemoveLeavesItsButtonsOn) {
     Open();
-    Button(CSubmitDlg::kSubmitId)->setEnabled(true);
-    Button(CSubmitDlg::kSubmitId)->click();
+    Button("submit")->setEnabled(true);
+    Button("submit")->click();
     ASSERT_EQ(desktop_.messages.size(), 1u);
     EXPECT_EQ(desktop_.messages[0].text,
               "Select a URL to send by highlighting it and then click SUBMIT again.");
@@ -188,16 +188,16 @@ TEST_F(MainWindowTest, SubmitNeedsASelectionAndRemoveLeavesItsButtonsOn) {
     TypeAndAdd("http://b.example/");
     QTest::mouseClick(List()->viewport(), Qt::LeftButton, {},
                       List()->visualItemRect(List()->item(0)).center());
-    EXPECT_TRUE(Button(CSubmitDlg::kRemoveId)->isEnabled());
-    EXPECT_TRUE(Button(CSubmitDlg::kSubmitId)->isEnabled());
-    QTest::mouseClick(Button(CSubmitDlg::kRemoveId), Qt::LeftButton);
+    EXPECT_TRUE(Button("remove")->isEnabled());
+    EXPECT_TRUE(Button("submit")->isEnabled());
+    QTest::mouseClick(Button("remove"), Qt::LeftButton);
     EXPECT_THAT(ListEntries(), ElementsAre("http://b.example/"));
     EXPECT_TRUE(List()->selectedItems().isEmpty());
-    EXPECT_TRUE(Button(CSubmitDlg::kRemoveId)->isEnabled());
-    EXPECT_TRUE(Button(CSubmitDlg::kSubmitId)->isEnabled());
-    QTest::mouseClick(Button(CSubmitDlg::kRemoveId), Qt::LeftButton);
+    EXPECT_TRUE(Button("remove")->isEnabled());
+    EXPECT_TRUE(Button("submit")->isEnabled());
+    QTest::mouseClick(Button("remove"), Qt::LeftButton);
     EXPECT_EQ(List()->count(), 1) << "nothing selected: Remove does nothing";
-    QTest::mouseClick(Button(CSubmitDlg::kSubmitId), Qt::LeftButton);
+    QTest::mouseClick(Button("submit"), Qt::LeftButton);
     EXPECT_EQ(desktop_.messages.back().title, "Nothing selected to submit");
 }
 
@@ -211,7 +211,7 @@ TEST_F(MainWindowTest, ClickBelowTheEntriesKeepsTheSelectionAndScrollBarsShowWhe
     QTest::mouseClick(List()->viewport(), Qt::LeftButton, {},
                       QPoint(5, List()->viewport()->height() - 3));
     EXPECT_TRUE(List()->item(0)->isSelected());
-    EXPECT_TRUE(Button(CSubmitDlg::kSubmitId)->isEnabled());
+    EXPECT_TRUE(Button("submit")->isEnabled());
     for (int i = 0; i < 20; ++i) {
         TypeAndAdd("http://more.example/" + QString::number(i));
     }
@@ -224,7 +224,7 @@ TEST_F(MainWindowTest, SubmitSendsTheSelectedEntryEvenWithoutEmail) {
     List()->setCurrentRow(1);
     testing::ModalDriver driver;
     driver.Then<CDoneDlg>([](CDoneDlg* done) { Later([done] { done->accept(); }); });
-    Button(CSubmitDlg::kSubmitId)->click();
+    Button("submit")->click();
     EXPECT_TRUE(driver.done());
     ASSERT_EQ(server_.requests().size(), 7u);
     EXPECT_EQ(server_.requests()[0].target,
@@ -241,7 +241,7 @@ TEST_F(MainWindowTest, CancelledRunShowsTheAllSubmittedWindow) {
     });
     testing::ModalDriver driver;
     driver.Then<CDoneDlg>([](CDoneDlg* done) { Later([done] { done->accept(); }); });
-    Button(CSubmitDlg::kSubmitAllId)->click();
+    Button("submitAll")->click();
     EXPECT_TRUE(driver.done());
     EXPECT_EQ(server_.requests().size(), 1u);
 }
@@ -249,7 +249,7 @@ TEST_F(MainWindowTest, CancelledRunShowsTheAllSubmittedWindow) {
 TEST_F(MainWindowTest, QuitEscAndTheCloseBoxAllSaveTheList) {
     const std::string expected = "http://kept.example/\r\nEOS\r\nme@example.com\r\n";
     for (const auto& close : std::vector<std::function<void()>>{
-             [this] { QTest::mouseClick(Button(CSubmitDlg::kQuitId), Qt::LeftButton); },
+             [this] { QTest::mouseClick(Button("quit"), Qt::LeftButton); },
              [this] { QTest::keyClick(window_.get(), Qt::Key_Escape); },
              [this] { window_->close(); }}) {
         std::filesystem::remove(listFile_);
@@ -274,7 +274,7 @@ TEST_F(MainWindowTest, QuitRequestDuringARunCancelsItThenSavesAndEnds) {
         }
         return quaymark::testing::AcceptedPage();
     });
-    Button(CSubmitDlg::kSubmitAllId)->click();
+    Button("submitAll")->click();
     EXPECT_EQ(server_.requests().size(), 3u) << "the request in flight ends, nothing more is sent";
     EXPECT_TRUE(QTest::qWaitFor([this] { return !window_->isVisible(); }));
     EXPECT_EQ(ReadFileBytes(listFile_),
@@ -295,7 +295,7 @@ TEST_F(MainWindowTest, StoredBytesComeBackUnchangedWhateverTheDisplayShows) {
     List()->setCurrentRow(0);
     testing::ModalDriver driver;
     driver.Then<CDoneDlg>([](CDoneDlg* done) { Later([done] { done->accept(); }); });
-    Button(CSubmitDlg::kSubmitId)->click();
+    Button("submit")->click();
     ASSERT_EQ(server_.requests().size(), 7u);
     EXPECT_NE(server_.requests()[0].target.find("caf%E9.example/%FF"), std::string::npos)
         << server_.requests()[0].target;
@@ -308,14 +308,14 @@ TEST_F(MainWindowTest, PastedLinesAreAddressesOfTheirOwnAndNeverEnterTheEmail) {
     const QString longAddress = "http://long.example/" + QString(40000, QLatin1Char('x'));
     QApplication::clipboard()->setText("http://a/\nEOS\nx@evil.example\nhttp://b/");
     Url()->paste();
-    QTest::mouseClick(Button(CSubmitDlg::kAddId), Qt::LeftButton);
+    QTest::mouseClick(Button("add"), Qt::LeftButton);
     EXPECT_EQ(desktop_.messages.size(), 1u) << "one line fails the check: nothing is added";
     EXPECT_EQ(List()->count(), 0);
 
     Url()->clear();
     QApplication::clipboard()->setText("http://a/\r\n\r\n" + longAddress + "\nhttp://b/\n");
     Url()->paste();
-    QTest::mouseClick(Button(CSubmitDlg::kAddId), Qt::LeftButton);
+    QTest::mouseClick(Button("add"), Qt::LeftButton);
     EXPECT_THAT(ListEntries(), ElementsAre("http://a/", longAddress, "http://b/"));
 
     const QString longEmail = QString(40000, QLatin1Char('m')) + "@example.com";
@@ -388,7 +388,7 @@ TEST_F(MainWindowTest, HelpAndAboutOpenOverTheWindow) {
     testing::ModalDriver driver;
     driver.Then<CHelpDlg>([](CHelpDlg* help) { Later([help] { help->accept(); }); })
         .Then<CAboutDlg>([](CAboutDlg* about) { Later([about] { about->accept(); }); });
-    QTest::mouseClick(Button(CSubmitDlg::kHelpId), Qt::LeftButton);
+    QTest::mouseClick(Button("help"), Qt::LeftButton);
     window_->OnSysCommand(CSubmitDlg::kAboutCommand);
     EXPECT_TRUE(driver.done());
 }

@@ -25,7 +25,7 @@
 #include "ui/main_window.h"
 #include "ui/program_dirs.h"
 #include "ui/results_windows.h"
-#include "ui/submit_list.h"
+#include "ui/run_starter.h"
 
 namespace quaymark::ui {
 namespace {
@@ -76,24 +76,22 @@ TEST(Program, SubmitsTheStoredListAndSavesItOnQuit) {
     driver
         .Then<CSubmitDlg>([](CSubmitDlg* window) {
             window->splash()->hide();
-            Later([window] {
-                window->controls().Get<QPushButton>(CSubmitDlg::kSubmitAllId)->click();
-            });
+            Later([window] { window->controls().Get<QPushButton>("submitAll")->click(); });
         })
         .Then<CFailedDlg>([&](CFailedDlg* failed) {
             pagesWhileFailuresShown = ErrorPagesIn(work.path());
-            auto* list = failed->controls().Get<QListWidget>(CFailedDlg::kListId);
+            auto* list = failed->controls().Get<QListWidget>("list");
             for (int i = 0; i < list->count(); ++i) {
                 linesShown << list->item(i)->text();
             }
-            failed->controls().Get<QPushButton>(CFailedDlg::kResubmitId)->click();
+            failed->controls().Get<QPushButton>("resubmit")->click();
             for (int i = 0; i < list->count(); ++i) {
                 linesAfterResubmit << list->item(i)->text();
             }
-            Later([failed] { failed->controls().Get<QPushButton>(1)->click(); });
+            Later([failed] { failed->controls().Get<QPushButton>("ok")->click(); });
         })
         .Then<CSubmitDlg>([](CSubmitDlg* window) {
-            Later([window] { window->controls().Get<QPushButton>(CSubmitDlg::kQuitId)->click(); });
+            Later([window] { window->controls().Get<QPushButton>("quit")->click(); });
         });
 
     CSubmitApp app({engines.Routes(), {}, {}});
@@ -154,9 +152,8 @@ TEST(Program, TerminationSignalClosesTheWindowAsQuitDoes) {
     testing::ModalDriver driver;
     driver.Then<CSubmitDlg>([](CSubmitDlg* window) {
         window->splash()->hide();
-        QTest::keyClicks(window->controls().Get<QLineEdit>(CSubmitDlg::kUrlId),
-                         "http://added.example/");
-        window->controls().Get<QPushButton>(CSubmitDlg::kAddId)->click();
+        QTest::keyClicks(window->controls().Get<QLineEdit>("url"), "http://added.example/");
+        window->controls().Get<QPushButton>("add")->click();
         ::kill(::getpid(), SIGTERM);
     });
     CSubmitApp app;

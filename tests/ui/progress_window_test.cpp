@@ -18,24 +18,24 @@
 namespace quaymark::ui {
 namespace {
 
-QString LabelText(const CProgressDlg& dialog, int id) {
-    return dialog.controls().Get<QLabel>(id)->text();
+QString LabelText(const CProgressDlg& dialog, const char* name) {
+    return dialog.controls().Get<QLabel>(name)->text();
 }
 
 TEST(ProgressWindow, IsBuiltHiddenFromItsTemplate) {
     CProgressDlg dialog(nullptr);
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_EQ(dialog.windowTitle(), "Submitting URLs");
-    EXPECT_EQ(LabelText(dialog, 1010), "Sending:");
-    EXPECT_EQ(LabelText(dialog, 1003), "to Engine:");
-    EXPECT_EQ(LabelText(dialog, 1001), "");
-    EXPECT_EQ(LabelText(dialog, 1004), "");
-    EXPECT_EQ(dialog.controls().Get<QPushButton>(CProgressDlg::kCancelId)->text(), "&Cancel");
-    EXPECT_NE(dialog.controls().Get<ClipPlayer>(CProgressDlg::kAnimationId), nullptr);
-    EXPECT_NE(dialog.controls().Find(1008), nullptr);
-    EXPECT_NE(dialog.controls().Find(1009), nullptr);
+    EXPECT_EQ(LabelText(dialog, "sendingLabel"), "Sending:");
+    EXPECT_EQ(LabelText(dialog, "engineLabel"), "to Engine:");
+    EXPECT_EQ(LabelText(dialog, "address"), "");
+    EXPECT_EQ(LabelText(dialog, "status"), "");
+    EXPECT_EQ(dialog.controls().Get<QPushButton>("cancel")->text(), "&Cancel");
+    EXPECT_NE(dialog.controls().Get<ClipPlayer>("animation"), nullptr);
+    EXPECT_NE(dialog.controls().Get<QLabel>("rightPicture"), nullptr);
+    EXPECT_NE(dialog.controls().Get<QLabel>("leftPicture"), nullptr);
     EXPECT_EQ(dialog.m_nAddressCount, 1);
-    auto* bar = dialog.controls().Get<QProgressBar>(CProgressDlg::kBarId);
+    auto* bar = dialog.controls().Get<QProgressBar>("bar");
     EXPECT_EQ(bar->minimum(), 0);
     EXPECT_EQ(bar->maximum(), 7);
 }
@@ -45,7 +45,7 @@ TEST(ProgressWindow, CancelEscAndCloseBoxOnlyAskForTheRunToStop) {
     QSignalSpy asked(&dialog, &CProgressDlg::cancelRequested);
     dialog.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
-    QTest::mouseClick(dialog.controls().Get<QPushButton>(CProgressDlg::kCancelId), Qt::LeftButton);
+    QTest::mouseClick(dialog.controls().Get<QPushButton>("cancel"), Qt::LeftButton);
     QTest::keyClick(&dialog, Qt::Key_Escape);
     EXPECT_EQ(asked.count(), 2);
     EXPECT_TRUE(dialog.isVisible());
@@ -62,7 +62,7 @@ void FromWorker(const std::function<void()>& calls) {
 
 TEST(ProgressWindow, BarRangeFollowsTheCountWithoutWrapping) {
     CProgressDlg dialog(nullptr);
-    auto* bar = dialog.controls().Get<QProgressBar>(CProgressDlg::kBarId);
+    auto* bar = dialog.controls().Get<QProgressBar>("bar");
     FromWorker([&] {
         dialog.RunStarted(3, 7);
         for (int i = 0; i < 21; ++i) {
@@ -83,7 +83,7 @@ TEST(ProgressWindow, BarRangeFollowsTheCountWithoutWrapping) {
 
 TEST(ProgressWindow, BurstOfStepsEndsWithTheBarFullAndTheLastTextsShown) {
     CProgressDlg dialog(nullptr);
-    auto* bar = dialog.controls().Get<QProgressBar>(CProgressDlg::kBarId);
+    auto* bar = dialog.controls().Get<QProgressBar>("bar");
     FromWorker([&] {
         dialog.RunStarted(1000, 1);
         for (int i = 0; i < 1000; ++i) {
@@ -91,13 +91,13 @@ TEST(ProgressWindow, BurstOfStepsEndsWithTheBarFullAndTheLastTextsShown) {
             dialog.EngineStarted("Sending");
             dialog.RequestDone();
         }
-        dialog.FailureRecorded({"Sending", SubmitVerdict::Failed, "x", "Sending: failed.", true});
+        dialog.FailureRecorded({"Sending", SubmitVerdict::Failed, "x", "Sending: failed."});
     });
     EXPECT_TRUE(QTest::qWaitFor([&] { return bar->value() == 1000; }));
     EXPECT_EQ(bar->maximum(), 1000);
-    EXPECT_EQ(LabelText(dialog, CProgressDlg::kAddressTextId), "http://site999.example/");
-    EXPECT_EQ(LabelText(dialog, CProgressDlg::kEngineTextId), "Sending");
-    EXPECT_EQ(LabelText(dialog, CProgressDlg::kStatusTextId), "Sending: failed.");
+    EXPECT_EQ(LabelText(dialog, "address"), "http://site999.example/");
+    EXPECT_EQ(LabelText(dialog, "engine"), "Sending");
+    EXPECT_EQ(LabelText(dialog, "status"), "Sending: failed.");
     EXPECT_TRUE(dialog.isVisible());
     FromWorker([&] { dialog.RunEnded(); });
     EXPECT_TRUE(QTest::qWaitFor([&] { return !dialog.isVisible(); }));
@@ -105,7 +105,7 @@ TEST(ProgressWindow, BurstOfStepsEndsWithTheBarFullAndTheLastTextsShown) {
 
 TEST(ProgressWindow, AnimationLoopsWhileShown) {
     CProgressDlg dialog(nullptr);
-    auto* clip = dialog.controls().Get<ClipPlayer>(CProgressDlg::kAnimationId);
+    auto* clip = dialog.controls().Get<ClipPlayer>("animation");
     dialog.show();
     const int first = clip->currentFrame();
     EXPECT_TRUE(QTest::qWaitFor([&] { return clip->currentFrame() != first; }, 5000));

@@ -15,7 +15,7 @@
 #include "tests/support/temp_dir.h"
 #include "tests/ui/desktop_recorder.h"
 #include "tests/ui/scoped_page_dir.h"
-#include "ui/submit_list.h"
+#include "ui/run_starter.h"
 
 namespace quaymark::ui {
 namespace {
@@ -27,21 +27,34 @@ using ::testing::ElementsAre;
 
 QStringList ShownLines(const CFailedDlg& dialog) {
     QStringList lines;
-    auto* list = dialog.controls().Get<QListWidget>(CFailedDlg::kListId);
+    auto* list = dialog.controls().Get<QListWidget>("list");
     for (int i = 0; i < list->count(); ++i) {
         lines << list->item(i)->text();
     }
     return lines;
 }
 
-QPushButton* Button(const CFailedDlg& dialog, int id) {
-    return dialog.controls().Get<QPushButton>(id);
+QPushButton* Button(const CFailedDlg& dialog, const char* name) {
+    return dialog.controls().Get<QPushButton>(name);
 }
 
 class FailedDlgTest : public ::testing::Test {
 protected:
     void Select(CFailedDlg& dialog, int row) {
-        dialog.controls().Get<QListWidget>(CFailedDlg::kListId)->setCurrentRow(row);
+        dialog.controls().Get<QListWidget>("list")->setCurrentRow(row);
+    }
+
+    // A run's result as the window is given it: failure line n with error page n.
+    RunResult Result() const {
+        RunResult result{true, {}, {}};
+        for (std::size_t n = 0; n < failures_.size(); ++n) {
+            result.FailureList.push_back(
+                {failures_[n], dir_.path() / ErrorPageName(static_cast<int>(n))});
+        }
+        for (const std::string& url : resubmit_) {
+            result.ResubmitList.push_back({Channel::Engine, url});
+        }
+        return result;
     }
 
     quaymark::testing::ScopedPageDir dir_;
@@ -54,21 +67,21 @@ protected:
 
 TEST_F(FailedDlgTest, ShowsTheRunsFailureLinesUnderItsTexts) {
     failures_ = {"WebCrawler: failed. http://a/", "Go!: could not connect. http://a/?x=1&y=2"};
-    CFailedDlg dialog(failures_, resubmit_, starter_);
+    CFailedDlg dialog(Result(), starter_);
     EXPECT_EQ(dialog.windowTitle(), "URL Submission Complete!");
     EXPECT_THAT(ShownLines(dialog), ElementsAre("WebCrawler: failed. http://a/",
                                                 "Go!: could not connect. http://a/?x=1&y=2"));
-    EXPECT_EQ(Button(dialog, 2)->text(), "&View");
-    EXPECT_EQ(Button(dialog, 3)->text(), "&Re-Submit");
-    EXPECT_TRUE(Button(dialog, 1)->isDefault());
+    EXPECT_EQ(Button(dialog, "view")->text(), "&View");
+    EXPECT_EQ(Button(dialog, "resubmit")->text(), "&Re-Submit");
+    EXPECT_TRUE(Button(dialog, "ok")->isDefault());
 }
 
 TEST_F(FailedDlgTest, ViewWithNothingSelectedAsksForASelectionEscAndCloseBoxToo) {
     failures_ = {"HotBot: failed. http://a/"};
-    CFailedDlg dialog(failures_, resubmit_, starter_);
+    CFailedDlg dialog(Result(), starter_);
     dialog.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
-    QTest::mouseClick(Button(dialog, CFailedDlg::kViewId), Qt::LeftButton);
+    QTest::mouseClick(Button(dialog, "view"), Qt::LeftButton);
     QTest::keyClick(&dialog, Qt::Key_Escape);
     dialog.close();
     ASSERT_EQ(desktop_.messages.size(), 3u);
@@ -87,7 +100,7 @@ TEST_F(FailedDlgTest, ViewOpensTheSelectedLinesPageOnly) {
         failures_.push_back("Lycos: failed. http://site" + std::to_string(i) + "/");
         WriteFileBytes(ErrorPageName(i), "page\r\n");
     }
-    CFailedDlg dialog(failures_, resubmit_, starter_);
+    CFailedDlg dialog(Result(), starter_);
     dialog.show();
     Select(dialog, 1);
     QTest::keyClick(&dialog, Qt::Key_Escape);
@@ -115,7 +128,7 @@ TEST_F(FailedDlgTest, ResubmitThatFailsAgainShowsAndKeepsOnlyTheNewFailures) {
     resubmit_ = {"http://www.excite.com/?url=http://fixed/",
                  "http://www.excite.com/?url=http://still-bad/",
                  "http://www.google.com/addurl?q=http://fixed/&dq=thanks"};
-    CFailedDlg dialog(failures_, resubmit_, starter_);
+    CFailedDlg dialog(Result(), starter_);
     Select(dialog, 0);
     dialog.OnResubmit();
     EXPECT_EQ(server_.requests().size(), 3u) << "every entry, whatever is selected";
@@ -124,7 +137,10 @@ TEST_F(FailedDlgTest, ResubmitThatFailsAgainShowsAndKeepsOnlyTheNewFailures) {
     ASSERT_EQ(desktop_.messages.size(), 1u);
     EXPECT_EQ(desktop_.messages[0].text, "The sites listed failed to be re-submitted.");
     EXPECT_EQ(desktop_.messages[0].title, "Quaymark!");
-    EXPECT_EQ(resubmit_.size(), 3u) << "the opener's lists are not touched";
+    EXPECT_THAT(
+        dialog.runResult().ResubmitList,
+        ElementsAre(ResendItem{Channel::Engine, "http://www.excite.com/?url=http://still-bad/"}))
+        << "the window keeps the latest result that failed";
 
     dialog.OnResubmit();
     ASSERT_EQ(server_.requests().size(), 4u);
@@ -133,13 +149,13 @@ TEST_F(FailedDlgTest, ResubmitThatFailsAgainShowsAndKeepsOnlyTheNewFailures) {
 
 TEST_F(FailedDlgTest, ResubmitThatSucceedsKeepsTheList) {
     resubmit_ = {"http://www.google.com/addurl?q=http://a/&dq=thanks"};
-    CFailedDlg dialog(failures_, resubmit_, starter_);
+    CFailedDlg dialog(Result(), starter_);
     dialog.OnView();
     EXPECT_EQ(desktop_.messages.back().title, "Nothing was selected")
         << "Google failures leave no line";
     dialog.OnResubmit();
     EXPECT_EQ(desktop_.messages.back().text, "Re-submission Successfull!.");
-    EXPECT_EQ(dialog.m_pResubmitList, &resubmit_);
+    EXPECT_EQ(dialog.runResult().ResubmitList.size(), 1u) << "the list that failed is kept";
     dialog.OnResubmit();
     EXPECT_EQ(server_.requests().size(), 2u) << "the same entries again";
 }
@@ -148,16 +164,16 @@ TEST_F(FailedDlgTest, CommandsWaitWhileAResubmissionIsUnderWay) {
     WriteFileBytes("submiterror0.html", "old page");
     failures_ = {"HotBot: failed. http://a/"};
     resubmit_ = {"http://www.hotbot.com/addurl.asp?newurl=http://a/"};
-    CFailedDlg dialog(failures_, resubmit_, starter_);
+    CFailedDlg dialog(Result(), starter_);
     dialog.show();
     server_.SetPages([&](const EngineRequest&) {
         QMetaObject::invokeMethod(
             qApp,
             [&] {
                 Select(dialog, 0);
-                Button(dialog, 1)->click();
-                Button(dialog, CFailedDlg::kViewId)->click();
-                Button(dialog, CFailedDlg::kResubmitId)->click();
+                Button(dialog, "ok")->click();
+                Button(dialog, "view")->click();
+                Button(dialog, "resubmit")->click();
                 dialog.close();
             },
             Qt::BlockingQueuedConnection);
@@ -181,9 +197,9 @@ TEST_F(FailedDlgTest, OkSweepsEveryErrorPageAndCloses) {
     // The working directory is the user's (their home, started from the menu): untouched.
     quaymark::testing::ScopedWorkingDir home;
     WriteFileBytes("my-submiterror.html", "the user's own");
-    CFailedDlg dialog(failures_, resubmit_, starter_);
+    CFailedDlg dialog(Result(), starter_);
     dialog.show();
-    QTest::mouseClick(Button(dialog, 1), Qt::LeftButton);
+    QTest::mouseClick(Button(dialog, "ok"), Qt::LeftButton);
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     std::vector<std::string> left;

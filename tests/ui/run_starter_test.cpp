@@ -1,4 +1,4 @@
-#include "ui/submit_list.h"
+#include "ui/run_starter.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -12,10 +12,10 @@
 
 #include "tests/support/fake_engine_server.h"
 #include "tests/support/raw_server.h"
+#include "tests/support/run_lines.h"
 #include "tests/support/temp_dir.h"
 #include "tests/ui/scoped_page_dir.h"
 #include "ui/desktop.h"
-#include "ui/main_window.h"
 #include "ui/progress_window.h"
 
 namespace quaymark::ui {
@@ -35,21 +35,26 @@ CProgressDlg* OpenProgressWindow() {
     return nullptr;
 }
 
+using testing::FailureLines;
+
 class SubmitListTest : public ::testing::Test {
 protected:
     ~SubmitListTest() override { SetCredentialsHandler({}); }
 
+    RunResult SubmitList(const std::vector<std::string>& entries, const std::string& email = {}) {
+        return starter_.SubmitList(entries, email, nullptr);
+    }
+
     quaymark::testing::ScopedPageDir dir_;
     FakeEngineServer server_;
-    CSubmitDlg mainDlg_{dir_.path() / "quaysites.dat", {server_.Routes(), {}, {}}};
+    RunStarter starter_{{server_.Routes(), {}, {}}};
 };
 
 TEST_F(SubmitListTest, EmptyListFailsNothingAndOpensNothing) {
-    mainDlg_.FailureList = {"old"};
-    mainDlg_.ResubmitList = {"old"};
-    EXPECT_FALSE(mainDlg_.SubmitList({}, 0));
-    EXPECT_THAT(mainDlg_.FailureList, IsEmpty());
-    EXPECT_THAT(mainDlg_.ResubmitList, IsEmpty());
+    const RunResult result = SubmitList({});
+    EXPECT_FALSE(result.failed);
+    EXPECT_THAT(result.FailureList, IsEmpty());
+    EXPECT_THAT(result.ResubmitList, IsEmpty());
     EXPECT_THAT(server_.requests(), IsEmpty());
 }
 
@@ -58,16 +63,17 @@ TEST_F(SubmitListTest, RunFillsTheResultsAndRemovesItsWindow) {
         return request.host == "www.excite.com" ? testing::FailedPage("Error")
                                                 : testing::AcceptedPage();
     });
-    mainDlg_.m_strEmail = "me@example.com";
     const std::vector<std::string> entries{"http://one.example/", "http://two.example/"};
-    EXPECT_TRUE(mainDlg_.SubmitList(entries, 0));
+    const RunResult result = SubmitList(entries, "me@example.com");
+    EXPECT_TRUE(result.failed);
     EXPECT_EQ(server_.requests().size(), 14u);
-    EXPECT_THAT(mainDlg_.FailureList, ElementsAre("Excite: failed. http://one.example/",
+    EXPECT_THAT(FailureLines(result), ElementsAre("Excite: failed. http://one.example/",
                                                   "Excite: failed. http://two.example/"));
-    EXPECT_EQ(mainDlg_.ResubmitList.size(), 2u);
+    EXPECT_EQ(result.FailureList[1].page, dir_.path() / "submiterror1.html");
+    EXPECT_EQ(result.ResubmitList.size(), 2u);
     EXPECT_EQ(entries.size(), 2u) << "the caller's list is left as it was";
     EXPECT_EQ(OpenProgressWindow(), nullptr);
-    EXPECT_FALSE(mainDlg_.runs().UnderWay());
+    EXPECT_FALSE(starter_.UnderWay());
 }
 
 TEST_F(SubmitListTest, ProgressWindowShowsTheRunWhileItGoes) {
@@ -81,16 +87,17 @@ TEST_F(SubmitListTest, ProgressWindowShowsTheRunWhileItGoes) {
                 [&] {
                     CProgressDlg* progress = OpenProgressWindow();
                     // The window shows the run's latest state within a frame.
-                    EXPECT_TRUE(QTest::qWaitFor(
-                        [&] { return progress->controls().Get<QLabel>(1002)->text() == "Go!"; }));
-                    seenAddress = progress->controls().Get<QLabel>(1001)->text();
-                    seenEngine = progress->controls().Get<QLabel>(1002)->text();
+                    EXPECT_TRUE(QTest::qWaitFor([&] {
+                        return progress->controls().Get<QLabel>("engine")->text() == "Go!";
+                    }));
+                    seenAddress = progress->controls().Get<QLabel>("address")->text();
+                    seenEngine = progress->controls().Get<QLabel>("engine")->text();
                 },
                 Qt::BlockingQueuedConnection);
         }
         return testing::AcceptedPage();
     });
-    EXPECT_FALSE(mainDlg_.SubmitList({"http://one.example/?a=1&b=2"}, 0));
+    EXPECT_FALSE(SubmitList({"http://one.example/?a=1&b=2"}).failed);
     EXPECT_EQ(seenAddress, "http://one.example/?a=1&b=2");
     EXPECT_EQ(seenEngine, "Go!");
 }
@@ -99,21 +106,16 @@ TEST_F(SubmitListTest, CancelClickedDuringARequestStopsTheRun) {
     server_.SetPages([&](const EngineRequest& request) {
         if (request.host == "www.hotbot.com") {
             QMetaObject::invokeMethod(
-                qApp,
-                [] {
-                    OpenProgressWindow()
-                        ->controls()
-                        .Get<QPushButton>(CProgressDlg::kCancelId)
-                        ->click();
-                },
+                qApp, [] { OpenProgressWindow()->controls().Get<QPushButton>("cancel")->click(); },
                 Qt::BlockingQueuedConnection);
             return testing::FailedPage("error");
         }
         return testing::AcceptedPage();
     });
-    EXPECT_TRUE(mainDlg_.SubmitList({"http://one.example/", "http://two.example/"}, 0));
+    const RunResult result = SubmitList({"http://one.example/", "http://two.example/"});
+    EXPECT_TRUE(result.failed);
     EXPECT_EQ(server_.requests().size(), 2u);
-    EXPECT_THAT(mainDlg_.FailureList, ElementsAre("HotBot: failed. http://one.example/"));
+    EXPECT_THAT(FailureLines(result), ElementsAre("HotBot: failed. http://one.example/"));
     EXPECT_EQ(OpenProgressWindow(), nullptr);
 }
 
@@ -128,13 +130,15 @@ TEST_F(SubmitListTest, CredentialsAreAskedOnTheUiThread) {
         asked.push_back(url);
         return Credentials{"u", "p"};
     });
-    const RunResult result =
-        starter.SubmitList({"http://www.lycos.com/cgi-bin/spider_now.pl?query=x"}, 1, "", nullptr);
+    const RunResult result = starter.SubmitList(
+        std::vector<ResendItem>{
+            {Channel::Engine, "http://www.lycos.com/cgi-bin/spider_now.pl?query=x"}},
+        nullptr);
     EXPECT_TRUE(result.failed);
     EXPECT_THAT(asked, ElementsAre("http://www.lycos.com/cgi-bin/spider_now.pl?query=x"));
     EXPECT_TRUE(onUiThread);
     EXPECT_EQ(locked.requests().size(), 2u);
-    EXPECT_THAT(result.FailureList,
+    EXPECT_THAT(FailureLines(result),
                 ElementsAre("Sending: failed. http://www.lycos.com/cgi-bin/spider_now.pl?query=x"))
         << "the 401 page's body is judged";
 }

@@ -1,16 +1,13 @@
-#include "ui/submit_list.h"
+#include "ui/run_starter.h"
 
-#include <QCoreApplication>
-#include <QEventLoop>
-#include <QFileInfo>
 #include <QTimer>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
-#include <thread>
 
 #include "ui/byte_text.h"
 #include "ui/desktop.h"
+#include "ui/off_ui_thread.h"
 #include "ui/program_dirs.h"
 #include "ui/progress_window.h"
 
@@ -62,62 +59,58 @@ private:
 
 }  // namespace
 
-RunStarter::RunStarter(RunRouting routing) : m_routing(std::move(routing)) {}
+RunStarter::RunStarter(RunRouting routing) : routing_(std::move(routing)) {}
 
-RunResult RunStarter::SubmitList(const std::vector<std::string>& entries, std::uint8_t mode,
-                                 const std::string& email, QWidget* owner) {
-    if (entries.empty() || UnderWay()) {
+RunResult RunStarter::SubmitList(const std::vector<std::string>& entries, const std::string& email,
+                                 QWidget* owner) {
+    SubmitJob job;
+    job.mode = SubmitJob::Normal;
+    job.items = entries;
+    job.email = email;
+    job.indexNow = indexNow_;
+    return Run(std::move(job), owner);
+}
+
+RunResult RunStarter::SubmitList(const std::vector<ResendItem>& resubmitList, QWidget* owner) {
+    SubmitJob job;
+    job.mode = SubmitJob::Resend;
+    job.resendItems = resubmitList;
+    return Run(std::move(job), owner);
+}
+
+RunResult RunStarter::Run(SubmitJob job, QWidget* owner) {
+    if ((job.items.empty() && job.resendItems.empty()) || UnderWay()) {
         return {};
     }
-    const auto progress = std::make_unique<CProgressDlg>(owner);
-    m_runWindow = progress.get();
-    DesktopFetchPrompt prompt(progress.get());
-    SubmitJob job;
-    job.items = entries;
-    job.mode = mode;
-    job.email = email;
-    job.limits = m_routing.limits;
-    job.connectTo = m_routing.connectTo;
-    job.caFile = m_routing.caFile;
-    job.indexNow = m_indexNow;
+    job.routing = routing_;
     job.errorPageDir = ErrorPageDirectory();
-    SubmitRun run(std::move(job), prompt, *progress);
-    QObject::connect(progress.get(), &CProgressDlg::cancelRequested, progress.get(),
-                     [&run] { run.RequestCancel(); });
+    CProgressDlg progress(owner);
+    DesktopFetchPrompt prompt(&progress);
+    SubmitRun run(std::move(job), prompt, progress);
+    QObject::connect(&progress, &CProgressDlg::cancelRequested, &progress, [this] { Cancel(); });
 
     RunResult result;
-    run.Reset();
+    run_ = &run;
     RunOffUiThread([&] { result = run.SubmitWorker(); });
+    run_ = nullptr;
+    for (auto& [context, call] : std::exchange(whenRunEnds_, {})) {
+        if (!context.isNull()) {
+            QTimer::singleShot(0, context, std::move(call));
+        }
+    }
     return result;
 }
 
 void RunStarter::Cancel() {
-    if (!m_runWindow.isNull()) {
-        m_runWindow->OnCancel();
+    if (run_ != nullptr) {
+        run_->RequestCancel();
     }
 }
 
 void RunStarter::CallWhenRunEnds(QObject* context, std::function<void()> call) {
-    if (m_runWindow.isNull()) {
-        return;
+    if (UnderWay()) {
+        whenRunEnds_.emplace_back(context, std::move(call));
     }
-    // The progress window goes as the starter returns; the call then waits for the loop.
-    QObject::connect(m_runWindow, &QObject::destroyed, context,
-                     [context, call = std::move(call)] { QTimer::singleShot(0, context, call); });
-}
-
-void RunOffUiThread(const std::function<void()>& work) {
-    QEventLoop waiting;
-    std::thread worker([&] {
-        work();
-        QMetaObject::invokeMethod(&waiting, &QEventLoop::quit, Qt::QueuedConnection);
-    });
-    waiting.exec();
-    worker.join();
-}
-
-QString ApplicationTitle() {
-    return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
 }
 
 }  // namespace quaymark::ui

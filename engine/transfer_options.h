@@ -1,0 +1,58 @@
+#pragma once
+
+#include <curl/curl.h>
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <initializer_list>
+#include <map>
+#include <string>
+#include <string_view>
+
+#include "engine/curl_handles.h"
+
+namespace quaymark {
+
+// The User-Agent every request of the program carries.
+inline constexpr std::string_view kUserAgentHeader = "User-Agent: Quay Marker by Tolvane";
+
+// Bounds that keep a dead or hostile server from holding a run for ever.
+struct FetchLimits {
+    std::chrono::milliseconds connect{std::chrono::seconds(60)};
+    std::chrono::milliseconds idle{std::chrono::seconds(60)};
+    std::chrono::milliseconds total{std::chrono::minutes(5)};
+    std::size_t maxBodyBytes = std::size_t{16} << 20;
+    // A body of bare line feeds would cost far more memory than its bytes.
+    std::size_t maxPieces = std::size_t{1} << 20;
+};
+
+// Where requests go and within which limits: the real hosts and the limits above in the
+// program; loopback ports, short limits and a test authority in tests and benchmarks.
+struct RunRouting {
+    // Requests for "host:port" connect to 127.0.0.1 at the given port while the request line
+    // and Host header stay as they are. The key ":" matches any.
+    std::map<std::string, std::uint16_t> connectTo;
+    FetchLimits limits;
+    // A certificate authority trusted instead of the system's store, for a test's own TLS
+    // server; empty in the program.
+    std::string caFile;
+};
+
+// The header lines (the given ones, then the User-Agent) and the loopback routes of a
+// routing, built once and shared by its requests.
+struct RequestLists {
+    RequestLists(const RunRouting& routing, std::initializer_list<std::string_view> headerLines);
+    Slist headers;
+    Slist connectTo;
+};
+
+// The options every transfer of the program shares: no signals, no proxy, no redirect
+// followed by libcurl, the fixed headers, the routes and the connect limit.
+void SetSharedOptions(CURL* easy, const RunRouting& routing, const RequestLists& lists);
+
+// Why a transfer failed, in the user's words where libcurl says why ("certificate not
+// trusted", "name not resolved", "connection refused", "timed out"), else libcurl's own.
+std::string TransferFailureReason(CURLcode code);
+
+}  // namespace quaymark

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "engine/submit_run.h"
+
+namespace quaymark::testing {
+
+// The failure lines of a run, and the URLs of its resend items, as plain strings.
+inline std::vector<std::string> FailureLines(const RunResult& result) {
+    std::vector<std::string> lines;
+    for (const Failure& failure : result.FailureList) {
+        lines.push_back(failure.line);
+    }
+    return lines;
+}
+
+inline std::vector<std::string> ResendUrls(const RunResult& result) {
+    std::vector<std::string> urls;
+    for (const ResendItem& item : result.ResubmitList) {
+        urls.push_back(item.url);
+    }
+    return urls;
+}
+
+}  // namespace quaymark::testing

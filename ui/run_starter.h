@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "engine/submit_run.h"
+
+class QWidget;
+
+namespace quaymark::ui {
+
+// Starts runs and waits for them, one at a time, on the UI thread, and cancels the run under
+// way. The main window owns one; the failures window's Re-Submit runs through the same.
+class RunStarter {
+public:
+    // The routing is where the runs' requests go: the engines' own hosts in the program;
+    // loopback ports, within short limits, in tests and benchmarks.
+    explicit RunStarter(RunRouting routing = {});
+
+    // Runs one submission on a worker thread, showing the progress window (owned by the given
+    // window, or by none) while the UI thread keeps every window alive, and returns what the
+    // run left. An empty list fails nothing: no window opens and no worker starts. Refused,
+    // failing nothing, while another run is under way. Normal mode: the addresses, each with
+    // the e-mail address.
+    RunResult SubmitList(const std::vector<std::string>& entries, const std::string& email,
+                         QWidget* owner);
+    // Resend mode: the failed requests of an earlier run.
+    RunResult SubmitList(const std::vector<ResendItem>& resubmitList, QWidget* owner);
+
+    // Announcing through IndexNow in the normal mode.
+    void SetIndexNow(IndexNowJob indexNow) { indexNow_ = std::move(indexNow); }
+    const RunRouting& routing() const { return routing_; }
+
+    bool UnderWay() const { return run_ != nullptr; }
+    // Asks the run under way to stop: the progress window's Cancel, a signal, the end of the
+    // desktop session.
+    void Cancel();
+    // Calls back from the event loop once the run under way has ended and its starter has
+    // returned; nothing when no run is under way or the context is gone by then.
+    void CallWhenRunEnds(QObject* context, std::function<void()> call);
+
+private:
+    RunResult Run(SubmitJob job, QWidget* owner);
+
+    RunRouting routing_;
+    IndexNowJob indexNow_;
+    // The run under way, while SubmitList waits for it.
+    SubmitRun* run_ = nullptr;
+    std::vector<std::pair<QPointer<QObject>, std::function<void()>>> whenRunEnds_;
+};
+
+}  // namespace quaymark::ui
