@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "storage/text_lines.h"
+
 namespace quaymark {
 namespace {
 
@@ -73,13 +75,7 @@ bool HasOwnScheme(std::string_view url) {
 std::optional<std::string> FindLocation(std::string_view rawHeaders) {
     constexpr std::string_view name = "location";
     while (!rawHeaders.empty()) {
-        const std::size_t end = rawHeaders.find('\n');
-        std::string_view line = rawHeaders.substr(0, end);
-        rawHeaders =
-            end == std::string_view::npos ? std::string_view{} : rawHeaders.substr(end + 1);
-        if (!line.empty() && line.back() == '\r') {
-            line.remove_suffix(1);
-        }
+        const std::string_view line = NextLine(rawHeaders);
         if (!StartsWithNoCase(line, name)) {
             continue;
         }

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "storage/text_lines.h"
+
 namespace quaymark {
 
 bool IsValidIndexNowKey(std::string_view key) {
@@ -18,12 +20,7 @@ FileResult LoadIndexNowSettings(const std::filesystem::path& path, IndexNowSetti
     }
     std::string_view rest = content;
     while (!rest.empty()) {
-        const std::size_t end = rest.find('\n');
-        std::string_view line = rest.substr(0, end);
-        rest = end == std::string_view::npos ? std::string_view{} : rest.substr(end + 1);
-        if (!line.empty() && line.back() == '\r') {
-            line.remove_suffix(1);
-        }
+        const std::string_view line = NextLine(rest);
         const std::size_t equals = line.find('=');
         const std::string_view name = line.substr(0, equals);
         const std::string_view value =

@@ -6,25 +6,12 @@
 #include <cerrno>
 #include <string_view>
 
+#include "storage/text_lines.h"
+
 namespace quaymark {
 namespace {
 
 constexpr std::string_view kEndMarker = "EOS";
-
-// Takes the next line off the front of the text; a CR right before the LF is not part of it.
-std::string_view NextLine(std::string_view& text) {
-    const std::size_t end = text.find('\n');
-    std::string_view line = text.substr(0, end);
-    if (end == std::string_view::npos) {
-        text = {};
-        return line;
-    }
-    text.remove_prefix(end + 1);
-    if (!line.empty() && line.back() == '\r') {
-        line.remove_suffix(1);
-    }
-    return line;
-}
 
 }  // namespace
 

@@ -40,15 +40,15 @@ bool CSubmitApp::InitInstance() {
         return false;
     }
 
-    CSubmitDlg dialog(listFile, m_routing);
-    m_pMainWnd = &dialog;
+    CSubmitDlg dialog(listFile, routing_);
+    mainWindow_ = &dialog;
     InstallHelpKey(&dialog, [&dialog] { dialog.OnHelp(); });
     QObject::connect(&termination, &TerminationWatcher::terminationRequested, &dialog,
                      &CSubmitDlg::RequestQuit);
     QObject::connect(qApp, &QGuiApplication::commitDataRequest, &dialog,
                      [&dialog](QSessionManager&) { dialog.RequestQuit(); });
     dialog.exec();
-    m_pMainWnd.clear();
+    mainWindow_.clear();
     return false;
 }
 

@@ -12,17 +12,17 @@ class CSubmitApp {
 public:
     // The routing is where the runs' requests go: the engines themselves unless a test says
     // otherwise.
-    explicit CSubmitApp(RunRouting routing = {}) : m_routing(std::move(routing)) {}
+    explicit CSubmitApp(RunRouting routing = {}) : routing_(std::move(routing)) {}
 
     // Returns false: the program has no message loop of its own after the main window.
     bool InitInstance();
 
     // The main window while it runs; empty before and after.
-    CSubmitDlg* mainWindow() const { return m_pMainWnd; }
+    CSubmitDlg* mainWindow() const { return mainWindow_; }
 
 private:
-    RunRouting m_routing;
-    QPointer<CSubmitDlg> m_pMainWnd;
+    RunRouting routing_;
+    QPointer<CSubmitDlg> mainWindow_;
 };
 
 }  // namespace quaymark::ui

@@ -36,29 +36,29 @@ QString NewKey() {
 CIndexNowDlg::CIndexNowDlg(IndexNowSettings settings, std::vector<std::string> addresses,
                            RunRouting routing, QWidget* parent)
     : QDialog(parent),
-      m_controls(BuildDialog(*this, kTemplateId)),
-      m_keyEdit(m_controls.Get<QLineEdit>("key")),
-      m_endpointEdit(m_controls.Get<QLineEdit>("endpoint")),
-      m_enabledBox(m_controls.Get<QCheckBox>("enabled")),
-      m_checkButton(m_controls.Get<QPushButton>("check")),
-      m_checkList(m_controls.Get<QListWidget>("checkList")),
-      m_settings(std::move(settings)),
-      m_addresses(std::move(addresses)),
-      m_routing(std::move(routing)) {
-    m_keyEdit->setText(QString::fromStdString(m_settings.key));
-    m_endpointEdit->setText(QString::fromStdString(m_settings.endpoint));
-    m_enabledBox->setChecked(m_settings.enabled);
-    connect(m_controls.Get<QPushButton>("generate"), &QPushButton::clicked, this,
+      controls_(BuildDialog(*this, kTemplateId)),
+      keyEdit_(controls_.Get<QLineEdit>("key")),
+      endpointEdit_(controls_.Get<QLineEdit>("endpoint")),
+      enabledBox_(controls_.Get<QCheckBox>("enabled")),
+      checkButton_(controls_.Get<QPushButton>("check")),
+      checkList_(controls_.Get<QListWidget>("checkList")),
+      settings_(std::move(settings)),
+      addresses_(std::move(addresses)),
+      routing_(std::move(routing)) {
+    keyEdit_->setText(QString::fromStdString(settings_.key));
+    endpointEdit_->setText(QString::fromStdString(settings_.endpoint));
+    enabledBox_->setChecked(settings_.enabled);
+    connect(controls_.Get<QPushButton>("generate"), &QPushButton::clicked, this,
             &CIndexNowDlg::OnGenerate);
-    connect(m_controls.Get<QPushButton>("saveKeyFile"), &QPushButton::clicked, this,
+    connect(controls_.Get<QPushButton>("saveKeyFile"), &QPushButton::clicked, this,
             &CIndexNowDlg::OnSaveKeyFile);
-    connect(m_checkButton, &QPushButton::clicked, this, &CIndexNowDlg::OnCheck);
-    connect(m_controls.Get<QPushButton>("ok"), &QPushButton::clicked, this, &CIndexNowDlg::accept);
-    connect(m_controls.Get<QPushButton>("cancel"), &QPushButton::clicked, this, &QDialog::reject);
+    connect(checkButton_, &QPushButton::clicked, this, &CIndexNowDlg::OnCheck);
+    connect(controls_.Get<QPushButton>("ok"), &QPushButton::clicked, this, &CIndexNowDlg::accept);
+    connect(controls_.Get<QPushButton>("cancel"), &QPushButton::clicked, this, &QDialog::reject);
 }
 
 bool CIndexNowDlg::TakeValidKey(std::string& key) {
-    key = m_keyEdit->text().toStdString();
+    key = keyEdit_->text().toStdString();
     if (!IsValidIndexNowKey(key)) {
         ShowMessage(this, kInvalidKeyText, kTitle);
         return false;
@@ -67,7 +67,7 @@ bool CIndexNowDlg::TakeValidKey(std::string& key) {
 }
 
 void CIndexNowDlg::OnGenerate() {
-    m_keyEdit->setText(NewKey());
+    keyEdit_->setText(NewKey());
 }
 
 void CIndexNowDlg::OnSaveKeyFile() {
@@ -94,45 +94,45 @@ void CIndexNowDlg::OnCheck() {
         return;
     }
     std::set<std::string> roots;
-    for (const std::string& address : m_addresses) {
+    for (const std::string& address : addresses_) {
         if (const std::optional<std::string> root = SiteRoot(address)) {
             roots.insert(*root);
         }
     }
-    m_checkList->clear();
+    checkList_->clear();
     if (roots.empty()) {
         ShowMessage(this, kNoSitesText, kTitle);
         return;
     }
-    m_checkButton->setEnabled(false);
+    checkButton_->setEnabled(false);
     std::vector<std::pair<std::string, KeyFileCheck>> results;
     RunOffUiThread([&] {
-        const StatusFetcher fetcher(m_routing);
+        const StatusFetcher fetcher(routing_);
         for (const std::string& root : roots) {
             results.emplace_back(root, CheckKeyFile(fetcher, root, key));
         }
     });
     for (const auto& [root, result] : results) {
-        m_checkList->addItem(DisplayText(root) + QStringLiteral(": ") +
-                             (result.served ? QStringLiteral("the key file is served")
-                                            : QString::fromStdString(result.reason)));
+        checkList_->addItem(DisplayText(root) + QStringLiteral(": ") +
+                            (result.served ? QStringLiteral("the key file is served")
+                                           : QString::fromStdString(result.reason)));
     }
-    m_checkButton->setEnabled(true);
+    checkButton_->setEnabled(true);
 }
 
 void CIndexNowDlg::accept() {
-    const bool enabled = m_enabledBox->isChecked();
+    const bool enabled = enabledBox_->isChecked();
     std::string key;
     // Without a key IndexNow can only be off; with one, it must be a valid key.
-    const bool noKey = m_keyEdit->text().isEmpty() && !enabled;
+    const bool noKey = keyEdit_->text().isEmpty() && !enabled;
     if (!noKey && !TakeValidKey(key)) {
         return;
     }
-    m_settings.key = key;
-    const QString endpoint = m_endpointEdit->text().trimmed();
-    m_settings.endpoint =
+    settings_.key = key;
+    const QString endpoint = endpointEdit_->text().trimmed();
+    settings_.endpoint =
         endpoint.isEmpty() ? std::string(kDefaultIndexNowEndpoint) : endpoint.toStdString();
-    m_settings.enabled = enabled;
+    settings_.enabled = enabled;
     QDialog::accept();
 }
 

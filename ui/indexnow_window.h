@@ -30,8 +30,8 @@ public:
                  QWidget* parent = nullptr);
 
     // The settings as OK took them.
-    const IndexNowSettings& settings() const { return m_settings; }
-    const DialogControls& controls() const { return m_controls; }
+    const IndexNowSettings& settings() const { return settings_; }
+    const DialogControls& controls() const { return controls_; }
 
     void OnGenerate();
     void OnSaveKeyFile();
@@ -44,15 +44,15 @@ private:
     // The key in the field, when it is one; says why not otherwise.
     bool TakeValidKey(std::string& key);
 
-    DialogControls m_controls;
-    QLineEdit* m_keyEdit;
-    QLineEdit* m_endpointEdit;
-    QCheckBox* m_enabledBox;
-    QPushButton* m_checkButton;
-    QListWidget* m_checkList;
-    IndexNowSettings m_settings;
-    std::vector<std::string> m_addresses;
-    RunRouting m_routing;
+    DialogControls controls_;
+    QLineEdit* keyEdit_;
+    QLineEdit* endpointEdit_;
+    QCheckBox* enabledBox_;
+    QPushButton* checkButton_;
+    QListWidget* checkList_;
+    IndexNowSettings settings_;
+    std::vector<std::string> addresses_;
+    RunRouting routing_;
 };
 
 }  // namespace quaymark::ui

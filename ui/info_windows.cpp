@@ -43,9 +43,9 @@ private:
 
 }  // namespace
 
-CHelpDlg::CHelpDlg(QWidget* parent) : QDialog(parent), m_controls(BuildDialog(*this, kTemplateId)) {
-    connect(m_controls.Get<QPushButton>("ok"), &QPushButton::clicked, this, &QDialog::accept);
-    connect(m_controls.Get<QPushButton>("visit"), &QPushButton::clicked, this, [] {
+CHelpDlg::CHelpDlg(QWidget* parent) : QDialog(parent), controls_(BuildDialog(*this, kTemplateId)) {
+    connect(controls_.Get<QPushButton>("ok"), &QPushButton::clicked, this, &QDialog::accept);
+    connect(controls_.Get<QPushButton>("visit"), &QPushButton::clicked, this, [] {
         OpenWithShell(QUrl(QString::fromLatin1(HomePageAddress.data(),
                                                static_cast<qsizetype>(HomePageAddress.size()))));
     });

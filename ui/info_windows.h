@@ -19,10 +19,10 @@ public:
     static constexpr int kTemplateId = 143;
     explicit CHelpDlg(QWidget* parent = nullptr);
 
-    const DialogControls& controls() const { return m_controls; }
+    const DialogControls& controls() const { return controls_; }
 
 private:
-    DialogControls m_controls;
+    DialogControls controls_;
 };
 
 // The application icon, name and version.

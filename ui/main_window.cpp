@@ -101,27 +101,26 @@ private:
 
 CSubmitDlg::CSubmitDlg(std::filesystem::path listFile, RunRouting routing, QWidget* parent)
     : QDialog(parent),
-      m_listFile(std::move(listFile)),
-      m_runs(std::move(routing)),
-      m_controls(BuildDialog(*this, kTemplateId)),
-      m_urlEdit(m_controls.Get<QLineEdit>("url")),
-      m_emailEdit(m_controls.Get<QLineEdit>("email")),
-      m_list(m_controls.Get<QListWidget>("list")),
-      m_addButton(m_controls.Get<QPushButton>("add")),
-      m_removeButton(m_controls.Get<QPushButton>("remove")),
-      m_submitButton(m_controls.Get<QPushButton>("submit")) {
+      listFile_(std::move(listFile)),
+      runs_(std::move(routing)),
+      controls_(BuildDialog(*this, kTemplateId)),
+      urlEdit_(controls_.Get<QLineEdit>("url")),
+      emailEdit_(controls_.Get<QLineEdit>("email")),
+      list_(controls_.Get<QListWidget>("list")),
+      addButton_(controls_.Get<QPushButton>("add")),
+      removeButton_(controls_.Get<QPushButton>("remove")),
+      submitButton_(controls_.Get<QPushButton>("submit")) {
     CentreOnScreen(*this);
-    connect(m_urlEdit, &QLineEdit::textEdited, this, &CSubmitDlg::OnChangeUrl);
-    connect(m_emailEdit, &QLineEdit::textEdited, this, &CSubmitDlg::OnEditEmail);
-    connect(m_list, &QListWidget::itemSelectionChanged, this, &CSubmitDlg::OnSelChangeList);
-    connect(m_addButton, &QPushButton::clicked, this, &CSubmitDlg::OnAdd);
-    connect(m_removeButton, &QPushButton::clicked, this, &CSubmitDlg::OnRemove);
-    connect(m_submitButton, &QPushButton::clicked, this, &CSubmitDlg::OnSubmit);
-    connect(m_controls.Get<QPushButton>("submitAll"), &QPushButton::clicked, this,
+    connect(urlEdit_, &QLineEdit::textEdited, this, &CSubmitDlg::OnChangeUrl);
+    connect(emailEdit_, &QLineEdit::textEdited, this, &CSubmitDlg::OnEditEmail);
+    connect(list_, &QListWidget::itemSelectionChanged, this, &CSubmitDlg::OnSelChangeList);
+    connect(addButton_, &QPushButton::clicked, this, &CSubmitDlg::OnAdd);
+    connect(removeButton_, &QPushButton::clicked, this, &CSubmitDlg::OnRemove);
+    connect(submitButton_, &QPushButton::clicked, this, &CSubmitDlg::OnSubmit);
+    connect(controls_.Get<QPushButton>("submitAll"), &QPushButton::clicked, this,
             &CSubmitDlg::OnOK);
-    connect(m_controls.Get<QPushButton>("quit"), &QPushButton::clicked, this,
-            &CSubmitDlg::OnCancel);
-    connect(m_controls.Get<QPushButton>("help"), &QPushButton::clicked, this, &CSubmitDlg::OnHelp);
+    connect(controls_.Get<QPushButton>("quit"), &QPushButton::clicked, this, &CSubmitDlg::OnCancel);
+    connect(controls_.Get<QPushButton>("help"), &QPushButton::clicked, this, &CSubmitDlg::OnHelp);
     OnInitDialog();
 }
 
@@ -134,34 +133,34 @@ void CSubmitDlg::OnInitDialog() {
     m_pSplash->show();
     HideSplashLater(m_pSplash);
 
-    m_addButton->setEnabled(false);
-    m_removeButton->setEnabled(false);
-    m_submitButton->setEnabled(false);
+    addButton_->setEnabled(false);
+    removeButton_->setEnabled(false);
+    submitButton_->setEnabled(false);
 
-    if (FileExists(m_listFile)) {
+    if (FileExists(listFile_)) {
         LoadList();
     }
     LoadIndexNowSettings();
 
     for (const ToolTip& tip : kToolTips) {
-        m_controls.Get<QWidget>(tip.control)->setToolTip(QString::fromUtf8(tip.text));
+        controls_.Get<QWidget>(tip.control)->setToolTip(QString::fromUtf8(tip.text));
     }
     ShowMembers();
-    m_urlEdit->setFocus();
+    urlEdit_->setFocus();
 }
 
 void CSubmitDlg::LoadList() {
     std::vector<std::string> entries;
-    const FileResult loaded = LoadUrlList(m_listFile, entries, m_strEmail);
+    const FileResult loaded = LoadUrlList(listFile_, entries, m_strEmail);
     if (!loaded) {
-        m_bListUnreadable = !loaded.Missing();
-        if (m_bListUnreadable) {
-            ShowMessage(this, FileProblem(kUnreadableText, m_listFile, loaded), kProgramTitle,
+        listUnreadable_ = !loaded.Missing();
+        if (listUnreadable_) {
+            ShowMessage(this, FileProblem(kUnreadableText, listFile_, loaded), kProgramTitle,
                         MessageIcon::Warning);
         }
         return;
     }
-    const ChangingControls changing(m_bChangingControls);
+    const ChangingControls changing(changingControls_);
     for (const std::string& entry : entries) {
         AddEntry(entry);
     }
@@ -169,29 +168,29 @@ void CSubmitDlg::LoadList() {
 
 void CSubmitDlg::LoadIndexNowSettings() {
     const std::filesystem::path file = IndexNowSettingsPath();
-    const FileResult loaded = quaymark::LoadIndexNowSettings(file, m_indexNow);
-    m_bIndexNowUnreadable = !loaded && !loaded.Missing();
-    if (m_bIndexNowUnreadable) {
-        m_indexNow = {};
+    const FileResult loaded = quaymark::LoadIndexNowSettings(file, indexNow_);
+    indexNowUnreadable_ = !loaded && !loaded.Missing();
+    if (indexNowUnreadable_) {
+        indexNow_ = {};
         ShowMessage(this, FileProblem(kIndexNowUnreadableText, file, loaded), kProgramTitle,
                     MessageIcon::Warning);
     }
-    m_runs.SetIndexNow(JobFrom(m_indexNow));
+    runs_.SetIndexNow(JobFrom(indexNow_));
 }
 
 void CSubmitDlg::OnIndexNow() {
-    CIndexNowDlg dialog(m_indexNow, Entries(), m_runs.routing(), this);
+    CIndexNowDlg dialog(indexNow_, Entries(), runs_.routing(), this);
     if (dialog.exec() != QDialog::Accepted) {
         return;
     }
-    m_indexNow = dialog.settings();
-    m_runs.SetIndexNow(JobFrom(m_indexNow));
+    indexNow_ = dialog.settings();
+    runs_.SetIndexNow(JobFrom(indexNow_));
     const std::filesystem::path file = IndexNowSettingsPath();
-    if (m_bIndexNowUnreadable) {
+    if (indexNowUnreadable_) {
         ShowMessage(this, kIndexNowKeptText.arg(DisplayText(file.string())), kProgramTitle);
         return;
     }
-    if (const FileResult saved = SaveIndexNowSettings(file, m_indexNow); !saved) {
+    if (const FileResult saved = SaveIndexNowSettings(file, indexNow_); !saved) {
         ShowMessage(this, FileProblem(kIndexNowSaveFailedText, file, saved), kProgramTitle,
                     MessageIcon::Warning);
     }
@@ -201,15 +200,15 @@ void CSubmitDlg::OnIndexNow() {
 // close without saving.
 void CSubmitDlg::SaveList() {
     const std::filesystem::path target =
-        m_bListUnreadable ? RescuePath(m_listFile, std::time(nullptr)) : m_listFile;
+        listUnreadable_ ? RescuePath(listFile_, std::time(nullptr)) : listFile_;
     FileResult saved;
     do {
         saved = SaveUrlList(target, Entries(), m_strEmail);
     } while (!saved && AskRetry(this, FileProblem(kSaveFailedText, target, saved), kProgramTitle));
-    if (saved && m_bListUnreadable) {
-        ShowMessage(
-            this, kRescuedText.arg(DisplayText(m_listFile.string()), DisplayText(target.string())),
-            kProgramTitle);
+    if (saved && listUnreadable_) {
+        ShowMessage(this,
+                    kRescuedText.arg(DisplayText(listFile_.string()), DisplayText(target.string())),
+                    kProgramTitle);
     }
 }
 
@@ -217,23 +216,23 @@ void CSubmitDlg::SaveList() {
 void CSubmitDlg::AddEntry(const std::string& bytes) {
     auto* item = new QListWidgetItem(DisplayText(bytes));
     item->setData(Qt::UserRole, QByteArray::fromStdString(bytes));
-    m_list->addItem(item);
+    list_->addItem(item);
 }
 
 void CSubmitDlg::TakeFields() {
-    m_strUrl = m_urlEdit->text();
-    m_strEmail = FieldBytes(m_emailEdit->text(), m_strEmail);
+    m_strUrl = urlEdit_->text();
+    m_strEmail = FieldBytes(emailEdit_->text(), m_strEmail);
 }
 
 void CSubmitDlg::ShowMembers() {
-    const ChangingControls changing(m_bChangingControls);
-    m_urlEdit->setText(m_strUrl);
-    m_emailEdit->setText(DisplayText(m_strEmail));
+    const ChangingControls changing(changingControls_);
+    urlEdit_->setText(m_strUrl);
+    emailEdit_->setText(DisplayText(m_strEmail));
 }
 
 // An e-mail address is one line of the list file: line breaks typed or pasted are dropped.
 void CSubmitDlg::OnEditEmail() {
-    auto* email = m_emailEdit;
+    auto* email = emailEdit_;
     QString text = email->text();
     if (!text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r'))) {
         return;
@@ -247,7 +246,7 @@ void CSubmitDlg::OnEditEmail() {
 }
 
 std::vector<std::string> CSubmitDlg::Entries() const {
-    const auto* list = m_list;
+    const auto* list = list_;
     std::vector<std::string> entries;
     entries.reserve(static_cast<std::size_t>(list->count()));
     for (int i = 0; i < list->count(); ++i) {
@@ -257,7 +256,7 @@ std::vector<std::string> CSubmitDlg::Entries() const {
 }
 
 std::vector<std::string> CSubmitDlg::SelectedEntry() const {
-    const QList<QListWidgetItem*> selected = m_list->selectedItems();
+    const QList<QListWidgetItem*> selected = list_->selectedItems();
     if (selected.isEmpty()) {
         return {};
     }
@@ -265,20 +264,20 @@ std::vector<std::string> CSubmitDlg::SelectedEntry() const {
 }
 
 void CSubmitDlg::OnChangeUrl() {
-    if (m_bChangingControls) {
+    if (changingControls_) {
         return;
     }
     TakeFields();
-    m_addButton->setEnabled(!m_strUrl.isEmpty());
+    addButton_->setEnabled(!m_strUrl.isEmpty());
 }
 
 void CSubmitDlg::OnSelChangeList() {
-    if (m_bChangingControls) {
+    if (changingControls_) {
         return;
     }
-    const bool selected = !m_list->selectedItems().isEmpty();
-    m_removeButton->setEnabled(selected);
-    m_submitButton->setEnabled(selected);
+    const bool selected = !list_->selectedItems().isEmpty();
+    removeButton_->setEnabled(selected);
+    submitButton_->setEnabled(selected);
 }
 
 // A text with line breaks (a pasted list) is one address a line: every non-empty line must
@@ -298,7 +297,7 @@ void CSubmitDlg::OnAdd() {
                 return;
             }
         }
-        const ChangingControls changing(m_bChangingControls);
+        const ChangingControls changing(changingControls_);
         for (const QString& address : addresses) {
             AddEntry(address.toStdString());
         }
@@ -308,12 +307,12 @@ void CSubmitDlg::OnAdd() {
 }
 
 void CSubmitDlg::OnRemove() {
-    auto* list = m_list;
+    auto* list = list_;
     const QList<QListWidgetItem*> selected = list->selectedItems();
     if (selected.isEmpty()) {
         return;
     }
-    const ChangingControls changing(m_bChangingControls);
+    const ChangingControls changing(changingControls_);
     delete list->takeItem(list->row(selected.front()));
     list->clearSelection();
     list->setCurrentRow(-1, QItemSelectionModel::NoUpdate);
@@ -329,7 +328,7 @@ void CSubmitDlg::OnOK() {
         ShowMessage(this, kBadEmailText, kProgramTitle);
         return;
     }
-    if (m_list->count() == 0) {
+    if (list_->count() == 0) {
         ShowMessage(this, kNoUrlsText, kNoUrlsTitle);
         return;
     }
@@ -347,12 +346,12 @@ void CSubmitDlg::OnSubmit() {
 }
 
 void CSubmitDlg::RunAndShowResults(const std::vector<std::string>& entries) {
-    RunResult result = m_runs.SubmitList(entries, m_strEmail, this);
-    if (m_bQuitAfterRun) {
+    RunResult result = runs_.SubmitList(entries, m_strEmail, this);
+    if (quitAfterRun_) {
         return;  // the program ends from the event loop, see RequestQuit
     }
     if (result.failed) {
-        CFailedDlg results(std::move(result), m_runs, this);
+        CFailedDlg results(std::move(result), runs_, this);
         results.exec();
     } else {
         CDoneDlg results(this);
@@ -361,10 +360,10 @@ void CSubmitDlg::RunAndShowResults(const std::vector<std::string>& entries) {
 }
 
 void CSubmitDlg::OnCancel() {
-    if (m_bEnded) {
+    if (ended_) {
         return;
     }
-    m_bEnded = true;
+    ended_ = true;
     TakeFields();
     SaveList();
     // Whatever stands open over the window closes with it, so that every modal loop ends.
@@ -378,13 +377,13 @@ void CSubmitDlg::OnCancel() {
 }
 
 void CSubmitDlg::RequestQuit() {
-    if (m_bEnded || m_bQuitAfterRun) {
+    if (ended_ || quitAfterRun_) {
         return;
     }
-    if (m_runs.UnderWay()) {
-        m_bQuitAfterRun = true;
-        m_runs.CallWhenRunEnds(this, [this] { OnCancel(); });
-        m_runs.Cancel();
+    if (runs_.UnderWay()) {
+        quitAfterRun_ = true;
+        runs_.CallWhenRunEnds(this, [this] { OnCancel(); });
+        runs_.Cancel();
         return;
     }
     OnCancel();
@@ -407,7 +406,7 @@ void CSubmitDlg::accept() {
 }
 
 void CSubmitDlg::reject() {
-    if (m_runs.UnderWay()) {
+    if (runs_.UnderWay()) {
         return;
     }
     OnCancel();

@@ -49,8 +49,8 @@ public:
     // desktop session): a run under way is cancelled and awaited first.
     void RequestQuit();
 
-    const DialogControls& controls() const { return m_controls; }
-    RunStarter& runs() { return m_runs; }
+    const DialogControls& controls() const { return controls_; }
+    RunStarter& runs() { return runs_; }
     CSplashDlg* splash() const { return m_pSplash; }
     std::vector<std::string> Entries() const;
 
@@ -74,29 +74,29 @@ private:
     void OnEditEmail();
     void LoadIndexNowSettings();
 
-    std::filesystem::path m_listFile;
-    RunStarter m_runs;
+    std::filesystem::path listFile_;
+    RunStarter runs_;
     // The list file was there at start but could not be read: it is never replaced, and the
     // list goes to a new file beside it instead.
-    bool m_bListUnreadable = false;
+    bool listUnreadable_ = false;
     // IndexNow, off until the user turns it on; a settings file that could not be read is
     // never replaced.
-    IndexNowSettings m_indexNow;
-    bool m_bIndexNowUnreadable = false;
+    IndexNowSettings indexNow_;
+    bool indexNowUnreadable_ = false;
     // The list has been saved and the window is closing: nothing is saved again.
-    bool m_bEnded = false;
-    DialogControls m_controls;
-    QLineEdit* m_urlEdit;
-    QLineEdit* m_emailEdit;
-    QListWidget* m_list;
-    QPushButton* m_addButton;
-    QPushButton* m_removeButton;
-    QPushButton* m_submitButton;
+    bool ended_ = false;
+    DialogControls controls_;
+    QLineEdit* urlEdit_;
+    QLineEdit* emailEdit_;
+    QListWidget* list_;
+    QPushButton* addButton_;
+    QPushButton* removeButton_;
+    QPushButton* submitButton_;
     CSplashDlg* m_pSplash = nullptr;
     // Set while the window changes its own controls, whose notifications it then ignores.
-    bool m_bChangingControls = false;
+    bool changingControls_ = false;
     // The user closed the window while a run was under way: end once the run has stopped.
-    bool m_bQuitAfterRun = false;
+    bool quitAfterRun_ = false;
 };
 
 }  // namespace quaymark::ui

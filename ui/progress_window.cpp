@@ -24,36 +24,36 @@ void RequireUiThread(const QObject* widget) {
 
 CProgressDlg::CProgressDlg(QWidget* owner)
     : QDialog(owner),
-      m_controls(BuildDialog(*this, kTemplateId)),
-      m_addressText(m_controls.Get<QLabel>("address")),
-      m_engineText(m_controls.Get<QLabel>("engine")),
-      m_statusText(m_controls.Get<QLabel>("status")),
-      m_bar(m_controls.Get<QProgressBar>("bar")) {
+      controls_(BuildDialog(*this, kTemplateId)),
+      addressText_(controls_.Get<QLabel>("address")),
+      engineText_(controls_.Get<QLabel>("engine")),
+      statusText_(controls_.Get<QLabel>("status")),
+      bar_(controls_.Get<QProgressBar>("bar")) {
     // While a run is under way the other windows take no input: no second run can start and
     // the e-mail address the run carries cannot change.
     setWindowModality(Qt::ApplicationModal);
     // The texts a run fills in show one line each, cut at the control's edge.
-    for (QLabel* text : {m_addressText, m_engineText, m_statusText}) {
+    for (QLabel* text : {addressText_, engineText_, statusText_}) {
         text->setWordWrap(false);
     }
-    connect(m_controls.Get<QPushButton>("cancel"), &QPushButton::clicked, this,
+    connect(controls_.Get<QPushButton>("cancel"), &QPushButton::clicked, this,
             &CProgressDlg::OnCancel);
-    m_frame.setSingleShot(true);
-    m_frame.setInterval(kFrameMilliseconds);
-    connect(&m_frame, &QTimer::timeout, this, &CProgressDlg::ShowLatest);
-    connect(m_controls.Get<ClipPlayer>("animation"), &ClipPlayer::frameAdvanced, this,
+    frame_.setSingleShot(true);
+    frame_.setInterval(kFrameMilliseconds);
+    connect(&frame_, &QTimer::timeout, this, &CProgressDlg::ShowLatest);
+    connect(controls_.Get<ClipPlayer>("animation"), &ClipPlayer::frameAdvanced, this,
             &CProgressDlg::ShowLatest);
-    ApplyRange(m_shown.stepsPerEntry);
+    ApplyRange(shown_.stepsPerEntry);
 }
 
 template <typename Change>
 void CProgressDlg::Update(Change change) {
     bool wake = false;
     {
-        const std::lock_guard lock(m_stateMutex);
-        change(m_state);
-        wake = !m_showPending && !m_followedByClip;
-        m_showPending = true;
+        const std::lock_guard lock(stateMutex_);
+        change(state_);
+        wake = !showPending_ && !followedByClip_;
+        showPending_ = true;
     }
     if (wake) {
         QMetaObject::invokeMethod(this, &CProgressDlg::ShowSoon, Qt::QueuedConnection);
@@ -93,8 +93,8 @@ void CProgressDlg::RunEnded() {
 }
 
 void CProgressDlg::ShowSoon() {
-    if (!m_frame.isActive()) {
-        m_frame.start();
+    if (!frame_.isActive()) {
+        frame_.start();
     }
 }
 
@@ -102,41 +102,41 @@ void CProgressDlg::ShowLatest() {
     RequireUiThread(this);
     RunState latest;
     {
-        const std::lock_guard lock(m_stateMutex);
-        if (!m_showPending) {
+        const std::lock_guard lock(stateMutex_);
+        if (!showPending_) {
             return;  // nothing new since the last frame
         }
-        latest = m_state;
-        m_showPending = false;
-        m_followedByClip = latest.shown;
+        latest = state_;
+        showPending_ = false;
+        followedByClip_ = latest.shown;
     }
-    if (latest.addressCount != m_shown.addressCount ||
-        latest.stepsPerEntry != m_shown.stepsPerEntry) {
+    if (latest.addressCount != shown_.addressCount ||
+        latest.stepsPerEntry != shown_.stepsPerEntry) {
         m_nAddressCount = latest.addressCount;
         ApplyRange(latest.stepsPerEntry);
     }
     const std::pair<QLabel*, const std::string RunState::*> texts[] = {
-        {m_addressText, &RunState::address},
-        {m_engineText, &RunState::engine},
-        {m_statusText, &RunState::status},
+        {addressText_, &RunState::address},
+        {engineText_, &RunState::engine},
+        {statusText_, &RunState::status},
     };
     for (const auto& [label, text] : texts) {
-        if (latest.*text != m_shown.*text) {
+        if (latest.*text != shown_.*text) {
             label->setText(DisplayText(latest.*text));
         }
     }
-    m_bar->setValue(static_cast<int>(std::min<long long>(latest.steps, m_bar->maximum())));
+    bar_->setValue(static_cast<int>(std::min<long long>(latest.steps, bar_->maximum())));
     if (latest.shown != isVisible()) {
         setVisible(latest.shown);
     }
-    m_shown = std::move(latest);
+    shown_ = std::move(latest);
 }
 
 void CProgressDlg::ApplyRange(int stepsPerEntry) {
     // The full int range: a run of any realistic size fills the bar exactly.
     const long long steps = static_cast<long long>(m_nAddressCount) * stepsPerEntry;
-    m_bar->setRange(0, static_cast<int>(std::clamp<long long>(steps, 0, INT_MAX)));
-    m_bar->setValue(0);
+    bar_->setRange(0, static_cast<int>(std::clamp<long long>(steps, 0, INT_MAX)));
+    bar_->setValue(0);
 }
 
 void CProgressDlg::OnCancel() {

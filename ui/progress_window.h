@@ -40,7 +40,7 @@ public:
     // Cancel, Esc and the close box only record the request.
     void OnCancel();
 
-    const DialogControls& controls() const { return m_controls; }
+    const DialogControls& controls() const { return controls_; }
 
     int m_nAddressCount = 1;
 
@@ -72,18 +72,18 @@ private:
     void ShowLatest();
     void ApplyRange(int stepsPerEntry);
 
-    DialogControls m_controls;
-    QLabel* m_addressText;
-    QLabel* m_engineText;
-    QLabel* m_statusText;
-    QProgressBar* m_bar;
-    QTimer m_frame;
-    std::mutex m_stateMutex;
-    RunState m_state;
-    bool m_showPending = false;
-    bool m_followedByClip = false;
+    DialogControls controls_;
+    QLabel* addressText_;
+    QLabel* engineText_;
+    QLabel* statusText_;
+    QProgressBar* bar_;
+    QTimer frame_;
+    std::mutex stateMutex_;
+    RunState state_;
+    bool showPending_ = false;
+    bool followedByClip_ = false;
     // What the window shows now.
-    RunState m_shown;
+    RunState shown_;
 };
 
 }  // namespace quaymark::ui

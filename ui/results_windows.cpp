@@ -45,38 +45,38 @@ CDoneDlg::CDoneDlg(QWidget* parent) : QDialog(parent) {
 
 CFailedDlg::CFailedDlg(RunResult result, RunStarter& runs, QWidget* parent)
     : QDialog(parent),
-      m_controls(BuildDialog(*this, kTemplateId)),
-      m_list(m_controls.Get<QListWidget>("list")),
-      m_result(std::move(result)),
-      m_runs(runs) {
-    connect(m_controls.Get<QPushButton>("ok"), &QPushButton::clicked, this, &CFailedDlg::OnOK);
-    connect(m_controls.Get<QPushButton>("view"), &QPushButton::clicked, this, &CFailedDlg::OnView);
-    connect(m_controls.Get<QPushButton>("resubmit"), &QPushButton::clicked, this,
+      controls_(BuildDialog(*this, kTemplateId)),
+      list_(controls_.Get<QListWidget>("list")),
+      result_(std::move(result)),
+      runs_(runs) {
+    connect(controls_.Get<QPushButton>("ok"), &QPushButton::clicked, this, &CFailedDlg::OnOK);
+    connect(controls_.Get<QPushButton>("view"), &QPushButton::clicked, this, &CFailedDlg::OnView);
+    connect(controls_.Get<QPushButton>("resubmit"), &QPushButton::clicked, this,
             &CFailedDlg::OnResubmit);
     ShowFailureLines();
 }
 
 void CFailedDlg::ShowFailureLines() {
-    m_list->clear();
+    list_->clear();
     QStringList lines;
-    lines.reserve(static_cast<qsizetype>(m_result.FailureList.size()));
-    for (const Failure& failure : m_result.FailureList) {
+    lines.reserve(static_cast<qsizetype>(result_.FailureList.size()));
+    for (const Failure& failure : result_.FailureList) {
         lines << DisplayText(failure.line);
     }
-    m_list->addItems(lines);
+    list_->addItems(lines);
 }
 
 void CFailedDlg::OnView() {
-    if (m_runs.UnderWay()) {
+    if (runs_.UnderWay()) {
         return;
     }
-    const QList<QListWidgetItem*> chosen = m_list->selectedItems();
+    const QList<QListWidgetItem*> chosen = list_->selectedItems();
     if (chosen.isEmpty()) {
         ShowMessage(this, kNothingSelectedText, kNothingSelectedTitle);
         return;
     }
     const Failure& failure =
-        m_result.FailureList.at(static_cast<std::size_t>(m_list->row(chosen.front())));
+        result_.FailureList.at(static_cast<std::size_t>(list_->row(chosen.front())));
     const QFileInfo page(QFile::decodeName(QByteArray::fromStdString(failure.page.string())));
     if (page.exists()) {
         OpenWithShell(QUrl::fromLocalFile(page.absoluteFilePath()));
@@ -84,14 +84,14 @@ void CFailedDlg::OnView() {
 }
 
 void CFailedDlg::OnResubmit() {
-    if (m_runs.UnderWay()) {
+    if (runs_.UnderWay()) {
         return;
     }
     // The progress window is the failures window's own, so that it takes input while this
     // modal window is open.
-    RunResult result = m_runs.SubmitList(m_result.ResubmitList, this);
+    RunResult result = runs_.SubmitList(result_.ResubmitList, this);
     if (result.failed) {
-        m_result = std::move(result);
+        result_ = std::move(result);
         ShowFailureLines();
         ShowMessage(this, kResubmitFailedText, kProgramTitle);
     } else {
@@ -100,7 +100,7 @@ void CFailedDlg::OnResubmit() {
 }
 
 void CFailedDlg::OnOK() {
-    if (m_runs.UnderWay()) {
+    if (runs_.UnderWay()) {
         return;
     }
     SweepErrorPages();

@@ -34,9 +34,9 @@ public:
     void OnResubmit();
     void OnOK();
 
-    const DialogControls& controls() const { return m_controls; }
+    const DialogControls& controls() const { return controls_; }
     // The failures shown and the requests Re-Submit sends: the latest run's that failed.
-    const RunResult& runResult() const { return m_result; }
+    const RunResult& runResult() const { return result_; }
 
 protected:
     void accept() override;
@@ -45,10 +45,10 @@ protected:
 private:
     void ShowFailureLines();
 
-    DialogControls m_controls;
-    QListWidget* m_list;
-    RunResult m_result;
-    RunStarter& m_runs;
+    DialogControls controls_;
+    QListWidget* list_;
+    RunResult result_;
+    RunStarter& runs_;
 };
 
 }  // namespace quaymark::ui

@@ -27,38 +27,38 @@ TerminationWatcher::TerminationWatcher(QObject* parent) : QObject(parent) {
     if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) {
         return;  // without a pipe the signals keep their default effect
     }
-    m_readFd = fds[0];
-    m_writeFd = fds[1];
-    gWakeFd.store(m_writeFd);
-    m_notifier = new QSocketNotifier(m_readFd, QSocketNotifier::Read, this);
-    connect(m_notifier, &QSocketNotifier::activated, this, &TerminationWatcher::OnPipeReadable);
+    readFd_ = fds[0];
+    writeFd_ = fds[1];
+    gWakeFd.store(writeFd_);
+    notifier_ = new QSocketNotifier(readFd_, QSocketNotifier::Read, this);
+    connect(notifier_, &QSocketNotifier::activated, this, &TerminationWatcher::OnPipeReadable);
 
     struct sigaction action {};
     action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
     for (std::size_t i = 0; i < std::size(kSignals); ++i) {
-        ::sigaction(kSignals[i], &action, &m_previous[i]);
+        ::sigaction(kSignals[i], &action, &previous_[i]);
     }
 }
 
 TerminationWatcher::~TerminationWatcher() {
-    if (m_readFd < 0) {
+    if (readFd_ < 0) {
         return;
     }
     for (std::size_t i = 0; i < std::size(kSignals); ++i) {
-        ::sigaction(kSignals[i], &m_previous[i], nullptr);
+        ::sigaction(kSignals[i], &previous_[i], nullptr);
     }
     gWakeFd.store(-1);
-    delete m_notifier;
-    ::close(m_readFd);
-    ::close(m_writeFd);
+    delete notifier_;
+    ::close(readFd_);
+    ::close(writeFd_);
 }
 
 void TerminationWatcher::OnPipeReadable() {
     char numbers[16];
     bool any = false;
-    while (::read(m_readFd, numbers, sizeof numbers) > 0) {
+    while (::read(readFd_, numbers, sizeof numbers) > 0) {
         any = true;
     }
     if (any) {

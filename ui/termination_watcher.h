@@ -28,10 +28,10 @@ private:
 
     static constexpr int kSignals[] = {SIGTERM, SIGHUP, SIGINT};
 
-    int m_readFd = -1;
-    int m_writeFd = -1;
-    QSocketNotifier* m_notifier = nullptr;
-    struct sigaction m_previous[std::size(kSignals)]{};
+    int readFd_ = -1;
+    int writeFd_ = -1;
+    QSocketNotifier* notifier_ = nullptr;
+    struct sigaction previous_[std::size(kSignals)]{};
 };
 
 }  // namespace quaymark::ui
