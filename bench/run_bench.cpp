@@ -117,11 +117,13 @@ BENCHMARK(BM_RunRate)->Iterations(1)->Unit(benchmark::kMillisecond);
 // The same run without a window: what the worker and the fetch cost by themselves.
 class QuietProgress : public RunObserver {
 public:
-    void RunStarted(int, int) override {}
+    void RunStarted(int, int, int) override {}
     void AddressStarted(const std::string&) override {}
     void EngineStarted(std::string_view) override {}
     void RequestDone() override {}
     void FailureRecorded(const FailureRecord&) override {}
+    void WaitStarted(std::string_view, std::chrono::seconds, std::string_view) override {}
+    void WaitEnded() override {}
     void RunEnded() override {}
 };
 

@@ -42,11 +42,20 @@ std::string_view FailureSuffix(SubmitVerdict verdict) {
     return {};
 }
 
+std::string ItemText(const ResendItem& item) {
+    return item.channel == Channel::IndexNow ? BatchLabel(item.host, item.count) : item.url;
+}
+
 SubmitRun::SubmitRun(SubmitJob job, FetchPrompt& prompt, RunObserver& observer)
     : job_(std::move(job)), prompt_(prompt), observer_(observer) {}
 
 void SubmitRun::RequestCancel() {
-    CancelFlag.store(true, std::memory_order_release);
+    {
+        // Under the wait's lock, so that a wait about to begin cannot miss it.
+        const std::lock_guard lock(cancelMutex_);
+        CancelFlag.store(true, std::memory_order_release);
+    }
+    cancelled_.notify_all();
 }
 
 bool SubmitRun::Cancelled() const {
@@ -84,60 +93,94 @@ bool SubmitRun::SendAndJudge(PageFetcher& fetcher, const EngineRow* row, const s
     return true;
 }
 
-// An IndexNow failure is a full record whose page is the answer's body, else one of ours
-// saying what the status means.
-void SubmitRun::IndexNowRecord(std::string_view name, std::string_view reason, long status,
-                               const std::string& body, const std::string& item,
-                               const std::string& url) {
-    PageLines lines;
-    if (body.empty()) {
-        lines = IndexNowExplanationPage(reason, status, job_.indexNow.key, item);
-    } else {
-        LineSplitter splitter(lines);
-        splitter.Feed(body);
-        splitter.Finish();
-    }
-    FullRecord(lines, SubmitVerdict::Failed, name, ": " + std::string(reason) + ".", item,
-               {Channel::IndexNow, url});
+bool SubmitRun::WaitUnlessCancelled(std::chrono::milliseconds wait) {
+    std::unique_lock lock(cancelMutex_);
+    return !cancelled_.wait_for(lock, wait, [this] { return Cancelled(); });
 }
 
-// Judged by the status alone; returns whether the request failed.
-bool SubmitRun::SendIndexNowRequest(const StatusFetcher& fetcher, std::string_view name,
-                                    const std::string& item, const std::string& url) {
-    const StatusFetcher::Answer answer = fetcher.Get(url);
+StatusAnswer SubmitRun::PostWithBackoff(const StatusFetcher& fetcher, const ResendItem& batch) {
+    const RetryPolicy& policy = job_.retry;
+    std::chrono::milliseconds backoff = policy.firstBackoff;
+    std::chrono::seconds waited{0};
+    std::uniform_real_distribution<double> spread(0.75, 1.25);
+    for (int tries = 1;; ++tries) {
+        StatusAnswer answer = fetcher.Post(batch.url, batch.body);
+        if (!WorthRetrying(answer.status) || tries >= policy.maxTries || Cancelled()) {
+            return answer;
+        }
+        const std::optional<std::chrono::seconds> asked =
+            ParseRetryAfter(answer.retryAfter, std::time(nullptr));
+        const std::chrono::seconds wait =
+            asked ? *asked : std::chrono::ceil<std::chrono::seconds>(backoff * spread(jitter_));
+        backoff *= 2;
+        if (wait > policy.maxWait - waited) {
+            return answer;  // longer than a batch may wait: told as it is
+        }
+        observer_.WaitStarted(kIndexNowName, wait,
+                              answer.status == 429
+                                  ? std::string("too many requests")
+                                  : "server error " + std::to_string(answer.status));
+        const bool goOn = WaitUnlessCancelled(wait.count() * policy.second);
+        observer_.WaitEnded();
+        if (!goOn) {
+            return answer;
+        }
+        waited += wait;
+    }
+}
+
+bool SubmitRun::SendBatch(const StatusFetcher& fetcher, std::string_view name,
+                          const ResendItem& batch) {
+    const StatusAnswer answer = PostWithBackoff(fetcher, batch);
+    const std::string label = ItemText(batch);
+    if (answer.status == 202) {
+        result_.notes.push_back("IndexNow: received; the key is still being checked. " + label);
+    }
     if (IndexNowAccepted(answer.status)) {
         return false;
     }
-    IndexNowRecord(name, IndexNowReason(answer), answer.status, answer.body, item, url);
+    const std::string reason = IndexNowReason(answer);
+    FullRecord(IndexNowFailurePage(reason, answer, job_.indexNow, label, batch.host),
+               SubmitVerdict::Failed, name, ": " + reason + ".", label, batch);
     return true;
 }
 
-bool SubmitRun::SendToIndexNow(const StatusFetcher& fetcher, const std::string& item) {
-    observer_.EngineStarted(kIndexNowName);
-    if (Cancelled()) {
-        return false;
+// After the seven engines: the addresses IndexNow cannot take are told in list order, then
+// each batch is posted, Cancel stopping before the next.
+bool SubmitRun::AnnounceThroughIndexNow(const StatusFetcher& fetcher,
+                                        const std::vector<IndexNowBatch>& batches) {
+    bool failed = false;
+    for (const std::string& item : job_.items) {
+        if (!AnnounceHost(item)) {
+            FullRecord(NotAnnouncedPage(item), SubmitVerdict::Failed, kIndexNowName,
+                       ": " + std::string(kNotAnnounceable) + ".", item, {});
+            failed = true;
+        }
     }
-    bool failed = true;
-    if (SiteRoot(item)) {
-        const std::string url = IndexNowRequestUrl(job_.indexNow.endpoint, item, job_.indexNow.key);
-        failed = SendIndexNowRequest(fetcher, kIndexNowName, item, url);
-    } else {
-        IndexNowRecord(kIndexNowName, kNotAnnounceable, kNotSent, {}, item, {});
-    }
-    if (!Cancelled()) {
-        observer_.RequestDone();
+    for (const IndexNowBatch& batch : batches) {
+        if (Cancelled()) {
+            break;
+        }
+        observer_.AddressStarted(batch.host);
+        observer_.EngineStarted(kIndexNowName);
+        const ResendItem item{Channel::IndexNow, job_.indexNow.endpoint,
+                              BatchBody(job_.indexNow, batch), batch.host, batch.urls.size()};
+        failed = SendBatch(fetcher, kIndexNowName, item) || failed;
+        if (!Cancelled()) {
+            observer_.RequestDone();
+        }
     }
     return failed;
 }
 
 bool SubmitRun::SendResend(PageFetcher& fetcher, const StatusFetcher& https,
                            const ResendItem& item) {
-    observer_.AddressStarted(item.url);
+    observer_.AddressStarted(ItemText(item));
     observer_.EngineStarted(kResendName);
     bool failed = false;
     if (!Cancelled()) {
         failed = item.channel == Channel::IndexNow
-                     ? SendIndexNowRequest(https, kResendName, item.url, item.url)
+                     ? SendBatch(https, kResendName, item)
                      : SendAndJudge(fetcher, nullptr, item.url, item.url);
     }
     observer_.RequestDone();
@@ -166,9 +209,11 @@ RunResult SubmitRun::SubmitWorker() {
         const StatusFetcher https(job_.routing);
         const bool resend = job_.mode == SubmitJob::Resend;
         const bool indexNow = !resend && job_.indexNow.enabled;
-        const int steps = resend ? 1 : static_cast<int>(EngineTable.size()) + (indexNow ? 1 : 0);
+        const std::vector<IndexNowBatch> batches =
+            indexNow ? MakeBatches(job_.items) : std::vector<IndexNowBatch>{};
+        const int steps = resend ? 1 : static_cast<int>(EngineTable.size());
         const std::size_t count = resend ? job_.resendItems.size() : job_.items.size();
-        observer_.RunStarted(static_cast<int>(count), steps);
+        observer_.RunStarted(static_cast<int>(count), steps, static_cast<int>(batches.size()));
         for (std::size_t i = 0; i < count && !Cancelled(); ++i) {
             bool failed = false;
             if (resend) {
@@ -177,11 +222,11 @@ RunResult SubmitRun::SubmitWorker() {
                 const std::string& item = job_.items[i];
                 observer_.AddressStarted(item);
                 failed = SendToEngines(fetcher, item);
-                if (indexNow) {
-                    failed = SendToIndexNow(https, item) || failed;
-                }
             }
             result_.failed = result_.failed || failed;
+        }
+        if (indexNow && !Cancelled()) {
+            result_.failed = AnnounceThroughIndexNow(https, batches) || result_.failed;
         }
         observer_.RunEnded();
     }

@@ -2,9 +2,13 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <mutex>
+#include <random>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -114,27 +118,41 @@ struct FailureRecord {
 class RunObserver {
 public:
     virtual ~RunObserver() = default;
-    // The run begins: so many items, each taking so many steps (7, or 1 when resending).
-    virtual void RunStarted(int itemCount, int stepsPerItem) = 0;
+    // The run begins: so many items, each taking so many steps (7, or 1 when resending), and
+    // so many steps beyond them (one per IndexNow batch).
+    virtual void RunStarted(int itemCount, int stepsPerItem, int extraSteps) = 0;
     virtual void AddressStarted(const std::string& item) = 0;
     // An engine's turn, or kResendName's in resend mode.
     virtual void EngineStarted(std::string_view engine) = 0;
     // One step of the bar: a request done.
     virtual void RequestDone() = 0;
     virtual void FailureRecorded(const FailureRecord& failure) = 0;
+    // The run waits before it tries again, as the endpoint asked or as waiting may help: so
+    // many seconds, and why ("too many requests").
+    virtual void WaitStarted(std::string_view engine, std::chrono::seconds wait,
+                             std::string_view why) = 0;
+    virtual void WaitEnded() = 0;
     virtual void RunEnded() = 0;
 };
 
 // What a failed request is sent through when it is sent again.
 enum class Channel : std::uint8_t { Engine, IndexNow };
 
-// One failed request, to be sent again as it was: the complete request URL and its channel.
+// One failed request, to be sent again as it was: its channel and its complete request URL;
+// for an IndexNow batch also the body it posts, its host and how many addresses it holds.
 struct ResendItem {
     Channel channel = Channel::Engine;
     std::string url;
+    std::string body{};
+    std::string host{};
+    std::size_t count = 0;
 
     bool operator==(const ResendItem&) const = default;
 };
+
+// How the progress window and the failure lines name a resend item: an engine request by its
+// URL, a batch as "<host> (<n> addresses)".
+std::string ItemText(const ResendItem& item);
 
 // One line of the failures window and the error page that explains it.
 struct Failure {
@@ -143,11 +161,13 @@ struct Failure {
 };
 
 // What a run leaves: whether any request failed, its failures in order (line n has error page
-// n) and the failed requests to send again, Google's included.
+// n), the failed requests to send again, Google's included, and what else the user should
+// know of it (an IndexNow key still being checked).
 struct RunResult {
     bool failed = false;
     std::vector<Failure> FailureList;
     std::vector<ResendItem> ResubmitList;
+    std::vector<std::string> notes;
 };
 
 // What a run is given.
@@ -163,8 +183,9 @@ struct SubmitJob {
     std::string email;
     // Where the error pages go: a directory of the program's own.
     std::filesystem::path errorPageDir;
-    // Announcing each address through IndexNow after the seven engines; off by default.
+    // Announcing the addresses through IndexNow after the seven engines; off by default.
     IndexNowJob indexNow;
+    RetryPolicy retry;
     RunRouting routing;
 };
 
@@ -183,13 +204,16 @@ public:
 
 private:
     bool Cancelled() const;
+    // Waits so long unless the run is cancelled first; false when it was.
+    bool WaitUnlessCancelled(std::chrono::milliseconds wait);
     bool SendResend(PageFetcher& fetcher, const StatusFetcher& https, const ResendItem& item);
     bool SendToEngines(PageFetcher& fetcher, const std::string& item);
-    bool SendToIndexNow(const StatusFetcher& fetcher, const std::string& item);
-    bool SendIndexNowRequest(const StatusFetcher& fetcher, std::string_view name,
-                             const std::string& item, const std::string& url);
-    void IndexNowRecord(std::string_view name, std::string_view reason, long status,
-                        const std::string& body, const std::string& item, const std::string& url);
+    bool AnnounceThroughIndexNow(const StatusFetcher& fetcher,
+                                 const std::vector<IndexNowBatch>& batches);
+    // Posts one batch, waiting and trying again where waiting may help; returns whether it
+    // failed, recording the failure under the name.
+    bool SendBatch(const StatusFetcher& fetcher, std::string_view name, const ResendItem& batch);
+    StatusAnswer PostWithBackoff(const StatusFetcher& fetcher, const ResendItem& batch);
     bool SendAndJudge(PageFetcher& fetcher, const EngineRow* row, const std::string& item,
                       const std::string& url);
     // Records a failure: its error page, the line "<name><suffix> <item>", and the request to
@@ -204,6 +228,10 @@ private:
     RunResult result_;
     std::int32_t ErrorPageCounter = 0;
     std::atomic<bool> CancelFlag{false};
+    // A wait between two tries ends at once when the run is cancelled.
+    std::mutex cancelMutex_;
+    std::condition_variable cancelled_;
+    std::mt19937 jitter_{std::random_device{}()};
 };
 
 }  // namespace quaymark

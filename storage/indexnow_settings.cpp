@@ -29,6 +29,8 @@ FileResult LoadIndexNowSettings(const std::filesystem::path& path, IndexNowSetti
             settings.key = value;
         } else if (name == "endpoint" && !value.empty()) {
             settings.endpoint = value;
+        } else if (name == "keyLocation") {
+            settings.keyLocation = value;
         } else if (name == "enabled") {
             settings.enabled = value == "true";
         }
@@ -42,9 +44,11 @@ FileResult SaveIndexNowSettings(const std::filesystem::path& path,
     if (!settings.key.empty() && !IsValidIndexNowKey(settings.key)) {
         return {std::make_error_code(std::errc::invalid_argument)};
     }
-    return WriteFileAtomically(path, "key=" + settings.key + "\nendpoint=" + settings.endpoint +
-                                         "\nenabled=" + (settings.enabled ? "true" : "false") +
-                                         "\n");
+    return WriteFileAtomically(
+        path, "key=" + settings.key + "\nendpoint=" + settings.endpoint +
+                  "\nenabled=" + (settings.enabled ? "true" : "false") + "\n" +
+                  (settings.keyLocation.empty() ? std::string()
+                                                : "keyLocation=" + settings.keyLocation + "\n"));
 }
 
 }  // namespace quaymark

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -8,14 +9,24 @@
 
 namespace quaymark {
 
-inline constexpr std::string_view kDefaultIndexNowEndpoint = "https://api.indexnow.org/indexnow";
+// The shared endpoint first, then the engines' own.
+inline constexpr std::array<std::string_view, 6> kIndexNowEndpoints{
+    "https://api.indexnow.org/indexnow",
+    "https://www.bing.com/indexnow",
+    "https://yandex.com/indexnow",
+    "https://search.seznam.cz/indexnow",
+    "https://searchadvisor.naver.com/indexnow",
+    "https://indexnow.yep.com/indexnow"};
+inline constexpr std::string_view kDefaultIndexNowEndpoint = kIndexNowEndpoints[0];
 
-// The user's IndexNow settings, kept as the lines key=<key>, endpoint=<url> and
-// enabled=true|false. A missing file means IndexNow is off.
+// The user's IndexNow settings, kept as the lines key=<key>, endpoint=<url>,
+// enabled=true|false and keyLocation=<url> (empty: the key file is at the site's root). A
+// missing file means IndexNow is off; a file without a keyLocation line has none.
 struct IndexNowSettings {
     std::string key;
     std::string endpoint{kDefaultIndexNowEndpoint};
     bool enabled = false;
+    std::string keyLocation;
 };
 
 // A key is 8 to 128 characters from a-z, A-Z, 0-9 and "-".

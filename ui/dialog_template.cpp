@@ -1,6 +1,7 @@
 #include "ui/dialog_template.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialog>
 #include <QFile>
 #include <QGroupBox>
@@ -136,6 +137,14 @@ QWidget* MakeControl(const ControlTemplate& control, QWidget* parent, const QRec
         // Edit fields take text of any length, as the data they hold has none.
         edit->setMaxLength(std::numeric_limits<int>::max());
         return edit;
+    }
+    if (kind == "combobox") {
+        // Offers its choices and takes a typed one too, of any length.
+        auto* box = new QComboBox(parent);
+        box->setEditable(true);
+        box->setInsertPolicy(QComboBox::NoInsert);
+        box->lineEdit()->setMaxLength(std::numeric_limits<int>::max());
+        return box;
     }
     if (kind == "checkbox") {
         return new QCheckBox(control.text, parent);

@@ -18,8 +18,8 @@ struct ControlTemplate {
     int id = -1;
     // What the window that shows it calls it.
     QString name;
-    QString kind;  // static, button, checkbox, edit, listbox, progress, picture, icon, groupbox,
-                   // animation
+    QString kind;  // static, button, checkbox, edit, combobox, listbox, progress, picture, icon,
+                   // groupbox, animation
     QString text;
     QString image;  // artwork name, for pictures, icons and animations
     QStringList styles;

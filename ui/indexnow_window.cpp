@@ -1,12 +1,13 @@
 #include "ui/indexnow_window.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QRandomGenerator>
-#include <set>
+#include <algorithm>
 
 #include "engine/indexnow.h"
 #include "ui/byte_text.h"
@@ -22,6 +23,13 @@ const QString kInvalidKeyText = QStringLiteral(
     "Generate.");
 const QString kNoSitesText =
     QStringLiteral("There is no http:// or https:// address in the list to check.");
+const QString kBadEndpointText =
+    QStringLiteral("The endpoint must be an https:// address, such as %1.")
+        .arg(QString::fromUtf8(kDefaultIndexNowEndpoint.data(),
+                               static_cast<qsizetype>(kDefaultIndexNowEndpoint.size())));
+const QString kBadKeyLocationText = QStringLiteral(
+    "The key location must be an https:// address on your site ending in .txt, or empty when "
+    "the key file is at the root of the site.");
 const QString kKeyFileFailedText = QStringLiteral("The key file could not be saved to %1: %2.");
 
 // Sixteen bytes from the system's random source, as 32 lowercase hexadecimal characters.
@@ -38,7 +46,8 @@ CIndexNowDlg::CIndexNowDlg(IndexNowSettings settings, std::vector<std::string> a
     : QDialog(parent),
       controls_(BuildDialog(*this, kTemplateId)),
       keyEdit_(controls_.Get<QLineEdit>("key")),
-      endpointEdit_(controls_.Get<QLineEdit>("endpoint")),
+      endpointBox_(controls_.Get<QComboBox>("endpoint")),
+      keyLocationEdit_(controls_.Get<QLineEdit>("keyLocation")),
       enabledBox_(controls_.Get<QCheckBox>("enabled")),
       checkButton_(controls_.Get<QPushButton>("check")),
       checkList_(controls_.Get<QListWidget>("checkList")),
@@ -46,7 +55,12 @@ CIndexNowDlg::CIndexNowDlg(IndexNowSettings settings, std::vector<std::string> a
       addresses_(std::move(addresses)),
       routing_(std::move(routing)) {
     keyEdit_->setText(QString::fromStdString(settings_.key));
-    endpointEdit_->setText(QString::fromStdString(settings_.endpoint));
+    for (const std::string_view endpoint : kIndexNowEndpoints) {
+        endpointBox_->addItem(
+            QString::fromUtf8(endpoint.data(), static_cast<qsizetype>(endpoint.size())));
+    }
+    endpointBox_->setCurrentText(QString::fromStdString(settings_.endpoint));
+    keyLocationEdit_->setText(QString::fromStdString(settings_.keyLocation));
     enabledBox_->setChecked(settings_.enabled);
     connect(controls_.Get<QPushButton>("generate"), &QPushButton::clicked, this,
             &CIndexNowDlg::OnGenerate);
@@ -87,37 +101,57 @@ void CIndexNowDlg::OnSaveKeyFile() {
     }
 }
 
-// Visits every site of the list once, off the UI thread, and lists what each serves.
+// Visits every host of the list once, off the UI thread, and lists what each serves; with a
+// key location, also every address of its host that it does not cover.
 void CIndexNowDlg::OnCheck() {
-    std::string key;
-    if (!TakeValidKey(key)) {
+    IndexNowJob job;
+    if (!TakeValidKey(job.key) || !TakeKeyLocation(job.keyLocation)) {
         return;
     }
-    std::set<std::string> roots;
+    std::vector<std::string> hosts;
     for (const std::string& address : addresses_) {
-        if (const std::optional<std::string> root = SiteRoot(address)) {
-            roots.insert(*root);
+        const std::optional<std::string> host = AnnounceHost(address);
+        if (host && std::find(hosts.begin(), hosts.end(), *host) == hosts.end()) {
+            hosts.push_back(*host);
         }
     }
     checkList_->clear();
-    if (roots.empty()) {
+    if (hosts.empty()) {
         ShowMessage(this, kNoSitesText, kTitle);
         return;
     }
     checkButton_->setEnabled(false);
-    std::vector<std::pair<std::string, KeyFileCheck>> results;
+    std::vector<KeyFileCheck> results;
     RunOffUiThread([&] {
         const StatusFetcher fetcher(routing_);
-        for (const std::string& root : roots) {
-            results.emplace_back(root, CheckKeyFile(fetcher, root, key));
+        for (const std::string& host : hosts) {
+            results.push_back(CheckKeyFile(fetcher, host, job));
         }
     });
-    for (const auto& [root, result] : results) {
-        checkList_->addItem(DisplayText(root) + QStringLiteral(": ") +
-                            (result.served ? QStringLiteral("the key file is served")
-                                           : QString::fromStdString(result.reason)));
+    for (std::size_t i = 0; i < hosts.size(); ++i) {
+        checkList_->addItem(DisplayText(hosts[i]) + QStringLiteral(": ") +
+                            QString::fromStdString(results[i].verdict));
+    }
+    if (!job.keyLocation.empty()) {
+        const std::optional<std::string> locationHost = AnnounceHost(job.keyLocation);
+        for (const std::string& address : addresses_) {
+            if (AnnounceHost(address) == locationHost &&
+                !KeyLocationCovers(job.keyLocation, address)) {
+                checkList_->addItem(DisplayText(address) +
+                                    QStringLiteral(": not covered by the key location"));
+            }
+        }
     }
     checkButton_->setEnabled(true);
+}
+
+bool CIndexNowDlg::TakeKeyLocation(std::string& keyLocation) {
+    keyLocation = keyLocationEdit_->text().trimmed().toStdString();
+    if (!keyLocation.empty() && !IsKeyLocation(keyLocation)) {
+        ShowMessage(this, kBadKeyLocationText, kTitle);
+        return false;
+    }
+    return true;
 }
 
 void CIndexNowDlg::accept() {
@@ -128,11 +162,18 @@ void CIndexNowDlg::accept() {
     if (!noKey && !TakeValidKey(key)) {
         return;
     }
-    settings_.key = key;
-    const QString endpoint = endpointEdit_->text().trimmed();
-    settings_.endpoint =
-        endpoint.isEmpty() ? std::string(kDefaultIndexNowEndpoint) : endpoint.toStdString();
-    settings_.enabled = enabled;
+    std::string keyLocation;
+    if (!TakeKeyLocation(keyLocation)) {
+        return;
+    }
+    const QString typed = endpointBox_->currentText().trimmed();
+    const std::string endpoint =
+        typed.isEmpty() ? std::string(kDefaultIndexNowEndpoint) : typed.toStdString();
+    if (!IsHttpsAddress(endpoint)) {
+        ShowMessage(this, kBadEndpointText, kTitle);
+        return;
+    }
+    settings_ = {key, endpoint, enabled, keyLocation};
     QDialog::accept();
 }
 

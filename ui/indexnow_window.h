@@ -9,15 +9,17 @@
 #include "ui/run_starter.h"
 
 class QCheckBox;
+class QComboBox;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
 
 namespace quaymark::ui {
 
-// The IndexNow settings: the key (typed or generated), the endpoint, whether runs announce
-// through IndexNow, the key file to put on the sites, and a check that every site of the
-// list serves it. OK takes a valid key only.
+// The IndexNow settings: the key (typed or generated), the endpoint (one of the known ones or
+// a typed https address), where the key file is when not at the sites' roots, whether runs
+// announce through IndexNow, the key file to put on the sites, and a check that every host of
+// the list serves it. OK takes a valid key only.
 class CIndexNowDlg : public QDialog {
     Q_OBJECT
 
@@ -43,10 +45,13 @@ protected:
 private:
     // The key in the field, when it is one; says why not otherwise.
     bool TakeValidKey(std::string& key);
+    // The key location in the field, empty or valid; says why not otherwise.
+    bool TakeKeyLocation(std::string& keyLocation);
 
     DialogControls controls_;
     QLineEdit* keyEdit_;
-    QLineEdit* endpointEdit_;
+    QComboBox* endpointBox_;
+    QLineEdit* keyLocationEdit_;
     QCheckBox* enabledBox_;
     QPushButton* checkButton_;
     QListWidget* checkList_;

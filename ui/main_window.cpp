@@ -68,7 +68,8 @@ std::string EntryBytes(const QListWidgetItem& item) {
 
 // What a run needs of the settings: IndexNow only with a valid key.
 IndexNowJob JobFrom(const IndexNowSettings& settings) {
-    return {settings.enabled && IsValidIndexNowKey(settings.key), settings.key, settings.endpoint};
+    return {settings.enabled && IsValidIndexNowKey(settings.key), settings.key, settings.endpoint,
+            settings.keyLocation};
 }
 
 struct ToolTip {
@@ -349,6 +350,14 @@ void CSubmitDlg::RunAndShowResults(const std::vector<std::string>& entries) {
     RunResult result = runs_.SubmitList(entries, m_strEmail, this);
     if (quitAfterRun_) {
         return;  // the program ends from the event loop, see RequestQuit
+    }
+    // What else the run has to say (an IndexNow key still being checked) comes first.
+    if (!result.notes.empty()) {
+        QStringList notes;
+        for (const std::string& note : result.notes) {
+            notes << DisplayText(note);
+        }
+        ShowMessage(this, notes.join(QLatin1Char('\n')), kProgramTitle);
     }
     if (result.failed) {
         CFailedDlg results(std::move(result), runs_, this);

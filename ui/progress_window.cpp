@@ -43,7 +43,7 @@ CProgressDlg::CProgressDlg(QWidget* owner)
     connect(&frame_, &QTimer::timeout, this, &CProgressDlg::ShowLatest);
     connect(controls_.Get<ClipPlayer>("animation"), &ClipPlayer::frameAdvanced, this,
             &CProgressDlg::ShowLatest);
-    ApplyRange(shown_.stepsPerEntry);
+    ApplyRange(shown_.stepsPerEntry, shown_.extraSteps);
 }
 
 template <typename Change>
@@ -60,11 +60,12 @@ void CProgressDlg::Update(Change change) {
     }
 }
 
-void CProgressDlg::RunStarted(int itemCount, int stepsPerItem) {
+void CProgressDlg::RunStarted(int itemCount, int stepsPerItem, int extraSteps) {
     Update([&](RunState& state) {
         state.shown = true;
         state.addressCount = itemCount;
         state.stepsPerEntry = stepsPerItem;
+        state.extraSteps = extraSteps;
         state.steps = 0;
     });
 }
@@ -84,8 +85,20 @@ void CProgressDlg::RequestDone() {
 // The status line shows the latest failure, but for an address an engine calls invalid.
 void CProgressDlg::FailureRecorded(const FailureRecord& failure) {
     if (failure.verdict != SubmitVerdict::InvalidUrl) {
-        Update([&](RunState& state) { state.status = failure.text; });
+        Update([&](RunState& state) { state.status = state.failureStatus = failure.text; });
     }
+}
+
+void CProgressDlg::WaitStarted(std::string_view engine, std::chrono::seconds wait,
+                               std::string_view why) {
+    Update([&](RunState& state) {
+        state.status = std::string(engine) + ": waiting " + std::to_string(wait.count()) + " s (" +
+                       std::string(why) + ")";
+    });
+}
+
+void CProgressDlg::WaitEnded() {
+    Update([](RunState& state) { state.status = state.failureStatus; });
 }
 
 void CProgressDlg::RunEnded() {
@@ -111,9 +124,9 @@ void CProgressDlg::ShowLatest() {
         followedByClip_ = latest.shown;
     }
     if (latest.addressCount != shown_.addressCount ||
-        latest.stepsPerEntry != shown_.stepsPerEntry) {
+        latest.stepsPerEntry != shown_.stepsPerEntry || latest.extraSteps != shown_.extraSteps) {
         m_nAddressCount = latest.addressCount;
-        ApplyRange(latest.stepsPerEntry);
+        ApplyRange(latest.stepsPerEntry, latest.extraSteps);
     }
     const std::pair<QLabel*, const std::string RunState::*> texts[] = {
         {addressText_, &RunState::address},
@@ -132,9 +145,9 @@ void CProgressDlg::ShowLatest() {
     shown_ = std::move(latest);
 }
 
-void CProgressDlg::ApplyRange(int stepsPerEntry) {
+void CProgressDlg::ApplyRange(int stepsPerEntry, int extraSteps) {
     // The full int range: a run of any realistic size fills the bar exactly.
-    const long long steps = static_cast<long long>(m_nAddressCount) * stepsPerEntry;
+    const long long steps = static_cast<long long>(m_nAddressCount) * stepsPerEntry + extraSteps;
     bar_->setRange(0, static_cast<int>(std::clamp<long long>(steps, 0, INT_MAX)));
     bar_->setValue(0);
 }

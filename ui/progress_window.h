@@ -30,11 +30,14 @@ public:
     explicit CProgressDlg(QWidget* owner);
 
     // RunObserver, from the worker thread.
-    void RunStarted(int itemCount, int stepsPerItem) override;
+    void RunStarted(int itemCount, int stepsPerItem, int extraSteps) override;
     void AddressStarted(const std::string& item) override;
     void EngineStarted(std::string_view engine) override;
     void RequestDone() override;
     void FailureRecorded(const FailureRecord& failure) override;
+    void WaitStarted(std::string_view engine, std::chrono::seconds wait,
+                     std::string_view why) override;
+    void WaitEnded() override;
     void RunEnded() override;
 
     // Cancel, Esc and the close box only record the request.
@@ -56,10 +59,13 @@ private:
         bool shown = false;
         int addressCount = 1;
         int stepsPerEntry = static_cast<int>(EngineTable.size());
+        int extraSteps = 0;
         long long steps = 0;
         std::string address;
         std::string engine;
+        // The status line: a wait while there is one, else the latest failure.
         std::string status;
+        std::string failureStatus;
     };
 
     // Worker side: change the state, and have the UI thread show it unless it is due anyway:
@@ -70,7 +76,7 @@ private:
     // UI side.
     void ShowSoon();
     void ShowLatest();
-    void ApplyRange(int stepsPerEntry);
+    void ApplyRange(int stepsPerEntry, int extraSteps);
 
     DialogControls controls_;
     QLabel* addressText_;

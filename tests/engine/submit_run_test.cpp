@@ -3,14 +3,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <deque>
 #include <filesystem>
 #include <memory>
 
 #include "tests/support/fake_engine_server.h"
 #include "tests/support/run_lines.h"
 #include "tests/support/temp_dir.h"
-#include "tests/support/tls_server.h"
 
 namespace quaymark {
 namespace {
@@ -26,9 +24,10 @@ using testing::ResendUrls;
 // Records what a run tells its follower.
 class RecordingObserver : public RunObserver {
 public:
-    void RunStarted(int itemCount, int stepsPerItem) override {
+    void RunStarted(int itemCount, int stepsPerItem, int extra) override {
         addressCount = itemCount;
         stepsPerAddress = stepsPerItem;
+        extraSteps = extra;
         ++shown;
         if (onShow) {
             onShow();
@@ -44,9 +43,19 @@ public:
             statusHistory.push_back(failure.text);
         }
     }
+    void WaitStarted(std::string_view, std::chrono::seconds wait, std::string_view why) override {
+        waits.push_back(std::to_string(wait.count()) + " s (" + std::string(why) + ")");
+        if (onWait) {
+            onWait();
+        }
+    }
+    void WaitEnded() override {}
     void RunEnded() override { ++hidden; }
 
     int addressCount = 0;
+    int extraSteps = 0;
+    std::vector<std::string> waits;
+    std::function<void()> onWait;
     int stepsPerAddress = 0;
     int shown = 0;
     int hidden = 0;
@@ -301,108 +310,6 @@ TEST_F(SubmitRunTest, EachRunStartsAfresh) {
     EXPECT_EQ(server_.requests().size(), 14u) << "no cancel carried over from the first end";
     EXPECT_NE(testing::ReadFileBytes("submiterror0.html"), "the first run's page")
         << "the pages are numbered from 0 again";
-}
-
-// The shared endpoint on a TLS server of the test: two addresses and an ftp one, then
-// Re-Submit until the endpoint takes the address.
-TEST_F(SubmitRunTest, IndexNowAnnouncesAfterTheSevenAndIsJudgedByItsStatus) {
-    testing::TlsServer endpoint;
-    std::vector<std::string> targets;
-    std::deque<std::pair<int, std::string>> answersForB{
-        {403, "The key file does not match.\n"}, {422, ""}, {429, ""}, {200, ""}};
-    endpoint->Get("/indexnow", [&](const httplib::Request& request, httplib::Response& response) {
-        targets.push_back(request.target);
-        EXPECT_EQ(request.get_header_value("User-Agent"), "Quay Marker by Tolvane");
-        if (request.get_param_value("url") == "http://a.example.test/p?q=1&r=2") {
-            response.status = 202;
-            return;
-        }
-        response.status = answersForB.front().first;
-        if (!answersForB.front().second.empty()) {
-            response.set_content(answersForB.front().second, "text/plain");
-        }
-        answersForB.pop_front();
-    });
-    const std::string key = "0123456789abcdef0123456789abcdef";
-    const auto indexNowJob = [&](std::vector<std::string> items, std::uint8_t mode) {
-        SubmitJob job = Job(std::move(items), mode);
-        job.indexNow = {true, key, "https://api.indexnow.test/indexnow"};
-        job.routing.connectTo["api.indexnow.test:443"] = endpoint.port();
-        job.routing.caFile = testing::TlsServer::CaFile();
-        return job;
-    };
-    const auto run = [&](std::vector<std::string> items) {
-        SubmitRun submit(indexNowJob(std::move(items), SubmitJob::Normal), prompt_, progress_);
-        return submit.SubmitWorker();
-    };
-    const auto resend = [&](std::vector<ResendItem> items) {
-        SubmitJob job = indexNowJob({}, SubmitJob::Resend);
-        job.resendItems = std::move(items);
-        SubmitRun submit(std::move(job), prompt_, progress_);
-        return submit.SubmitWorker();
-    };
-
-    const RunResult first =
-        run({"http://a.example.test/p?q=1&r=2", "https://b.example.test/", "ftp://c.example/"});
-    const std::string urlB =
-        "https://api.indexnow.test/indexnow?url=https%3A%2F%2Fb.example.test%2F&key=" + key;
-    EXPECT_THAT(
-        targets,
-        ElementsAre("/indexnow?url=http%3A%2F%2Fa.example.test%2Fp%3Fq%3D1%26r%3D2&key=" + key,
-                    "/indexnow?url=https%3A%2F%2Fb.example.test%2F&key=" + key));
-    EXPECT_EQ(server_.requests().size(), 21u) << "the seven engines as ever";
-    EXPECT_EQ(progress_.stepsPerAddress, 8);
-    EXPECT_EQ(progress_.steps, 24);
-    EXPECT_TRUE(first.failed);
-    EXPECT_THAT(
-        FailureLines(first),
-        ElementsAre("IndexNow: key not valid (403). https://b.example.test/",
-                    "IndexNow: not an http or https address with a host. ftp://c.example/"));
-    EXPECT_EQ(progress_.status, "IndexNow: not an http or https address with a host.");
-    EXPECT_THAT(first.ResubmitList, ElementsAre(ResendItem{Channel::IndexNow, urlB}));
-    EXPECT_EQ(testing::ReadFileBytes("submiterror0.html"), "The key file does not match.\r\n\r\n");
-    EXPECT_THAT(testing::ReadFileBytes("submiterror1.html"),
-                ::testing::HasSubstr("IndexNow takes http:// and https:// addresses"));
-
-    const RunResult second = resend(first.ResubmitList);
-    EXPECT_THAT(FailureLines(second),
-                ElementsAre("Sending: address not accepted for this key (422). " + urlB));
-    EXPECT_THAT(testing::ReadFileBytes("submiterror0.html"),
-                ::testing::HasSubstr("IndexNow: address not accepted for this key (422)"));
-    const RunResult third = resend(second.ResubmitList);
-    EXPECT_THAT(FailureLines(third),
-                ElementsAre("Sending: too many requests, try again later (429). " + urlB));
-    const RunResult fourth = resend(third.ResubmitList);
-    EXPECT_FALSE(fourth.failed);
-    EXPECT_EQ(targets.size(), 5u);
-    EXPECT_EQ(server_.requests().size(), 21u) << "Re-Submit sends IndexNow requests to IndexNow";
-}
-
-TEST(IndexNowKeyFile, ServedWithExactlyTheKeyOrSaysWhyNot) {
-    testing::TlsServer site;
-    const std::string key = "abcdef0123456789";
-    site->Get("/" + key + ".txt",
-              [&](const httplib::Request& request, httplib::Response& response) {
-                  if (request.get_header_value("Host").rfind("good.example.test", 0) == 0) {
-                      response.set_content(key + "\n", "text/plain");
-                  } else {
-                      response.set_content("another key", "text/plain");
-                  }
-              });
-    const StatusFetcher fetcher({{{"good.example.test:443", site.port()},
-                                  {"wrong.example.test:443", site.port()},
-                                  {"none.example.test:443", site.port()}},
-                                 {},
-                                 testing::TlsServer::CaFile()});
-    EXPECT_TRUE(CheckKeyFile(fetcher, "https://good.example.test", key).served);
-    EXPECT_EQ(CheckKeyFile(fetcher, "https://wrong.example.test", key).reason,
-              "the key file does not hold exactly the key");
-    EXPECT_EQ(CheckKeyFile(fetcher, "https://none.example.test", "missingkey").reason,
-              "no key file (404)");
-    const StatusFetcher untrusting({{{"good.example.test:443", site.port()}}, {}, {}});
-    EXPECT_EQ(CheckKeyFile(untrusting, "https://good.example.test", key).reason,
-              "could not connect (certificate not trusted)")
-        << "a certificate the system does not trust is refused";
 }
 
 }  // namespace

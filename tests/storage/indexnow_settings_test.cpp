@@ -16,7 +16,7 @@ TEST(IndexNowSettings, RoundTripInAFileOfTheUsersAloneAndNoInvalidKey) {
     EXPECT_FALSE(loaded.enabled) << "no file: IndexNow is off";
     EXPECT_EQ(loaded.endpoint, "https://api.indexnow.org/indexnow");
 
-    const IndexNowSettings saved{"Key-0123456789abcdef", "https://yandex.com/indexnow", true};
+    const IndexNowSettings saved{"Key-0123456789abcdef", "https://yandex.com/indexnow", true, {}};
     ASSERT_TRUE(SaveIndexNowSettings(file, saved));
     EXPECT_EQ(testing::ReadFileBytes(file),
               "key=Key-0123456789abcdef\nendpoint=https://yandex.com/indexnow\nenabled=true\n");
@@ -27,10 +27,20 @@ TEST(IndexNowSettings, RoundTripInAFileOfTheUsersAloneAndNoInvalidKey) {
     EXPECT_EQ(loaded.key, saved.key);
     EXPECT_EQ(loaded.endpoint, saved.endpoint);
     EXPECT_TRUE(loaded.enabled);
+    EXPECT_EQ(loaded.keyLocation, "") << "a file of before key locations has none";
+
+    IndexNowSettings located = saved;
+    located.keyLocation = "https://example.com/keys/k.txt";
+    ASSERT_TRUE(SaveIndexNowSettings(file, located));
+    EXPECT_EQ(testing::ReadFileBytes(file),
+              "key=Key-0123456789abcdef\nendpoint=https://yandex.com/indexnow\nenabled=true\n"
+              "keyLocation=https://example.com/keys/k.txt\n");
+    ASSERT_TRUE(LoadIndexNowSettings(file, loaded));
+    EXPECT_EQ(loaded.keyLocation, located.keyLocation);
 
     for (const char* bad : {"short", "has space in it", "under_score_key", "ключключключ"}) {
         EXPECT_FALSE(IsValidIndexNowKey(bad)) << bad;
-        EXPECT_FALSE(SaveIndexNowSettings(file, {bad, saved.endpoint, true})) << bad;
+        EXPECT_FALSE(SaveIndexNowSettings(file, {bad, saved.endpoint, true, {}})) << bad;
     }
     EXPECT_TRUE(IsValidIndexNowKey(std::string(128, 'a')));
     EXPECT_FALSE(IsValidIndexNowKey(std::string(129, 'a')));

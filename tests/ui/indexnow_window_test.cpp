@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -30,18 +31,22 @@ TEST(IndexNowWindow, TakesOnlyAValidKeyAndChecksEverySiteOfTheList) {
             response.status = 404;
         }
     });
-    RunRouting routing{
-        {{"good.example.test:443", sites.port()}, {"bare.example.test:443", sites.port()}},
-        {},
-        quaymark::testing::TlsServer::CaFile()};
+    // Over http nothing answers: port 1 refuses.
+    RunRouting routing{{{"good.example.test:443", sites.port()},
+                        {"bare.example.test:443", sites.port()},
+                        {"good.example.test:80", 1},
+                        {"bare.example.test:80", 1}},
+                       {},
+                       quaymark::testing::TlsServer::CaFile()};
     CIndexNowDlg dialog({},
                         {"https://good.example.test/a", "https://good.example.test/b",
                          "https://bare.example.test/", "ftp://elsewhere/"},
                         routing);
     testing::DesktopRecorder desktop;
     auto* key = dialog.controls().Get<QLineEdit>("key");
-    EXPECT_EQ(dialog.controls().Get<QLineEdit>("endpoint")->text(),
-              "https://api.indexnow.org/indexnow");
+    auto* endpoint = dialog.controls().Get<QComboBox>("endpoint");
+    EXPECT_EQ(endpoint->currentText(), "https://api.indexnow.org/indexnow");
+    EXPECT_EQ(endpoint->count(), 6) << "the shared endpoint and the engines' own";
 
     key->setText("not a key");
     dialog.controls().Get<QCheckBox>("enabled")->setChecked(true);
@@ -71,13 +76,25 @@ TEST(IndexNowWindow, TakesOnlyAValidKeyAndChecksEverySiteOfTheList) {
     for (int i = 0; i < list->count(); ++i) {
         lines << list->item(i)->text();
     }
-    EXPECT_THAT(lines, ElementsAre("https://bare.example.test: no key file (404)",
-                                   "https://good.example.test: the key file is served"));
+    EXPECT_THAT(lines, ElementsAre("good.example.test: served exactly",
+                                   "bare.example.test: not found (404)"));
 
+    endpoint->setCurrentText("http://plain.example/indexnow");
+    dialog.controls().Get<QPushButton>("ok")->click();
+    EXPECT_THAT(desktop.messages.back().text.toStdString(),
+                ::testing::StartsWith("The endpoint must be an https:// address"));
+    endpoint->setCurrentIndex(2);
+    dialog.controls().Get<QLineEdit>("keyLocation")->setText("https://good.example.test/k.html");
+    dialog.controls().Get<QPushButton>("ok")->click();
+    EXPECT_THAT(desktop.messages.back().text.toStdString(),
+                ::testing::StartsWith("The key location must be"));
+    dialog.controls().Get<QLineEdit>("keyLocation")->setText("https://good.example.test/k.txt");
     dialog.controls().Get<QPushButton>("ok")->click();
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_EQ(dialog.settings().key, key->text().toStdString());
     EXPECT_TRUE(dialog.settings().enabled);
+    EXPECT_EQ(dialog.settings().endpoint, "https://yandex.com/indexnow");
+    EXPECT_EQ(dialog.settings().keyLocation, "https://good.example.test/k.txt");
 }
 
 }  // namespace

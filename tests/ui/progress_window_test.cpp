@@ -64,7 +64,7 @@ TEST(ProgressWindow, BarRangeFollowsTheCountWithoutWrapping) {
     CProgressDlg dialog(nullptr);
     auto* bar = dialog.controls().Get<QProgressBar>("bar");
     FromWorker([&] {
-        dialog.RunStarted(3, 7);
+        dialog.RunStarted(3, 7, 0);
         for (int i = 0; i < 21; ++i) {
             dialog.RequestDone();
         }
@@ -72,12 +72,12 @@ TEST(ProgressWindow, BarRangeFollowsTheCountWithoutWrapping) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return bar->value() == 21; }));
     EXPECT_EQ(bar->maximum(), 21);
 
-    FromWorker([&] { dialog.RunStarted(100000, 7); });
+    FromWorker([&] { dialog.RunStarted(100000, 7, 0); });
     EXPECT_TRUE(QTest::qWaitFor([&] { return bar->maximum() == 700000; }));
     EXPECT_EQ(bar->value(), 0);
-    FromWorker([&] { dialog.RunStarted(9363, 7); });
+    FromWorker([&] { dialog.RunStarted(9363, 7, 0); });
     EXPECT_TRUE(QTest::qWaitFor([&] { return bar->maximum() == 65541; }));
-    FromWorker([&] { dialog.RunStarted(40, 1); });
+    FromWorker([&] { dialog.RunStarted(40, 1, 0); });
     EXPECT_TRUE(QTest::qWaitFor([&] { return bar->maximum() == 40; }));
 }
 
@@ -85,7 +85,7 @@ TEST(ProgressWindow, BurstOfStepsEndsWithTheBarFullAndTheLastTextsShown) {
     CProgressDlg dialog(nullptr);
     auto* bar = dialog.controls().Get<QProgressBar>("bar");
     FromWorker([&] {
-        dialog.RunStarted(1000, 1);
+        dialog.RunStarted(1000, 1, 0);
         for (int i = 0; i < 1000; ++i) {
             dialog.AddressStarted("http://site" + std::to_string(i) + ".example/");
             dialog.EngineStarted("Sending");

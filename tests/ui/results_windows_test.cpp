@@ -46,7 +46,8 @@ protected:
 
     // A run's result as the window is given it: failure line n with error page n.
     RunResult Result() const {
-        RunResult result{true, {}, {}};
+        RunResult result;
+        result.failed = true;
         for (std::size_t n = 0; n < failures_.size(); ++n) {
             result.FailureList.push_back(
                 {failures_[n], dir_.path() / ErrorPageName(static_cast<int>(n))});
