@@ -2,11 +2,13 @@
 #include <benchmark/benchmark.h>
 #include <curl/curl.h>
 
+#include <atomic>
 #include <chrono>
 #include <string>
 
 #include "bench/bench_support.h"
 #include "engine/classify.h"
+#include "engine/indexnow.h"
 #include "engine/page_fetcher.h"
 
 namespace quaymark::bench {
@@ -100,6 +102,49 @@ void BM_FetchHugeBody(benchmark::State& state) {
     state.counters["peak_rss_MiB"] = static_cast<double>(PeakRssBytes()) / (1 << 20);
 }
 BENCHMARK(BM_FetchHugeBody)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// 50,000 addresses of one host announced through IndexNow: the batches are built and posted
+// to a loopback endpoint, which must receive five requests.
+void BM_IndexNowBatches(benchmark::State& state) {
+    constexpr int kAddresses = 50000;
+    LoopbackServer endpoint;
+    std::atomic<int> requests{0};
+    std::atomic<std::size_t> received{0};
+    endpoint->Post("/indexnow", [&](const httplib::Request& request, httplib::Response& response) {
+        ++requests;
+        received += request.body.size();
+        response.status = 200;
+    });
+    std::vector<std::string> addresses;
+    for (int i = 0; i < kAddresses; ++i) {
+        addresses.push_back("https://www.mine.example/articles/" + std::to_string(i) + ".html");
+    }
+    const IndexNowJob job{true, "0123456789abcdef0123456789abcdef",
+                          "http://api.indexnow.example/indexnow", {}};
+    const StatusFetcher fetcher({{{":", endpoint.port()}}, {}, {}});
+    for (auto _ : state) {
+        requests = 0;
+        received = 0;
+        const auto start = std::chrono::steady_clock::now();
+        const std::vector<IndexNowBatch> batches = MakeBatches(addresses);
+        std::vector<std::string> bodies;
+        for (const IndexNowBatch& batch : batches) {
+            bodies.push_back(BatchBody(job, batch));
+        }
+        const Seconds built = std::chrono::steady_clock::now() - start;
+        for (const std::string& body : bodies) {
+            if (!IndexNowAccepted(fetcher.Post(job.endpoint, body).status)) {
+                state.SkipWithError("the endpoint refused a batch");
+            }
+        }
+        const Seconds sent = std::chrono::steady_clock::now() - start;
+        state.counters["requests"] = requests.load();
+        state.counters["build_ms"] = built.count() * 1000;
+        state.counters["build_and_send_ms"] = sent.count() * 1000;
+        state.counters["body_MiB"] = static_cast<double>(received.load()) / (1 << 20);
+    }
+}
+BENCHMARK(BM_IndexNowBatches)->Iterations(3)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace quaymark::bench

@@ -14,6 +14,7 @@
 
 #include "storage/url_list_file.h"
 #include "tests/support/fake_engine_server.h"
+#include "tests/support/tls_server.h"
 #include "ui/indexnow_window.h"
 #include "ui/info_windows.h"
 #include "ui/main_window.h"
@@ -81,10 +82,28 @@ int main(int argc, char** argv) {
     watcher.start(50);
     window.OnOK();
 
+    // The IndexNow window after Check, against sites of a TLS server of the tour's own.
+    const std::string key = "5f2b8c1e9a7d4036b1e2c3d4a5f60718";
+    quaymark::testing::TlsServer sites;
+    sites->Get(R"(/.*)", [&](const httplib::Request& request, httplib::Response& response) {
+        if (request.get_header_value("Host").rfind("mysite.", 0) == 0) {
+            response.set_content(key, "text/plain");
+        } else {
+            response.status = 404;
+        }
+    });
+    quaymark::RunRouting routing{{{"mysite.example.test:443", sites.port()},
+                                  {"shop.example.test:443", sites.port()},
+                                  {"shop.example.test:80", 1}},
+                                 {},
+                                 quaymark::testing::TlsServer::CaFile()};
     quaymark::ui::CIndexNowDlg indexNow(
-        {"5f2b8c1e9a7d4036b1e2c3d4a5f60718", std::string(quaymark::kDefaultIndexNowEndpoint), true},
-        window.Entries(), {});
+        {key, std::string(quaymark::kIndexNowEndpoints[1]), true, {}},
+        {"https://mysite.example.test/", "https://mysite.example.test/garden.html",
+         "https://shop.example.test/"},
+        routing);
     indexNow.show();
+    indexNow.OnCheck();
     Save(&indexNow, out + "/indexnow-window.png");
     indexNow.reject();
     window.OnCancel();
