@@ -1,0 +1,142 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+#include "engine/transfer_options.h"
+
+namespace quaymark {
+
+// The bounds of one import. The sitemap protocol's own: 50,000 addresses and 50 MiB
+// uncompressed per sitemap. Ours: how deep indexes nest, how many sitemaps one import reads,
+// how much of robots.txt counts, and how long an address may be.
+struct SitemapLimits {
+    std::size_t maxAddresses = 50000;
+    std::size_t maxBytes = std::size_t{50} << 20;
+    int maxDepth = 3;
+    std::size_t maxSitemaps = 1000;
+    std::size_t maxRobotsBytes = std::size_t{512} << 10;
+    std::size_t maxAddressLength = 2048;
+};
+
+// A page a sitemap lists, with its last change when the sitemap gives one (seconds since the
+// epoch, UTC).
+struct SitemapPage {
+    std::string url;
+    std::optional<std::int64_t> lastmod;
+};
+
+// A W3C date and time as sitemaps give <lastmod> ("2026-12-08", "2026-12-08T10:30:00+01:00"),
+// in seconds since the epoch; nothing for any other text.
+std::optional<std::int64_t> ParseW3cDate(std::string_view text);
+
+// Whether an address is an http or https address on the host (any letter case), with nothing
+// in it that would break a line of the list.
+bool IsPageOfHost(std::string_view address, std::string_view host);
+
+// Reads one sitemap's bytes as they arrive: gzip is recognised by its bytes, then XML (a
+// <urlset> or a <sitemapindex>) by its first character, anything else as a text sitemap of one
+// address a line. Memory stays bounded whatever the input.
+class SitemapParser {
+public:
+    // Pages and the sitemaps an index names are handed on as they are read.
+    struct Sink {
+        std::function<void(SitemapPage)> page;
+        std::function<void(std::string)> sitemap;
+    };
+
+    SitemapParser(std::string host, const SitemapLimits& limits, Sink sink);
+    ~SitemapParser();
+    SitemapParser(const SitemapParser&) = delete;
+    SitemapParser& operator=(const SitemapParser&) = delete;
+
+    // False once the sitemap has failed: failure() says why, and nothing more is taken.
+    bool Feed(std::string_view bytes);
+    // The bytes have ended.
+    bool Finish();
+    const std::string& failure() const { return failure_; }
+    // Addresses left out, and why, in the user's words ("3 addresses of other hosts").
+    std::vector<std::string> LeftOut() const;
+
+    // The parser's inner stages, seen by its helpers only.
+    struct Xml;
+    struct Inflater;
+    bool Fail(std::string why);
+    void Address(std::string text, std::optional<std::int64_t> lastmod, bool isSitemap);
+
+private:
+    bool Take(std::string_view bytes);
+    bool TakeText(std::string_view bytes, bool last);
+
+    enum class Form { Unknown, Xml, Text };
+
+    std::string host_;
+    const SitemapLimits& limits_;
+    Sink sink_;
+    std::string failure_;
+    std::size_t bytes_ = 0;
+    std::size_t found_ = 0;
+    Form form_ = Form::Unknown;
+    bool gzipChecked_ = false;
+    std::string head_;
+    std::string line_;
+    std::unique_ptr<Xml> xml_;
+    std::unique_ptr<Inflater> inflater_;
+    std::size_t otherHosts_ = 0;
+    std::size_t notAddresses_ = 0;
+    std::size_t tooLong_ = 0;
+};
+
+// What an import tells whoever follows it, from the worker thread; each call returns at once.
+class ImportObserver {
+public:
+    virtual ~ImportObserver() = default;
+    virtual void SitemapStarted(const std::string& url) = 0;
+    virtual void AddressesFound(std::size_t count) = 0;
+};
+
+// What an import found: the pages in sitemap order, each once; the sitemaps that failed
+// part-way and why; what else the user should know (addresses left out, sitemaps not read).
+struct SitemapImport {
+    std::vector<SitemapPage> pages;
+    std::vector<std::string> failures;
+    std::vector<std::string> notes;
+    bool cancelled = false;
+};
+
+// Reads the sitemaps of a site or one sitemap and what it names. For a site (an address
+// without a path) robots.txt is read for its Sitemap lines, else /sitemap.xml is tried.
+// Certificates are verified; redirects are followed within the http and https schemes.
+class SitemapImporter {
+public:
+    SitemapImporter(RunRouting routing, ImportObserver& observer, SitemapLimits limits = {});
+
+    // From the worker thread; one import per importer.
+    SitemapImport Import(const std::string& address);
+    // From any thread: the transfer under way ends at once.
+    void RequestCancel() { cancelled_ = true; }
+
+private:
+    std::vector<std::string> SitemapsOfSite(const std::string& site, SitemapImport& import);
+    void ReadSitemap(const std::string& url, int depth, SitemapImport& import);
+
+    RunRouting routing_;
+    RequestLists lists_;
+    ImportObserver& observer_;
+    SitemapLimits limits_;
+    std::atomic<bool> cancelled_{false};
+    // The sitemaps and the pages of the import under way, each taken once.
+    std::vector<std::string> read_;
+    std::unordered_set<std::string> seen_;
+};
+
+}  // namespace quaymark
