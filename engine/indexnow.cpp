@@ -231,9 +231,34 @@ std::string BatchBody(const IndexNowJob& job, const IndexNowBatch& batch) {
     return json;
 }
 
+std::string CountOfAddresses(std::size_t count) {
+    return std::to_string(count) + (count == 1 ? " address" : " addresses");
+}
+
 std::string BatchLabel(std::string_view host, std::size_t count) {
-    return std::string(host) + " (" + std::to_string(count) +
-           (count == 1 ? " address)" : " addresses)");
+    return std::string(host) + " (" + CountOfAddresses(count) + ")";
+}
+
+std::vector<std::string> NewOrChanged(const std::vector<std::string>& addresses,
+                                      const std::unordered_map<std::string, PageDates>& dates,
+                                      std::int64_t now, LeftOut& leftOut) {
+    std::vector<std::string> chosen;
+    for (const std::string& address : addresses) {
+        const auto known = dates.find(address);
+        if (known == dates.end() || !known->second.lastAnnounced) {
+            chosen.push_back(address);
+            continue;
+        }
+        const PageDates& page = known->second;
+        if (now - *page.lastAnnounced < kReannounceAfterSeconds) {
+            ++leftOut.recent;
+        } else if (page.lastmod && *page.lastmod > *page.lastAnnounced) {
+            chosen.push_back(address);
+        } else {
+            ++leftOut.unchanged;
+        }
+    }
+    return chosen;
 }
 
 StatusFetcher::StatusFetcher(RunRouting routing)

@@ -6,10 +6,12 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/page_lines.h"
 #include "engine/transfer_options.h"
+#include "storage/history.h"
 
 namespace quaymark {
 
@@ -27,7 +29,27 @@ struct IndexNowJob {
     std::string endpoint;
     // Where the key file is when it is not at the site's root; empty otherwise.
     std::string keyLocation;
+    // Only pages IndexNow has not accepted yet, or changed since, are announced; the dates
+    // are what the history knows of each.
+    bool onlyNewOrChanged = false;
+    std::unordered_map<std::string, PageDates> dates{};
 };
+
+// An address accepted so recently is never announced again, changed or not.
+inline constexpr std::int64_t kReannounceAfterSeconds = 10 * 60;
+
+// How many addresses the new-or-changed rule left out, and why.
+struct LeftOut {
+    std::size_t unchanged = 0;
+    std::size_t recent = 0;
+};
+
+// The addresses to announce when only new or changed pages are: those IndexNow never
+// accepted, and those whose last change is later than their last acceptance, unless that was
+// within the last ten minutes. The order stays.
+std::vector<std::string> NewOrChanged(const std::vector<std::string>& addresses,
+                                      const std::unordered_map<std::string, PageDates>& dates,
+                                      std::int64_t now, LeftOut& leftOut);
 
 // The addresses of one host announced in one request, in list order.
 struct IndexNowBatch {
@@ -52,6 +74,8 @@ std::vector<IndexNowBatch> MakeBatches(const std::vector<std::string>& addresses
 // percent-encoded, so the body is ASCII whatever the list holds.
 std::string BatchBody(const IndexNowJob& job, const IndexNowBatch& batch);
 
+// "1 address", "<n> addresses".
+std::string CountOfAddresses(std::size_t count);
 // How a batch is named in the failures window: "<host> (<n> addresses)".
 std::string BatchLabel(std::string_view host, std::size_t count);
 

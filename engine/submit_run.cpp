@@ -2,6 +2,8 @@
 
 #include "engine/http_text.h"
 
+#include <ctime>
+
 namespace quaymark {
 
 std::string BuildRequestUrl(const EngineRow& row, std::string_view address,
@@ -43,7 +45,43 @@ std::string_view FailureSuffix(SubmitVerdict verdict) {
 }
 
 std::string ItemText(const ResendItem& item) {
-    return item.channel == Channel::IndexNow ? BatchLabel(item.host, item.count) : item.url;
+    return item.channel == Channel::IndexNow ? BatchLabel(item.host, item.addresses.size())
+                                             : item.url;
+}
+
+namespace {
+
+// How the history names a verdict.
+std::string_view VerdictName(SubmitVerdict verdict) {
+    switch (verdict) {
+        case SubmitVerdict::Accepted:
+            return "accepted";
+        case SubmitVerdict::Failed:
+            return "failed";
+        case SubmitVerdict::AlreadySubmitted:
+            return "already submitted";
+        case SubmitVerdict::InvalidUrl:
+            return "not a valid address";
+        case SubmitVerdict::EngineCouldNotConnect:
+            return "could not connect";
+        case SubmitVerdict::NoPage:
+            return "no page";
+    }
+    return {};
+}
+
+}  // namespace
+
+void SubmitRun::Log(const ResendItem& request, std::string verdict, std::string reason,
+                    bool accepted) {
+    if (job_.log == nullptr) {
+        return;
+    }
+    const std::int64_t now = std::time(nullptr);
+    const std::string channel = request.engine.empty() ? std::string(kResendName) : request.engine;
+    for (const std::string& address : request.addresses) {
+        job_.log->Record({now, channel, address, request.url, verdict, reason, accepted});
+    }
 }
 
 SubmitRun::SubmitRun(SubmitJob job, FetchPrompt& prompt, RunObserver& observer)
@@ -76,19 +114,22 @@ void SubmitRun::FullRecord(const PageLines& lines, SubmitVerdict verdict, std::s
 
 // Returns whether the request failed.
 bool SubmitRun::SendAndJudge(PageFetcher& fetcher, const EngineRow* row, const std::string& item,
-                             const std::string& url) {
-    PageLines& lines = fetcher.Fetch(url);
+                             ResendItem request) {
+    PageLines& lines = fetcher.Fetch(request.url);
     const SubmitVerdict verdict = ClassifyPage(lines);
+    const std::string_view suffix = FailureSuffix(verdict);
+    Log(request, std::string(VerdictName(verdict)),
+        suffix.empty() ? std::string() : std::string(suffix.substr(2)),
+        verdict == SubmitVerdict::Accepted);
     if (verdict == SubmitVerdict::Accepted) {
         return false;
     }
-    ResendItem resend{Channel::Engine, url};
     if (row == nullptr) {
-        FullRecord(lines, verdict, kResendName, FailureSuffix(verdict), item, std::move(resend));
+        FullRecord(lines, verdict, kResendName, suffix, item, std::move(request));
     } else if (row->fullRecord) {
-        FullRecord(lines, verdict, row->name, FailureSuffix(verdict), item, std::move(resend));
+        FullRecord(lines, verdict, row->name, suffix, item, std::move(request));
     } else {
-        result_.ResubmitList.push_back(std::move(resend));
+        result_.ResubmitList.push_back(std::move(request));
     }
     return true;
 }
@@ -133,6 +174,9 @@ bool SubmitRun::SendBatch(const StatusFetcher& fetcher, std::string_view name,
                           const ResendItem& batch) {
     const StatusAnswer answer = PostWithBackoff(fetcher, batch);
     const std::string label = ItemText(batch);
+    Log(batch, answer.status == 0 ? std::string("no answer") : std::to_string(answer.status),
+        IndexNowAccepted(answer.status) ? std::string() : IndexNowReason(answer),
+        IndexNowAccepted(answer.status));
     if (answer.status == 202) {
         result_.notes.push_back("IndexNow: received; the key is still being checked. " + label);
     }
@@ -163,8 +207,12 @@ bool SubmitRun::AnnounceThroughIndexNow(const StatusFetcher& fetcher,
         }
         observer_.AddressStarted(batch.host);
         observer_.EngineStarted(kIndexNowName);
-        const ResendItem item{Channel::IndexNow, job_.indexNow.endpoint,
-                              BatchBody(job_.indexNow, batch), batch.host, batch.urls.size()};
+        const ResendItem item{Channel::IndexNow,
+                              job_.indexNow.endpoint,
+                              BatchBody(job_.indexNow, batch),
+                              batch.host,
+                              batch.urls,
+                              std::string(kIndexNowName)};
         failed = SendBatch(fetcher, kIndexNowName, item) || failed;
         if (!Cancelled()) {
             observer_.RequestDone();
@@ -179,9 +227,8 @@ bool SubmitRun::SendResend(PageFetcher& fetcher, const StatusFetcher& https,
     observer_.EngineStarted(kResendName);
     bool failed = false;
     if (!Cancelled()) {
-        failed = item.channel == Channel::IndexNow
-                     ? SendBatch(https, kResendName, item)
-                     : SendAndJudge(fetcher, nullptr, item.url, item.url);
+        failed = item.channel == Channel::IndexNow ? SendBatch(https, kResendName, item)
+                                                   : SendAndJudge(fetcher, nullptr, item.url, item);
     }
     observer_.RequestDone();
     return failed;
@@ -195,12 +242,32 @@ bool SubmitRun::SendToEngines(PageFetcher& fetcher, const std::string& item) {
         if (Cancelled()) {
             continue;
         }
-        failed = SendAndJudge(fetcher, &row, item, url) || failed;
+        failed = SendAndJudge(fetcher, &row, item,
+                              {Channel::Engine, url, {}, {}, {item}, std::string(row.name)}) ||
+                 failed;
         if (!Cancelled()) {
             observer_.RequestDone();
         }
     }
     return failed;
+}
+
+std::vector<std::string> SubmitRun::AddressesToAnnounce() {
+    if (!job_.indexNow.onlyNewOrChanged) {
+        return job_.items;
+    }
+    LeftOut leftOut;
+    std::vector<std::string> addresses =
+        NewOrChanged(job_.items, job_.indexNow.dates, std::time(nullptr), leftOut);
+    if (leftOut.unchanged > 0) {
+        result_.notes.push_back("IndexNow: " + CountOfAddresses(leftOut.unchanged) +
+                                " left out, announced before and not changed since.");
+    }
+    if (leftOut.recent > 0) {
+        result_.notes.push_back("IndexNow: " + CountOfAddresses(leftOut.recent) +
+                                " left out, announced in the last 10 minutes.");
+    }
+    return addresses;
 }
 
 RunResult SubmitRun::SubmitWorker() {
@@ -210,7 +277,7 @@ RunResult SubmitRun::SubmitWorker() {
         const bool resend = job_.mode == SubmitJob::Resend;
         const bool indexNow = !resend && job_.indexNow.enabled;
         const std::vector<IndexNowBatch> batches =
-            indexNow ? MakeBatches(job_.items) : std::vector<IndexNowBatch>{};
+            indexNow ? MakeBatches(AddressesToAnnounce()) : std::vector<IndexNowBatch>{};
         const int steps = resend ? 1 : static_cast<int>(EngineTable.size());
         const std::size_t count = resend ? job_.resendItems.size() : job_.items.size();
         observer_.RunStarted(static_cast<int>(count), steps, static_cast<int>(batches.size()));

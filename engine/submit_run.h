@@ -16,6 +16,7 @@
 #include "engine/classify.h"
 #include "engine/indexnow.h"
 #include "engine/page_fetcher.h"
+#include "storage/history.h"
 
 namespace quaymark {
 
@@ -139,13 +140,15 @@ public:
 enum class Channel : std::uint8_t { Engine, IndexNow };
 
 // One failed request, to be sent again as it was: its channel and its complete request URL;
-// for an IndexNow batch also the body it posts, its host and how many addresses it holds.
+// for an IndexNow batch also the body it posts and its host. Also what the history names it
+// by: the engine's name (or IndexNow) and the addresses it is for.
 struct ResendItem {
     Channel channel = Channel::Engine;
     std::string url;
     std::string body{};
     std::string host{};
-    std::size_t count = 0;
+    std::vector<std::string> addresses{};
+    std::string engine{};
 
     bool operator==(const ResendItem&) const = default;
 };
@@ -187,6 +190,8 @@ struct SubmitJob {
     IndexNowJob indexNow;
     RetryPolicy retry;
     RunRouting routing;
+    // Where every request is recorded; none when there is no history.
+    RequestLog* log = nullptr;
 };
 
 // One submission run, used once: the starter hands SubmitWorker to a thread of its own; the
@@ -215,7 +220,10 @@ private:
     bool SendBatch(const StatusFetcher& fetcher, std::string_view name, const ResendItem& batch);
     StatusAnswer PostWithBackoff(const StatusFetcher& fetcher, const ResendItem& batch);
     bool SendAndJudge(PageFetcher& fetcher, const EngineRow* row, const std::string& item,
-                      const std::string& url);
+                      ResendItem request);
+    void Log(const ResendItem& request, std::string verdict, std::string reason, bool accepted);
+    // The addresses IndexNow is to hear of, the rest told in the result.
+    std::vector<std::string> AddressesToAnnounce();
     // Records a failure: its error page, the line "<name><suffix> <item>", and the request to
     // resend when one was made.
     void FullRecord(const PageLines& lines, SubmitVerdict verdict, std::string_view name,

@@ -335,6 +335,56 @@ TEST_F(IndexNowRunTest, CancelEndsAWaitAtOnce) {
                 ElementsAre("IndexNow: too many requests (429). a.example.test (1 address)"));
 }
 
+class KeptRows : public RequestLog {
+public:
+    void Record(HistoryRow row) override { rows.push_back(std::move(row)); }
+    std::vector<HistoryRow> rows;
+};
+
+// Every request is recorded; with only new or changed pages announced, IndexNow hears of an
+// address it never accepted, or one changed since, but never one accepted ten minutes ago.
+TEST_F(IndexNowRunTest, EveryRequestIsRecordedAndOnlyNewOrChangedPagesAreAnnounced) {
+    engines_.SetPages([](const testing::EngineRequest& request) {
+        return request.host.find("lycos") != std::string::npos ? testing::FailedPage("error")
+                                                               : testing::AcceptedPage();
+    });
+    Answering([](const httplib::Request&, httplib::Response& response) { response.status = 200; });
+    const std::int64_t now = std::time(nullptr);
+    SubmitJob job = Job({"https://a.example.test/new", "https://a.example.test/changed",
+                         "https://a.example.test/same", "https://a.example.test/recent"});
+    job.indexNow.onlyNewOrChanged = true;
+    job.indexNow.dates = {{"https://a.example.test/changed", {now - 7200, now - 3600}},
+                          {"https://a.example.test/same", {now - 3600, now - 7200}},
+                          {"https://a.example.test/recent", {now - 60, now}}};
+    KeptRows log;
+    job.log = &log;
+    const RunResult result = Run(std::move(job));
+
+    const std::vector<Posted> posted = PostedBodies();
+    ASSERT_EQ(posted.size(), 1u);
+    EXPECT_THAT(posted[0].body, HasSubstr("\"urlList\":[\"https://a.example.test/new\","
+                                          "\"https://a.example.test/changed\"]"));
+    EXPECT_THAT(result.notes,
+                ElementsAre("IndexNow: 1 address left out, announced before and not changed since.",
+                            "IndexNow: 1 address left out, announced in the last 10 minutes."));
+    ASSERT_EQ(log.rows.size(), 4u * 7 + 2);
+    const HistoryRow& lycos = log.rows[2];
+    EXPECT_EQ(lycos.channel, "Lycos");
+    EXPECT_EQ(lycos.address, "https://a.example.test/new");
+    EXPECT_EQ(lycos.request, BuildRequestUrl(EngineTable[2], lycos.address, ""));
+    EXPECT_EQ(lycos.verdict, "failed");
+    EXPECT_EQ(lycos.reason, "failed.");
+    EXPECT_FALSE(lycos.accepted);
+    EXPECT_TRUE(log.rows[0].accepted);
+    const HistoryRow& announced = log.rows.back();
+    EXPECT_EQ(announced.channel, "IndexNow");
+    EXPECT_EQ(announced.address, "https://a.example.test/changed");
+    EXPECT_EQ(announced.request, kEndpoint);
+    EXPECT_EQ(announced.verdict, "200");
+    EXPECT_TRUE(announced.accepted);
+    EXPECT_GE(announced.time, now);
+}
+
 // Every setup fault a key check can find, each once.
 TEST(IndexNowKeyCheck, FindsEverySetupFault) {
     testing::TlsServer secure;
