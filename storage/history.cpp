@@ -135,10 +135,9 @@ History::Opened History::Open(const std::filesystem::path& path) {
                 "The history " + candidate.string() + " could not be opened: " + reason + ".";
             return opened;
         }
-        opened.problem += "The history " + candidate.string() + " is damaged (" + reason +
-                          ") and is left as it is. ";
+        opened.problem += std::string(opened.problem.empty() ? "" : " ") + "The history " +
+                          candidate.string() + " is damaged (" + reason + ") and is left as it is.";
     }
-    opened.problem += "Quaymark! goes on without a history.";
     return opened;
 }
 

@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -50,6 +51,12 @@ struct PageDates {
     std::optional<std::int64_t> lastAnnounced;
     std::optional<std::int64_t> lastmod;
 };
+
+// The database's name, in the program's data directory beside the URL list.
+inline constexpr std::string_view kHistoryFileName = "history.sqlite";
+
+// What follows the reason whenever the history cannot be kept.
+inline constexpr std::string_view kNoHistoryText = "Quaymark! goes on without a history.";
 
 // The history of every request in an SQLite database of the user's own (mode 0600, WAL, a
 // busy timeout), one connection per owner: the runs write through their own, the windows

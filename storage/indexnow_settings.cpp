@@ -33,6 +33,8 @@ FileResult LoadIndexNowSettings(const std::filesystem::path& path, IndexNowSetti
             settings.keyLocation = value;
         } else if (name == "enabled") {
             settings.enabled = value == "true";
+        } else if (name == "onlyNewOrChanged") {
+            settings.onlyNewOrChanged = value == "true";
         }
     }
     settings.enabled = settings.enabled && !settings.key.empty();
@@ -48,7 +50,8 @@ FileResult SaveIndexNowSettings(const std::filesystem::path& path,
         path, "key=" + settings.key + "\nendpoint=" + settings.endpoint +
                   "\nenabled=" + (settings.enabled ? "true" : "false") + "\n" +
                   (settings.keyLocation.empty() ? std::string()
-                                                : "keyLocation=" + settings.keyLocation + "\n"));
+                                                : "keyLocation=" + settings.keyLocation + "\n") +
+                  (settings.onlyNewOrChanged ? "onlyNewOrChanged=true\n" : ""));
 }
 
 }  // namespace quaymark

@@ -20,13 +20,15 @@ inline constexpr std::array<std::string_view, 6> kIndexNowEndpoints{
 inline constexpr std::string_view kDefaultIndexNowEndpoint = kIndexNowEndpoints[0];
 
 // The user's IndexNow settings, kept as the lines key=<key>, endpoint=<url>,
-// enabled=true|false and keyLocation=<url> (empty: the key file is at the site's root). A
-// missing file means IndexNow is off; a file without a keyLocation line has none.
+// enabled=true|false, keyLocation=<url> (empty: the key file is at the site's root) and
+// onlyNewOrChanged=true. A missing file means IndexNow is off; a file without one of the last
+// two lines has no key location and announces every page.
 struct IndexNowSettings {
     std::string key;
     std::string endpoint{kDefaultIndexNowEndpoint};
     bool enabled = false;
     std::string keyLocation;
+    bool onlyNewOrChanged = false;
 };
 
 // A key is 8 to 128 characters from a-z, A-Z, 0-9 and "-".

@@ -24,6 +24,11 @@ RetryHandler& CurrentRetryHandler() {
     return handler;
 }
 
+QuestionHandler& CurrentQuestionHandler() {
+    static QuestionHandler handler;
+    return handler;
+}
+
 OpenUrlHandler& CurrentOpenUrlHandler() {
     static OpenUrlHandler handler;
     return handler;
@@ -51,6 +56,13 @@ bool AskDesktopRetry(const MessageRequest& request) {
                     QMessageBox::Retry | QMessageBox::Discard, request.owner);
     box.setDefaultButton(QMessageBox::Retry);
     return box.exec() == QMessageBox::Retry;
+}
+
+bool AskDesktopQuestion(const MessageRequest& request) {
+    QMessageBox box(QMessageBox::Question, request.title, request.text,
+                    QMessageBox::Yes | QMessageBox::No, request.owner);
+    box.setDefaultButton(QMessageBox::Yes);
+    return box.exec() == QMessageBox::Yes;
 }
 
 std::optional<Credentials> AskDesktopCredentials(const QString& url) {
@@ -94,6 +106,14 @@ bool AskRetry(QWidget* owner, const QString& text, const QString& title) {
     return AskDesktopRetry(request);
 }
 
+bool AskYesNo(QWidget* owner, const QString& text, const QString& title) {
+    const MessageRequest request{owner, text, title, MessageIcon::None};
+    if (CurrentQuestionHandler()) {
+        return CurrentQuestionHandler()(request);
+    }
+    return AskDesktopQuestion(request);
+}
+
 void OpenWithShell(const QUrl& url) {
     if (CurrentOpenUrlHandler()) {
         CurrentOpenUrlHandler()(url);
@@ -121,6 +141,9 @@ void SetMessageHandler(MessageHandler handler) {
 }
 void SetRetryHandler(RetryHandler handler) {
     CurrentRetryHandler() = std::move(handler);
+}
+void SetQuestionHandler(QuestionHandler handler) {
+    CurrentQuestionHandler() = std::move(handler);
 }
 void SetOpenUrlHandler(OpenUrlHandler handler) {
     CurrentOpenUrlHandler() = std::move(handler);

@@ -25,6 +25,8 @@ struct MessageRequest {
 using MessageHandler = std::function<void(const MessageRequest&)>;
 // Answers a box with Retry and Discard: true for Retry.
 using RetryHandler = std::function<bool(const MessageRequest&)>;
+// Answers a question with Yes and No: true for Yes.
+using QuestionHandler = std::function<bool(const MessageRequest&)>;
 using OpenUrlHandler = std::function<void(const QUrl&)>;
 // Answers a save-file dialog: the path chosen, empty when the user cancelled.
 using SaveFileHandler = std::function<QString(const QString& title, const QString& name)>;
@@ -36,6 +38,8 @@ void ShowMessage(QWidget* owner, const QString& text, const QString& title,
 // A modal warning box with the text, the title and the buttons Retry and Discard; true when
 // the user chose Retry.
 bool AskRetry(QWidget* owner, const QString& text, const QString& title);
+// A modal question box with the text, the title and the buttons Yes and No; true for Yes.
+bool AskYesNo(QWidget* owner, const QString& text, const QString& title);
 // Opens an address or a file with the desktop's default program; the outcome is not examined.
 void OpenWithShell(const QUrl& url);
 // The desktop's save-file dialog, offering the name; the path chosen, or empty.
@@ -49,6 +53,7 @@ QString ApplicationTitle();
 // Replace a handler; an empty function restores the desktop's own.
 void SetMessageHandler(MessageHandler handler);
 void SetRetryHandler(RetryHandler handler);
+void SetQuestionHandler(QuestionHandler handler);
 void SetOpenUrlHandler(OpenUrlHandler handler);
 void SetSaveFileHandler(SaveFileHandler handler);
 void SetCredentialsHandler(CredentialsHandler handler);

@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QFile>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -14,6 +15,7 @@
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTableWidget>
 #include <limits>
 
 #include "ui/artwork.h"
@@ -157,6 +159,16 @@ QWidget* MakeControl(const ControlTemplate& control, QWidget* parent, const QRec
         list->setUniformItemSizes(true);
         list->viewport()->installEventFilter(new EmptyClickFilter(list));
         return list;
+    }
+    if (kind == "table") {
+        // Rows to read and select whole; the window names the columns.
+        auto* table = new QTableWidget(parent);
+        table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        table->setSelectionBehavior(QAbstractItemView::SelectRows);
+        table->setSelectionMode(QAbstractItemView::SingleSelection);
+        table->verticalHeader()->hide();
+        table->setWordWrap(false);
+        return table;
     }
     if (kind == "progress") {
         auto* bar = new QProgressBar(parent);

@@ -49,6 +49,7 @@ CIndexNowDlg::CIndexNowDlg(IndexNowSettings settings, std::vector<std::string> a
       endpointBox_(controls_.Get<QComboBox>("endpoint")),
       keyLocationEdit_(controls_.Get<QLineEdit>("keyLocation")),
       enabledBox_(controls_.Get<QCheckBox>("enabled")),
+      onlyNewOrChangedBox_(controls_.Get<QCheckBox>("onlyNewOrChanged")),
       checkButton_(controls_.Get<QPushButton>("check")),
       checkList_(controls_.Get<QListWidget>("checkList")),
       settings_(std::move(settings)),
@@ -62,6 +63,7 @@ CIndexNowDlg::CIndexNowDlg(IndexNowSettings settings, std::vector<std::string> a
     endpointBox_->setCurrentText(QString::fromStdString(settings_.endpoint));
     keyLocationEdit_->setText(QString::fromStdString(settings_.keyLocation));
     enabledBox_->setChecked(settings_.enabled);
+    onlyNewOrChangedBox_->setChecked(settings_.onlyNewOrChanged);
     connect(controls_.Get<QPushButton>("generate"), &QPushButton::clicked, this,
             &CIndexNowDlg::OnGenerate);
     connect(controls_.Get<QPushButton>("saveKeyFile"), &QPushButton::clicked, this,
@@ -173,7 +175,7 @@ void CIndexNowDlg::accept() {
         ShowMessage(this, kBadEndpointText, kTitle);
         return;
     }
-    settings_ = {key, endpoint, enabled, keyLocation};
+    settings_ = {key, endpoint, enabled, keyLocation, onlyNewOrChangedBox_->isChecked()};
     QDialog::accept();
 }
 

@@ -18,8 +18,8 @@ namespace quaymark::ui {
 
 // The IndexNow settings: the key (typed or generated), the endpoint (one of the known ones or
 // a typed https address), where the key file is when not at the sites' roots, whether runs
-// announce through IndexNow, the key file to put on the sites, and a check that every host of
-// the list serves it. OK takes a valid key only.
+// announce through IndexNow and whether only new or changed pages, the key file to put on the
+// sites, and a check that every host of the list serves it. OK takes a valid key only.
 class CIndexNowDlg : public QDialog {
     Q_OBJECT
 
@@ -53,6 +53,7 @@ private:
     QComboBox* endpointBox_;
     QLineEdit* keyLocationEdit_;
     QCheckBox* enabledBox_;
+    QCheckBox* onlyNewOrChangedBox_;
     QPushButton* checkButton_;
     QListWidget* checkList_;
     IndexNowSettings settings_;

@@ -7,14 +7,21 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QTimer>
 #include <ctime>
+#include <unordered_set>
 
+#include "engine/sitemap.h"
+#include "storage/history.h"
 #include "storage/url_list_file.h"
 #include "ui/artwork.h"
 #include "ui/byte_text.h"
 #include "ui/desktop.h"
+#include "ui/history_window.h"
+#include "ui/import_windows.h"
 #include "ui/indexnow_window.h"
 #include "ui/info_windows.h"
+#include "ui/off_ui_thread.h"
 #include "ui/placement.h"
 #include "ui/program_dirs.h"
 #include "ui/program_title.h"
@@ -46,6 +53,16 @@ const QString kRescuedText = QStringLiteral(
     "Your list was saved to %2.");
 const QString kSaveFailedText = QStringLiteral("Your list could not be saved to %1: %2.");
 const QString kIndexNowMenuText = QStringLiteral("&IndexNow...");
+const QString kImportMenuText = QStringLiteral("Import &Sitemap...");
+const QString kHistoryMenuText = QStringLiteral("&History...");
+const QString kImportedText = QStringLiteral(
+    "%1 found in the sitemaps, %2 of them new: the new ones were added at the end of the list.");
+const QString kNothingImportedText = QStringLiteral("Nothing was imported.");
+const QString kKeepPartText =
+    QStringLiteral("%1\n\n%2 were read before that. Add the new ones to the list?");
+const QString kImportCancelledText = QStringLiteral("The import was cancelled.");
+const QString kImportFailedText = QStringLiteral("The import did not complete:");
+const QString kLastmodsLostText = QStringLiteral("The pages' last changes could not be kept: %1.");
 const QString kIndexNowUnreadableText = QStringLiteral(
     "The IndexNow settings file %1 could not be read: %2.\n\n"
     "IndexNow stays off, and the file is left as it is.");
@@ -69,7 +86,18 @@ std::string EntryBytes(const QListWidgetItem& item) {
 // What a run needs of the settings: IndexNow only with a valid key.
 IndexNowJob JobFrom(const IndexNowSettings& settings) {
     return {settings.enabled && IsValidIndexNowKey(settings.key), settings.key, settings.endpoint,
-            settings.keyLocation};
+            settings.keyLocation, settings.onlyNewOrChanged};
+}
+
+// Why Add refuses an address, or nothing when it takes it.
+const QString* AddressProblem(const QString& address) {
+    if (!address.contains(QStringLiteral("://"))) {
+        return &kNoSchemeText;
+    }
+    if (address == QStringLiteral("http://")) {
+        return &kIncompleteText;
+    }
+    return nullptr;
 }
 
 struct ToolTip {
@@ -142,6 +170,7 @@ void CSubmitDlg::OnInitDialog() {
         LoadList();
     }
     LoadIndexNowSettings();
+    OpenHistory();
 
     for (const ToolTip& tip : kToolTips) {
         controls_.Get<QWidget>(tip.control)->setToolTip(QString::fromUtf8(tip.text));
@@ -164,6 +193,28 @@ void CSubmitDlg::LoadList() {
     const ChangingControls changing(changingControls_);
     for (const std::string& entry : entries) {
         AddEntry(entry);
+    }
+}
+
+// The history is looked at once, at start: what is wrong with it is told then, and the runs
+// go on without one when there is none. A history not yet there is made by the first run.
+void CSubmitDlg::OpenHistory() {
+    const std::filesystem::path path = listFile_.parent_path() / kHistoryFileName;
+    if (!FileExists(path)) {
+        history_ = path;
+        runs_.SetHistory(history_);
+        return;
+    }
+    const History::Opened opened = History::Open(path);
+    if (opened.history) {
+        history_ = opened.path;
+        runs_.SetHistory(history_);
+    }
+    if (!opened.problem.empty()) {
+        ShowMessage(
+            this,
+            DisplayText(opened.problem + (opened.history ? "" : " " + std::string(kNoHistoryText))),
+            kProgramTitle, MessageIcon::Warning);
     }
 }
 
@@ -289,12 +340,8 @@ void CSubmitDlg::OnAdd() {
         const QStringList addresses =
             m_strUrl.split(QRegularExpression(QStringLiteral("[\r\n]")), Qt::SkipEmptyParts);
         for (const QString& address : addresses) {
-            if (!address.contains(QStringLiteral("://"))) {
-                ShowMessage(this, kNoSchemeText, kInvalidUrlTitle);
-                return;
-            }
-            if (address == QStringLiteral("http://")) {
-                ShowMessage(this, kIncompleteText, kInvalidUrlTitle);
+            if (const QString* problem = AddressProblem(address)) {
+                ShowMessage(this, *problem, kInvalidUrlTitle);
                 return;
             }
         }
@@ -368,6 +415,95 @@ void CSubmitDlg::RunAndShowResults(const std::vector<std::string>& entries) {
     }
 }
 
+void CSubmitDlg::OnImportSitemap() {
+    CImportDlg ask(this);
+    if (ask.exec() != QDialog::Accepted) {
+        return;
+    }
+    const std::string address = ask.address();
+    SitemapImport import;
+    {
+        CImportProgressDlg progress(this);
+        SitemapImporter importer(runs_.routing(), progress);
+        connect(&progress, &CImportProgressDlg::cancelRequested, &progress,
+                [&importer] { importer.RequestCancel(); });
+        importing_ = &importer;
+        progress.show();
+        RunOffUiThread([&] { import = importer.Import(address); });
+        importing_ = nullptr;
+    }
+    if (quitAfterRun_) {
+        QTimer::singleShot(0, this, [this] { OnCancel(); });
+        return;
+    }
+    AddImported(import);
+}
+
+// Adds the new pages at the end of the list in sitemap order, after asking when the import
+// did not complete, and keeps their last changes in the history.
+void CSubmitDlg::AddImported(const SitemapImport& import) {
+    QStringList told;
+    for (const std::string& line : import.failures) {
+        told << DisplayText(line);
+    }
+    const bool complete = import.failures.empty() && !import.cancelled;
+    if (!complete) {
+        told.prepend(import.cancelled ? kImportCancelledText : kImportFailedText);
+        if (import.pages.empty()) {
+            ShowMessage(
+                this, told.join(QLatin1Char('\n')) + QStringLiteral("\n\n") + kNothingImportedText,
+                kProgramTitle, MessageIcon::Warning);
+            return;
+        }
+        const QString found = QString::fromStdString(CountOfAddresses(import.pages.size()));
+        if (!AskYesNo(this, kKeepPartText.arg(told.join(QLatin1Char('\n')), found),
+                      kProgramTitle)) {
+            return;
+        }
+        told.clear();
+    }
+    std::vector<std::string> entries = Entries();
+    std::unordered_set<std::string> known(entries.begin(), entries.end());
+    std::vector<std::pair<std::string, std::int64_t>> lastmods;
+    std::size_t added = 0;
+    {
+        const ChangingControls changing(changingControls_);
+        for (const SitemapPage& page : import.pages) {
+            if (page.lastmod) {
+                lastmods.emplace_back(page.url, *page.lastmod);
+            }
+            if (AddressProblem(QString::fromStdString(page.url)) == nullptr &&
+                known.insert(page.url).second) {
+                AddEntry(page.url);
+                ++added;
+            }
+        }
+    }
+    if (!lastmods.empty() && !history_.empty()) {
+        const History::Opened opened = History::Open(history_);
+        const std::string failure = opened.history && opened.path == history_
+                                        ? opened.history->SetLastmods(lastmods)
+                                        : opened.problem;
+        if (!failure.empty()) {
+            told << kLastmodsLostText.arg(DisplayText(failure));
+        }
+    }
+    for (const std::string& note : import.notes) {
+        told << DisplayText(note);
+    }
+    QString text = kImportedText.arg(QString::fromStdString(CountOfAddresses(import.pages.size())),
+                                     QString::number(added));
+    if (!told.isEmpty()) {
+        text += QStringLiteral("\n\n") + told.join(QLatin1Char('\n'));
+    }
+    ShowMessage(this, text, kProgramTitle);
+}
+
+void CSubmitDlg::OnHistory() {
+    CHistoryDlg history(Entries(), history_, std::time(nullptr), this);
+    history.exec();
+}
+
 void CSubmitDlg::OnCancel() {
     if (ended_) {
         return;
@@ -395,6 +531,11 @@ void CSubmitDlg::RequestQuit() {
         runs_.Cancel();
         return;
     }
+    if (importing_ != nullptr) {
+        quitAfterRun_ = true;  // the import's end closes the window
+        importing_->RequestCancel();
+        return;
+    }
     OnCancel();
 }
 
@@ -415,7 +556,7 @@ void CSubmitDlg::accept() {
 }
 
 void CSubmitDlg::reject() {
-    if (runs_.UnderWay()) {
+    if (runs_.UnderWay() || importing_ != nullptr) {
         return;
     }
     OnCancel();
@@ -427,6 +568,8 @@ void CSubmitDlg::contextMenuEvent(QContextMenuEvent* event) {
     }
     QMenu menu(this);
     menu.addAction(kIndexNowMenuText, this, &CSubmitDlg::OnIndexNow);
+    menu.addAction(kImportMenuText, this, &CSubmitDlg::OnImportSitemap);
+    menu.addAction(kHistoryMenuText, this, &CSubmitDlg::OnHistory)->setEnabled(!history_.empty());
     menu.addAction(kAboutMenuText, this, [this] { OnSysCommand(kAboutCommand); });
     menu.exec(event->globalPos());
 }

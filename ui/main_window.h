@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/sitemap.h"
 #include "engine/submit_run.h"
 #include "storage/indexnow_settings.h"
 #include "ui/dialog_template.h"
@@ -44,6 +45,8 @@ public:
     void OnHelp();
     void OnSysCommand(int command);
     void OnIndexNow();
+    void OnImportSitemap();
+    void OnHistory();
 
     // Closes the program as Quit does, for a request from outside (a signal, the end of the
     // desktop session): a run under way is cancelled and awaited first.
@@ -73,6 +76,8 @@ private:
     std::vector<std::string> SelectedEntry() const;
     void OnEditEmail();
     void LoadIndexNowSettings();
+    void OpenHistory();
+    void AddImported(const SitemapImport& import);
 
     std::filesystem::path listFile_;
     RunStarter runs_;
@@ -83,6 +88,10 @@ private:
     // never replaced.
     IndexNowSettings indexNow_;
     bool indexNowUnreadable_ = false;
+    // The history in use; empty when there is none.
+    std::filesystem::path history_;
+    // The import under way, while OnImportSitemap waits for it.
+    SitemapImporter* importing_ = nullptr;
     // The list has been saved and the window is closing: nothing is saved again.
     bool ended_ = false;
     DialogControls controls_;
@@ -95,7 +104,8 @@ private:
     CSplashDlg* m_pSplash = nullptr;
     // Set while the window changes its own controls, whose notifications it then ignores.
     bool changingControls_ = false;
-    // The user closed the window while a run was under way: end once the run has stopped.
+    // The user closed the window while a run or an import was under way: end once it has
+    // stopped.
     bool quitAfterRun_ = false;
 };
 

@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 #include "ui/byte_text.h"
 #include "ui/desktop.h"
@@ -84,6 +85,22 @@ RunResult RunStarter::Run(SubmitJob job, QWidget* owner) {
     }
     job.routing = routing_;
     job.errorPageDir = ErrorPageDirectory();
+    // The run writes through a connection of its own, from the worker.
+    History::Opened history;
+    std::optional<HistoryWriter> log;
+    std::string historyNote;
+    if (!history_.empty()) {
+        history = History::Open(history_);
+        if (history.history && history.path == history_) {
+            log.emplace(*history.history);
+            job.log = &*log;
+            if (job.indexNow.enabled && job.indexNow.onlyNewOrChanged) {
+                job.indexNow.dates = history.history->AnnouncedDates(std::string(kIndexNowName));
+            }
+        } else {
+            historyNote = history.problem;
+        }
+    }
     CProgressDlg progress(owner);
     DesktopFetchPrompt prompt(&progress);
     SubmitRun run(std::move(job), prompt, progress);
@@ -91,8 +108,21 @@ RunResult RunStarter::Run(SubmitJob job, QWidget* owner) {
 
     RunResult result;
     run_ = &run;
-    RunOffUiThread([&] { result = run.SubmitWorker(); });
+    RunOffUiThread([&] {
+        result = run.SubmitWorker();
+        if (log) {
+            log->Flush();
+            if (!log->failure().empty()) {
+                historyNote = "The history " + history_.string() +
+                              " could not be written: " + log->failure() + ".";
+            }
+        }
+    });
     run_ = nullptr;
+    if (!historyNote.empty()) {
+        result.notes.push_back(historyNote + " " + std::string(kNoHistoryText));
+        history_.clear();
+    }
     for (auto& [context, call] : std::exchange(whenRunEnds_, {})) {
         if (!context.isNull()) {
             QTimer::singleShot(0, context, std::move(call));

@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <utility>
@@ -33,6 +34,9 @@ public:
 
     // Announcing through IndexNow in the normal mode.
     void SetIndexNow(IndexNowJob indexNow) { indexNow_ = std::move(indexNow); }
+    // Where every request of the runs is recorded; none when empty. A history that cannot be
+    // written is told in the run's result and is not used again.
+    void SetHistory(std::filesystem::path history) { history_ = std::move(history); }
     const RunRouting& routing() const { return routing_; }
 
     bool UnderWay() const { return run_ != nullptr; }
@@ -48,6 +52,7 @@ private:
 
     RunRouting routing_;
     IndexNowJob indexNow_;
+    std::filesystem::path history_;
     // The run under way, while SubmitList waits for it.
     SubmitRun* run_ = nullptr;
     std::vector<std::pair<QPointer<QObject>, std::function<void()>>> whenRunEnds_;

@@ -29,14 +29,18 @@ TEST(IndexNowSettings, RoundTripInAFileOfTheUsersAloneAndNoInvalidKey) {
     EXPECT_TRUE(loaded.enabled);
     EXPECT_EQ(loaded.keyLocation, "") << "a file of before key locations has none";
 
+    EXPECT_FALSE(loaded.onlyNewOrChanged);
+
     IndexNowSettings located = saved;
     located.keyLocation = "https://example.com/keys/k.txt";
+    located.onlyNewOrChanged = true;
     ASSERT_TRUE(SaveIndexNowSettings(file, located));
     EXPECT_EQ(testing::ReadFileBytes(file),
               "key=Key-0123456789abcdef\nendpoint=https://yandex.com/indexnow\nenabled=true\n"
-              "keyLocation=https://example.com/keys/k.txt\n");
+              "keyLocation=https://example.com/keys/k.txt\nonlyNewOrChanged=true\n");
     ASSERT_TRUE(LoadIndexNowSettings(file, loaded));
     EXPECT_EQ(loaded.keyLocation, located.keyLocation);
+    EXPECT_TRUE(loaded.onlyNewOrChanged);
 
     for (const char* bad : {"short", "has space in it", "under_score_key", "ключключключ"}) {
         EXPECT_FALSE(IsValidIndexNowKey(bad)) << bad;

@@ -22,11 +22,20 @@ public:
             }
             return retry;
         });
+        SetQuestionHandler([this](const MessageRequest& request) {
+            messages.push_back(request);
+            const bool yes = !questionAnswers.empty() && questionAnswers.front();
+            if (!questionAnswers.empty()) {
+                questionAnswers.pop_front();
+            }
+            return yes;
+        });
         SetOpenUrlHandler([this](const QUrl& url) { opened.push_back(url); });
     }
     ~DesktopRecorder() {
         SetMessageHandler({});
         SetRetryHandler({});
+        SetQuestionHandler({});
         SetOpenUrlHandler({});
     }
     DesktopRecorder(const DesktopRecorder&) = delete;
@@ -36,6 +45,8 @@ public:
     std::vector<QUrl> opened;
     // How Retry-or-Discard boxes are answered, in turn; Discard once these run out.
     std::deque<bool> retryAnswers;
+    // How Yes-or-No questions are answered, in turn; No once these run out.
+    std::deque<bool> questionAnswers;
 };
 
 }  // namespace quaymark::ui::testing

@@ -16,6 +16,8 @@
 #include "tests/ui/scoped_page_dir.h"
 #include "ui/artwork.h"
 #include "ui/desktop.h"
+#include "ui/history_window.h"
+#include "ui/import_windows.h"
 #include "ui/indexnow_window.h"
 #include "ui/info_windows.h"
 #include "ui/main_window.h"
@@ -28,7 +30,7 @@ namespace {
 // Every text as the user sees it: each static text, wrapped as shown, inside its control,
 // and each group box's texts below its title and frame line.
 TEST(DialogTemplate, EveryTextFitsItsControl) {
-    for (const int templateId : {100, 102, 129, 135, 136, 143, 146, 150}) {
+    for (const int templateId : {100, 102, 129, 135, 136, 143, 146, 150, 160, 161, 162}) {
         QDialog dialog;
         BuildDialog(dialog, templateId);
         const QList<QGroupBox*> groups = dialog.findChildren<QGroupBox*>();
@@ -132,6 +134,12 @@ TEST(DialogTemplate, EveryWindowFindsItsControlsAndEveryTextReachesItsControl) {
     windows.emplace_back(CIndexNowDlg::kTemplateId,
                          std::make_unique<CIndexNowDlg>(IndexNowSettings{},
                                                         std::vector<std::string>{}, RunRouting{}));
+    windows.emplace_back(CImportDlg::kTemplateId, std::make_unique<CImportDlg>());
+    windows.emplace_back(CImportProgressDlg::kTemplateId,
+                         std::make_unique<CImportProgressDlg>(nullptr));
+    windows.emplace_back(CHistoryDlg::kTemplateId,
+                         std::make_unique<CHistoryDlg>(std::vector<std::string>{},
+                                                       pages.path() / "history.sqlite", 0));
     for (const auto& [templateId, window] : windows) {
         const DialogTemplate data = LoadDialogTemplate(templateId);
         EXPECT_EQ(window->windowTitle(), data.caption) << templateId;

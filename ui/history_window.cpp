@@ -1,0 +1,144 @@
+#include "ui/history_window.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+
+#include "engine/indexnow.h"
+#include "engine/submit_run.h"
+#include "storage/atomic_file.h"
+#include "storage/csv.h"
+#include "storage/history.h"
+#include "ui/byte_text.h"
+#include "ui/desktop.h"
+#include "ui/placement.h"
+#include "ui/program_title.h"
+
+namespace quaymark::ui {
+namespace {
+
+const QString kExportTitle = QStringLiteral("Export CSV");
+const QString kExportName = QStringLiteral("quaymark-history.csv");
+const QString kExportFailedText = QStringLiteral("The history could not be exported to %1: %2.");
+const QString kSentToday = QStringLiteral("sent");
+
+QString Moment(std::int64_t time) {
+    return QDateTime::fromSecsSinceEpoch(time).toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+}
+
+// The columns: the address, each engine and IndexNow, the last failure, the last day's mark.
+QStringList ColumnNames() {
+    QStringList names{QStringLiteral("Address")};
+    for (const EngineRow& row : EngineTable) {
+        names << QString::fromUtf8(row.name.data(), static_cast<qsizetype>(row.name.size()));
+    }
+    names << QString::fromUtf8(kIndexNowName.data(), static_cast<qsizetype>(kIndexNowName.size()))
+          << QStringLiteral("Last failure") << QStringLiteral("Within 24 h");
+    return names;
+}
+
+QString LastFailure(const HistoryRow& failure) {
+    return Moment(failure.time) + QLatin1Char(' ') + QString::fromStdString(failure.channel) +
+           QStringLiteral(": ") +
+           DisplayText(failure.reason.empty() ? failure.verdict : failure.reason);
+}
+
+}  // namespace
+
+CHistoryDlg::CHistoryDlg(const std::vector<std::string>& addresses,
+                         const std::filesystem::path& history, std::int64_t now, QWidget* parent)
+    : QDialog(parent),
+      controls_(BuildDialog(*this, kTemplateId)),
+      filterEdit_(controls_.Get<QLineEdit>("filter")),
+      table_(controls_.Get<QTableWidget>("table")) {
+    connect(filterEdit_, &QLineEdit::textChanged, this, &CHistoryDlg::OnFilter);
+    connect(controls_.Get<QPushButton>("export"), &QPushButton::clicked, this,
+            &CHistoryDlg::OnExport);
+    connect(controls_.Get<QPushButton>("close"), &QPushButton::clicked, this, &QDialog::accept);
+
+    std::unordered_map<std::string, AddressHistory> summaries;
+    History::Opened opened = History::Open(history);
+    if (opened.history && opened.path == history) {
+        summaries = opened.history->Summaries(std::string(kIndexNowName));
+    }
+    const QStringList columns = ColumnNames();
+    table_->setColumnCount(static_cast<int>(columns.size()));
+    table_->setHorizontalHeaderLabels(columns);
+    table_->setRowCount(static_cast<int>(addresses.size()));
+    for (int row = 0; row < table_->rowCount(); ++row) {
+        const std::string& address = addresses[static_cast<std::size_t>(row)];
+        auto* addressItem = new QTableWidgetItem(DisplayText(address));
+        addressItem->setData(Qt::UserRole, QByteArray::fromStdString(address));
+        table_->setItem(row, 0, addressItem);
+        const auto known = summaries.find(address);
+        if (known == summaries.end()) {
+            continue;
+        }
+        const AddressHistory& past = known->second;
+        for (int column = 1; column < columns.size() - 2; ++column) {
+            const auto accepted = past.lastAccepted.find(columns[column].toStdString());
+            if (accepted != past.lastAccepted.end()) {
+                table_->setItem(row, column, new QTableWidgetItem(Moment(accepted->second)));
+            }
+        }
+        if (past.lastFailure) {
+            table_->setItem(row, static_cast<int>(columns.size()) - 2,
+                            new QTableWidgetItem(LastFailure(*past.lastFailure)));
+        }
+        if (past.lastSentToEngine && now - *past.lastSentToEngine < kDaySeconds) {
+            table_->setItem(row, static_cast<int>(columns.size()) - 1,
+                            new QTableWidgetItem(kSentToday));
+            QFont bold = addressItem->font();
+            bold.setBold(true);
+            addressItem->setFont(bold);
+        }
+    }
+    table_->resizeColumnsToContents();
+    CentreOnScreen(*this);
+}
+
+void CHistoryDlg::OnFilter() {
+    const QString text = filterEdit_->text();
+    for (int row = 0; row < table_->rowCount(); ++row) {
+        table_->setRowHidden(row,
+                             !table_->item(row, 0)->text().contains(text, Qt::CaseInsensitive));
+    }
+}
+
+std::vector<std::vector<std::string>> CHistoryDlg::ShownRows() const {
+    std::vector<std::vector<std::string>> rows(1);
+    for (int column = 0; column < table_->columnCount(); ++column) {
+        rows[0].push_back(table_->horizontalHeaderItem(column)->text().toStdString());
+    }
+    for (int row = 0; row < table_->rowCount(); ++row) {
+        if (table_->isRowHidden(row)) {
+            continue;
+        }
+        std::vector<std::string>& fields = rows.emplace_back();
+        fields.push_back(table_->item(row, 0)->data(Qt::UserRole).toByteArray().toStdString());
+        for (int column = 1; column < table_->columnCount(); ++column) {
+            const QTableWidgetItem* item = table_->item(row, column);
+            fields.push_back(item != nullptr ? item->text().toStdString() : std::string());
+        }
+    }
+    return rows;
+}
+
+void CHistoryDlg::OnExport() {
+    const QString chosen = AskSaveFile(this, kExportTitle, kExportName);
+    if (chosen.isEmpty()) {
+        return;
+    }
+    const std::filesystem::path file(QFile::encodeName(chosen).toStdString());
+    if (const FileResult written = WriteFileAtomically(file, FormatCsv(ShownRows())); !written) {
+        ShowMessage(this,
+                    kExportFailedText.arg(DisplayText(file.string()),
+                                          QString::fromStdString(written.Reason())),
+                    kProgramTitle, MessageIcon::Warning);
+    }
+}
+
+}  // namespace quaymark::ui

@@ -1,0 +1,77 @@
+#pragma once
+
+#include <QDialog>
+#include <QTimer>
+#include <cstddef>
+#include <mutex>
+#include <string>
+
+#include "engine/sitemap.h"
+#include "ui/dialog_template.h"
+
+class QLabel;
+class QLineEdit;
+
+namespace quaymark::ui {
+
+// Asks for the site or the sitemap to import from.
+class CImportDlg : public QDialog {
+    Q_OBJECT
+
+public:
+    static constexpr int kTemplateId = 160;
+
+    explicit CImportDlg(QWidget* parent = nullptr);
+
+    // The address as OK took it.
+    std::string address() const;
+    const DialogControls& controls() const { return controls_; }
+
+protected:
+    void accept() override;
+
+private:
+    DialogControls controls_;
+    QLineEdit* addressEdit_;
+};
+
+// The window that stays on screen while an import is under way: the sitemap being read and
+// how many addresses were found, shown as the worker last left them, at most once per frame.
+// Cancel, Esc and the close box only ask for the import to stop.
+class CImportProgressDlg : public QDialog, public ImportObserver {
+    Q_OBJECT
+
+public:
+    static constexpr int kTemplateId = 161;
+    static constexpr int kFrameMilliseconds = 40;
+
+    explicit CImportProgressDlg(QWidget* owner);
+
+    // ImportObserver, from the worker thread.
+    void SitemapStarted(const std::string& url) override;
+    void AddressesFound(std::size_t count) override;
+
+    const DialogControls& controls() const { return controls_; }
+
+signals:
+    void cancelRequested();
+
+protected:
+    void reject() override;
+
+private:
+    template <typename Change>
+    void Update(Change change);
+    void ShowLatest();
+
+    DialogControls controls_;
+    QLabel* sitemapText_;
+    QLabel* foundText_;
+    QTimer frame_;
+    std::mutex stateMutex_;
+    std::string sitemap_;
+    std::size_t found_ = 0;
+    bool showPending_ = false;
+};
+
+}  // namespace quaymark::ui
