@@ -59,7 +59,7 @@ const QString kImportedText = QStringLiteral(
     "%1 found in the sitemaps, %2 of them new: the new ones were added at the end of the list.");
 const QString kNothingImportedText = QStringLiteral("Nothing was imported.");
 const QString kKeepPartText =
-    QStringLiteral("%1\n\n%2 were read before that. Add the new ones to the list?");
+    QStringLiteral("%1\n\nRead before that: %2. Add the new ones to the list?");
 const QString kImportCancelledText = QStringLiteral("The import was cancelled.");
 const QString kImportFailedText = QStringLiteral("The import did not complete:");
 const QString kLastmodsLostText = QStringLiteral("The pages' last changes could not be kept: %1.");

@@ -2,6 +2,7 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <httplib.h>
 
 #include <QClipboard>
 #include <QLabel>
@@ -13,12 +14,16 @@
 #include <QTest>
 #include <QTimer>
 
+#include "engine/sitemap.h"
+#include "storage/history.h"
 #include "storage/url_list_file.h"
 #include "tests/support/fake_engine_server.h"
+#include "tests/support/loopback_server.h"
 #include "tests/support/temp_dir.h"
 #include "tests/ui/desktop_recorder.h"
 #include "tests/ui/modal_driver.h"
 #include "tests/ui/scoped_page_dir.h"
+#include "ui/import_windows.h"
 #include "ui/info_windows.h"
 #include "ui/results_windows.h"
 #include "ui/run_starter.h"
@@ -381,6 +386,61 @@ TEST_F(MainWindowTest, FailedSaveOffersRetryAndDiscardAndNeverClosesSilently) {
     EXPECT_EQ(asked.size(), 3u);
     EXPECT_FALSE(window_->isVisible()) << "Discard closes without saving";
     SetRetryHandler({});
+}
+
+// An import adds the sitemap's new pages at the end of the list and keeps their last
+// changes; one that failed part-way adds nothing unless the user says so.
+TEST_F(MainWindowTest, ImportAddsTheNewPagesAndAsksBeforeKeepingPartOfAFailedOne) {
+    quaymark::testing::LoopbackServer<httplib::Server> site;
+    const auto serve = [&](const std::string& path, std::string body) {
+        site->Get(path, [body](const httplib::Request&, httplib::Response& response) {
+            response.set_content(body, "text/xml");
+        });
+    };
+    serve("/robots.txt", "Sitemap: http://site.test/sitemap.xml\n");
+    serve("/sitemap.xml",
+          "<urlset><url><loc>http://site.test/old</loc></url>"
+          "<url><loc>http://site.test/new</loc><lastmod>2026-12-01</lastmod></url>"
+          "<url><loc>http://site.test/newer</loc></url></urlset>");
+    serve("/broken.xml", "<urlset><url><loc>http://site.test/part</loc></url><url>");
+    SaveUrlList(listFile_, {"http://site.test/old"}, "me@example.com");
+    window_ = std::make_unique<CSubmitDlg>(listFile_,
+                                           RunRouting{{{"site.test:80", site.port()}}, {}, {}});
+    window_->show();
+    window_->splash()->hide();
+    const auto importFrom = [&](const char* address) {
+        testing::ModalDriver driver;
+        driver.Then<CImportDlg>([address](CImportDlg* ask) {
+            ask->controls().Get<QLineEdit>("address")->setText(address);
+            QTest::mouseClick(ask->controls().Get<QPushButton>("ok"), Qt::LeftButton);
+        });
+        window_->OnImportSitemap();
+        EXPECT_TRUE(driver.done());
+    };
+
+    importFrom("http://site.test/");
+    EXPECT_THAT(ListEntries(), ElementsAre("http://site.test/old", "http://site.test/new",
+                                           "http://site.test/newer"));
+    ASSERT_EQ(desktop_.messages.size(), 1u);
+    EXPECT_EQ(desktop_.messages[0].text,
+              "3 addresses found in the sitemaps, 2 of them new: the "
+              "new ones were added at the end of the list.");
+    History::Opened history = History::Open(dir_.path() / "data" / "history.sqlite");
+    ASSERT_TRUE(history.history);
+    EXPECT_EQ(history.history->AnnouncedDates("IndexNow").at("http://site.test/new").lastmod,
+              ParseW3cDate("2026-12-01"));
+
+    importFrom("http://site.test/broken.xml");
+    ASSERT_EQ(desktop_.messages.size(), 2u);
+    EXPECT_TRUE(desktop_.messages[1].text.startsWith(
+        "The import did not complete:\nhttp://site.test/broken.xml: not well-formed XML"));
+    EXPECT_TRUE(desktop_.messages[1].text.endsWith(
+        "Read before that: 1 address. Add the new ones to the list?"))
+        << desktop_.messages[1].text.toStdString();
+    EXPECT_EQ(List()->count(), 3) << "the user said no";
+    desktop_.questionAnswers = {true};
+    importFrom("http://site.test/broken.xml");
+    EXPECT_EQ(List()->item(3)->text(), "http://site.test/part");
 }
 
 TEST_F(MainWindowTest, HelpAndAboutOpenOverTheWindow) {

@@ -1,0 +1,77 @@
+#include "ui/history_window.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <QDateTime>
+#include <QLineEdit>
+
+#include "storage/atomic_file.h"
+#include "storage/history.h"
+#include "tests/support/temp_dir.h"
+#include "tests/ui/desktop_recorder.h"
+
+namespace quaymark::ui {
+namespace {
+
+using ::testing::ElementsAre;
+
+std::string Moment(std::int64_t time) {
+    return QDateTime::fromSecsSinceEpoch(time).toString("yyyy-MM-dd HH:mm").toStdString();
+}
+
+TEST(HistoryWindow, ShowsTheLastAcceptancesAndFailureMarksTheLastDayFiltersAndExports) {
+    const quaymark::testing::TempDir dir;
+    const std::filesystem::path path = dir.path() / "history.sqlite";
+    const std::int64_t now = 2000000000;
+    {
+        History::Opened opened = History::Open(path);
+        ASSERT_TRUE(opened.history);
+        ASSERT_EQ(opened.history->Append({
+                      {now - 3600, "HotBot", "http://a.test/", "r", "accepted", "", true},
+                      {now - 7200, "IndexNow", "http://a.test/", "r", "200", "", true},
+                      {now - 90000, "Lycos", "http://b.test/", "r", "failed", "said \"no\", twice",
+                       false},
+                      {now - 60, "IndexNow", "http://b.test/", "r", "200", "", true},
+                  }),
+                  "");
+    }
+    testing::DesktopRecorder desktop;
+    CHistoryDlg window({"http://a.test/", "http://b.test/", "http://c.test/"}, path, now);
+    const auto rows = window.ShownRows();
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_THAT(rows[0],
+                ElementsAre("Address", "WebCrawler", "HotBot", "Lycos", "AltaVista", "Go!",
+                            "Excite", "Google", "IndexNow", "Last failure", "Within 24 h"));
+    EXPECT_THAT(rows[1], ElementsAre("http://a.test/", "", Moment(now - 3600), "", "", "", "", "",
+                                     Moment(now - 7200), "", "sent"));
+    const std::string failure = Moment(now - 90000) + " Lycos: said \"no\", twice";
+    EXPECT_THAT(rows[2], ElementsAre("http://b.test/", "", "", "", "", "", "", "", Moment(now - 60),
+                                     failure, ""))
+        << "IndexNow is no engine: what it had today is not marked";
+    EXPECT_THAT(rows[3], ElementsAre("http://c.test/", "", "", "", "", "", "", "", "", "", ""));
+
+    window.controls().Get<QLineEdit>("filter")->setText("B.TEST");
+    ASSERT_EQ(window.ShownRows().size(), 2u);
+    const std::filesystem::path csv = dir.path() / "out.csv";
+    SetSaveFileHandler([&](const QString&, const QString&) { return QString::fromStdString(csv); });
+    window.OnExport();
+    std::string written;
+    ASSERT_TRUE(ReadRegularFile(csv, written));
+    EXPECT_EQ(written.substr(written.find("\r\n") + 2),
+              "http://b.test/,,,,,,,," + Moment(now - 60) + ",\"" + Moment(now - 90000) +
+                  " Lycos: said \"\"no\"\", twice\",\r\n");
+
+    // A file where a folder should be: told, with the reason.
+    SetSaveFileHandler([&](const QString&, const QString&) {
+        return QString::fromStdString((csv / "inside.csv").string());
+    });
+    window.OnExport();
+    SetSaveFileHandler({});
+    ASSERT_EQ(desktop.messages.size(), 1u);
+    EXPECT_TRUE(desktop.messages[0].text.contains("Not a directory"))
+        << desktop.messages[0].text.toStdString();
+}
+
+}  // namespace
+}  // namespace quaymark::ui
