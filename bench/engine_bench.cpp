@@ -1,15 +1,20 @@
-// Speed and memory of the page fetch and the page judging.
+// Speed and memory of the page fetch, the page judging, IndexNow's batches and the sitemap
+// reading.
 #include <benchmark/benchmark.h>
 #include <curl/curl.h>
 
+#include <zlib.h>
+
 #include <atomic>
 #include <chrono>
+#include <fstream>
 #include <string>
 
 #include "bench/bench_support.h"
 #include "engine/classify.h"
 #include "engine/indexnow.h"
 #include "engine/page_fetcher.h"
+#include "engine/sitemap.h"
 
 namespace quaymark::bench {
 namespace {
@@ -119,8 +124,8 @@ void BM_IndexNowBatches(benchmark::State& state) {
     for (int i = 0; i < kAddresses; ++i) {
         addresses.push_back("https://www.mine.example/articles/" + std::to_string(i) + ".html");
     }
-    const IndexNowJob job{true, "0123456789abcdef0123456789abcdef",
-                          "http://api.indexnow.example/indexnow", {}};
+    const IndexNowJob job{
+        true, "0123456789abcdef0123456789abcdef", "http://api.indexnow.example/indexnow", {}};
     const StatusFetcher fetcher({{{":", endpoint.port()}}, {}, {}});
     for (auto _ : state) {
         requests = 0;
@@ -145,6 +150,85 @@ void BM_IndexNowBatches(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_IndexNowBatches)->Iterations(3)->Unit(benchmark::kMillisecond);
+
+// A line of /proc/self/status, in bytes: "VmRSS" now, "VmHWM" the peak since the last reset.
+std::size_t StatusBytes(const std::string& name) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind(name + ":", 0) == 0) {
+            return std::stoul(line.substr(name.size() + 1)) * 1024;
+        }
+    }
+    return 0;
+}
+
+// From now on VmHWM counts from the present size.
+void ResetPeakRss() {
+    std::ofstream("/proc/self/clear_refs") << "5";
+}
+
+std::string Gzipped(const std::string& text) {
+    z_stream stream{};
+    deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+    std::string out(deflateBound(&stream, text.size()), '\0');
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
+    stream.avail_in = static_cast<uInt>(text.size());
+    stream.next_out = reinterpret_cast<Bytef*>(out.data());
+    stream.avail_out = static_cast<uInt>(out.size());
+    deflate(&stream, Z_FINISH);
+    out.resize(stream.total_out);
+    deflateEnd(&stream);
+    return out;
+}
+
+class QuietImport : public ImportObserver {
+public:
+    void SitemapStarted(const std::string&) override {}
+    void AddressesFound(std::size_t) override {}
+};
+
+// A sitemap of 50,000 addresses, plain (0) or gzip (1), read from a loopback server that
+// streams it: the rate of uncompressed bytes and the peak memory above the size before.
+void BM_SitemapRead(benchmark::State& state) {
+    constexpr int kAddresses = 50000;
+    std::string xml =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<urlset xmlns=\""
+        "http://www.sitemaps.org/schemas/sitemap/0.9\">\n";
+    for (int i = 0; i < kAddresses; ++i) {
+        xml += "  <url>\n    <loc>https://www.mine.example/articles/" + std::to_string(i) +
+               ".html</loc>\n    <lastmod>2026-12-01T10:00:00+00:00</lastmod>\n  </url>\n";
+    }
+    xml += "</urlset>\n";
+    const bool gzip = state.range(0) == 1;
+    const std::string body = gzip ? Gzipped(xml) : xml;
+    LoopbackServer site;
+    site->Get("/sitemap.xml", [&](const httplib::Request&, httplib::Response& response) {
+        response.set_content_provider(body.size(), "application/xml",
+                                      [&](size_t offset, size_t length, httplib::DataSink& sink) {
+                                          return sink.write(body.data() + offset,
+                                                            std::min<size_t>(length, 65536));
+                                      });
+    });
+    QuietImport observer;
+    for (auto _ : state) {
+        const std::size_t idle = StatusBytes("VmRSS");
+        ResetPeakRss();
+        SitemapImporter importer({{{":", site.port()}}, {}, {}}, observer);
+        const auto start = std::chrono::steady_clock::now();
+        const SitemapImport import = importer.Import("http://www.mine.example/sitemap.xml");
+        const Seconds took = std::chrono::steady_clock::now() - start;
+        if (import.pages.size() != kAddresses || !import.failures.empty()) {
+            state.SkipWithError("the sitemap was not read whole");
+        }
+        state.counters["addresses"] = static_cast<double>(import.pages.size());
+        state.counters["MB_per_s"] = static_cast<double>(xml.size()) / took.count() / 1e6;
+        state.counters["sitemap_MB"] = static_cast<double>(xml.size()) / 1e6;
+        state.counters["peak_rss_above_idle_MiB"] =
+            static_cast<double>(StatusBytes("VmHWM") - idle) / (1 << 20);
+    }
+}
+BENCHMARK(BM_SitemapRead)->Arg(0)->Arg(1)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace quaymark::bench

@@ -15,6 +15,7 @@
 
 #include "bench/bench_support.h"
 #include "engine/submit_run.h"
+#include "storage/history.h"
 #include "ui/run_starter.h"
 
 namespace quaymark::bench {
@@ -145,6 +146,54 @@ void BM_WorkerAloneRate(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_WorkerAloneRate)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// The same 7,000-request run with every request recorded in the history beside one without,
+// in alternating rounds so that neither gains from going second.
+void BM_WorkerWithHistoryRate(benchmark::State& state) {
+    constexpr int kRounds = 3;
+    LoopbackServer loopback;
+    AnswerEverything(loopback, std::chrono::milliseconds(0));
+    QuietProgress progress;
+    NullPrompt prompt;
+    SubmitJob job;
+    job.items = Addresses(1000);
+    job.email = "me@example.com";
+    job.routing.connectTo = {{":", loopback.port()}};
+    std::string dir = (std::filesystem::temp_directory_path() / "quaymark-bench-XXXXXX").string();
+    if (::mkdtemp(dir.data()) == nullptr) {
+        state.SkipWithError("no temporary directory");
+        return;
+    }
+    History::Opened history = History::Open(std::filesystem::path(dir) / "history.sqlite");
+    const auto timed = [&](HistoryWriter* writer) {
+        job.log = writer;
+        SubmitRun run(job, prompt, progress);
+        const auto start = std::chrono::steady_clock::now();
+        benchmark::DoNotOptimize(run.SubmitWorker());
+        if (writer != nullptr) {
+            writer->Flush();
+        }
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start);
+    };
+    for (auto _ : state) {
+        std::chrono::duration<double> without{0};
+        std::chrono::duration<double> with{0};
+        for (int round = 0; round < kRounds; ++round) {
+            without += timed(nullptr);
+            HistoryWriter writer(*history.history);
+            with += timed(&writer);
+            if (!writer.failure().empty()) {
+                state.SkipWithError(writer.failure().c_str());
+            }
+        }
+        state.counters["without_per_s"] = 7000 * kRounds / without.count();
+        state.counters["with_history_per_s"] = 7000 * kRounds / with.count();
+        state.counters["ratio"] = without.count() / with.count();
+    }
+    history.history.reset();
+    std::filesystem::remove_all(dir);
+}
+BENCHMARK(BM_WorkerWithHistoryRate)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 void BM_UiThreadCpuDuringRun(benchmark::State& state) {
     LoopbackServer loopback;

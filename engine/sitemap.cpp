@@ -558,6 +558,8 @@ SitemapImport SitemapImporter::Import(const std::string& address) {
     }
     const std::vector<std::string> sitemaps =
         IsSiteAddress(address) ? SitemapsOfSite(address, import) : std::vector{address};
+    // One sitemap's worth of room: rehashing would cost more than the parse.
+    seen_.reserve(limits_.maxAddresses);
     for (const std::string& sitemap : sitemaps) {
         if (cancelled_) {
             break;
