@@ -1,20 +1,25 @@
-// Takes the README's screenshots from the real windows: the main window with a list, and
-// the failures window after a run against a loopback server whose engines refuse some pages.
+// Takes the README's screenshots from the real windows: the main window with a list, the
+// failures window after a run against a loopback server whose engines refuse some pages, the
+// IndexNow window after a key check, the import's windows and the run's history.
 // Run it under Xvfb through scripts/screenshots.
 #include <curl/curl.h>
 
 #include <QApplication>
 #include <QDir>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <ctime>
 
 #include "storage/url_list_file.h"
 #include "tests/support/fake_engine_server.h"
 #include "tests/support/tls_server.h"
+#include "ui/history_window.h"
+#include "ui/import_windows.h"
 #include "ui/indexnow_window.h"
 #include "ui/info_windows.h"
 #include "ui/main_window.h"
@@ -106,6 +111,26 @@ int main(int argc, char** argv) {
     indexNow.OnCheck();
     Save(&indexNow, out + "/indexnow-window.png");
     indexNow.reject();
+
+    // The import's two windows as a site owner sees them.
+    quaymark::ui::CImportDlg import;
+    import.controls().Get<QLineEdit>("address")->setText("https://www.example.com/");
+    import.show();
+    Save(&import, out + "/import-window.png");
+    import.reject();
+    quaymark::ui::CImportProgressDlg importing(nullptr);
+    importing.SitemapStarted("https://www.example.com/sitemaps/articles-2026.xml.gz");
+    importing.AddressesFound(12840);
+    importing.show();
+    Save(&importing, out + "/importing-window.png");
+    importing.hide();
+
+    // The history of the run above.
+    quaymark::ui::CHistoryDlg history(window.Entries(), listFile.parent_path() / "history.sqlite",
+                                      std::time(nullptr));
+    history.show();
+    Save(&history, out + "/history-window.png");
+    history.accept();
     window.OnCancel();
     return 0;
 }

@@ -29,14 +29,18 @@ QString Moment(std::int64_t time) {
     return QDateTime::fromSecsSinceEpoch(time).toString(QStringLiteral("yyyy-MM-dd HH:mm"));
 }
 
-// The columns: the address, each engine and IndexNow, the last failure, the last day's mark.
+// The columns: the address and the last day's mark, each engine and IndexNow, the last
+// failure.
+constexpr int kMarkColumn = 1;
+constexpr int kFirstChannelColumn = 2;
+
 QStringList ColumnNames() {
-    QStringList names{QStringLiteral("Address")};
+    QStringList names{QStringLiteral("Address"), QStringLiteral("Within 24 h")};
     for (const EngineRow& row : EngineTable) {
         names << QString::fromUtf8(row.name.data(), static_cast<qsizetype>(row.name.size()));
     }
     names << QString::fromUtf8(kIndexNowName.data(), static_cast<qsizetype>(kIndexNowName.size()))
-          << QStringLiteral("Last failure") << QStringLiteral("Within 24 h");
+          << QStringLiteral("Last failure");
     return names;
 }
 
@@ -78,19 +82,18 @@ CHistoryDlg::CHistoryDlg(const std::vector<std::string>& addresses,
             continue;
         }
         const AddressHistory& past = known->second;
-        for (int column = 1; column < columns.size() - 2; ++column) {
+        for (int column = kFirstChannelColumn; column < columns.size() - 1; ++column) {
             const auto accepted = past.lastAccepted.find(columns[column].toStdString());
             if (accepted != past.lastAccepted.end()) {
                 table_->setItem(row, column, new QTableWidgetItem(Moment(accepted->second)));
             }
         }
         if (past.lastFailure) {
-            table_->setItem(row, static_cast<int>(columns.size()) - 2,
+            table_->setItem(row, static_cast<int>(columns.size()) - 1,
                             new QTableWidgetItem(LastFailure(*past.lastFailure)));
         }
         if (past.lastSentToEngine && now - *past.lastSentToEngine < kDaySeconds) {
-            table_->setItem(row, static_cast<int>(columns.size()) - 1,
-                            new QTableWidgetItem(kSentToday));
+            table_->setItem(row, kMarkColumn, new QTableWidgetItem(kSentToday));
             QFont bold = addressItem->font();
             bold.setBold(true);
             addressItem->setFont(bold);

@@ -41,13 +41,13 @@ TEST(HistoryWindow, ShowsTheLastAcceptancesAndFailureMarksTheLastDayFiltersAndEx
     const auto rows = window.ShownRows();
     ASSERT_EQ(rows.size(), 4u);
     EXPECT_THAT(rows[0],
-                ElementsAre("Address", "WebCrawler", "HotBot", "Lycos", "AltaVista", "Go!",
-                            "Excite", "Google", "IndexNow", "Last failure", "Within 24 h"));
-    EXPECT_THAT(rows[1], ElementsAre("http://a.test/", "", Moment(now - 3600), "", "", "", "", "",
-                                     Moment(now - 7200), "", "sent"));
+                ElementsAre("Address", "Within 24 h", "WebCrawler", "HotBot", "Lycos", "AltaVista",
+                            "Go!", "Excite", "Google", "IndexNow", "Last failure"));
+    EXPECT_THAT(rows[1], ElementsAre("http://a.test/", "sent", "", Moment(now - 3600), "", "", "",
+                                     "", "", Moment(now - 7200), ""));
     const std::string failure = Moment(now - 90000) + " Lycos: said \"no\", twice";
-    EXPECT_THAT(rows[2], ElementsAre("http://b.test/", "", "", "", "", "", "", "", Moment(now - 60),
-                                     failure, ""))
+    EXPECT_THAT(rows[2], ElementsAre("http://b.test/", "", "", "", "", "", "", "", "",
+                                     Moment(now - 60), failure))
         << "IndexNow is no engine: what it had today is not marked";
     EXPECT_THAT(rows[3], ElementsAre("http://c.test/", "", "", "", "", "", "", "", "", "", ""));
 
@@ -59,8 +59,8 @@ TEST(HistoryWindow, ShowsTheLastAcceptancesAndFailureMarksTheLastDayFiltersAndEx
     std::string written;
     ASSERT_TRUE(ReadRegularFile(csv, written));
     EXPECT_EQ(written.substr(written.find("\r\n") + 2),
-              "http://b.test/,,,,,,,," + Moment(now - 60) + ",\"" + Moment(now - 90000) +
-                  " Lycos: said \"\"no\"\", twice\",\r\n");
+              "http://b.test/,,,,,,,,," + Moment(now - 60) + ",\"" + Moment(now - 90000) +
+                  " Lycos: said \"\"no\"\", twice\"\r\n");
 
     // A file where a folder should be: told, with the reason.
     SetSaveFileHandler([&](const QString&, const QString&) {
