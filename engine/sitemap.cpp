@@ -403,6 +403,11 @@ bool SitemapParser::TakeText(std::string_view bytes, bool last) {
 }
 
 void SitemapParser::Address(std::string text, std::optional<std::int64_t> lastmod, bool isSitemap) {
+    // The protocol's limit counts every entry, of whatever host.
+    if (++found_ > limits_.maxAddresses) {
+        Fail("holds more than " + std::to_string(limits_.maxAddresses) + " addresses");
+        return;
+    }
     if (text.size() > limits_.maxAddressLength) {
         ++tooLong_;
         return;
@@ -418,10 +423,6 @@ void SitemapParser::Address(std::string text, std::optional<std::int64_t> lastmo
     if (!IsPageOfHost(text, host_)) {
         ++(AnnounceHost(text) && text.find_first_of("\r\n") == std::string::npos ? otherHosts_
                                                                                  : notAddresses_);
-        return;
-    }
-    if (++found_ > limits_.maxAddresses) {
-        Fail("holds more than " + std::to_string(limits_.maxAddresses) + " addresses");
         return;
     }
     sink_.page({std::move(text), lastmod});
@@ -561,10 +562,15 @@ SitemapImport SitemapImporter::Import(const std::string& address) {
     // One sitemap's worth of room: rehashing would cost more than the parse.
     seen_.reserve(limits_.maxAddresses);
     for (const std::string& sitemap : sitemaps) {
-        if (cancelled_) {
+        if (cancelled_ || full_) {
             break;
         }
         ReadSitemap(sitemap, 0, import);
+    }
+    if (unread_ > 0) {
+        import.notes.push_back(Counted(unread_, "sitemap", "sitemaps") +
+                               " not read: an import reads at most " +
+                               std::to_string(limits_.maxSitemaps));
     }
     import.cancelled = cancelled_;
     return import;
@@ -622,21 +628,27 @@ void SitemapImporter::ReadSitemap(const std::string& url, int depth, SitemapImpo
         return;
     }
     if (read_.size() >= limits_.maxSitemaps) {
-        import.notes.push_back(url + ": not read, as " + std::to_string(limits_.maxSitemaps) +
-                               " sitemaps have been");
+        ++unread_;
         return;
     }
     read_.push_back(url);
     observer_.SitemapStarted(url);
     std::vector<std::string> nested;
-    const SitemapParser::Sink sink{
-        [&](SitemapPage page) {
-            if (seen_.insert(page.url).second) {
-                import.pages.push_back(std::move(page));
-                observer_.AddressesFound(import.pages.size());
-            }
-        },
-        [&](std::string sitemap) { nested.push_back(std::move(sitemap)); }};
+    const SitemapParser::Sink sink{[&](SitemapPage page) {
+                                       if (import.pages.size() >= limits_.maxPages) {
+                                           full_ = true;
+                                       } else if (seen_.insert(page.url).second) {
+                                           import.pages.push_back(std::move(page));
+                                           observer_.AddressesFound(import.pages.size());
+                                       }
+                                   },
+                                   [&](std::string sitemap) {
+                                       if (read_.size() + nested.size() < limits_.maxSitemaps) {
+                                           nested.push_back(std::move(sitemap));
+                                       } else {
+                                           ++unread_;
+                                       }
+                                   }};
     // The pages must be of the host the sitemap is on after any redirect, which is known
     // once its first bytes arrive.
     std::unique_ptr<SitemapParser> parser;
@@ -646,7 +658,7 @@ void SitemapImporter::ReadSitemap(const std::string& url, int depth, SitemapImpo
                                   AnnounceHost(transfer.EffectiveUrl()).value_or(""), limits_,
                                   sink);
                           }
-                          return parser->Feed(bytes);
+                          return parser->Feed(bytes) && !full_;
                       },
                       &cancelled_};
     const Fetched fetched = Fetch(routing_, lists_, url, transfer);
@@ -663,6 +675,10 @@ void SitemapImporter::ReadSitemap(const std::string& url, int depth, SitemapImpo
     if (failure.empty()) {
         failure = parser->failure();
     }
+    if (failure.empty() && full_) {
+        failure = "the import's limit of " + std::to_string(limits_.maxPages) +
+                  " addresses was reached; the rest was not read";
+    }
     if (!failure.empty() && !(cancelled_ && fetched.failure == "cancelled")) {
         import.failures.push_back(url + ": " + failure);
     }
@@ -675,7 +691,7 @@ void SitemapImporter::ReadSitemap(const std::string& url, int depth, SitemapImpo
         return;
     }
     for (const std::string& sitemap : nested) {
-        if (cancelled_) {
+        if (cancelled_ || full_) {
             return;
         }
         ReadSitemap(sitemap, depth + 1, import);

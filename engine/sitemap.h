@@ -17,13 +17,14 @@
 namespace quaymark {
 
 // The bounds of one import. The sitemap protocol's own: 50,000 addresses and 50 MiB
-// uncompressed per sitemap. Ours: how deep indexes nest, how many sitemaps one import reads,
-// how much of robots.txt counts, and how long an address may be.
+// uncompressed per sitemap. Ours: how deep indexes nest, how many sitemaps and pages one
+// import takes, how much of robots.txt counts, and how long an address may be.
 struct SitemapLimits {
     std::size_t maxAddresses = 50000;
     std::size_t maxBytes = std::size_t{50} << 20;
     int maxDepth = 3;
     std::size_t maxSitemaps = 1000;
+    std::size_t maxPages = 500000;
     std::size_t maxRobotsBytes = std::size_t{512} << 10;
     std::size_t maxAddressLength = 2048;
 };
@@ -137,6 +138,8 @@ private:
     // The sitemaps and the pages of the import under way, each taken once.
     std::vector<std::string> read_;
     std::unordered_set<std::string> seen_;
+    std::size_t unread_ = 0;
+    bool full_ = false;
 };
 
 }  // namespace quaymark

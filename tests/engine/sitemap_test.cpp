@@ -127,22 +127,44 @@ TEST(SitemapImport, WithoutSitemapLinesTheSiteMapIsTriedAndLimitsAreTold) {
     sites.Serve("/level2.xml", UrlSet("<url><loc>http://site.test/deep</loc></url>"));
     sites.Serve("/big.xml", UrlSet("<url><loc>http://site.test/1</loc></url>"
                                    "<url><loc>http://site.test/2</loc></url>"
-                                   "<url><loc>http://site.test/3</loc></url>"));
+                                   "<url><loc>http://site.test/3</loc></url>"
+                                   "<url><loc>http://site.test/4</loc></url>"));
     sites.Serve("/gone.xml", UrlSet("<url><loc>http://site.test/from-a-404</loc></url>"), 404);
     SitemapLimits limits;
     limits.maxDepth = 1;
-    limits.maxAddresses = 2;
+    limits.maxAddresses = 3;
     NoFollower follower;
     SitemapImporter importer(sites.Routing(), follower, limits);
     const SitemapImport import = importer.Import("http://site.test/");
 
-    ASSERT_EQ(import.pages.size(), 2u);
-    EXPECT_EQ(import.pages[1].url, "http://site.test/2");
+    ASSERT_EQ(import.pages.size(), 3u);
+    EXPECT_EQ(import.pages[2].url, "http://site.test/3");
     EXPECT_THAT(import.failures,
-                ElementsAre("http://site.test/big.xml: holds more than 2 addresses",
+                ElementsAre("http://site.test/big.xml: holds more than 3 addresses",
                             "http://site.test/gone.xml: answered 404"));
     EXPECT_THAT(import.notes, ElementsAre("http://site.test/level1.xml: names sitemaps beyond the "
                                           "nesting limit (1), not read"));
+}
+
+TEST(SitemapImport, AnImportStopsAtItsOwnLimitsOfSitemapsAndPages) {
+    Sites sites;
+    sites.Serve("/index.xml", Index({"http://site.test/1.xml", "http://site.test/2.xml",
+                                     "http://site.test/3.xml"}));
+    for (const char* n : {"1", "2", "3"}) {
+        sites.Serve(std::string("/") + n + ".xml",
+                    UrlSet(std::string("<url><loc>http://site.test/") + n + "a</loc></url>" +
+                           "<url><loc>http://site.test/" + n + "b</loc></url>"));
+    }
+    SitemapLimits limits;
+    limits.maxSitemaps = 3;
+    limits.maxPages = 3;
+    NoFollower follower;
+    SitemapImporter importer(sites.Routing(), follower, limits);
+    const SitemapImport import = importer.Import("http://site.test/index.xml");
+    EXPECT_EQ(import.pages.size(), 3u);
+    EXPECT_THAT(import.failures, ElementsAre("http://site.test/2.xml: the import's limit of 3 "
+                                             "addresses was reached; the rest was not read"));
+    EXPECT_THAT(import.notes, ElementsAre("1 sitemap not read: an import reads at most 3"));
 }
 
 TEST(SitemapImport, AnEndlessRobotsFileIsReadOnlyInPartAndCancelStopsAtOnce) {
