@@ -3,8 +3,6 @@
 #include <benchmark/benchmark.h>
 #include <curl/curl.h>
 
-#include <zlib.h>
-
 #include <atomic>
 #include <chrono>
 #include <fstream>
@@ -15,6 +13,7 @@
 #include "engine/indexnow.h"
 #include "engine/page_fetcher.h"
 #include "engine/sitemap.h"
+#include "tests/support/gzip.h"
 
 namespace quaymark::bench {
 namespace {
@@ -168,20 +167,6 @@ void ResetPeakRss() {
     std::ofstream("/proc/self/clear_refs") << "5";
 }
 
-std::string Gzipped(const std::string& text) {
-    z_stream stream{};
-    deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
-    std::string out(deflateBound(&stream, text.size()), '\0');
-    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
-    stream.avail_in = static_cast<uInt>(text.size());
-    stream.next_out = reinterpret_cast<Bytef*>(out.data());
-    stream.avail_out = static_cast<uInt>(out.size());
-    deflate(&stream, Z_FINISH);
-    out.resize(stream.total_out);
-    deflateEnd(&stream);
-    return out;
-}
-
 class QuietImport : public ImportObserver {
 public:
     void SitemapStarted(const std::string&) override {}
@@ -201,7 +186,7 @@ void BM_SitemapRead(benchmark::State& state) {
     }
     xml += "</urlset>\n";
     const bool gzip = state.range(0) == 1;
-    const std::string body = gzip ? Gzipped(xml) : xml;
+    const std::string body = gzip ? testing::Gzip(xml) : xml;
     LoopbackServer site;
     site->Get("/sitemap.xml", [&](const httplib::Request&, httplib::Response& response) {
         response.set_content_provider(body.size(), "application/xml",

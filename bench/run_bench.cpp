@@ -128,15 +128,21 @@ public:
     void RunEnded() override {}
 };
 
+// 1,000 addresses for the seven engines, all on the loopback server: 7,000 requests.
+SubmitJob WorkerJob(std::uint16_t port) {
+    SubmitJob job;
+    job.items = Addresses(1000);
+    job.email = "me@example.com";
+    job.routing.connectTo = {{":", port}};
+    return job;
+}
+
 void BM_WorkerAloneRate(benchmark::State& state) {
     LoopbackServer loopback;
     AnswerEverything(loopback, std::chrono::milliseconds(0));
     QuietProgress progress;
     NullPrompt prompt;
-    SubmitJob job;
-    job.items = Addresses(1000);
-    job.email = "me@example.com";
-    job.routing.connectTo = {{":", loopback.port()}};
+    SubmitJob job = WorkerJob(loopback.port());
     for (auto _ : state) {
         SubmitRun run(job, prompt, progress);
         const auto start = std::chrono::steady_clock::now();
@@ -155,10 +161,7 @@ void BM_WorkerWithHistoryRate(benchmark::State& state) {
     AnswerEverything(loopback, std::chrono::milliseconds(0));
     QuietProgress progress;
     NullPrompt prompt;
-    SubmitJob job;
-    job.items = Addresses(1000);
-    job.email = "me@example.com";
-    job.routing.connectTo = {{":", loopback.port()}};
+    SubmitJob job = WorkerJob(loopback.port());
     std::string dir = (std::filesystem::temp_directory_path() / "quaymark-bench-XXXXXX").string();
     if (::mkdtemp(dir.data()) == nullptr) {
         state.SkipWithError("no temporary directory");

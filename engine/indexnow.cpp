@@ -292,16 +292,7 @@ StatusAnswer StatusFetcher::Perform(const std::string& url, const std::string* j
         curl_easy_setopt(e, CURLOPT_POSTFIELDS, json->data());
         curl_easy_setopt(e, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(json->size()));
     }
-    curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 1L);
-    curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 2L);
-    if (!routing_.caFile.empty()) {
-        curl_easy_setopt(e, CURLOPT_CAINFO, routing_.caFile.c_str());
-    }
-    // A trickle is cut off like silence: at least a byte a second over the idle limit.
-    const auto idle = std::chrono::duration_cast<std::chrono::seconds>(routing_.limits.idle);
-    curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, std::max(1L, static_cast<long>(idle.count())));
-    curl_easy_setopt(e, CURLOPT_TIMEOUT_MS, static_cast<long>(routing_.limits.total.count()));
+    SetVerifiedAndBounded(e, routing_);
     curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &KeepHeader);
     curl_easy_setopt(e, CURLOPT_HEADERDATA, &answer);
     curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &KeepBody);

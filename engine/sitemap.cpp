@@ -504,15 +504,7 @@ Fetched Fetch(const RunRouting& routing, const RequestLists& lists, const std::s
     curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(e, CURLOPT_MAXREDIRS, 5L);
-    curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 1L);
-    curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 2L);
-    if (!routing.caFile.empty()) {
-        curl_easy_setopt(e, CURLOPT_CAINFO, routing.caFile.c_str());
-    }
-    const auto idle = std::chrono::duration_cast<std::chrono::seconds>(routing.limits.idle);
-    curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, std::max(1L, static_cast<long>(idle.count())));
-    curl_easy_setopt(e, CURLOPT_TIMEOUT_MS, static_cast<long>(routing.limits.total.count()));
+    SetVerifiedAndBounded(e, routing);
     curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &Consume);
     curl_easy_setopt(e, CURLOPT_WRITEDATA, &transfer);
     curl_easy_setopt(e, CURLOPT_XFERINFOFUNCTION, &Progress);

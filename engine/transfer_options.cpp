@@ -2,6 +2,8 @@
 
 #include "engine/http_text.h"
 
+#include <algorithm>
+
 namespace quaymark {
 
 RequestLists::RequestLists(const RunRouting& routing,
@@ -23,6 +25,19 @@ void SetSharedOptions(CURL* easy, const RunRouting& routing, const RequestLists&
     curl_easy_setopt(easy, CURLOPT_CONNECT_TO, lists.connectTo.get());
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS,
                      static_cast<long>(routing.limits.connect.count()));
+}
+
+void SetVerifiedAndBounded(CURL* easy, const RunRouting& routing) {
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
+    if (!routing.caFile.empty()) {
+        curl_easy_setopt(easy, CURLOPT_CAINFO, routing.caFile.c_str());
+    }
+    // At least a byte a second over the idle limit.
+    const auto idle = std::chrono::duration_cast<std::chrono::seconds>(routing.limits.idle);
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, std::max(1L, static_cast<long>(idle.count())));
+    curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, static_cast<long>(routing.limits.total.count()));
 }
 
 std::string TransferFailureReason(CURLcode code) {

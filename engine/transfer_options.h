@@ -51,6 +51,11 @@ struct RequestLists {
 // followed by libcurl, the fixed headers, the routes and the connect limit.
 void SetSharedOptions(CURL* easy, const RunRouting& routing, const RequestLists& lists);
 
+// For the transfers whose body matters (IndexNow, the key check, sitemaps): certificates
+// verified against the system's store or the routing's authority, a trickle cut off like
+// silence, and the routing's total limit.
+void SetVerifiedAndBounded(CURL* easy, const RunRouting& routing);
+
 // Why a transfer failed, in the user's words where libcurl says why ("certificate not
 // trusted", "name not resolved", "connection refused", "timed out"), else libcurl's own.
 std::string TransferFailureReason(CURLcode code);

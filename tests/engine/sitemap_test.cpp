@@ -3,33 +3,20 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
-#include <zlib.h>
 
 #include <functional>
 #include <map>
 
+#include "tests/support/gzip.h"
 #include "tests/support/loopback_server.h"
 
 namespace quaymark {
 namespace {
 
 using ::testing::ElementsAre;
+using testing::Gzip;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
-
-std::string Gzip(const std::string& text) {
-    z_stream stream{};
-    deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
-    std::string out(deflateBound(&stream, text.size()), '\0');
-    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
-    stream.avail_in = static_cast<uInt>(text.size());
-    stream.next_out = reinterpret_cast<Bytef*>(out.data());
-    stream.avail_out = static_cast<uInt>(out.size());
-    deflate(&stream, Z_FINISH);
-    out.resize(stream.total_out);
-    deflateEnd(&stream);
-    return out;
-}
 
 std::string UrlSet(const std::string& entries) {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
