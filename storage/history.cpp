@@ -253,18 +253,68 @@ std::unordered_map<std::string, PageDates> History::AnnouncedDates(const std::st
     return dates;
 }
 
+HistoryWriter::HistoryWriter(History& history)
+    : history_(history), thread_([this] { WriteBatches(); }) {}
+
+HistoryWriter::~HistoryWriter() {
+    Flush();
+    {
+        const std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+}
+
 void HistoryWriter::Record(HistoryRow row) {
     rows_.push_back(std::move(row));
     if (rows_.size() >= kRowsPerTransaction) {
-        Flush();
+        HandOn();
     }
 }
 
-void HistoryWriter::Flush() {
-    if (failure_.empty() && !rows_.empty()) {
-        failure_ = history_.Append(rows_);
+void HistoryWriter::HandOn() {
+    if (rows_.empty()) {
+        return;
     }
-    rows_.clear();
+    {
+        const std::lock_guard lock(mutex_);
+        pending_.push_back(std::exchange(rows_, {}));
+    }
+    changed_.notify_all();
+}
+
+void HistoryWriter::Flush() {
+    HandOn();
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return pending_.empty() && !writing_; });
+}
+
+std::string HistoryWriter::failure() const {
+    const std::lock_guard lock(mutex_);
+    return failure_;
+}
+
+void HistoryWriter::WriteBatches() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        changed_.wait(lock, [this] { return stopping_ || !pending_.empty(); });
+        if (pending_.empty()) {
+            return;
+        }
+        const std::vector<HistoryRow> batch = std::move(pending_.front());
+        pending_.pop_front();
+        const bool failed = !failure_.empty();
+        writing_ = true;
+        lock.unlock();
+        std::string failure = failed ? std::string() : history_.Append(batch);
+        lock.lock();
+        writing_ = false;
+        if (!failed) {
+            failure_ = std::move(failure);
+        }
+        changed_.notify_all();
+    }
 }
 
 }  // namespace quaymark

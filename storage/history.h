@@ -1,13 +1,17 @@
 #pragma once
 
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -96,26 +100,39 @@ private:
     std::string failure_;
 };
 
-// Keeps a run's records and writes them in transactions of many rows, so that the run's
-// pace does not depend on the disk's.
+// Keeps a run's records and writes them in transactions of many rows on a thread of its own,
+// so that the run never waits for the disk, nor for another reader of the database.
 class HistoryWriter : public RequestLog {
 public:
     static constexpr std::size_t kRowsPerTransaction = 512;
 
-    explicit HistoryWriter(History& history) : history_(history) {}
-    ~HistoryWriter() override { Flush(); }
+    explicit HistoryWriter(History& history);
+    // Writes what is kept first.
+    ~HistoryWriter() override;
     HistoryWriter(const HistoryWriter&) = delete;
     HistoryWriter& operator=(const HistoryWriter&) = delete;
 
+    // From one recording thread at a time.
     void Record(HistoryRow row) override;
-    // Writes what is kept; the first failure is kept to be told.
+    // Returns once everything recorded is written, or has failed to be.
     void Flush();
-    const std::string& failure() const { return failure_; }
+    // The first failure, to be told; once there is one, nothing more is written.
+    std::string failure() const;
 
 private:
+    void HandOn();
+    void WriteBatches();
+
     History& history_;
+    // The recording thread's own until handed on.
     std::vector<HistoryRow> rows_;
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<std::vector<HistoryRow>> pending_;
+    bool writing_ = false;
+    bool stopping_ = false;
     std::string failure_;
+    std::thread thread_;
 };
 
 }  // namespace quaymark

@@ -34,6 +34,7 @@ TEST(History, ARunsRowsAreKeptInTransactionsAndReadThroughAnotherConnection) {
         writer.Record(Row(5000, "IndexNow", "http://a.test/0", true));
         writer.Record(Row(6000, "Lycos", "http://a.test/0", false, "The page said no."));
         writer.Record(Row(7000, "IndexNow", "http://a.test/1", false, "key not valid (403)"));
+        writer.Flush();
         EXPECT_TRUE(writer.failure().empty()) << writer.failure();
     }
     EXPECT_EQ(opened.history->SetLastmods({{"http://a.test/0", 4000}, {"http://a.test/9", 1}}), "");
