@@ -46,25 +46,18 @@ CImportProgressDlg::CImportProgressDlg(QWidget* owner)
     sitemapText_->setWordWrap(false);
     connect(controls_.Get<QPushButton>("cancel"), &QPushButton::clicked, this,
             &CImportProgressDlg::reject);
-    frame_.setSingleShot(true);
+    // The UI thread looks once a frame; the worker wakes nobody.
     frame_.setInterval(kFrameMilliseconds);
     connect(&frame_, &QTimer::timeout, this, &CImportProgressDlg::ShowLatest);
+    frame_.start();
     CentreOnScreen(*this);
 }
 
 template <typename Change>
 void CImportProgressDlg::Update(Change change) {
-    bool wake = false;
-    {
-        const std::lock_guard lock(stateMutex_);
-        change();
-        wake = !showPending_;
-        showPending_ = true;
-    }
-    if (wake) {
-        QMetaObject::invokeMethod(
-            this, [this] { frame_.start(); }, Qt::QueuedConnection);
-    }
+    const std::lock_guard lock(stateMutex_);
+    change();
+    changed_ = true;
 }
 
 void CImportProgressDlg::SitemapStarted(const std::string& url) {
@@ -80,9 +73,12 @@ void CImportProgressDlg::ShowLatest() {
     std::size_t found = 0;
     {
         const std::lock_guard lock(stateMutex_);
+        if (!changed_) {
+            return;
+        }
         sitemap = sitemap_;
         found = found_;
-        showPending_ = false;
+        changed_ = false;
     }
     sitemapText_->setText(DisplayText(sitemap));
     foundText_->setText(QString::fromStdString(CountOfAddresses(found)));

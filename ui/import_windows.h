@@ -36,7 +36,7 @@ private:
 };
 
 // The window that stays on screen while an import is under way: the sitemap being read and
-// how many addresses were found, shown as the worker last left them, at most once per frame.
+// how many addresses were found, as the worker last left them, looked at once per frame.
 // Cancel, Esc and the close box only ask for the import to stop.
 class CImportProgressDlg : public QDialog, public ImportObserver {
     Q_OBJECT
@@ -71,7 +71,7 @@ private:
     std::mutex stateMutex_;
     std::string sitemap_;
     std::size_t found_ = 0;
-    bool showPending_ = false;
+    bool changed_ = false;
 };
 
 }  // namespace quaymark::ui
