@@ -13,19 +13,17 @@ bool MustEncodeOnWire(unsigned char c) {
     return c <= 0x20 || c >= 0x7F || c == '#';
 }
 
+}  // namespace
+
 char AsciiLower(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
 }
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-    if (text.size() < prefix.size()) {
-        return false;
-    }
-    return std::equal(prefix.begin(), prefix.end(), text.begin(),
+    return text.size() >= prefix.size() &&
+           std::equal(prefix.begin(), prefix.end(), text.begin(),
                       [](char a, char b) { return AsciiLower(a) == AsciiLower(b); });
 }
-
-}  // namespace
 
 std::string WireUrl(std::string_view url) {
     static constexpr char kHex[] = "0123456789ABCDEF";

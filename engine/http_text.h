@@ -12,6 +12,10 @@
 
 namespace quaymark {
 
+// ASCII letter case only: header names, schemes and hosts are ASCII.
+char AsciiLower(char c);
+bool StartsWithNoCase(std::string_view text, std::string_view prefix);
+
 // The form of a URL that goes on the wire: every byte that cannot stand in an HTTP request
 // target (blank, control bytes, bytes of 0x80 and above, and the number sign, which would
 // end it) is percent-encoded. The user's text itself is never changed.

@@ -25,16 +25,6 @@ std::string Part(CURLU* url, CURLUPart part) {
     return value;
 }
 
-char AsciiLower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-}
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() &&
-           std::equal(prefix.begin(), prefix.end(), text.begin(),
-                      [](char a, char b) { return AsciiLower(a) == AsciiLower(b); });
-}
-
 // An address inside a JSON string: what cannot stand in an address is percent-encoded, and
 // the two characters JSON itself reserves are escaped.
 void AppendJsonAddress(std::string& json, std::string_view address) {

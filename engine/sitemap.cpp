@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "engine/curl_handles.h"
+#include "engine/http_text.h"
 #include "engine/indexnow.h"
 
 namespace quaymark {
@@ -24,16 +25,6 @@ std::string_view Trimmed(std::string_view text) {
         return {};
     }
     return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
-}
-
-char Lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() &&
-           std::equal(prefix.begin(), prefix.end(), text.begin(),
-                      [](char a, char b) { return Lower(a) == Lower(b); });
 }
 
 // Reads a fixed number of digits; false when they are not all there.

@@ -141,6 +141,15 @@ History::Opened History::Open(const std::filesystem::path& path) {
     return opened;
 }
 
+std::unique_ptr<History> History::OpenAt(const std::filesystem::path& path, std::string& problem) {
+    Opened opened = Open(path);
+    if (opened.history && opened.path == path) {
+        return std::move(opened.history);
+    }
+    problem = opened.problem;
+    return nullptr;
+}
+
 History::~History() {
     sqlite3_close_v2(db_);
 }

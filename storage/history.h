@@ -76,6 +76,9 @@ public:
         std::string problem;
     };
     static Opened Open(const std::filesystem::path& path);
+    // The database at exactly that path, as the runs and windows open the one chosen at
+    // start; nothing, with the reason, when it can no longer be used there.
+    static std::unique_ptr<History> OpenAt(const std::filesystem::path& path, std::string& problem);
 
     ~History();
     History(const History&) = delete;

@@ -64,9 +64,9 @@ CHistoryDlg::CHistoryDlg(const std::vector<std::string>& addresses,
     connect(controls_.Get<QPushButton>("close"), &QPushButton::clicked, this, &QDialog::accept);
 
     std::unordered_map<std::string, AddressHistory> summaries;
-    History::Opened opened = History::Open(history);
-    if (opened.history && opened.path == history) {
-        summaries = opened.history->Summaries(std::string(kIndexNowName));
+    std::string problem;  // told at start already
+    if (const auto past = History::OpenAt(history, problem)) {
+        summaries = past->Summaries(std::string(kIndexNowName));
     }
     const QStringList columns = ColumnNames();
     table_->setColumnCount(static_cast<int>(columns.size()));

@@ -480,10 +480,10 @@ void CSubmitDlg::AddImported(const SitemapImport& import) {
         }
     }
     if (!lastmods.empty() && !history_.empty()) {
-        const History::Opened opened = History::Open(history_);
-        const std::string failure = opened.history && opened.path == history_
-                                        ? opened.history->SetLastmods(lastmods)
-                                        : opened.problem;
+        std::string failure;
+        if (const auto history = History::OpenAt(history_, failure)) {
+            failure = history->SetLastmods(lastmods);
+        }
         if (!failure.empty()) {
             told << kLastmodsLostText.arg(DisplayText(failure));
         }

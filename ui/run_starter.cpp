@@ -85,20 +85,18 @@ RunResult RunStarter::Run(SubmitJob job, QWidget* owner) {
     }
     job.routing = routing_;
     job.errorPageDir = ErrorPageDirectory();
-    // The run writes through a connection of its own, from the worker.
-    History::Opened history;
+    // The run's records go through a connection of its own, written off the worker.
+    std::unique_ptr<History> history;
     std::optional<HistoryWriter> log;
     std::string historyNote;
     if (!history_.empty()) {
-        history = History::Open(history_);
-        if (history.history && history.path == history_) {
-            log.emplace(*history.history);
-            job.log = &*log;
-            if (job.indexNow.enabled && job.indexNow.onlyNewOrChanged) {
-                job.indexNow.dates = history.history->AnnouncedDates(std::string(kIndexNowName));
-            }
-        } else {
-            historyNote = history.problem;
+        history = History::OpenAt(history_, historyNote);
+    }
+    if (history) {
+        log.emplace(*history);
+        job.log = &*log;
+        if (job.indexNow.enabled && job.indexNow.onlyNewOrChanged) {
+            job.indexNow.dates = history->AnnouncedDates(std::string(kIndexNowName));
         }
     }
     CProgressDlg progress(owner);
