@@ -62,6 +62,11 @@ int CreateFresh(const std::filesystem::path& file) {
 
 }  // namespace
 
+SubmitVerdict ClassifyAnswer(long status, PageLines& lines) {
+    const SubmitVerdict verdict = ClassifyPage(lines);
+    return verdict == SubmitVerdict::Accepted && status >= 400 ? SubmitVerdict::Failed : verdict;
+}
+
 const PageLines& ConnectionProblemPage() {
     static const PageLines page = MakeConnectionProblemPage();
     return page;

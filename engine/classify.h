@@ -24,6 +24,9 @@ inline constexpr std::string_view HomePageAddress = "http://www.tolvane.example.
 // Judges a page by its marker phrases. An empty page gets the connection-problem page
 // appended and is judged NoPage; any other page is left unchanged.
 SubmitVerdict ClassifyPage(PageLines& lines);
+// Judges an answer: as ClassifyPage, except that an error status (4xx, 5xx) is a failure
+// even when its page holds no marker, since a dead add-URL page has accepted nothing.
+SubmitVerdict ClassifyAnswer(long status, PageLines& lines);
 
 // The eight lines that stand in for a page that never came.
 const PageLines& ConnectionProblemPage();

@@ -8,9 +8,21 @@
 namespace quaymark {
 namespace {
 
-// A number sign would end what the engine receives, so it travels encoded with the rest.
-bool MustEncodeOnWire(unsigned char c) {
-    return c <= 0x20 || c >= 0x7F || c == '#';
+std::string PercentEncoded(std::string_view url, bool numberSign) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string encoded;
+    encoded.reserve(url.size());
+    for (const char c : url) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte <= 0x20 || byte >= 0x7F || (numberSign && c == '#')) {
+            encoded += '%';
+            encoded += kHex[byte >> 4];
+            encoded += kHex[byte & 0x0F];
+        } else {
+            encoded += c;
+        }
+    }
+    return encoded;
 }
 
 }  // namespace
@@ -25,21 +37,13 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
                       [](char a, char b) { return AsciiLower(a) == AsciiLower(b); });
 }
 
+// A number sign would end what the engine receives, so it travels encoded with the rest.
 std::string WireUrl(std::string_view url) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string wire;
-    wire.reserve(url.size());
-    for (const char c : url) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (MustEncodeOnWire(byte)) {
-            wire += '%';
-            wire += kHex[byte >> 4];
-            wire += kHex[byte & 0x0F];
-        } else {
-            wire += c;
-        }
-    }
-    return wire;
+    return PercentEncoded(url, true);
+}
+
+std::string ParsableUrl(std::string_view url) {
+    return PercentEncoded(url, false);
 }
 
 std::vector<std::string> LoopbackRoutes(const std::map<std::string, std::uint16_t>& ports) {

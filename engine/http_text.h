@@ -20,6 +20,9 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix);
 // target (blank, control bytes, bytes of 0x80 and above, and the number sign, which would
 // end it) is percent-encoded. The user's text itself is never changed.
 std::string WireUrl(std::string_view url);
+// The form of an address libcurl's URL parser reads: bytes that cannot stand in a URL are
+// percent-encoded, while a number sign still begins the fragment.
+std::string ParsableUrl(std::string_view url);
 
 // libcurl's CURLOPT_CONNECT_TO lines for loopback routes ("host:port" to 127.0.0.1 at the
 // given port), the catch-all ":" last so that every named route is taken first.

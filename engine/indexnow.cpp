@@ -15,16 +15,6 @@ namespace {
 
 constexpr std::string_view kJsonHeader = "Content-Type: application/json; charset=utf-8";
 
-std::string Part(CURLU* url, CURLUPart part) {
-    char* text = nullptr;
-    if (curl_url_get(url, part, &text, 0) != CURLUE_OK || text == nullptr) {
-        return {};
-    }
-    std::string value(text);
-    curl_free(text);
-    return value;
-}
-
 // An address inside a JSON string: what cannot stand in an address is percent-encoded, and
 // the two characters JSON itself reserves are escaped.
 void AppendJsonAddress(std::string& json, std::string_view address) {
@@ -155,21 +145,6 @@ std::string Advice(const StatusAnswer& answer, const IndexNowJob& job, std::stri
 }
 
 }  // namespace
-
-std::optional<std::string> AnnounceHost(std::string_view address) {
-    const UrlHandle url(curl_url());
-    if (!url || curl_url_set(url.get(), CURLUPART_URL, WireUrl(address).c_str(),
-                             CURLU_NON_SUPPORT_SCHEME) != CURLUE_OK) {
-        return std::nullopt;
-    }
-    const std::string scheme = Part(url.get(), CURLUPART_SCHEME);
-    std::string host = Part(url.get(), CURLUPART_HOST);
-    if ((scheme != "http" && scheme != "https") || host.empty()) {
-        return std::nullopt;
-    }
-    std::transform(host.begin(), host.end(), host.begin(), AsciiLower);
-    return host;
-}
 
 bool IsHttpsAddress(std::string_view address) {
     return StartsWithNoCase(address, "https://") && AnnounceHost(address).has_value();
@@ -427,25 +402,15 @@ KeyFileCheck CheckKeyFile(const StatusFetcher& fetcher, std::string_view host,
 }
 
 bool KeyLocationCovers(std::string_view keyLocation, std::string_view address) {
-    const std::size_t slash = keyLocation.rfind('/');
-    if (slash == std::string_view::npos) {
+    const std::optional<WebAddress> location = ParseWebAddress(keyLocation);
+    const std::optional<WebAddress> page = ParseWebAddress(address);
+    if (!location || !page || location->host != page->host) {
         return false;
     }
-    const std::string_view folder = keyLocation.substr(0, slash + 1);
-    const std::optional<std::string> host = AnnounceHost(address);
-    if (!host || host != AnnounceHost(keyLocation)) {
-        return false;
-    }
-    // The folder after the scheme and host, compared with the address's own path.
-    const std::size_t folderPath = folder.find('/', folder.find("://") + 3);
-    const std::size_t addressHostStart = address.find("://");
-    if (folderPath == std::string_view::npos || addressHostStart == std::string_view::npos) {
-        return false;
-    }
-    const std::size_t addressPath = address.find('/', addressHostStart + 3);
-    const std::string_view path =
-        addressPath == std::string_view::npos ? std::string_view("/") : address.substr(addressPath);
-    return path.rfind(folder.substr(folderPath), 0) == 0;
+    // The key file's folder, compared with the address's own path.
+    const std::string_view folder =
+        std::string_view(location->path).substr(0, location->path.rfind('/') + 1);
+    return page->path.rfind(folder, 0) == 0;
 }
 
 }  // namespace quaymark

@@ -11,6 +11,7 @@
 
 #include "engine/page_lines.h"
 #include "engine/transfer_options.h"
+#include "engine/web_address.h"
 #include "storage/history.h"
 
 namespace quaymark {
@@ -57,8 +58,6 @@ struct IndexNowBatch {
     std::vector<std::string> urls;
 };
 
-// The host of an http or https address, in lower case; nothing for any other address.
-std::optional<std::string> AnnounceHost(std::string_view address);
 // An https address with a host: what an endpoint must be.
 bool IsHttpsAddress(std::string_view address);
 // An https address on a site that ends in ".txt": what a key location must be.

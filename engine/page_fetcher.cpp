@@ -210,6 +210,7 @@ PageFetcher::~PageFetcher() = default;
 
 PageLines& PageFetcher::Fetch(std::string url) {
     lines.clear();
+    status_ = 0;
     if (url.find(kHttpPrefix) == std::string::npos) {
         if (HasOwnScheme(url)) {
             return lines;  // https, ftp and the like: http is the only scheme served
@@ -236,6 +237,7 @@ PageLines& PageFetcher::FetchInto(const std::string& url) {
         answer = transfer.Perform(*wire, Transfer::Stage::AfterAuth);
     }
     if (!answer.answered || !IsFollowedRedirect(answer.status)) {
+        status_ = answer.answered ? answer.status : 0;
         return lines;
     }
     const std::optional<std::string> location = FindLocation(answer.headers);
@@ -249,6 +251,8 @@ PageLines& PageFetcher::FetchInto(const std::string& url) {
     answer = transfer.Perform(*target, Transfer::Stage::Redirected);
     if (!answer.answered || answer.status != 200) {
         lines.clear();
+    } else {
+        status_ = answer.status;
     }
     return lines;
 }

@@ -37,6 +37,8 @@ public:
     // Fetches the URL; returns the fetcher's lines, empty when no page was obtained. The same
     // list is returned by every call.
     PageLines& Fetch(std::string url);
+    // The status of the answer whose body the lines hold; 0 when no page was obtained.
+    long status() const { return status_; }
 
 private:
     class Transfer;
@@ -48,6 +50,7 @@ private:
     RunRouting routing_;
     std::unique_ptr<SharedLists> lists_;
     PageLines lines;
+    long status_ = 0;
 };
 
 }  // namespace quaymark

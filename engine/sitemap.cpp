@@ -12,7 +12,7 @@
 
 #include "engine/curl_handles.h"
 #include "engine/http_text.h"
-#include "engine/indexnow.h"
+#include "engine/web_address.h"
 
 namespace quaymark {
 namespace {
@@ -50,6 +50,13 @@ bool Skip(std::string_view& text, char c) {
 
 std::string Counted(std::size_t count, std::string_view one, std::string_view many) {
     return std::to_string(count) + " " + std::string(count == 1 ? one : many);
+}
+
+// "50 MiB", or the bytes where they are no whole number of MiB.
+std::string SizeText(std::size_t bytes) {
+    constexpr std::size_t kMiB = std::size_t{1} << 20;
+    return bytes % kMiB == 0 ? std::to_string(bytes / kMiB) + " MiB"
+                             : std::to_string(bytes) + " bytes";
 }
 
 // The element's name without its namespace prefix.
@@ -123,20 +130,25 @@ bool IsPageOfHost(std::string_view address, std::string_view host) {
     if (address.find_first_of("\r\n") != std::string_view::npos) {
         return false;
     }
-    std::string_view rest = address;
-    if (StartsWithNoCase(rest, "https://")) {
-        rest.remove_prefix(8);
-    } else if (StartsWithNoCase(rest, "http://")) {
-        rest.remove_prefix(7);
+    const std::optional<WebAddress> parsed = ParseWebAddress(address);
+    return parsed && !parsed->credentials && !host.empty() && parsed->host == host;
+}
+
+void ImportNotes::Add(ImportNote note, std::string line) {
+    auto reason = std::find_if(reasons.begin(), reasons.end(),
+                               [note](const Reason& known) { return known.note == note; });
+    if (reason == reasons.end()) {
+        reason = reasons.insert(reasons.end(), {.note = note});
+    }
+    ++reason->count;
+    if (reason->examples.size() < kExamples) {
+        reason->examples.push_back(line);
+    }
+    if (lines.size() < kMaxLines) {
+        lines.push_back(std::move(line));
     } else {
-        return false;
+        ++linesLeftOut;
     }
-    if (!StartsWithNoCase(rest, host)) {
-        return false;
-    }
-    rest.remove_prefix(host.size());
-    return !host.empty() &&
-           (rest.empty() || std::string_view("/:?#").find(rest.front()) != std::string_view::npos);
 }
 
 // The XML stage: expat, told to refuse any entity declaration, which no sitemap needs and
@@ -338,7 +350,7 @@ bool SitemapParser::Finish() {
 bool SitemapParser::Take(std::string_view bytes) {
     bytes_ += bytes.size();
     if (bytes_ > limits_.maxBytes) {
-        return Fail("larger than " + std::to_string(limits_.maxBytes >> 20) + " MiB uncompressed");
+        return Fail("larger than " + SizeText(limits_.maxBytes) + " uncompressed");
     }
     if (form_ == Form::Unknown) {
         // The first character decides; a byte order mark and blanks come before it.
@@ -403,36 +415,50 @@ void SitemapParser::Address(std::string text, std::optional<std::int64_t> lastmo
         ++tooLong_;
         return;
     }
-    if (isSitemap) {
-        if (AnnounceHost(text)) {
-            sink_.sitemap(std::move(text));
-        } else {
-            ++notAddresses_;
-        }
-        return;
+    const std::optional<WebAddress> parsed = text.find_first_of("\r\n") == std::string::npos
+                                                 ? ParseWebAddress(text)
+                                                 : std::nullopt;
+    if (!parsed) {
+        ++notAddresses_;
+    } else if (parsed->credentials) {
+        ++credentials_;
+    } else if (host_.empty() || parsed->host != host_) {
+        // An index names only sitemaps of its own site, as a sitemap lists only its pages.
+        ++(isSitemap ? otherHostSitemaps_ : otherHosts_);
+    } else if (isSitemap) {
+        sink_.sitemap(std::move(text));
+    } else {
+        sink_.page({std::move(text), lastmod});
     }
-    if (!IsPageOfHost(text, host_)) {
-        ++(AnnounceHost(text) && text.find_first_of("\r\n") == std::string::npos ? otherHosts_
-                                                                                 : notAddresses_);
-        return;
-    }
-    sink_.page({std::move(text), lastmod});
 }
 
-std::vector<std::string> SitemapParser::LeftOut() const {
-    std::vector<std::string> leftOut;
+std::vector<std::pair<ImportNote, std::string>> SitemapParser::LeftOut() const {
+    std::vector<std::pair<ImportNote, std::string>> leftOut;
     if (otherHosts_ > 0) {
-        leftOut.push_back(
-            Counted(otherHosts_, "address of another host", "addresses of other hosts"));
+        leftOut.emplace_back(ImportNote::OtherHosts, Counted(otherHosts_, "address of another host",
+                                                             "addresses of other hosts"));
+    }
+    if (otherHostSitemaps_ > 0) {
+        leftOut.emplace_back(ImportNote::OtherHostSitemaps,
+                             Counted(otherHostSitemaps_, "sitemap of another host",
+                                     "sitemaps of other hosts"));
+    }
+    if (credentials_ > 0) {
+        leftOut.emplace_back(ImportNote::Credentials,
+                             Counted(credentials_, "address with a user name or password",
+                                     "addresses with a user name or password"));
     }
     if (notAddresses_ > 0) {
-        leftOut.push_back(Counted(notAddresses_,
-                                  "entry that is not an http or https address on one line",
-                                  "entries that are not http or https addresses on one line"));
+        leftOut.emplace_back(ImportNote::NotAddresses,
+                             Counted(notAddresses_,
+                                     "entry that is not an http or https address on one line",
+                                     "entries that are not http or https addresses on one line"));
     }
     if (tooLong_ > 0) {
-        leftOut.push_back(Counted(tooLong_, "address", "addresses") + " longer than " +
-                          std::to_string(limits_.maxAddressLength) + " characters");
+        leftOut.emplace_back(ImportNote::TooLong, Counted(tooLong_, "address", "addresses") +
+                                                      " longer than " +
+                                                      std::to_string(limits_.maxAddressLength) +
+                                                      " characters");
     }
     return leftOut;
 }
@@ -509,6 +535,8 @@ Fetched Fetch(const RunRouting& routing, const RequestLists& lists, const std::s
         fetched.failure = "cancelled";
     } else if (result == CURLE_TOO_MANY_REDIRECTS) {
         fetched.failure = "redirected too often";
+    } else if (result == CURLE_UNSUPPORTED_PROTOCOL && !ParseWebAddress(transfer.EffectiveUrl())) {
+        fetched.failure = "redirected to a non-web address: " + transfer.EffectiveUrl();
     } else {
         fetched.failure = TransferFailureReason(result);
     }
@@ -516,17 +544,8 @@ Fetched Fetch(const RunRouting& routing, const RequestLists& lists, const std::s
 }
 
 // A site is an address with no path beyond "/"; anything else names a sitemap.
-bool IsSiteAddress(const std::string& address) {
-    const std::size_t scheme = address.find("://");
-    if (scheme == std::string::npos) {
-        return false;
-    }
-    const std::size_t path = address.find_first_of("/?#", scheme + 3);
-    return path == std::string::npos || std::string_view(address).substr(path) == "/";
-}
-
-std::string SiteRoot(const std::string& site) {
-    return site.back() == '/' ? site : site + "/";
+bool IsSiteAddress(const WebAddress& address) {
+    return address.path == "/" && address.query.empty() && address.fragment.empty();
 }
 
 }  // namespace
@@ -536,12 +555,14 @@ SitemapImporter::SitemapImporter(RunRouting routing, ImportObserver& observer, S
 
 SitemapImport SitemapImporter::Import(const std::string& address) {
     SitemapImport import;
-    if (!AnnounceHost(address)) {
+    const std::optional<WebAddress> parsed = ParseWebAddress(address);
+    if (!parsed) {
         import.failures.push_back(address + ": not an http or https address");
         return import;
     }
-    const std::vector<std::string> sitemaps =
-        IsSiteAddress(address) ? SitemapsOfSite(address, import) : std::vector{address};
+    const std::vector<std::string> sitemaps = IsSiteAddress(*parsed)
+                                                  ? SitemapsOfSite(parsed->normalised, import)
+                                                  : std::vector{address};
     // One sitemap's worth of room: rehashing would cost more than the parse.
     seen_.reserve(limits_.maxAddresses);
     for (const std::string& sitemap : sitemaps) {
@@ -551,26 +572,29 @@ SitemapImport SitemapImporter::Import(const std::string& address) {
         ReadSitemap(sitemap, 0, import);
     }
     if (unread_ > 0) {
-        import.notes.push_back(Counted(unread_, "sitemap", "sitemaps") +
-                               " not read: an import reads at most " +
-                               std::to_string(limits_.maxSitemaps));
+        import.notes.Add(ImportNote::NotRead, Counted(unread_, "sitemap", "sitemaps") +
+                                                  " not read: an import reads at most " +
+                                                  std::to_string(limits_.maxSitemaps));
     }
     import.cancelled = cancelled_;
+    seen_.clear();
     return import;
 }
 
-std::vector<std::string> SitemapImporter::SitemapsOfSite(const std::string& site,
+std::vector<std::string> SitemapImporter::SitemapsOfSite(const std::string& siteRoot,
                                                          SitemapImport& import) {
-    const std::string robots = SiteRoot(site) + "robots.txt";
+    const std::string robots = siteRoot + "robots.txt";
     observer_.SitemapStarted(robots);
     std::vector<std::string> sitemaps;
     std::string line;
     std::size_t kept = 0;
+    // A robots.txt may name sitemaps of other hosts: the protocol lets a site submit them.
     const auto takeLine = [&] {
         const std::string_view text = Trimmed(line);
         if (StartsWithNoCase(text, "sitemap:")) {
             const std::string sitemap(Trimmed(text.substr(8)));
-            if (AnnounceHost(sitemap) &&
+            const std::optional<WebAddress> parsed = ParseWebAddress(sitemap);
+            if (parsed && !parsed->credentials &&
                 std::find(sitemaps.begin(), sitemaps.end(), sitemap) == sitemaps.end()) {
                 sitemaps.push_back(sitemap);
             }
@@ -600,28 +624,33 @@ std::vector<std::string> SitemapImporter::SitemapsOfSite(const std::string& site
         sitemaps.clear();
     }
     if (sitemaps.empty()) {
-        sitemaps.push_back(SiteRoot(site) + "sitemap.xml");
+        sitemaps.push_back(siteRoot + "sitemap.xml");
     }
     return sitemaps;
 }
 
 void SitemapImporter::ReadSitemap(const std::string& url, int depth, SitemapImport& import) {
-    if (std::find(read_.begin(), read_.end(), url) != read_.end()) {
-        import.notes.push_back(url + ": named again, read once");
+    // Spellings of one address (letter case, a default port, a fragment) are one sitemap.
+    const std::optional<WebAddress> parsed = ParseWebAddress(url);
+    if (parsed && read_.count(parsed->normalised) > 0) {
+        import.notes.Add(ImportNote::NamedAgain, url + ": named again, read once");
         return;
     }
     if (read_.size() >= limits_.maxSitemaps) {
         ++unread_;
         return;
     }
-    read_.push_back(url);
+    read_.insert(parsed ? parsed->normalised : url);
     observer_.SitemapStarted(url);
     std::vector<std::string> nested;
     const SitemapParser::Sink sink{[&](SitemapPage page) {
-                                       if (import.pages.size() >= limits_.maxPages) {
+                                       if (import.pages.size() >= limits_.maxPages ||
+                                           page.url.size() > limits_.maxPageBytes - pageBytes_) {
                                            full_ = true;
-                                       } else if (seen_.insert(page.url).second) {
-                                           import.pages.push_back(std::move(page));
+                                       } else if (seen_.count(page.url) == 0) {
+                                           pageBytes_ += page.url.size();
+                                           seen_.insert(
+                                               import.pages.emplace_back(std::move(page)).url);
                                            observer_.AddressesFound(import.pages.size());
                                        }
                                    },
@@ -659,18 +688,22 @@ void SitemapImporter::ReadSitemap(const std::string& url, int depth, SitemapImpo
         failure = parser->failure();
     }
     if (failure.empty() && full_) {
-        failure = "the import's limit of " + std::to_string(limits_.maxPages) +
-                  " addresses was reached; the rest was not read";
+        failure = "the import's limit of " +
+                  (import.pages.size() >= limits_.maxPages
+                       ? std::to_string(limits_.maxPages) + " addresses"
+                       : SizeText(limits_.maxPageBytes) + " of addresses") +
+                  " was reached; the rest was not read";
     }
     if (!failure.empty() && !(cancelled_ && fetched.failure == "cancelled")) {
         import.failures.push_back(url + ": " + failure);
     }
-    for (const std::string& leftOut : parser->LeftOut()) {
-        import.notes.push_back(url + ": left out " + leftOut);
+    for (auto& [note, leftOut] : parser->LeftOut()) {
+        import.notes.Add(note, url + ": left out " + leftOut);
     }
     if (!nested.empty() && depth >= limits_.maxDepth) {
-        import.notes.push_back(url + ": names sitemaps beyond the nesting limit (" +
-                               std::to_string(limits_.maxDepth) + "), not read");
+        import.notes.Add(ImportNote::BeyondNesting,
+                         url + ": names sitemaps beyond the nesting limit (" +
+                             std::to_string(limits_.maxDepth) + "), not read");
         return;
     }
     for (const std::string& sitemap : nested) {

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -25,6 +26,9 @@ struct SitemapLimits {
     int maxDepth = 3;
     std::size_t maxSitemaps = 1000;
     std::size_t maxPages = 500000;
+    // The bytes of the addresses one import keeps, so that long addresses cannot make it
+    // grow where their count stays within bounds.
+    std::size_t maxPageBytes = std::size_t{32} << 20;
     std::size_t maxRobotsBytes = std::size_t{512} << 10;
     std::size_t maxAddressLength = 2048;
 };
@@ -40,9 +44,42 @@ struct SitemapPage {
 // in seconds since the epoch; nothing for any other text.
 std::optional<std::int64_t> ParseW3cDate(std::string_view text);
 
-// Whether an address is an http or https address on the host (any letter case), with nothing
-// in it that would break a line of the list.
+// Whether an address is an http or https address on the host (any letter case), with no user
+// name or password, and with nothing in it that would break a line of the list.
 bool IsPageOfHost(std::string_view address, std::string_view host);
+
+// Why an import tells the user something that is not a failure.
+enum class ImportNote {
+    NamedAgain,         // a sitemap named again, read once
+    OtherHosts,         // a sitemap lists addresses of other hosts
+    NotAddresses,       // a sitemap lists entries that are not addresses on one line
+    TooLong,            // a sitemap lists addresses over the length limit
+    Credentials,        // a sitemap lists addresses with a user name or password
+    OtherHostSitemaps,  // an index names sitemaps of another host
+    BeyondNesting,      // an index names sitemaps deeper than indexes may nest
+    NotRead,            // sitemaps beyond the import's limit of sitemaps
+};
+
+// What an import tells besides its failures, counted by reason, with a few examples of each
+// and the first lines of all: however many a hostile web of sitemaps makes, what is kept and
+// shown stays small.
+struct ImportNotes {
+    static constexpr std::size_t kExamples = 3;
+    static constexpr std::size_t kMaxLines = 500;
+
+    struct Reason {
+        ImportNote note;
+        std::size_t count = 0;
+        std::vector<std::string> examples{};
+    };
+    // In the order each reason was first met.
+    std::vector<Reason> reasons;
+    std::vector<std::string> lines;
+    std::size_t linesLeftOut = 0;
+
+    void Add(ImportNote note, std::string line);
+    bool empty() const { return reasons.empty(); }
+};
 
 // Reads one sitemap's bytes as they arrive: gzip is recognised by its bytes, then XML (a
 // <urlset> or a <sitemapindex>) by its first character, anything else as a text sitemap of one
@@ -66,7 +103,7 @@ public:
     bool Finish();
     const std::string& failure() const { return failure_; }
     // Addresses left out, and why, in the user's words ("3 addresses of other hosts").
-    std::vector<std::string> LeftOut() const;
+    std::vector<std::pair<ImportNote, std::string>> LeftOut() const;
 
     // The parser's inner stages, seen by its helpers only.
     struct Xml;
@@ -95,6 +132,8 @@ private:
     std::size_t otherHosts_ = 0;
     std::size_t notAddresses_ = 0;
     std::size_t tooLong_ = 0;
+    std::size_t credentials_ = 0;
+    std::size_t otherHostSitemaps_ = 0;
 };
 
 // What an import tells whoever follows it, from the worker thread; each call returns at once.
@@ -107,10 +146,11 @@ public:
 
 // What an import found: the pages in sitemap order, each once; the sitemaps that failed
 // part-way and why; what else the user should know (addresses left out, sitemaps not read).
+// The pages stay where they were first put, so that the import can know them by reference.
 struct SitemapImport {
-    std::vector<SitemapPage> pages;
+    std::deque<SitemapPage> pages;
     std::vector<std::string> failures;
-    std::vector<std::string> notes;
+    ImportNotes notes;
     bool cancelled = false;
 };
 
@@ -135,9 +175,11 @@ private:
     ImportObserver& observer_;
     SitemapLimits limits_;
     std::atomic<bool> cancelled_{false};
-    // The sitemaps and the pages of the import under way, each taken once.
-    std::vector<std::string> read_;
-    std::unordered_set<std::string> seen_;
+    // The sitemaps (in their normalised form) and the pages of the import under way, each
+    // taken once; the pages are known by reference to where the import keeps them.
+    std::unordered_set<std::string> read_;
+    std::unordered_set<std::string_view> seen_;
+    std::size_t pageBytes_ = 0;
     std::size_t unread_ = 0;
     bool full_ = false;
 };

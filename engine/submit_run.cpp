@@ -116,7 +116,7 @@ void SubmitRun::FullRecord(const PageLines& lines, SubmitVerdict verdict, std::s
 bool SubmitRun::SendAndJudge(PageFetcher& fetcher, const EngineRow* row, const std::string& item,
                              ResendItem request) {
     PageLines& lines = fetcher.Fetch(request.url);
-    const SubmitVerdict verdict = ClassifyPage(lines);
+    const SubmitVerdict verdict = ClassifyAnswer(fetcher.status(), lines);
     const std::string_view suffix = FailureSuffix(verdict);
     Log(request, std::string(VerdictName(verdict)),
         suffix.empty() ? std::string() : std::string(suffix.substr(2)),

@@ -48,6 +48,7 @@ void ShowDesktopMessage(const MessageRequest& request) {
     QMessageBox box(
         request.icon == MessageIcon::Warning ? QMessageBox::Warning : QMessageBox::NoIcon,
         request.title, request.text, QMessageBox::Ok, request.owner);
+    box.setDetailedText(request.details);
     box.exec();
 }
 
@@ -61,6 +62,7 @@ bool AskDesktopRetry(const MessageRequest& request) {
 bool AskDesktopQuestion(const MessageRequest& request) {
     QMessageBox box(QMessageBox::Question, request.title, request.text,
                     QMessageBox::Yes | QMessageBox::No, request.owner);
+    box.setDetailedText(request.details);
     box.setDefaultButton(QMessageBox::Yes);
     return box.exec() == QMessageBox::Yes;
 }
@@ -89,8 +91,9 @@ std::optional<Credentials> AskDesktopCredentials(const QString& url) {
 
 }  // namespace
 
-void ShowMessage(QWidget* owner, const QString& text, const QString& title, MessageIcon icon) {
-    const MessageRequest request{owner, text, title, icon};
+void ShowMessage(QWidget* owner, const QString& text, const QString& title, MessageIcon icon,
+                 const QString& details) {
+    const MessageRequest request{owner, text, title, icon, details};
     if (CurrentMessageHandler()) {
         CurrentMessageHandler()(request);
     } else {
@@ -106,8 +109,8 @@ bool AskRetry(QWidget* owner, const QString& text, const QString& title) {
     return AskDesktopRetry(request);
 }
 
-bool AskYesNo(QWidget* owner, const QString& text, const QString& title) {
-    const MessageRequest request{owner, text, title, MessageIcon::None};
+bool AskYesNo(QWidget* owner, const QString& text, const QString& title, const QString& details) {
+    const MessageRequest request{owner, text, title, MessageIcon::None, details};
     if (CurrentQuestionHandler()) {
         return CurrentQuestionHandler()(request);
     }

@@ -18,6 +18,8 @@ struct MessageRequest {
     QString text;
     QString title;
     MessageIcon icon = MessageIcon::None;
+    // What the box keeps behind its Show Details button; none when empty.
+    QString details{};
 };
 
 // The seams between the program and the desktop. Each passes through one replaceable
@@ -34,12 +36,13 @@ using CredentialsHandler = std::function<std::optional<Credentials>(const QStrin
 
 // A modal box with the text, the title, one OK button and the icon.
 void ShowMessage(QWidget* owner, const QString& text, const QString& title,
-                 MessageIcon icon = MessageIcon::None);
+                 MessageIcon icon = MessageIcon::None, const QString& details = {});
 // A modal warning box with the text, the title and the buttons Retry and Discard; true when
 // the user chose Retry.
 bool AskRetry(QWidget* owner, const QString& text, const QString& title);
 // A modal question box with the text, the title and the buttons Yes and No; true for Yes.
-bool AskYesNo(QWidget* owner, const QString& text, const QString& title);
+bool AskYesNo(QWidget* owner, const QString& text, const QString& title,
+              const QString& details = {});
 // Opens an address or a file with the desktop's default program; the outcome is not examined.
 void OpenWithShell(const QUrl& url);
 // The desktop's save-file dialog, offering the name; the path chosen, or empty.

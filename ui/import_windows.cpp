@@ -3,6 +3,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <algorithm>
+#include <climits>
 
 #include "engine/indexnow.h"
 #include "ui/byte_text.h"
@@ -11,6 +13,88 @@
 #include "ui/program_title.h"
 
 namespace quaymark::ui {
+namespace {
+
+constexpr std::size_t kFailuresShown = 5;
+// An example is a line of the message, not a page of it.
+constexpr qsizetype kExampleLength = 160;
+
+QString Example(const std::string& line) {
+    QString text = DisplayText(line);
+    if (text.size() > kExampleLength) {
+        text = text.left(kExampleLength - 1) + QChar(0x2026);
+    }
+    return QStringLiteral("    ") + text;
+}
+
+QString Heading(ImportNote note, std::size_t count) {
+    const int n = static_cast<int>(std::min<std::size_t>(count, INT_MAX));
+    switch (note) {
+        case ImportNote::NamedAgain:
+            return QObject::tr("%n sitemap(s) named again, read once", nullptr, n);
+        case ImportNote::OtherHosts:
+            return QObject::tr("%n sitemap(s) listing addresses of other hosts, left out",
+                               nullptr, n);
+        case ImportNote::NotAddresses:
+            return QObject::tr("%n sitemap(s) listing entries that are not http or https "
+                               "addresses on one line, left out",
+                               nullptr, n);
+        case ImportNote::TooLong:
+            return QObject::tr("%n sitemap(s) listing addresses that are too long, left out",
+                               nullptr, n);
+        case ImportNote::Credentials:
+            return QObject::tr("%n sitemap(s) listing addresses with a user name or password, "
+                               "left out",
+                               nullptr, n);
+        case ImportNote::OtherHostSitemaps:
+            return QObject::tr("%n index(es) naming sitemaps of other hosts, left out", nullptr,
+                               n);
+        case ImportNote::BeyondNesting:
+            return QObject::tr("%n index(es) naming sitemaps beyond the nesting limit, not read",
+                               nullptr, n);
+        case ImportNote::NotRead:
+            return QObject::tr("Sitemaps not read");
+    }
+    return {};
+}
+
+}  // namespace
+
+ImportReport ReportImport(const SitemapImport& import) {
+    ImportReport report;
+    QStringList failures;
+    QStringList details;
+    for (const std::string& failure : import.failures) {
+        if (static_cast<std::size_t>(failures.size()) < kFailuresShown) {
+            failures << DisplayText(failure);
+        }
+        details << DisplayText(failure);
+    }
+    if (import.failures.size() > kFailuresShown) {
+        failures << QObject::tr("and %1 more (see the details)")
+                        .arg(import.failures.size() - kFailuresShown);
+    }
+    report.failures = failures.join(QLatin1Char('\n'));
+    QStringList notes;
+    for (const ImportNotes::Reason& reason : import.notes.reasons) {
+        notes << Heading(reason.note, reason.count) + QLatin1Char(':');
+        for (const std::string& example : reason.examples) {
+            notes << Example(example);
+        }
+    }
+    report.notes = notes.join(QLatin1Char('\n'));
+    for (const std::string& line : import.notes.lines) {
+        details << DisplayText(line);
+    }
+    if (import.notes.linesLeftOut > 0) {
+        details << QObject::tr("and %1 more notes").arg(import.notes.linesLeftOut);
+    }
+    // One line alone says all there is: no details behind it.
+    if (details.size() > 1) {
+        report.details = details.join(QLatin1Char('\n'));
+    }
+    return report;
+}
 
 CImportDlg::CImportDlg(QWidget* parent)
     : QDialog(parent),

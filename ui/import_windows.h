@@ -14,6 +14,16 @@ class QLineEdit;
 
 namespace quaymark::ui {
 
+// What an import's message says of its failures and notes: a few failures and each kind of
+// note counted with a few examples, so that the message stays small whatever the import met;
+// every line kept goes to the details.
+struct ImportReport {
+    QString failures;
+    QString notes;
+    QString details;
+};
+ImportReport ReportImport(const SitemapImport& import);
+
 // Asks for the site or the sitemap to import from.
 class CImportDlg : public QDialog {
     Q_OBJECT

@@ -58,6 +58,9 @@ const QString kHistoryMenuText = QStringLiteral("&History...");
 const QString kImportedText = QStringLiteral(
     "%1 found in the sitemaps, %2 of them new: the new ones were added at the end of the list.");
 const QString kNothingImportedText = QStringLiteral("Nothing was imported.");
+const QString kNothingFoundText = QStringLiteral("No addresses were found in the sitemaps.");
+const QString kNoneNewText =
+    QStringLiteral("%1 found in the sitemaps, none of them new: the list is unchanged.");
 const QString kKeepPartText =
     QStringLiteral("%1\n\nRead before that: %2. Add the new ones to the list?");
 const QString kImportCancelledText = QStringLiteral("The import was cancelled.");
@@ -436,49 +439,47 @@ void CSubmitDlg::OnImportSitemap() {
         QTimer::singleShot(0, this, [this] { OnCancel(); });
         return;
     }
-    AddImported(import);
+    AddImported(std::move(import));
 }
 
 // Adds the new pages at the end of the list in sitemap order, after asking when the import
 // did not complete, and keeps their last changes in the history.
-void CSubmitDlg::AddImported(const SitemapImport& import) {
-    QStringList told;
-    for (const std::string& line : import.failures) {
-        told << DisplayText(line);
-    }
+void CSubmitDlg::AddImported(SitemapImport import) {
+    const ImportReport report = ReportImport(import);
     const bool complete = import.failures.empty() && !import.cancelled;
     if (!complete) {
-        told.prepend(import.cancelled ? kImportCancelledText : kImportFailedText);
+        const QString problem =
+            (import.cancelled ? kImportCancelledText : kImportFailedText) +
+            (report.failures.isEmpty() ? QString() : QLatin1Char('\n') + report.failures);
         if (import.pages.empty()) {
-            ShowMessage(
-                this, told.join(QLatin1Char('\n')) + QStringLiteral("\n\n") + kNothingImportedText,
-                kProgramTitle, MessageIcon::Warning);
+            ShowMessage(this, problem + QStringLiteral("\n\n") + kNothingImportedText,
+                        kProgramTitle, MessageIcon::Warning, report.details);
             return;
         }
         const QString found = QString::fromStdString(CountOfAddresses(import.pages.size()));
-        if (!AskYesNo(this, kKeepPartText.arg(told.join(QLatin1Char('\n')), found),
-                      kProgramTitle)) {
+        if (!AskYesNo(this, kKeepPartText.arg(problem, found), kProgramTitle, report.details)) {
             return;
         }
-        told.clear();
     }
     std::vector<std::string> entries = Entries();
     std::unordered_set<std::string> known(entries.begin(), entries.end());
+    entries.clear();
     std::vector<std::pair<std::string, std::int64_t>> lastmods;
     std::size_t added = 0;
     {
         const ChangingControls changing(changingControls_);
-        for (const SitemapPage& page : import.pages) {
-            if (page.lastmod) {
-                lastmods.emplace_back(page.url, *page.lastmod);
-            }
+        for (SitemapPage& page : import.pages) {
             if (AddressProblem(QString::fromStdString(page.url)) == nullptr &&
                 known.insert(page.url).second) {
                 AddEntry(page.url);
                 ++added;
             }
+            if (page.lastmod) {
+                lastmods.emplace_back(std::move(page.url), *page.lastmod);
+            }
         }
     }
+    QStringList told;
     if (!lastmods.empty() && !history_.empty()) {
         std::string failure;
         if (const auto history = History::OpenAt(history_, failure)) {
@@ -488,15 +489,17 @@ void CSubmitDlg::AddImported(const SitemapImport& import) {
             told << kLastmodsLostText.arg(DisplayText(failure));
         }
     }
-    for (const std::string& note : import.notes) {
-        told << DisplayText(note);
+    if (!report.notes.isEmpty()) {
+        told << report.notes;
     }
-    QString text = kImportedText.arg(QString::fromStdString(CountOfAddresses(import.pages.size())),
-                                     QString::number(added));
+    const QString found = QString::fromStdString(CountOfAddresses(import.pages.size()));
+    QString text = import.pages.empty() ? kNothingFoundText
+                   : added == 0         ? kNoneNewText.arg(found)
+                                        : kImportedText.arg(found, QString::number(added));
     if (!told.isEmpty()) {
         text += QStringLiteral("\n\n") + told.join(QLatin1Char('\n'));
     }
-    ShowMessage(this, text, kProgramTitle);
+    ShowMessage(this, text, kProgramTitle, MessageIcon::None, report.details);
 }
 
 void CSubmitDlg::OnHistory() {

@@ -77,7 +77,7 @@ private:
     void OnEditEmail();
     void LoadIndexNowSettings();
     void OpenHistory();
-    void AddImported(const SitemapImport& import);
+    void AddImported(SitemapImport import);
 
     std::filesystem::path listFile_;
     RunStarter runs_;

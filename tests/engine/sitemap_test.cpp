@@ -94,7 +94,7 @@ TEST(SitemapImport, RobotsIndexesGzipAndTextInOrderEachPageAndSitemapOnce) {
     EXPECT_EQ(import.pages[1].lastmod, ParseW3cDate("2026-12-02T09:00:00Z"));
     EXPECT_EQ(import.pages[2].lastmod, std::nullopt);
     EXPECT_THAT(import.failures, IsEmpty());
-    EXPECT_THAT(import.notes,
+    EXPECT_THAT(import.notes.lines,
                 ElementsAre("http://site.test/a.xml.gz: left out 1 address of another host",
                             "http://site.test/a.xml.gz: left out 1 entry that is not an http or "
                             "https address on one line",
@@ -129,7 +129,7 @@ TEST(SitemapImport, WithoutSitemapLinesTheSiteMapIsTriedAndLimitsAreTold) {
     EXPECT_THAT(import.failures,
                 ElementsAre("http://site.test/big.xml: holds more than 3 addresses",
                             "http://site.test/gone.xml: answered 404"));
-    EXPECT_THAT(import.notes, ElementsAre("http://site.test/level1.xml: names sitemaps beyond the "
+    EXPECT_THAT(import.notes.lines, ElementsAre("http://site.test/level1.xml: names sitemaps beyond the "
                                           "nesting limit (1), not read"));
 }
 
@@ -151,7 +151,14 @@ TEST(SitemapImport, AnImportStopsAtItsOwnLimitsOfSitemapsAndPages) {
     EXPECT_EQ(import.pages.size(), 3u);
     EXPECT_THAT(import.failures, ElementsAre("http://site.test/2.xml: the import's limit of 3 "
                                              "addresses was reached; the rest was not read"));
-    EXPECT_THAT(import.notes, ElementsAre("1 sitemap not read: an import reads at most 3"));
+    EXPECT_THAT(import.notes.lines, ElementsAre("1 sitemap not read: an import reads at most 3"));
+
+    limits.maxPages = 100;
+    limits.maxPageBytes = 40;  // two addresses of 19 bytes
+    SitemapImporter bytes(sites.Routing(), follower, limits);
+    EXPECT_EQ(bytes.Import("http://site.test/index.xml").failures,
+              std::vector<std::string>{"http://site.test/2.xml: the import's limit of 40 bytes "
+                                       "of addresses was reached; the rest was not read"});
 }
 
 TEST(SitemapImport, AnEndlessRobotsFileIsReadOnlyInPartAndCancelStopsAtOnce) {
@@ -170,7 +177,7 @@ TEST(SitemapImport, AnEndlessRobotsFileIsReadOnlyInPartAndCancelStopsAtOnce) {
     SitemapImporter importer(sites.Routing(), follower, limits);
     const SitemapImport import = importer.Import("http://site.test/");
     ASSERT_EQ(import.pages.size(), 1u);
-    EXPECT_THAT(import.notes, IsEmpty());
+    EXPECT_THAT(import.notes.lines, IsEmpty());
 
     NoFollower cancelling;
     SitemapImporter cancelled(sites.Routing(), cancelling);
@@ -179,6 +186,59 @@ TEST(SitemapImport, AnEndlessRobotsFileIsReadOnlyInPartAndCancelStopsAtOnce) {
     EXPECT_TRUE(none.cancelled);
     EXPECT_THAT(none.pages, IsEmpty());
     EXPECT_THAT(none.failures, IsEmpty());
+}
+
+// The host is libcurl's reading of an address: a user name before "@" fools no check. Each
+// sitemap is read once whatever its spelling, an index names only its own site's sitemaps,
+// and a redirect out of the web is named as such.
+TEST(SitemapImport, HostsAreReadAsLibcurlReadsThemAndEachSitemapOnce) {
+    Sites sites;
+    std::map<std::string, int> fetched;
+    sites.server()->set_logger(
+        [&](const httplib::Request& request, const httplib::Response&) { ++fetched[request.path]; });
+    sites.Serve("/index.xml", Index({"http://SITE.test:80/index.xml#top",
+                                     "http://site.test/index.xml#again", "http://site.test/p.xml",
+                                     "http://other.test/theirs.xml", "http://site.test/moved.xml"}));
+    sites.Serve("/p.xml", UrlSet("<url><loc>http://site.test:pw@evil.test/steal</loc></url>"
+                                 "<url><loc>http://user@site.test/x</loc></url>"
+                                 "<url><loc>http://site.test/ok</loc></url>"));
+    sites.Serve("/theirs.xml", UrlSet("<url><loc>http://other.test/page</loc></url>"));
+    sites.server()->Get("/moved.xml", [](const httplib::Request&, httplib::Response& response) {
+        response.set_redirect("file:///etc/passwd");
+    });
+    NoFollower follower;
+    SitemapImporter importer(sites.Routing(), follower);
+    const SitemapImport import = importer.Import("http://site.test/index.xml");
+
+    ASSERT_EQ(import.pages.size(), 1u);
+    EXPECT_EQ(import.pages[0].url, "http://site.test/ok");
+    EXPECT_EQ(fetched["/index.xml"], 1);
+    EXPECT_EQ(fetched.count("/theirs.xml"), 0u);
+    EXPECT_THAT(import.failures, ElementsAre("http://site.test/moved.xml: redirected to a "
+                                             "non-web address: file:///etc/passwd"));
+    EXPECT_THAT(import.notes.lines,
+                ElementsAre("http://site.test/index.xml: left out 1 sitemap of another host",
+                            "http://SITE.test:80/index.xml#top: named again, read once",
+                            "http://site.test/index.xml#again: named again, read once",
+                            "http://site.test/p.xml: left out 2 addresses with a user name or "
+                            "password"));
+    ASSERT_EQ(import.notes.reasons.size(), 3u);
+    EXPECT_EQ(import.notes.reasons[1].note, ImportNote::NamedAgain);
+    EXPECT_EQ(import.notes.reasons[1].count, 2u);
+}
+
+// Notes are counted by reason and keep only a few examples and a bounded list of lines.
+TEST(ImportNotes, CountsEveryNoteButKeepsFew) {
+    ImportNotes notes;
+    for (std::size_t i = 0; i < ImportNotes::kMaxLines + 10; ++i) {
+        notes.Add(ImportNote::NamedAgain, "again " + std::to_string(i));
+    }
+    notes.Add(ImportNote::NotRead, "not read");
+    ASSERT_EQ(notes.reasons.size(), 2u);
+    EXPECT_EQ(notes.reasons[0].count, ImportNotes::kMaxLines + 10);
+    EXPECT_THAT(notes.reasons[0].examples, ElementsAre("again 0", "again 1", "again 2"));
+    EXPECT_EQ(notes.lines.size(), ImportNotes::kMaxLines);
+    EXPECT_EQ(notes.linesLeftOut, 11u);
 }
 
 // What one sitemap's bytes make, fed in pieces of the given size.

@@ -212,6 +212,25 @@ TEST_F(SubmitRunTest, NoPageIsRecordedAsCouldNotConnectWithTheConnectionProblemP
                 ::testing::StartsWith("<HTML>\r\n<FONT SIZE=5>"));
 }
 
+// A dead add-URL page answers an error status with no marker in its page: nothing was taken.
+TEST_F(SubmitRunTest, ErrorStatusWithoutMarkersFailsAndKeepsItsPage) {
+    server_.SetPages([](const EngineRequest& request) -> std::string {
+        if (request.host == "www.webcrawler.com") {
+            return "HTTP/1.0 404 Not Found\r\n\r\n<html>Gone fishing</html>";
+        }
+        if (request.host == "www.hotbot.com") {
+            return "HTTP/1.0 503 Unavailable\r\n\r\n<html>Later</html>";
+        }
+        return request.host == "www.lycos.com" ? "HTTP/1.0 201 Created\r\n\r\nThanks"
+                                               : testing::AcceptedPage();
+    });
+    Run({"http://mine.example/"});
+    EXPECT_THAT(FailureLines(results_), ElementsAre("WebCrawler: failed. http://mine.example/",
+                                                    "HotBot: failed. http://mine.example/"));
+    EXPECT_EQ(testing::ReadFileBytes("submiterror0.html"), "<html>Gone fishing</html>\r\n");
+    EXPECT_EQ(results_.ResubmitList.size(), 2u);
+}
+
 TEST_F(SubmitRunTest, StepsAndRangeFollowTheAddressCount) {
     Run({"http://one.example/"});
     EXPECT_EQ(progress_.steps, 7);

@@ -31,8 +31,11 @@ FakeEngineServer::FakeEngineServer()
               requests_.push_back(request);
               chooser = chooser_;
           }
-          RawServer::Send(socket,
-                          "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n" + chooser(request));
+          const std::string page = chooser(request);
+          // A page that brings its own status line is sent as it is.
+          RawServer::Send(socket, page.rfind("HTTP/", 0) == 0
+                                      ? page
+                                      : "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n" + page);
       }) {}
 
 void FakeEngineServer::SetPages(PageChooser chooser) {
