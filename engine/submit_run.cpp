@@ -256,6 +256,10 @@ std::vector<std::string> SubmitRun::AddressesToAnnounce() {
     if (!job_.indexNow.onlyNewOrChanged) {
         return job_.items;
     }
+    // The history is asked here, on the worker, so that no window waits for it.
+    if (job_.indexNow.dates.empty() && job_.log != nullptr) {
+        job_.indexNow.dates = job_.log->AnnouncedDates(std::string(kIndexNowName));
+    }
     LeftOut leftOut;
     std::vector<std::string> addresses =
         NewOrChanged(job_.items, job_.indexNow.dates, std::time(nullptr), leftOut);

@@ -5,7 +5,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <climits>
+#include <future>
 #include <cstring>
 #include <initializer_list>
 #include <system_error>
@@ -14,11 +18,17 @@
 namespace quaymark {
 namespace {
 
+// A failure newer than the one kept (or the first).
+#define NEWER_FAILURE                                                             \
+    "excluded.failure_time IS NOT NULL AND (failure_time IS NULL OR"              \
+    " excluded.failure_time >= failure_time)"
+
 constexpr int kBusyTimeoutMilliseconds = 5000;
 // A damaged database is left alone; so many new ones beside it are tried in turn.
 constexpr int kCandidates = 10;
 
-constexpr const char* kSchema =
+// The tables of the first version; a file holding exactly these is an earlier history of ours.
+constexpr const char* kRequestsTable =
     "CREATE TABLE IF NOT EXISTS requests("
     " time INTEGER NOT NULL, channel TEXT NOT NULL, address TEXT NOT NULL,"
     " request TEXT NOT NULL, verdict TEXT NOT NULL, reason TEXT NOT NULL,"
@@ -26,6 +36,47 @@ constexpr const char* kSchema =
     "CREATE INDEX IF NOT EXISTS requests_by_address ON requests(address, channel, time);"
     "CREATE TABLE IF NOT EXISTS pages(address TEXT PRIMARY KEY, lastmod INTEGER NOT NULL)"
     " WITHOUT ROWID;";
+
+// What each address had from each channel: the last request, the last acceptance and the
+// last failure. The trigger keeps it with every row, whoever writes the row.
+constexpr const char* kSummaryTable =
+    "CREATE TABLE summary("
+    " address TEXT NOT NULL, channel TEXT NOT NULL, last_sent INTEGER NOT NULL,"
+    " last_accepted INTEGER, failure_time INTEGER, failure_request TEXT,"
+    " failure_verdict TEXT, failure_reason TEXT, PRIMARY KEY(address, channel)) WITHOUT ROWID;"
+    "CREATE TRIGGER requests_summary AFTER INSERT ON requests BEGIN"
+    " INSERT INTO summary VALUES(NEW.address, NEW.channel, NEW.time,"
+    "  CASE WHEN NEW.accepted THEN NEW.time END,"
+    "  CASE WHEN NEW.accepted THEN NULL ELSE NEW.time END,"
+    "  CASE WHEN NEW.accepted THEN NULL ELSE NEW.request END,"
+    "  CASE WHEN NEW.accepted THEN NULL ELSE NEW.verdict END,"
+    "  CASE WHEN NEW.accepted THEN NULL ELSE NEW.reason END)"
+    " ON CONFLICT(address, channel) DO UPDATE SET"
+    "  last_sent = max(last_sent, excluded.last_sent),"
+    "  last_accepted = coalesce(max(last_accepted, excluded.last_accepted), last_accepted,"
+    "   excluded.last_accepted),"
+    "  failure_time = CASE WHEN " NEWER_FAILURE " THEN excluded.failure_time ELSE failure_time END,"
+    "  failure_request = CASE WHEN " NEWER_FAILURE
+    "   THEN excluded.failure_request ELSE failure_request END,"
+    "  failure_verdict = CASE WHEN " NEWER_FAILURE
+    "   THEN excluded.failure_verdict ELSE failure_verdict END,"
+    "  failure_reason = CASE WHEN " NEWER_FAILURE
+    "   THEN excluded.failure_reason ELSE failure_reason END;"
+    "END;";
+
+#undef NEWER_FAILURE
+
+// An earlier history's summary, made from its rows: the last failure of each address and
+// channel is the row with the latest time, whose other columns SQLite takes with MAX.
+constexpr const char* kSummaryFromRows =
+    "INSERT INTO summary(address, channel, last_sent, last_accepted)"
+    " SELECT address, channel, MAX(time), MAX(CASE WHEN accepted THEN time END)"
+    " FROM requests GROUP BY address, channel;"
+    "UPDATE summary SET failure_time = f.time, failure_request = f.request,"
+    " failure_verdict = f.verdict, failure_reason = f.reason"
+    " FROM (SELECT address, channel, request, verdict, reason, MAX(time) AS time FROM requests"
+    "  WHERE NOT accepted GROUP BY address, channel) AS f"
+    " WHERE summary.address = f.address AND summary.channel = f.channel;";
 
 struct StatementFinalize {
     void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
@@ -96,18 +147,156 @@ std::error_code MakePrivateFile(const std::filesystem::path& path) {
     return {errno, std::generic_category()};
 }
 
+// What an existing file is, as seen through a read-only look that writes nothing.
+enum class Found { Ours, Earlier, Fresh, Foreign, Newer, Damaged, Unreadable };
+
+struct Look {
+    Found found = Found::Unreadable;
+    std::string reason;
+};
+
+// A file URI for SQLite: every byte but the plainest is percent-encoded.
+std::string FileUri(const std::filesystem::path& path) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string uri = "file:";
+    for (const char c : path.string()) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (std::isalnum(byte) != 0 || std::strchr("/-._~", c) != nullptr) {
+            uri += c;
+        } else {
+            uri += '%';
+            uri += kHex[byte >> 4];
+            uri += kHex[byte & 0x0F];
+        }
+    }
+    return uri;
+}
+
+std::int64_t Integer(sqlite3* db, const char* sql) {
+    const Statement statement = Prepare(db, sql);
+    return statement && sqlite3_step(statement.get()) == SQLITE_ROW
+               ? sqlite3_column_int64(statement.get(), 0)
+               : 0;
+}
+
+// The tables, indexes and triggers a database declares, each as "type name: column,...".
+std::vector<std::string> Shape(sqlite3* db) {
+    std::vector<std::string> shape;
+    ForEachRow(db, "SELECT type, name FROM sqlite_schema ORDER BY type, name", {},
+               [&](sqlite3_stmt* s) {
+                   std::string entry = Column(s, 0) + " " + Column(s, 1) + ":";
+                   ForEachRow(db, "SELECT name FROM pragma_table_info(?)", {Column(s, 1)},
+                              [&](sqlite3_stmt* c) { entry += Column(c, 0) + ","; });
+                   shape.push_back(std::move(entry));
+               });
+    return shape;
+}
+
+// The shape of the first version's database.
+const std::vector<std::string>& EarlierShape() {
+    static const std::vector<std::string> shape = [] {
+        sqlite3* db = nullptr;
+        sqlite3_open(":memory:", &db);
+        sqlite3_exec(db, kRequestsTable, nullptr, nullptr, nullptr);
+        std::vector<std::string> made = Shape(db);
+        sqlite3_close(db);
+        return made;
+    }();
+    return shape;
+}
+
+// Looks at a file before anything may write it. A file with no write-ahead log is opened
+// immutable, so that not even a lock or a shared-memory file is made beside it.
+Look LookAt(const std::filesystem::path& path) {
+    std::error_code error;
+    if (std::filesystem::file_size(path, error) == 0 && !error) {
+        return {Found::Fresh, {}};
+    }
+    const std::filesystem::path wal = path.string() + "-wal";
+    const bool logged = std::filesystem::file_size(wal, error) > 0 && !error;
+    const std::string uri = FileUri(path) + (logged ? "?mode=ro" : "?mode=ro&immutable=1");
+    sqlite3* db = nullptr;
+    int code = sqlite3_open_v2(uri.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr);
+    const std::unique_ptr<sqlite3, int (*)(sqlite3*)> closing(db, &sqlite3_close_v2);
+    if (code == SQLITE_OK) {
+        sqlite3_busy_timeout(db, kBusyTimeoutMilliseconds);
+        code = sqlite3_exec(db, "SELECT count(*) FROM sqlite_schema", nullptr, nullptr, nullptr);
+    }
+    if (code != SQLITE_OK) {
+        const std::string reason = db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(code);
+        return {Damaged(code) ? Found::Damaged : Found::Unreadable, reason};
+    }
+    const std::int64_t application = Integer(db, "PRAGMA application_id");
+    const std::int64_t version = Integer(db, "PRAGMA user_version");
+    if (application == History::kApplicationId) {
+        return {version > History::kSchemaVersion ? Found::Newer : Found::Ours, {}};
+    }
+    if (application != 0) {
+        return {Found::Foreign, {}};
+    }
+    const std::vector<std::string> shape = Shape(db);
+    if (shape.empty()) {
+        return {Found::Fresh, {}};
+    }
+    return {shape == EarlierShape() ? Found::Earlier : Found::Foreign, {}};
+}
+
+// Makes a fresh database ours, or brings an earlier one up to date, in one transaction.
+int MakeCurrent(sqlite3* db, Found found) {
+    if (found == Found::Ours) {
+        return SQLITE_OK;
+    }
+    const std::string marks = "PRAGMA application_id=" + std::to_string(History::kApplicationId) +
+                              ";PRAGMA user_version=" + std::to_string(History::kSchemaVersion) +
+                              ";";
+    std::string sql = "BEGIN IMMEDIATE;";
+    sql += kRequestsTable;
+    sql += kSummaryTable;
+    if (found == Found::Earlier) {
+        sql += kSummaryFromRows;
+    }
+    sql += marks + "COMMIT;";
+    const int code = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
+    if (code != SQLITE_OK) {
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+    return code;
+}
+
 }  // namespace
 
-History::Opened History::Open(const std::filesystem::path& path) {
+History::Opened History::Open(const std::filesystem::path& path, std::int64_t maxBytes) {
     Opened opened;
+    const auto tell = [&](const std::string& text) {
+        opened.problem += (opened.problem.empty() ? "" : " ") + text;
+    };
     for (int n = 1; n <= kCandidates; ++n) {
         const std::filesystem::path candidate = Candidate(path, n);
         opened.path = candidate;
+        const std::string named = "The history " + candidate.string();
         if (const std::error_code error = MakePrivateFile(candidate)) {
-            opened.problem +=
-                "The history " + candidate.string() + " could not be opened: " +
-                (error == std::errc::not_supported ? "Not a regular file" : error.message()) + ".";
+            tell(named + " could not be opened: " +
+                 (error == std::errc::not_supported ? "Not a regular file" : error.message()) + ".");
             return opened;
+        }
+        const Look look = LookAt(candidate);
+        switch (look.found) {
+            case Found::Damaged:
+                tell(named + " is damaged (" + look.reason + ") and is left as it is.");
+                continue;
+            case Found::Foreign:
+                tell(named + " is not Quaymark's and is left as it is.");
+                continue;
+            case Found::Newer:
+                tell(named + " is of a newer version of Quaymark and is left as it is.");
+                continue;
+            case Found::Unreadable:
+                tell(named + " could not be opened: " + look.reason + ".");
+                return opened;
+            case Found::Ours:
+            case Found::Earlier:
+            case Found::Fresh:
+                break;
         }
         sqlite3* db = nullptr;
         int code = sqlite3_open_v2(candidate.c_str(), &db,
@@ -115,51 +304,61 @@ History::Opened History::Open(const std::filesystem::path& path) {
         std::unique_ptr<History> history(new History(db));
         if (code == SQLITE_OK) {
             sqlite3_busy_timeout(db, kBusyTimeoutMilliseconds);
-            // The header is read before anything could be written: a damaged file says so
-            // here and stays as it is.
-            code = sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
-            if (code == SQLITE_OK) {
-                code = sqlite3_exec(db, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
-            }
-            if (code == SQLITE_OK) {
-                code = sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr);
-            }
+            code = sqlite3_exec(db, "PRAGMA journal_mode=WAL;PRAGMA synchronous=NORMAL", nullptr,
+                                nullptr, nullptr);
+        }
+        if (code == SQLITE_OK && maxBytes > 0) {
+            const std::int64_t pages = maxBytes / Integer(db, "PRAGMA page_size");
+            code = sqlite3_exec(db, ("PRAGMA max_page_count=" + std::to_string(pages)).c_str(),
+                                nullptr, nullptr, nullptr);
+        }
+        if (code == SQLITE_OK) {
+            code = MakeCurrent(db, look.found);
         }
         if (code == SQLITE_OK) {
             opened.history = std::move(history);
             return opened;
         }
-        const std::string reason = db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(code);
-        if (!Damaged(code)) {
-            opened.problem +=
-                "The history " + candidate.string() + " could not be opened: " + reason + ".";
-            return opened;
-        }
-        opened.problem += std::string(opened.problem.empty() ? "" : " ") + "The history " +
-                          candidate.string() + " is damaged (" + reason + ") and is left as it is.";
+        tell(named + " could not be opened: " +
+             (db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(code)) + ".");
+        return opened;
     }
     return opened;
-}
-
-std::unique_ptr<History> History::OpenAt(const std::filesystem::path& path, std::string& problem) {
-    Opened opened = Open(path);
-    if (opened.history && opened.path == path) {
-        return std::move(opened.history);
-    }
-    problem = opened.problem;
-    return nullptr;
 }
 
 History::~History() {
     sqlite3_close_v2(db_);
 }
 
+bool History::Closed() {
+    if (db_ == nullptr) {
+        failure_ = "the history was given back after a failure";
+        return true;
+    }
+    return false;
+}
+
 bool History::Exec(const char* sql) {
+    if (Closed()) {
+        return false;
+    }
     if (sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK) {
         return true;
     }
     failure_ = sqlite3_errmsg(db_);
     return false;
+}
+
+void History::GiveBack() {
+    if (db_ == nullptr) {
+        return;
+    }
+    if (sqlite3_get_autocommit(db_) == 0) {
+        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+    sqlite3_exec(db_, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr);
+    sqlite3_close_v2(db_);
+    db_ = nullptr;
 }
 
 std::string History::Append(const std::vector<HistoryRow>& rows) {
@@ -196,28 +395,34 @@ std::string History::Append(const std::vector<HistoryRow>& rows) {
 std::unordered_map<std::string, AddressHistory> History::Summaries(
     const std::string& announceChannel) {
     std::unordered_map<std::string, AddressHistory> summaries;
+    if (Closed()) {
+        return summaries;
+    }
     ForEachRow(db_,
-               "SELECT address, channel, MAX(time) FROM requests WHERE accepted = 1 "
-               "GROUP BY address, channel",
+               "SELECT address, channel, last_sent, last_accepted, failure_time, failure_request,"
+               " failure_verdict, failure_reason FROM summary",
                {}, [&](sqlite3_stmt* s) {
-                   summaries[Column(s, 0)].lastAccepted[Column(s, 1)] = sqlite3_column_int64(s, 2);
-               });
-    // SQLite takes the other columns from the row that holds the latest time.
-    ForEachRow(db_,
-               "SELECT address, channel, request, verdict, reason, MAX(time) FROM requests "
-               "WHERE accepted = 0 GROUP BY address",
-               {}, [&](sqlite3_stmt* s) {
-                   summaries[Column(s, 0)].lastFailure = HistoryRow{sqlite3_column_int64(s, 5),
-                                                                    Column(s, 1),
-                                                                    Column(s, 0),
-                                                                    Column(s, 2),
-                                                                    Column(s, 3),
-                                                                    Column(s, 4),
-                                                                    false};
-               });
-    ForEachRow(db_, "SELECT address, MAX(time) FROM requests WHERE channel <> ? GROUP BY address",
-               {announceChannel}, [&](sqlite3_stmt* s) {
-                   summaries[Column(s, 0)].lastSentToEngine = sqlite3_column_int64(s, 1);
+                   AddressHistory& past = summaries[Column(s, 0)];
+                   const std::string channel = Column(s, 1);
+                   if (channel != announceChannel) {
+                       past.lastSentToEngine =
+                           std::max(past.lastSentToEngine.value_or(INT64_MIN),
+                                    static_cast<std::int64_t>(sqlite3_column_int64(s, 2)));
+                   }
+                   if (sqlite3_column_type(s, 3) != SQLITE_NULL) {
+                       past.lastAccepted[channel] = sqlite3_column_int64(s, 3);
+                   }
+                   const std::int64_t failed = sqlite3_column_int64(s, 4);
+                   if (sqlite3_column_type(s, 4) != SQLITE_NULL &&
+                       (!past.lastFailure || failed >= past.lastFailure->time)) {
+                       past.lastFailure = HistoryRow{.time = failed,
+                                                     .channel = channel,
+                                                     .address = Column(s, 0),
+                                                     .request = Column(s, 5),
+                                                     .verdict = Column(s, 6),
+                                                     .reason = Column(s, 7),
+                                                     .accepted = false};
+                   }
                });
     return summaries;
 }
@@ -251,9 +456,12 @@ std::string History::SetLastmods(
 
 std::unordered_map<std::string, PageDates> History::AnnouncedDates(const std::string& channel) {
     std::unordered_map<std::string, PageDates> dates;
+    if (Closed()) {
+        return dates;
+    }
     ForEachRow(db_,
-               "SELECT address, MAX(time) FROM requests WHERE channel = ? AND accepted = 1 "
-               "GROUP BY address",
+               "SELECT address, last_accepted FROM summary"
+               " WHERE channel = ? AND last_accepted IS NOT NULL",
                {channel}, [&](sqlite3_stmt* s) {
                    dates[Column(s, 0)].lastAnnounced = sqlite3_column_int64(s, 1);
                });
@@ -262,8 +470,8 @@ std::unordered_map<std::string, PageDates> History::AnnouncedDates(const std::st
     return dates;
 }
 
-HistoryWriter::HistoryWriter(History& history)
-    : history_(history), thread_([this] { WriteBatches(); }) {}
+HistoryWriter::HistoryWriter(History& history, FailureHandler onFailure)
+    : history_(history), onFailure_(std::move(onFailure)), thread_([this] { Work(); }) {}
 
 HistoryWriter::~HistoryWriter() {
     Flush();
@@ -276,19 +484,58 @@ HistoryWriter::~HistoryWriter() {
 }
 
 void HistoryWriter::Record(HistoryRow row) {
-    rows_.push_back(std::move(row));
-    if (rows_.size() >= kRowsPerTransaction) {
-        HandOn();
+    std::vector<HistoryRow> full;
+    {
+        const std::lock_guard lock(mutex_);
+        rows_.push_back(std::move(row));
+        if (rows_.size() < kRowsPerTransaction) {
+            return;
+        }
+        full = std::exchange(rows_, {});
     }
+    Post([this, rows = std::move(full)] { Write(rows); });
 }
 
 void HistoryWriter::HandOn() {
-    if (rows_.empty()) {
-        return;
-    }
+    std::vector<HistoryRow> rows;
     {
         const std::lock_guard lock(mutex_);
-        pending_.push_back(std::exchange(rows_, {}));
+        rows = std::exchange(rows_, {});
+    }
+    if (!rows.empty()) {
+        Post([this, rows = std::move(rows)] { Write(rows); });
+    }
+}
+
+std::unordered_map<std::string, PageDates> HistoryWriter::AnnouncedDates(
+    const std::string& channel) {
+    HandOn();
+    std::promise<std::unordered_map<std::string, PageDates>> dates;
+    Read([&](History* history) {
+        dates.set_value(history != nullptr ? history->AnnouncedDates(channel)
+                                           : std::unordered_map<std::string, PageDates>{});
+    });
+    return dates.get_future().get();
+}
+
+void HistoryWriter::SetLastmods(std::vector<std::pair<std::string, std::int64_t>> lastmods) {
+    Post([this, lastmods = std::move(lastmods)] {
+        if (failure().empty()) {
+            if (std::string failure = history_.SetLastmods(lastmods); !failure.empty()) {
+                Failed(std::move(failure));
+            }
+        }
+    });
+}
+
+void HistoryWriter::Read(std::function<void(History*)> read) {
+    Post([this, read = std::move(read)] { read(failure().empty() ? &history_ : nullptr); });
+}
+
+void HistoryWriter::Post(Task task) {
+    {
+        const std::lock_guard lock(mutex_);
+        pending_.push_back(std::move(task));
     }
     changed_.notify_all();
 }
@@ -296,7 +543,7 @@ void HistoryWriter::HandOn() {
 void HistoryWriter::Flush() {
     HandOn();
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [this] { return pending_.empty() && !writing_; });
+    changed_.wait(lock, [this] { return pending_.empty() && !working_; });
 }
 
 std::string HistoryWriter::failure() const {
@@ -304,24 +551,42 @@ std::string HistoryWriter::failure() const {
     return failure_;
 }
 
-void HistoryWriter::WriteBatches() {
+void HistoryWriter::Write(const std::vector<HistoryRow>& rows) {
+    if (!failure().empty()) {
+        return;
+    }
+    if (std::string failure = history_.Append(rows); !failure.empty()) {
+        Failed(std::move(failure));
+    }
+}
+
+// A history that failed to write (a full disk, a file gone) gives back all it holds at once,
+// so that the user's list still finds room when it is saved.
+void HistoryWriter::Failed(std::string failure) {
+    history_.GiveBack();
+    {
+        const std::lock_guard lock(mutex_);
+        failure_ = failure;
+    }
+    if (onFailure_) {
+        onFailure_(failure);
+    }
+}
+
+void HistoryWriter::Work() {
     std::unique_lock lock(mutex_);
     for (;;) {
         changed_.wait(lock, [this] { return stopping_ || !pending_.empty(); });
         if (pending_.empty()) {
             return;
         }
-        const std::vector<HistoryRow> batch = std::move(pending_.front());
+        const Task task = std::move(pending_.front());
         pending_.pop_front();
-        const bool failed = !failure_.empty();
-        writing_ = true;
+        working_ = true;
         lock.unlock();
-        std::string failure = failed ? std::string() : history_.Append(batch);
+        task();
         lock.lock();
-        writing_ = false;
-        if (!failed) {
-            failure_ = std::move(failure);
-        }
+        working_ = false;
         changed_.notify_all();
     }
 }

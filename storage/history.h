@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <deque>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -32,12 +33,26 @@ struct HistoryRow {
     bool accepted = false;
 };
 
+// What decides whether IndexNow hears of an address again: its last acceptance there and
+// its last change as its sitemap gave it.
+struct PageDates {
+    std::optional<std::int64_t> lastAnnounced;
+    std::optional<std::int64_t> lastmod;
+};
+
 // What a run records of each request it sends. From the worker thread; a record that cannot
 // be kept costs the run nothing.
 class RequestLog {
 public:
     virtual ~RequestLog() = default;
     virtual void Record(HistoryRow row) = 0;
+    // The run's records so far are handed on to be written; returns at once.
+    virtual void HandOn() {}
+    // The last acceptance through the channel and the last change of every page known; the
+    // worker waits for them, the UI thread never does.
+    virtual std::unordered_map<std::string, PageDates> AnnouncedDates(const std::string&) {
+        return {};
+    }
 };
 
 // What the history holds of one address.
@@ -49,12 +64,6 @@ struct AddressHistory {
     std::optional<std::int64_t> lastSentToEngine;
 };
 
-// What decides whether IndexNow hears of an address again: its last acceptance there and
-// its last change as its sitemap gave it.
-struct PageDates {
-    std::optional<std::int64_t> lastAnnounced;
-    std::optional<std::int64_t> lastmod;
-};
 
 // The database's name, in the program's data directory beside the URL list.
 inline constexpr std::string_view kHistoryFileName = "history.sqlite";
@@ -63,22 +72,26 @@ inline constexpr std::string_view kHistoryFileName = "history.sqlite";
 inline constexpr std::string_view kNoHistoryText = "Quaymark! goes on without a history.";
 
 // The history of every request in an SQLite database of the user's own (mode 0600, WAL, a
-// busy timeout), one connection per owner: the runs write through their own, the windows
-// read through theirs.
+// busy timeout), marked as Quaymark's by its application id and schema version. What each
+// address had from each channel is kept up to date, row by row, in a summary the database
+// maintains itself, so that reading it never grows with the years of rows behind it.
 class History {
 public:
+    static constexpr std::int32_t kApplicationId = 0x514D524B;  // "QMRK"
+    static constexpr std::int32_t kSchemaVersion = 2;
+
     struct Opened {
         std::unique_ptr<History> history;
         // The database in use: the one asked for, or a new one beside it when that one is
-        // damaged; a damaged file is never written, moved or removed.
+        // damaged, is not Quaymark's or is of a newer version; such a file is looked at
+        // read-only and never written, moved or removed.
         std::filesystem::path path;
-        // What the user should be told: a damaged file, or why there is no history at all.
+        // What the user should be told: such a file, or why there is no history at all.
         std::string problem;
     };
-    static Opened Open(const std::filesystem::path& path);
-    // The database at exactly that path, as the runs and windows open the one chosen at
-    // start; nothing, with the reason, when it can no longer be used there.
-    static std::unique_ptr<History> OpenAt(const std::filesystem::path& path, std::string& problem);
+    // A history of an earlier version of ours is brought up to date in one transaction. The
+    // database may take at most maxBytes (none when 0): a test's way to fill a disk.
+    static Opened Open(const std::filesystem::path& path, std::int64_t maxBytes = 0);
 
     ~History();
     History(const History&) = delete;
@@ -94,45 +107,67 @@ public:
     // The last acceptance through the channel and the last change of every page known.
     std::unordered_map<std::string, PageDates> AnnouncedDates(const std::string& channel);
     const std::string& failure() const { return failure_; }
+    // After a write failed: what was under way is rolled back, the write-ahead log
+    // checkpointed and truncated, and the database closed, so that a full disk gets back all
+    // the history took; nothing is read or written afterwards.
+    void GiveBack();
 
 private:
     explicit History(sqlite3* db) : db_(db) {}
     bool Exec(const char* sql);
+    bool Closed();
 
     sqlite3* db_;
     std::string failure_;
 };
 
-// Keeps a run's records and writes them in transactions of many rows on a thread of its own,
-// so that the run never waits for the disk, nor for another reader of the database.
+// The one user of the history from start to end, on a thread of its own: the runs' records
+// are written in transactions of many rows, and the reads and the pages' last changes are
+// done in the order they were asked, so that no run and no window ever waits for the disk or
+// for another reader of the database. After a failed write it gives the history back and
+// writes nothing more.
 class HistoryWriter : public RequestLog {
 public:
     static constexpr std::size_t kRowsPerTransaction = 512;
 
-    explicit HistoryWriter(History& history);
+    // The failure, from the writer's thread, once.
+    using FailureHandler = std::function<void(const std::string& failure)>;
+
+    explicit HistoryWriter(History& history, FailureHandler onFailure = {});
     // Writes what is kept first.
     ~HistoryWriter() override;
     HistoryWriter(const HistoryWriter&) = delete;
     HistoryWriter& operator=(const HistoryWriter&) = delete;
 
-    // From one recording thread at a time.
+    // From any thread.
     void Record(HistoryRow row) override;
+    void HandOn() override;
+    std::unordered_map<std::string, PageDates> AnnouncedDates(const std::string& channel) override;
+    // The sitemap's last change of each page, written in its turn.
+    void SetLastmods(std::vector<std::pair<std::string, std::int64_t>> lastmods);
+    // Reads in its turn; the history is none once it has been given back. The call comes on
+    // the writer's thread.
+    void Read(std::function<void(History* history)> read);
     // Returns once everything recorded is written, or has failed to be.
     void Flush();
     // The first failure, to be told; once there is one, nothing more is written.
     std::string failure() const;
 
 private:
-    void HandOn();
-    void WriteBatches();
+    using Task = std::function<void()>;
+    void Post(Task task);
+    void Work();
+    void Write(const std::vector<HistoryRow>& rows);
+    void Failed(std::string failure);
 
     History& history_;
-    // The recording thread's own until handed on.
-    std::vector<HistoryRow> rows_;
+    FailureHandler onFailure_;
     mutable std::mutex mutex_;
     std::condition_variable changed_;
-    std::deque<std::vector<HistoryRow>> pending_;
-    bool writing_ = false;
+    // The rows not yet handed on.
+    std::vector<HistoryRow> rows_;
+    std::deque<Task> pending_;
+    bool working_ = false;
     bool stopping_ = false;
     std::string failure_;
     std::thread thread_;

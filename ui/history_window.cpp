@@ -53,7 +53,8 @@ QString LastFailure(const HistoryRow& failure) {
 }  // namespace
 
 CHistoryDlg::CHistoryDlg(const std::vector<std::string>& addresses,
-                         const std::filesystem::path& history, std::int64_t now, QWidget* parent)
+                         const std::unordered_map<std::string, AddressHistory>& summaries,
+                         std::int64_t now, QWidget* parent)
     : QDialog(parent),
       controls_(BuildDialog(*this, kTemplateId)),
       filterEdit_(controls_.Get<QLineEdit>("filter")),
@@ -63,11 +64,6 @@ CHistoryDlg::CHistoryDlg(const std::vector<std::string>& addresses,
             &CHistoryDlg::OnExport);
     connect(controls_.Get<QPushButton>("close"), &QPushButton::clicked, this, &QDialog::accept);
 
-    std::unordered_map<std::string, AddressHistory> summaries;
-    std::string problem;  // told at start already
-    if (const auto past = History::OpenAt(history, problem)) {
-        summaries = past->Summaries(std::string(kIndexNowName));
-    }
     const QStringList columns = ColumnNames();
     table_->setColumnCount(static_cast<int>(columns.size()));
     table_->setHorizontalHeaderLabels(columns);

@@ -2,10 +2,11 @@
 
 #include <QDialog>
 #include <cstdint>
-#include <filesystem>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
+#include "storage/history.h"
 #include "ui/dialog_template.h"
 
 class QLineEdit;
@@ -23,9 +24,10 @@ public:
     static constexpr int kTemplateId = 162;
     static constexpr std::int64_t kDaySeconds = 24 * 60 * 60;
 
-    // The addresses are the list's; the history is read from the database at that path.
-    CHistoryDlg(const std::vector<std::string>& addresses, const std::filesystem::path& history,
-                std::int64_t now, QWidget* parent = nullptr);
+    // The addresses are the list's; the summaries what the history holds of each address.
+    CHistoryDlg(const std::vector<std::string>& addresses,
+                const std::unordered_map<std::string, AddressHistory>& summaries, std::int64_t now,
+                QWidget* parent = nullptr);
 
     void OnFilter();
     void OnExport();

@@ -65,7 +65,6 @@ const QString kKeepPartText =
     QStringLiteral("%1\n\nRead before that: %2. Add the new ones to the list?");
 const QString kImportCancelledText = QStringLiteral("The import was cancelled.");
 const QString kImportFailedText = QStringLiteral("The import did not complete:");
-const QString kLastmodsLostText = QStringLiteral("The pages' last changes could not be kept: %1.");
 const QString kIndexNowUnreadableText = QStringLiteral(
     "The IndexNow settings file %1 could not be read: %2.\n\n"
     "IndexNow stays off, and the file is left as it is.");
@@ -135,6 +134,7 @@ CSubmitDlg::CSubmitDlg(std::filesystem::path listFile, RunRouting routing, QWidg
     : QDialog(parent),
       listFile_(std::move(listFile)),
       runs_(std::move(routing)),
+      history_(listFile_.parent_path() / kHistoryFileName),
       controls_(BuildDialog(*this, kTemplateId)),
       urlEdit_(controls_.Get<QLineEdit>("url")),
       emailEdit_(controls_.Get<QLineEdit>("email")),
@@ -200,24 +200,17 @@ void CSubmitDlg::LoadList() {
 }
 
 // The history is looked at once, at start: what is wrong with it is told then, and the runs
-// go on without one when there is none. A history not yet there is made by the first run.
+// go on without one when there is none. A history not yet there is made when first needed.
 void CSubmitDlg::OpenHistory() {
-    const std::filesystem::path path = listFile_.parent_path() / kHistoryFileName;
-    if (!FileExists(path)) {
-        history_ = path;
-        runs_.SetHistory(history_);
-        return;
-    }
-    const History::Opened opened = History::Open(path);
-    if (opened.history) {
-        history_ = opened.path;
-        runs_.SetHistory(history_);
-    }
-    if (!opened.problem.empty()) {
-        ShowMessage(
-            this,
-            DisplayText(opened.problem + (opened.history ? "" : " " + std::string(kNoHistoryText))),
-            kProgramTitle, MessageIcon::Warning);
+    connect(&history_, &HistoryKeeper::failed, this, [this](const QString& text) {
+        const auto tell = [this, text] {
+            ShowMessage(this, text, kProgramTitle, MessageIcon::Warning);
+        };
+        // A failure while a run writes is told when the run has ended.
+        runs_.UnderWay() ? runs_.CallWhenRunEnds(this, tell) : tell();
+    });
+    if (const QString problem = history_.OpenAtStart(); !problem.isEmpty()) {
+        ShowMessage(this, problem, kProgramTitle, MessageIcon::Warning);
     }
 }
 
@@ -397,10 +390,12 @@ void CSubmitDlg::OnSubmit() {
 }
 
 void CSubmitDlg::RunAndShowResults(const std::vector<std::string>& entries) {
-    RunResult result = runs_.SubmitList(entries, m_strEmail, this);
-    if (quitAfterRun_) {
-        return;  // the program ends from the event loop, see RequestQuit
+    runs_.SetHistory(history_.Writer());
+    std::optional<RunResult> run = runs_.SubmitList(entries, m_strEmail, this);
+    if (!run || quitAfterRun_) {
+        return;  // no run was made; or the program ends from the event loop, see RequestQuit
     }
+    RunResult& result = *run;
     // What else the run has to say (an IndexNow key still being checked) comes first.
     if (!result.notes.empty()) {
         QStringList notes;
@@ -479,16 +474,11 @@ void CSubmitDlg::AddImported(SitemapImport import) {
             }
         }
     }
-    QStringList told;
-    if (!lastmods.empty() && !history_.empty()) {
-        std::string failure;
-        if (const auto history = History::OpenAt(history_, failure)) {
-            failure = history->SetLastmods(lastmods);
-        }
-        if (!failure.empty()) {
-            told << kLastmodsLostText.arg(DisplayText(failure));
-        }
+    HistoryWriter* history = lastmods.empty() ? nullptr : history_.Writer();
+    if (history != nullptr) {
+        history->SetLastmods(std::move(lastmods));
     }
+    QStringList told;
     if (!report.notes.isEmpty()) {
         told << report.notes;
     }
@@ -502,9 +492,20 @@ void CSubmitDlg::AddImported(SitemapImport import) {
     ShowMessage(this, text, kProgramTitle, MessageIcon::None, report.details);
 }
 
+// The history is read off the UI thread; the window opens once it is, unless one is already
+// on its way.
 void CSubmitDlg::OnHistory() {
-    CHistoryDlg history(Entries(), history_, std::time(nullptr), this);
-    history.exec();
+    if (historyAsked_ || !history_.Available()) {
+        return;
+    }
+    historyAsked_ = true;
+    history_.ReadSummaries(this, [this](HistoryKeeper::Summaries summaries) {
+        historyAsked_ = false;
+        if (!ended_) {
+            CHistoryDlg window(Entries(), summaries, std::time(nullptr), this);
+            window.exec();
+        }
+    });
 }
 
 void CSubmitDlg::OnCancel() {
@@ -513,6 +514,8 @@ void CSubmitDlg::OnCancel() {
     }
     ended_ = true;
     TakeFields();
+    // The history finishes first: after a full disk it gives back its room to the list.
+    history_.Finish();
     SaveList();
     // Whatever stands open over the window closes with it, so that every modal loop ends.
     for (QWidget* window : QApplication::topLevelWidgets()) {
@@ -572,7 +575,7 @@ void CSubmitDlg::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(this);
     menu.addAction(kIndexNowMenuText, this, &CSubmitDlg::OnIndexNow);
     menu.addAction(kImportMenuText, this, &CSubmitDlg::OnImportSitemap);
-    menu.addAction(kHistoryMenuText, this, &CSubmitDlg::OnHistory)->setEnabled(!history_.empty());
+    menu.addAction(kHistoryMenuText, this, &CSubmitDlg::OnHistory)->setEnabled(history_.Available());
     menu.addAction(kAboutMenuText, this, [this] { OnSysCommand(kAboutCommand); });
     menu.exec(event->globalPos());
 }

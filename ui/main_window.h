@@ -10,6 +10,7 @@
 #include "engine/submit_run.h"
 #include "storage/indexnow_settings.h"
 #include "ui/dialog_template.h"
+#include "ui/history_keeper.h"
 #include "ui/run_starter.h"
 
 class QLineEdit;
@@ -54,6 +55,7 @@ public:
 
     const DialogControls& controls() const { return controls_; }
     RunStarter& runs() { return runs_; }
+    HistoryKeeper& history() { return history_; }
     CSplashDlg* splash() const { return m_pSplash; }
     std::vector<std::string> Entries() const;
 
@@ -88,8 +90,9 @@ private:
     // never replaced.
     IndexNowSettings indexNow_;
     bool indexNowUnreadable_ = false;
-    // The history in use; empty when there is none.
-    std::filesystem::path history_;
+    HistoryKeeper history_;
+    // The History window waits for the history to be read.
+    bool historyAsked_ = false;
     // The import under way, while OnImportSitemap waits for it.
     SitemapImporter* importing_ = nullptr;
     // The list has been saved and the window is closing: nothing is saved again.

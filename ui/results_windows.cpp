@@ -89,9 +89,12 @@ void CFailedDlg::OnResubmit() {
     }
     // The progress window is the failures window's own, so that it takes input while this
     // modal window is open.
-    RunResult result = runs_.SubmitList(result_.ResubmitList, this);
-    if (result.failed) {
-        result_ = std::move(result);
+    std::optional<RunResult> result = runs_.SubmitList(result_.ResubmitList, this);
+    if (!result) {
+        return;
+    }
+    if (result->failed) {
+        result_ = std::move(*result);
         ShowFailureLines();
         ShowMessage(this, kResubmitFailedText, kProgramTitle);
     } else {

@@ -62,8 +62,8 @@ private:
 
 RunStarter::RunStarter(RunRouting routing) : routing_(std::move(routing)) {}
 
-RunResult RunStarter::SubmitList(const std::vector<std::string>& entries, const std::string& email,
-                                 QWidget* owner) {
+std::optional<RunResult> RunStarter::SubmitList(const std::vector<std::string>& entries,
+                                                const std::string& email, QWidget* owner) {
     SubmitJob job;
     job.mode = SubmitJob::Normal;
     job.items = entries;
@@ -72,33 +72,25 @@ RunResult RunStarter::SubmitList(const std::vector<std::string>& entries, const 
     return Run(std::move(job), owner);
 }
 
-RunResult RunStarter::SubmitList(const std::vector<ResendItem>& resubmitList, QWidget* owner) {
+std::optional<RunResult> RunStarter::SubmitList(const std::vector<ResendItem>& resubmitList,
+                                                QWidget* owner) {
     SubmitJob job;
     job.mode = SubmitJob::Resend;
     job.resendItems = resubmitList;
     return Run(std::move(job), owner);
 }
 
-RunResult RunStarter::Run(SubmitJob job, QWidget* owner) {
-    if ((job.items.empty() && job.resendItems.empty()) || UnderWay()) {
-        return {};
+std::optional<RunResult> RunStarter::Run(SubmitJob job, QWidget* owner) {
+    if (UnderWay()) {
+        return std::nullopt;
+    }
+    if (job.items.empty() && job.resendItems.empty()) {
+        return RunResult{};
     }
     job.routing = routing_;
     job.errorPageDir = ErrorPageDirectory();
-    // The run's records go through a connection of its own, written off the worker.
-    std::unique_ptr<History> history;
-    std::optional<HistoryWriter> log;
-    std::string historyNote;
-    if (!history_.empty()) {
-        history = History::OpenAt(history_, historyNote);
-    }
-    if (history) {
-        log.emplace(*history);
-        job.log = &*log;
-        if (job.indexNow.enabled && job.indexNow.onlyNewOrChanged) {
-            job.indexNow.dates = history->AnnouncedDates(std::string(kIndexNowName));
-        }
-    }
+    // The history's writer takes the records on its own thread: the run never waits for it.
+    job.log = log_;
     CProgressDlg progress(owner);
     DesktopFetchPrompt prompt(&progress);
     SubmitRun run(std::move(job), prompt, progress);
@@ -108,19 +100,11 @@ RunResult RunStarter::Run(SubmitJob job, QWidget* owner) {
     run_ = &run;
     RunOffUiThread([&] {
         result = run.SubmitWorker();
-        if (log) {
-            log->Flush();
-            if (!log->failure().empty()) {
-                historyNote = "The history " + history_.string() +
-                              " could not be written: " + log->failure() + ".";
-            }
+        if (log_ != nullptr) {
+            log_->HandOn();
         }
     });
     run_ = nullptr;
-    if (!historyNote.empty()) {
-        result.notes.push_back(historyNote + " " + std::string(kNoHistoryText));
-        history_.clear();
-    }
     for (auto& [context, call] : std::exchange(whenRunEnds_, {})) {
         if (!context.isNull()) {
             QTimer::singleShot(0, context, std::move(call));

@@ -2,8 +2,8 @@
 
 #include <QObject>
 #include <QPointer>
-#include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -24,19 +24,20 @@ public:
 
     // Runs one submission on a worker thread, showing the progress window (owned by the given
     // window, or by none) while the UI thread keeps every window alive, and returns what the
-    // run left. An empty list fails nothing: no window opens and no worker starts. Refused,
-    // failing nothing, while another run is under way. Normal mode: the addresses, each with
-    // the e-mail address.
-    RunResult SubmitList(const std::vector<std::string>& entries, const std::string& email,
-                         QWidget* owner);
+    // run left once its last request is judged. An empty list fails nothing: no window opens
+    // and no worker starts. Refused while another run is under way: nothing, since no run
+    // was made. Normal mode: the addresses, each with the e-mail address.
+    std::optional<RunResult> SubmitList(const std::vector<std::string>& entries,
+                                        const std::string& email, QWidget* owner);
     // Resend mode: the failed requests of an earlier run.
-    RunResult SubmitList(const std::vector<ResendItem>& resubmitList, QWidget* owner);
+    std::optional<RunResult> SubmitList(const std::vector<ResendItem>& resubmitList,
+                                        QWidget* owner);
 
     // Announcing through IndexNow in the normal mode.
     void SetIndexNow(IndexNowJob indexNow) { indexNow_ = std::move(indexNow); }
-    // Where every request of the runs is recorded; none when empty. A history that cannot be
-    // written is told in the run's result and is not used again.
-    void SetHistory(std::filesystem::path history) { history_ = std::move(history); }
+    // Where every request of the runs is recorded, written on a thread of its own; none when
+    // null.
+    void SetHistory(RequestLog* log) { log_ = log; }
     const RunRouting& routing() const { return routing_; }
 
     bool UnderWay() const { return run_ != nullptr; }
@@ -48,11 +49,11 @@ public:
     void CallWhenRunEnds(QObject* context, std::function<void()> call);
 
 private:
-    RunResult Run(SubmitJob job, QWidget* owner);
+    std::optional<RunResult> Run(SubmitJob job, QWidget* owner);
 
     RunRouting routing_;
     IndexNowJob indexNow_;
-    std::filesystem::path history_;
+    RequestLog* log_ = nullptr;
     // The run under way, while SubmitList waits for it.
     SubmitRun* run_ = nullptr;
     std::vector<std::pair<QPointer<QObject>, std::function<void()>>> whenRunEnds_;

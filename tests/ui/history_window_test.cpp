@@ -24,6 +24,7 @@ TEST(HistoryWindow, ShowsTheLastAcceptancesAndFailureMarksTheLastDayFiltersAndEx
     const quaymark::testing::TempDir dir;
     const std::filesystem::path path = dir.path() / "history.sqlite";
     const std::int64_t now = 2000000000;
+    std::unordered_map<std::string, AddressHistory> summaries;
     {
         History::Opened opened = History::Open(path);
         ASSERT_TRUE(opened.history);
@@ -35,9 +36,10 @@ TEST(HistoryWindow, ShowsTheLastAcceptancesAndFailureMarksTheLastDayFiltersAndEx
                       {now - 60, "IndexNow", "http://b.test/", "r", "200", "", true},
                   }),
                   "");
+        summaries = opened.history->Summaries("IndexNow");
     }
     testing::DesktopRecorder desktop;
-    CHistoryDlg window({"http://a.test/", "http://b.test/", "http://c.test/"}, path, now);
+    CHistoryDlg window({"http://a.test/", "http://b.test/", "http://c.test/"}, summaries, now);
     const auto rows = window.ShownRows();
     ASSERT_EQ(rows.size(), 4u);
     EXPECT_THAT(rows[0],

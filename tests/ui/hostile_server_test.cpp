@@ -74,7 +74,7 @@ protected:
         QElapsedTimer clock;
         clock.start();
         const RunResult results =
-            starter.SubmitList({"http://mine.example/"}, "me@example.com", nullptr);
+            starter.SubmitList({"http://mine.example/"}, "me@example.com", nullptr).value();
         outcome.failed = results.failed;
         outcome.elapsedMs = clock.elapsed();
         outcome.failures = testing::FailureLines(results);

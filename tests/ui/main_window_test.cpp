@@ -425,6 +425,7 @@ TEST_F(MainWindowTest, ImportAddsTheNewPagesAndAsksBeforeKeepingPartOfAFailedOne
     EXPECT_EQ(desktop_.messages[0].text,
               "3 addresses found in the sitemaps, 2 of them new: the "
               "new ones were added at the end of the list.");
+    window_->history().Writer()->Flush();
     History::Opened history = History::Open(dir_.path() / "data" / "history.sqlite");
     ASSERT_TRUE(history.history);
     EXPECT_EQ(history.history->AnnouncedDates("IndexNow").at("http://site.test/new").lastmod,

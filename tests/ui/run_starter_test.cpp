@@ -42,7 +42,7 @@ protected:
     ~SubmitListTest() override { SetCredentialsHandler({}); }
 
     RunResult SubmitList(const std::vector<std::string>& entries, const std::string& email = {}) {
-        return starter_.SubmitList(entries, email, nullptr);
+        return starter_.SubmitList(entries, email, nullptr).value();
     }
 
     quaymark::testing::ScopedPageDir dir_;
@@ -130,10 +130,12 @@ TEST_F(SubmitListTest, CredentialsAreAskedOnTheUiThread) {
         asked.push_back(url);
         return Credentials{"u", "p"};
     });
-    const RunResult result = starter.SubmitList(
-        std::vector<ResendItem>{
-            {Channel::Engine, "http://www.lycos.com/cgi-bin/spider_now.pl?query=x"}},
-        nullptr);
+    const RunResult result =
+        starter
+            .SubmitList(std::vector<ResendItem>{{Channel::Engine,
+                                                 "http://www.lycos.com/cgi-bin/spider_now.pl?query=x"}},
+                        nullptr)
+            .value();
     EXPECT_TRUE(result.failed);
     EXPECT_THAT(asked, ElementsAre("http://www.lycos.com/cgi-bin/spider_now.pl?query=x"));
     EXPECT_TRUE(onUiThread);

@@ -1,0 +1,83 @@
+#include "ui/history_keeper.h"
+
+#include <QPointer>
+
+#include "engine/indexnow.h"
+#include "storage/url_list_file.h"
+#include "ui/byte_text.h"
+#include "ui/off_ui_thread.h"
+
+namespace quaymark::ui {
+
+HistoryKeeper::HistoryKeeper(std::filesystem::path path) : path_(std::move(path)) {
+    connect(this, &HistoryKeeper::failed, this, [this] { gone_ = true; });
+}
+
+HistoryKeeper::~HistoryKeeper() = default;
+
+QString HistoryKeeper::OpenAtStart() {
+    return FileExists(path_) ? Open() : QString();
+}
+
+QString HistoryKeeper::Open() {
+    History::Opened opened = History::Open(path_);
+    if (!opened.history) {
+        gone_ = true;
+        return DisplayText(opened.problem + " " + std::string(kNoHistoryText));
+    }
+    path_ = opened.path;
+    history_ = std::move(opened.history);
+    // The writer's thread tells; the signal reaches the UI thread queued.
+    writer_ = std::make_unique<HistoryWriter>(*history_, [this](const std::string& failure) {
+        emit failed(DisplayText("The history " + path_.string() +
+                                " could not be written: " + failure + ". " +
+                                std::string(kNoHistoryText)));
+    });
+    return DisplayText(opened.problem);
+}
+
+HistoryWriter* HistoryKeeper::Writer() {
+    if (gone_) {
+        return nullptr;
+    }
+    if (!writer_) {
+        if (const QString problem = Open(); !problem.isEmpty()) {
+            emit failed(problem);
+        }
+    }
+    return writer_.get();
+}
+
+void HistoryKeeper::ReadSummaries(QObject* context, std::function<void(Summaries)> done) {
+    HistoryWriter* writer = Writer();
+    if (writer == nullptr) {
+        done({});
+        return;
+    }
+    writer->Read([context = QPointer<QObject>(context), done = std::move(done)](History* history) {
+        Summaries summaries;
+        if (history != nullptr) {
+            summaries = history->Summaries(std::string(kIndexNowName));
+        }
+        QMetaObject::invokeMethod(
+            context.data(),
+            [context, done, summaries = std::move(summaries)]() mutable {
+                if (!context.isNull()) {
+                    done(std::move(summaries));
+                }
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void HistoryKeeper::Finish() {
+    if (!writer_) {
+        return;
+    }
+    RunOffUiThread([this] {
+        writer_.reset();
+        history_.reset();
+    });
+}
+
+}  // namespace quaymark::ui
