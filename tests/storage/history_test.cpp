@@ -1,6 +1,9 @@
 #include "storage/history.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <map>
 #include <sys/stat.h>
 
 #include "storage/atomic_file.h"
@@ -93,6 +96,100 @@ TEST(History, ADamagedFileIsLeftAsItIsAndANewOneIsMadeBesideIt) {
     EXPECT_FALSE(none.history);
     EXPECT_EQ(none.problem,
               "The history " + folder.string() + " could not be opened: Not a regular file.");
+}
+
+// A database made by SQL of the test's own; the file's bytes after.
+std::string MakeDatabase(const std::filesystem::path& path, const std::string& sql) {
+    sqlite3* db = nullptr;
+    sqlite3_open(path.c_str(), &db);
+    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+    sqlite3_close(db);
+    std::string bytes;
+    EXPECT_TRUE(ReadRegularFile(path, bytes));
+    return bytes;
+}
+
+// Another program's database, or a newer Quaymark's, is only looked at: it stays byte for
+// byte, nothing is made beside it, and a history of our own is made next to it. An earlier
+// history of ours is brought up to date with its rows.
+TEST(History, OnlyAHistoryOfOursIsEverWritten) {
+    const testing::TempDir dir;
+    const std::map<std::string, std::pair<std::string, std::string>> strangers{
+        {"other.sqlite",
+         {"CREATE TABLE notes(text TEXT); INSERT INTO notes VALUES('mine');", "is not Quaymark's"}},
+        {"columns.sqlite",
+         {"CREATE TABLE requests(time INTEGER, what TEXT);", "is not Quaymark's"}},
+        {"newer.sqlite",
+         {"PRAGMA application_id=" + std::to_string(History::kApplicationId) +
+              "; PRAGMA user_version=" + std::to_string(History::kSchemaVersion + 1) +
+              "; CREATE TABLE t(x);",
+          "is of a newer version of Quaymark"}},
+    };
+    for (const auto& [name, made] : strangers) {
+        const std::filesystem::path path = dir.path() / name;
+        const std::string before = MakeDatabase(path, made.first);
+        History::Opened opened = History::Open(path);
+        ASSERT_TRUE(opened.history) << name;
+        EXPECT_EQ(opened.path.filename(), path.stem().string() + "-2.sqlite");
+        EXPECT_EQ(opened.problem,
+                  "The history " + path.string() + " " + made.second + " and is left as it is.");
+        std::string after;
+        ASSERT_TRUE(ReadRegularFile(path, after));
+        EXPECT_EQ(after, before) << name;
+        EXPECT_FALSE(std::filesystem::exists(path.string() + "-wal")) << name;
+        EXPECT_FALSE(std::filesystem::exists(path.string() + "-shm")) << name;
+    }
+
+    const std::filesystem::path earlier = dir.path() / "earlier.sqlite";
+    MakeDatabase(earlier,
+                 "CREATE TABLE requests(time INTEGER NOT NULL, channel TEXT NOT NULL,"
+                 " address TEXT NOT NULL, request TEXT NOT NULL, verdict TEXT NOT NULL,"
+                 " reason TEXT NOT NULL, accepted INTEGER NOT NULL);"
+                 "CREATE INDEX requests_by_address ON requests(address, channel, time);"
+                 "CREATE TABLE pages(address TEXT PRIMARY KEY, lastmod INTEGER NOT NULL)"
+                 " WITHOUT ROWID;"
+                 "INSERT INTO requests VALUES(10,'Lycos','http://a.test/','r','failed','no',0),"
+                 " (20,'Lycos','http://a.test/','r','accepted','',1),"
+                 " (30,'Lycos','http://a.test/','r','failed','again',0);");
+    History::Opened opened = History::Open(earlier);
+    ASSERT_TRUE(opened.history) << opened.problem;
+    EXPECT_EQ(opened.path, earlier);
+    EXPECT_EQ(opened.problem, "");
+    ASSERT_EQ(opened.history->Append({Row(25, "Lycos", "http://a.test/", true)}), "");
+    const AddressHistory past = opened.history->Summaries("IndexNow").at("http://a.test/");
+    EXPECT_EQ(past.lastAccepted.at("Lycos"), 25);
+    ASSERT_TRUE(past.lastFailure);
+    EXPECT_EQ(past.lastFailure->reason, "again");
+    EXPECT_EQ(past.lastSentToEngine, 30);
+    opened.history.reset();
+    EXPECT_EQ(History::Open(earlier).path, earlier) << "now a history of ours";
+}
+
+// A write that finds no room gives back all the history holds: the transaction is rolled
+// back, the write-ahead log emptied and the database closed, so that the list finds room.
+TEST(History, AFullDiskGivesBackEverythingTheHistoryHolds) {
+    const testing::TempDir dir;
+    const std::filesystem::path path = dir.path() / "history.sqlite";
+    History::Opened opened = History::Open(path, 64 << 10);
+    ASSERT_TRUE(opened.history) << opened.problem;
+    std::vector<std::string> told;
+    {
+        HistoryWriter writer(*opened.history, [&](const std::string& failure) {
+            told.push_back(failure);
+        });
+        for (int i = 0; i < 2000; ++i) {
+            writer.Record(Row(i, "HotBot", "http://a.test/" + std::to_string(i), true,
+                              std::string(100, 'x')));
+        }
+        writer.Flush();
+        EXPECT_NE(writer.failure().find("full"), std::string::npos) << writer.failure();
+        EXPECT_TRUE(opened.history->Summaries("IndexNow").empty())
+            << "a history given back is read no more";
+    }
+    EXPECT_EQ(told.size(), 1u);
+    std::error_code error;
+    EXPECT_EQ(std::filesystem::file_size(path.string() + "-wal", error) > 0 && !error, false)
+        << "no write-ahead log is left holding room";
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include <QScrollBar>
 #include <QTest>
 #include <QTimer>
+#include <sqlite3.h>
 
 #include "engine/sitemap.h"
 #include "storage/history.h"
@@ -285,6 +286,39 @@ TEST_F(MainWindowTest, QuitRequestDuringARunCancelsItThenSavesAndEnds) {
     EXPECT_EQ(ReadFileBytes(listFile_),
               "http://a.example/\r\nhttp://b.example/\r\nEOS\r\nme@example.com\r\n");
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr) << "no results window";
+}
+
+// A run is over when its last request is judged, whatever the history is waiting for; Submit
+// All pressed meanwhile makes no run and shows no result.
+TEST_F(MainWindowTest, ARunEndsWithoutWaitingForTheHistoryAndARefusedOneShowsNothing) {
+    SaveUrlList(listFile_, {"http://a.example/"}, "me@example.com");
+    ASSERT_TRUE(History::Open(listFile_.parent_path() / "history.sqlite").history);
+    Open();
+    sqlite3* locker = nullptr;
+    ASSERT_EQ(sqlite3_open((listFile_.parent_path() / "history.sqlite").c_str(), &locker),
+              SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(locker, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    server_.SetPages([this](const EngineRequest& request) {
+        if (request.host == "www.lycos.com") {
+            QMetaObject::invokeMethod(
+                window_.get(), [this] { window_->OnOK(); }, Qt::BlockingQueuedConnection);
+        }
+        return quaymark::testing::AcceptedPage();
+    });
+    testing::ModalDriver driver;
+    driver.Then<CDoneDlg>([](CDoneDlg* done) { Later([done] { done->accept(); }); });
+    Button("submitAll")->click();
+    EXPECT_TRUE(driver.done()) << "one result, of the one run";
+    EXPECT_EQ(server_.requests().size(), 7u);
+    EXPECT_THAT(desktop_.messages, ::testing::IsEmpty());
+    sqlite3_exec(locker, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(locker);
+    QTest::keyClick(window_.get(), Qt::Key_Escape);
+    History::Opened history = History::Open(listFile_.parent_path() / "history.sqlite");
+    ASSERT_TRUE(history.history);
+    EXPECT_EQ(history.history->Summaries("IndexNow").at("http://a.example/").lastAccepted.size(),
+              7u)
+        << "the rows were written at the end";
 }
 
 TEST_F(MainWindowTest, StoredBytesComeBackUnchangedWhateverTheDisplayShows) {
