@@ -4,6 +4,8 @@
 #include <QContextMenuEvent>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QAction>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -153,6 +155,7 @@ CSubmitDlg::CSubmitDlg(std::filesystem::path listFile, RunRouting routing, QWidg
             &CSubmitDlg::OnOK);
     connect(controls_.Get<QPushButton>("quit"), &QPushButton::clicked, this, &CSubmitDlg::OnCancel);
     connect(controls_.Get<QPushButton>("help"), &QPushButton::clicked, this, &CSubmitDlg::OnHelp);
+    MakeMenuActions();
     OnInitDialog();
 }
 
@@ -568,15 +571,48 @@ void CSubmitDlg::reject() {
     OnCancel();
 }
 
-void CSubmitDlg::contextMenuEvent(QContextMenuEvent* event) {
-    if (childAt(event->pos()) != nullptr && childAt(event->pos())->focusPolicy() != Qt::NoFocus) {
+// The window's own commands, each with a shortcut that works anywhere in the window and is
+// shown in its menu; Ctrl with letters no field of the window takes for itself.
+void CSubmitDlg::MakeMenuActions() {
+    const auto add = [this](const QString& text, const QKeySequence& keys, auto handler) {
+        auto* action = new QAction(text, this);
+        action->setShortcut(keys);
+        action->setShortcutContext(Qt::WindowShortcut);
+        connect(action, &QAction::triggered, this, handler);
+        addAction(action);
+        return action;
+    };
+    add(kIndexNowMenuText, QKeySequence(Qt::CTRL | Qt::Key_N), &CSubmitDlg::OnIndexNow);
+    add(kImportMenuText, QKeySequence(Qt::CTRL | Qt::Key_I), &CSubmitDlg::OnImportSitemap);
+    historyAction_ = add(kHistoryMenuText, QKeySequence(Qt::CTRL | Qt::Key_H), &CSubmitDlg::OnHistory);
+    add(kAboutMenuText, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_A),
+        [this] { OnSysCommand(kAboutCommand); });
+}
+
+// Shift+F10 asks for the focused control's menu, as the Menu key does: a text field opens its
+// own, any other control passes it on to the window's.
+void CSubmitDlg::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier) {
+        QWidget* target = focusWidget() != nullptr ? focusWidget() : this;
+        const QPoint at = target->rect().center();
+        QContextMenuEvent menu(QContextMenuEvent::Keyboard, at, target->mapToGlobal(at));
+        QApplication::sendEvent(target, &menu);
         return;
     }
+    QDialog::keyPressEvent(event);
+}
+
+// The menu opens on a click outside the controls, and from the keyboard (the Menu key,
+// Shift+F10) wherever a text field does not open its own.
+void CSubmitDlg::contextMenuEvent(QContextMenuEvent* event) {
+    const QWidget* under = childAt(event->pos());
+    if (event->reason() != QContextMenuEvent::Keyboard && under != nullptr &&
+        under->focusPolicy() != Qt::NoFocus) {
+        return;
+    }
+    historyAction_->setEnabled(history_.Available());
     QMenu menu(this);
-    menu.addAction(kIndexNowMenuText, this, &CSubmitDlg::OnIndexNow);
-    menu.addAction(kImportMenuText, this, &CSubmitDlg::OnImportSitemap);
-    menu.addAction(kHistoryMenuText, this, &CSubmitDlg::OnHistory)->setEnabled(history_.Available());
-    menu.addAction(kAboutMenuText, this, [this] { OnSysCommand(kAboutCommand); });
+    menu.addActions(actions());
     menu.exec(event->globalPos());
 }
 

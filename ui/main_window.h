@@ -13,6 +13,7 @@
 #include "ui/history_keeper.h"
 #include "ui/run_starter.h"
 
+class QAction;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
@@ -66,6 +67,7 @@ protected:
     void accept() override;
     void reject() override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void OnInitDialog();
@@ -79,6 +81,7 @@ private:
     void OnEditEmail();
     void LoadIndexNowSettings();
     void OpenHistory();
+    void MakeMenuActions();
     void AddImported(SitemapImport import);
 
     std::filesystem::path listFile_;
@@ -104,6 +107,7 @@ private:
     QPushButton* addButton_;
     QPushButton* removeButton_;
     QPushButton* submitButton_;
+    QAction* historyAction_ = nullptr;
     CSplashDlg* m_pSplash = nullptr;
     // Set while the window changes its own controls, whose notifications it then ignores.
     bool changingControls_ = false;

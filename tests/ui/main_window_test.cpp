@@ -7,6 +7,7 @@
 #include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QListWidget>
 #include <QPushButton>
 #include <QScreen>
@@ -476,6 +477,30 @@ TEST_F(MainWindowTest, ImportAddsTheNewPagesAndAsksBeforeKeepingPartOfAFailedOne
     desktop_.questionAnswers = {true};
     importFrom("http://site.test/broken.xml");
     EXPECT_EQ(List()->item(3)->text(), "http://site.test/part");
+}
+
+// Every command of the window's menu has a shortcut that works from any field and shows in the
+// menu, and the Menu key or Shift+F10 opens the menu where no text field opens its own.
+TEST_F(MainWindowTest, TheWindowsMenuIsReachedFromTheKeyboard) {
+    Open();
+    testing::ModalDriver driver;
+    driver.Then<CImportDlg>([](CImportDlg* ask) { Later([ask] { ask->reject(); }); });
+    QTest::keyClick(window_->controls().Get<QLineEdit>("url"), Qt::Key_I, Qt::ControlModifier);
+    EXPECT_TRUE(driver.done());
+
+    QStringList shown;
+    QTimer::singleShot(0, [&] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        ASSERT_NE(menu, nullptr);
+        for (const QAction* action : menu->actions()) {
+            shown << action->text() + QLatin1Char('\t') + action->shortcut().toString();
+        }
+        menu->close();
+    });
+    Button("submitAll")->setFocus();
+    QTest::keyClick(Button("submitAll"), Qt::Key_F10, Qt::ShiftModifier);
+    EXPECT_THAT(shown, ElementsAre("&IndexNow...\tCtrl+N", "Import &Sitemap...\tCtrl+I",
+                                   "&History...\tCtrl+H", "&About Quaymarker...\tCtrl+Shift+A"));
 }
 
 TEST_F(MainWindowTest, HelpAndAboutOpenOverTheWindow) {
