@@ -1,6 +1,7 @@
 // Speed and memory of the page fetch, the page judging, IndexNow's batches and the sitemap
 // reading.
 #include <benchmark/benchmark.h>
+#include <malloc.h>
 #include <curl/curl.h>
 
 #include <atomic>
@@ -214,6 +215,46 @@ void BM_SitemapRead(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_SitemapRead)->Arg(0)->Arg(1)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// The most a hostile import can make the program keep: gzip sitemaps of addresses of the
+// longest length taken (2,048 bytes), as many as the protocol's 50 MiB lets one sitemap hold,
+// read until the import's own bounds stop it. The peak memory above the size before.
+void BM_SitemapImportWorstCase(benchmark::State& state) {
+    const SitemapLimits limits;
+    std::string body;
+    {
+        std::string xml = "<urlset xmlns=\"http://www.sitemaps.org/schemas/sitemap/0.9\">";
+        for (std::size_t i = 0;; ++i) {
+            const std::string number = std::to_string(i);
+            const std::string entry = "<url><loc>https://www.mine.example/" +
+                                      std::string(limits.maxAddressLength - 25 - number.size(), 'a') +
+                                      number + "</loc></url>";
+            if (xml.size() + entry.size() + 9 > limits.maxBytes) {
+                break;
+            }
+            xml += entry;
+        }
+        body = testing::Gzip(xml + "</urlset>");
+    }
+    LoopbackServer site;
+    site->Get("/sitemap.xml.gz", [&](const httplib::Request&, httplib::Response& response) {
+        response.set_content(body, "application/gzip");
+    });
+    QuietImport observer;
+    for (auto _ : state) {
+        // What making the sitemap left in the heap is given back, so that idle is idle.
+        ::malloc_trim(0);
+        const std::size_t idle = StatusBytes("VmRSS");
+        ResetPeakRss();
+        SitemapImporter importer({{{":", site.port()}}, {}, {}}, observer);
+        const SitemapImport import = importer.Import("http://www.mine.example/sitemap.xml.gz");
+        state.counters["addresses"] = static_cast<double>(import.pages.size());
+        state.counters["stopped_by_a_bound"] = import.failures.empty() ? 0 : 1;
+        state.counters["peak_rss_above_idle_MiB"] =
+            static_cast<double>(StatusBytes("VmHWM") - idle) / (1 << 20);
+    }
+}
+BENCHMARK(BM_SitemapImportWorstCase)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace quaymark::bench

@@ -2,6 +2,7 @@
 // thread costs while a run is under way.
 #include <benchmark/benchmark.h>
 #include <curl/curl.h>
+#include <sqlite3.h>
 #include <time.h>
 
 #include <unistd.h>
@@ -10,12 +11,14 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <sstream>
 #include <thread>
 
 #include "bench/bench_support.h"
 #include "engine/submit_run.h"
 #include "storage/history.h"
+#include "ui/history_window.h"
 #include "ui/run_starter.h"
 
 namespace quaymark::bench {
@@ -228,6 +231,65 @@ void BM_UiThreadCpuDuringRun(benchmark::State& state) {
 BENCHMARK(BM_UiThreadCpuDuringRun)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
+// A year of daily runs: so many rows for 5,000 pages, the seven engines and IndexNow, written
+// as runs write them (the summary kept row by row). Timed: what the History window needs
+// (the read on the history's thread, then the window built) and what the new-or-changed rule
+// reads at the start of a run.
+void BM_HistoryWindow(benchmark::State& state) {
+    constexpr int kPages = 5000;
+    const std::int64_t rows = state.range(0);
+    std::string dir = (std::filesystem::temp_directory_path() / "quaymark-bench-XXXXXX").string();
+    if (::mkdtemp(dir.data()) == nullptr) {
+        state.SkipWithError("no temporary directory");
+        return;
+    }
+    const std::filesystem::path path = std::filesystem::path(dir) / "history.sqlite";
+    History::Opened history = History::Open(path);
+    {
+        sqlite3* db = nullptr;
+        sqlite3_open(path.c_str(), &db);
+        const std::string fill =
+            "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < " +
+            std::to_string(rows - 1) +
+            ") INSERT INTO requests SELECT 1700000000 + i, CASE i % 8 WHEN 0 THEN 'WebCrawler'"
+            " WHEN 1 THEN 'HotBot' WHEN 2 THEN 'Lycos' WHEN 3 THEN 'AltaVista' WHEN 4 THEN 'Go!'"
+            " WHEN 5 THEN 'Excite' WHEN 6 THEN 'Google' ELSE 'IndexNow' END,"
+            " 'https://www.mine.example/page/' || ((i / 8) % " +
+            std::to_string(kPages) +
+            "), 'http://engine.example/add?url=x', CASE WHEN i % 97 = 0 THEN 'failed'"
+            " ELSE 'accepted' END, CASE WHEN i % 97 = 0 THEN 'failed.' ELSE '' END,"
+            " i % 97 <> 0 FROM n";
+        if (sqlite3_exec(db, fill.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
+            state.SkipWithError(sqlite3_errmsg(db));
+        }
+        sqlite3_close(db);
+    }
+    std::vector<std::string> addresses;
+    for (int i = 0; i < kPages; ++i) {
+        addresses.push_back("https://www.mine.example/page/" + std::to_string(i));
+    }
+    HistoryWriter writer(*history.history);
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        std::promise<std::unordered_map<std::string, AddressHistory>> read;
+        writer.Read([&](History* past) { read.set_value(past->Summaries("IndexNow")); });
+        const auto summaries = read.get_future().get();
+        const auto readDone = std::chrono::steady_clock::now();
+        ui::CHistoryDlg window(addresses, summaries, std::time(nullptr));
+        const auto shown = std::chrono::steady_clock::now();
+        const auto dates = writer.AnnouncedDates("IndexNow");
+        const auto datesDone = std::chrono::steady_clock::now();
+        state.counters["read_ms"] = std::chrono::duration<double, std::milli>(readDone - start).count();
+        state.counters["window_ms"] = std::chrono::duration<double, std::milli>(shown - start).count();
+        state.counters["new_or_changed_ms"] =
+            std::chrono::duration<double, std::milli>(datesDone - shown).count();
+        state.counters["rows"] = static_cast<double>(rows);
+        benchmark::DoNotOptimize(dates);
+    }
+    std::filesystem::remove_all(dir);
+}
+BENCHMARK(BM_HistoryWindow)->Arg(3000000)->Arg(15000000)->Iterations(1)->Unit(benchmark::kMillisecond);
+
 }  // namespace quaymark::bench
 
 int main(int argc, char** argv) {

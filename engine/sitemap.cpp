@@ -560,9 +560,9 @@ SitemapImport SitemapImporter::Import(const std::string& address) {
         import.failures.push_back(address + ": not an http or https address");
         return import;
     }
-    const std::vector<std::string> sitemaps = IsSiteAddress(*parsed)
-                                                  ? SitemapsOfSite(parsed->normalised, import)
-                                                  : std::vector{address};
+    const std::vector<std::string> sitemaps =
+        IsSiteAddress(*parsed) ? SitemapsOfSite(NormalisedAddress(address).value_or(address), import)
+                               : std::vector{address};
     // One sitemap's worth of room: rehashing would cost more than the parse.
     seen_.reserve(limits_.maxAddresses);
     for (const std::string& sitemap : sitemaps) {
@@ -631,8 +631,8 @@ std::vector<std::string> SitemapImporter::SitemapsOfSite(const std::string& site
 
 void SitemapImporter::ReadSitemap(const std::string& url, int depth, SitemapImport& import) {
     // Spellings of one address (letter case, a default port, a fragment) are one sitemap.
-    const std::optional<WebAddress> parsed = ParseWebAddress(url);
-    if (parsed && read_.count(parsed->normalised) > 0) {
+    const std::string normalised = NormalisedAddress(url).value_or(url);
+    if (read_.count(normalised) > 0) {
         import.notes.Add(ImportNote::NamedAgain, url + ": named again, read once");
         return;
     }
@@ -640,7 +640,7 @@ void SitemapImporter::ReadSitemap(const std::string& url, int depth, SitemapImpo
         ++unread_;
         return;
     }
-    read_.insert(parsed ? parsed->normalised : url);
+    read_.insert(normalised);
     observer_.SitemapStarted(url);
     std::vector<std::string> nested;
     const SitemapParser::Sink sink{[&](SitemapPage page) {

@@ -28,32 +28,52 @@ bool HasPart(CURLU* url, CURLUPart part) {
     return has;
 }
 
+// The parsed address, when it is an http or https address with a host.
+UrlHandle ParseWeb(std::string_view address) {
+    UrlHandle url(curl_url());
+    if (!url || curl_url_set(url.get(), CURLUPART_URL, ParsableUrl(address).c_str(),
+                             CURLU_NON_SUPPORT_SCHEME) != CURLUE_OK) {
+        return nullptr;
+    }
+    std::string scheme = Part(url.get(), CURLUPART_SCHEME);
+    std::transform(scheme.begin(), scheme.end(), scheme.begin(), AsciiLower);
+    if ((scheme != "http" && scheme != "https") || !HasPart(url.get(), CURLUPART_HOST)) {
+        return nullptr;
+    }
+    return url;
+}
+
+std::string LowerPart(CURLU* url, CURLUPart part) {
+    std::string text = Part(url, part);
+    std::transform(text.begin(), text.end(), text.begin(), AsciiLower);
+    return text;
+}
+
 }  // namespace
 
 std::optional<WebAddress> ParseWebAddress(std::string_view address) {
-    const UrlHandle url(curl_url());
-    if (!url || curl_url_set(url.get(), CURLUPART_URL, ParsableUrl(address).c_str(),
-                             CURLU_NON_SUPPORT_SCHEME) != CURLUE_OK) {
+    const UrlHandle url = ParseWeb(address);
+    if (!url) {
         return std::nullopt;
     }
-    WebAddress parsed{.scheme = Part(url.get(), CURLUPART_SCHEME),
-                      .host = Part(url.get(), CURLUPART_HOST),
+    return WebAddress{.scheme = LowerPart(url.get(), CURLUPART_SCHEME),
+                      .host = LowerPart(url.get(), CURLUPART_HOST),
                       .path = Part(url.get(), CURLUPART_PATH),
                       .query = Part(url.get(), CURLUPART_QUERY),
                       .fragment = Part(url.get(), CURLUPART_FRAGMENT),
                       .credentials = HasPart(url.get(), CURLUPART_USER) ||
-                                     HasPart(url.get(), CURLUPART_PASSWORD),
-                      .normalised = {}};
-    std::transform(parsed.scheme.begin(), parsed.scheme.end(), parsed.scheme.begin(), AsciiLower);
-    if ((parsed.scheme != "http" && parsed.scheme != "https") || parsed.host.empty()) {
+                                     HasPart(url.get(), CURLUPART_PASSWORD)};
+}
+
+std::optional<std::string> NormalisedAddress(std::string_view address) {
+    const UrlHandle url = ParseWeb(address);
+    if (!url) {
         return std::nullopt;
     }
-    std::transform(parsed.host.begin(), parsed.host.end(), parsed.host.begin(), AsciiLower);
-    curl_url_set(url.get(), CURLUPART_SCHEME, parsed.scheme.c_str(), 0);
-    curl_url_set(url.get(), CURLUPART_HOST, parsed.host.c_str(), 0);
+    curl_url_set(url.get(), CURLUPART_SCHEME, LowerPart(url.get(), CURLUPART_SCHEME).c_str(), 0);
+    curl_url_set(url.get(), CURLUPART_HOST, LowerPart(url.get(), CURLUPART_HOST).c_str(), 0);
     curl_url_set(url.get(), CURLUPART_FRAGMENT, nullptr, 0);
-    parsed.normalised = Part(url.get(), CURLUPART_URL, CURLU_NO_DEFAULT_PORT);
-    return parsed;
+    return Part(url.get(), CURLUPART_URL, CURLU_NO_DEFAULT_PORT);
 }
 
 std::optional<std::string> AnnounceHost(std::string_view address) {

@@ -18,14 +18,15 @@ struct WebAddress {
     std::string fragment;
     // A user name or password stands before the host ("http://user:pw@host/").
     bool credentials = false;
-    // The form two spellings of one address share: scheme and host in lower case, the
-    // default port dropped, no fragment.
-    std::string normalised;
 };
 
 // The address read as libcurl reads it (bytes that cannot stand in a URL taken as
 // percent-encoded); nothing when it is not an http or https address with a host.
 std::optional<WebAddress> ParseWebAddress(std::string_view address);
+
+// The form two spellings of one http or https address share: scheme and host in lower case,
+// the default port dropped, no fragment; nothing for any other address.
+std::optional<std::string> NormalisedAddress(std::string_view address);
 
 // The host of an http or https address, in lower case; nothing for any other address.
 std::optional<std::string> AnnounceHost(std::string_view address);
