@@ -1,8 +1,8 @@
 // Speed and memory of the page fetch, the page judging, IndexNow's batches and the sitemap
 // reading.
 #include <benchmark/benchmark.h>
-#include <malloc.h>
 #include <curl/curl.h>
+#include <malloc.h>
 
 #include <atomic>
 #include <chrono>
@@ -226,9 +226,10 @@ void BM_SitemapImportWorstCase(benchmark::State& state) {
         std::string xml = "<urlset xmlns=\"http://www.sitemaps.org/schemas/sitemap/0.9\">";
         for (std::size_t i = 0;; ++i) {
             const std::string number = std::to_string(i);
-            const std::string entry = "<url><loc>https://www.mine.example/" +
-                                      std::string(limits.maxAddressLength - 25 - number.size(), 'a') +
-                                      number + "</loc></url>";
+            const std::string entry =
+                "<url><loc>https://www.mine.example/" +
+                std::string(limits.maxAddressLength - 25 - number.size(), 'a') + number +
+                "</loc></url>";
             if (xml.size() + entry.size() + 9 > limits.maxBytes) {
                 break;
             }

@@ -279,8 +279,10 @@ void BM_HistoryWindow(benchmark::State& state) {
         const auto shown = std::chrono::steady_clock::now();
         const auto dates = writer.AnnouncedDates("IndexNow");
         const auto datesDone = std::chrono::steady_clock::now();
-        state.counters["read_ms"] = std::chrono::duration<double, std::milli>(readDone - start).count();
-        state.counters["window_ms"] = std::chrono::duration<double, std::milli>(shown - start).count();
+        state.counters["read_ms"] =
+            std::chrono::duration<double, std::milli>(readDone - start).count();
+        state.counters["window_ms"] =
+            std::chrono::duration<double, std::milli>(shown - start).count();
         state.counters["new_or_changed_ms"] =
             std::chrono::duration<double, std::milli>(datesDone - shown).count();
         state.counters["rows"] = static_cast<double>(rows);
@@ -288,7 +290,11 @@ void BM_HistoryWindow(benchmark::State& state) {
     }
     std::filesystem::remove_all(dir);
 }
-BENCHMARK(BM_HistoryWindow)->Arg(3000000)->Arg(15000000)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_HistoryWindow)
+    ->Arg(3000000)
+    ->Arg(15000000)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace quaymark::bench
 

@@ -415,9 +415,8 @@ void SitemapParser::Address(std::string text, std::optional<std::int64_t> lastmo
         ++tooLong_;
         return;
     }
-    const std::optional<WebAddress> parsed = text.find_first_of("\r\n") == std::string::npos
-                                                 ? ParseWebAddress(text)
-                                                 : std::nullopt;
+    const std::optional<WebAddress> parsed =
+        text.find_first_of("\r\n") == std::string::npos ? ParseWebAddress(text) : std::nullopt;
     if (!parsed) {
         ++notAddresses_;
     } else if (parsed->credentials) {
@@ -439,9 +438,9 @@ std::vector<std::pair<ImportNote, std::string>> SitemapParser::LeftOut() const {
                                                              "addresses of other hosts"));
     }
     if (otherHostSitemaps_ > 0) {
-        leftOut.emplace_back(ImportNote::OtherHostSitemaps,
-                             Counted(otherHostSitemaps_, "sitemap of another host",
-                                     "sitemaps of other hosts"));
+        leftOut.emplace_back(
+            ImportNote::OtherHostSitemaps,
+            Counted(otherHostSitemaps_, "sitemap of another host", "sitemaps of other hosts"));
     }
     if (credentials_ > 0) {
         leftOut.emplace_back(ImportNote::Credentials,
@@ -449,16 +448,15 @@ std::vector<std::pair<ImportNote, std::string>> SitemapParser::LeftOut() const {
                                      "addresses with a user name or password"));
     }
     if (notAddresses_ > 0) {
-        leftOut.emplace_back(ImportNote::NotAddresses,
-                             Counted(notAddresses_,
-                                     "entry that is not an http or https address on one line",
-                                     "entries that are not http or https addresses on one line"));
+        leftOut.emplace_back(
+            ImportNote::NotAddresses,
+            Counted(notAddresses_, "entry that is not an http or https address on one line",
+                    "entries that are not http or https addresses on one line"));
     }
     if (tooLong_ > 0) {
-        leftOut.emplace_back(ImportNote::TooLong, Counted(tooLong_, "address", "addresses") +
-                                                      " longer than " +
-                                                      std::to_string(limits_.maxAddressLength) +
-                                                      " characters");
+        leftOut.emplace_back(ImportNote::TooLong,
+                             Counted(tooLong_, "address", "addresses") + " longer than " +
+                                 std::to_string(limits_.maxAddressLength) + " characters");
     }
     return leftOut;
 }
@@ -561,8 +559,9 @@ SitemapImport SitemapImporter::Import(const std::string& address) {
         return import;
     }
     const std::vector<std::string> sitemaps =
-        IsSiteAddress(*parsed) ? SitemapsOfSite(NormalisedAddress(address).value_or(address), import)
-                               : std::vector{address};
+        IsSiteAddress(*parsed)
+            ? SitemapsOfSite(NormalisedAddress(address).value_or(address), import)
+            : std::vector{address};
     // One sitemap's worth of room: rehashing would cost more than the parse.
     seen_.reserve(limits_.maxAddresses);
     for (const std::string& sitemap : sitemaps) {
@@ -643,24 +642,24 @@ void SitemapImporter::ReadSitemap(const std::string& url, int depth, SitemapImpo
     read_.insert(normalised);
     observer_.SitemapStarted(url);
     std::vector<std::string> nested;
-    const SitemapParser::Sink sink{[&](SitemapPage page) {
-                                       if (import.pages.size() >= limits_.maxPages ||
-                                           page.url.size() > limits_.maxPageBytes - pageBytes_) {
-                                           full_ = true;
-                                       } else if (seen_.count(page.url) == 0) {
-                                           pageBytes_ += page.url.size();
-                                           seen_.insert(
-                                               import.pages.emplace_back(std::move(page)).url);
-                                           observer_.AddressesFound(import.pages.size());
-                                       }
-                                   },
-                                   [&](std::string sitemap) {
-                                       if (read_.size() + nested.size() < limits_.maxSitemaps) {
-                                           nested.push_back(std::move(sitemap));
-                                       } else {
-                                           ++unread_;
-                                       }
-                                   }};
+    const SitemapParser::Sink sink{
+        [&](SitemapPage page) {
+            if (import.pages.size() >= limits_.maxPages ||
+                page.url.size() > limits_.maxPageBytes - pageBytes_) {
+                full_ = true;
+            } else if (seen_.count(page.url) == 0) {
+                pageBytes_ += page.url.size();
+                seen_.insert(import.pages.emplace_back(std::move(page)).url);
+                observer_.AddressesFound(import.pages.size());
+            }
+        },
+        [&](std::string sitemap) {
+            if (read_.size() + nested.size() < limits_.maxSitemaps) {
+                nested.push_back(std::move(sitemap));
+            } else {
+                ++unread_;
+            }
+        }};
     // The pages must be of the host the sitemap is on after any redirect, which is known
     // once its first bytes arrive.
     std::unique_ptr<SitemapParser> parser;

@@ -9,8 +9,8 @@
 #include <cctype>
 #include <cerrno>
 #include <climits>
-#include <future>
 #include <cstring>
+#include <future>
 #include <initializer_list>
 #include <system_error>
 #include <utility>
@@ -19,8 +19,8 @@ namespace quaymark {
 namespace {
 
 // A failure newer than the one kept (or the first).
-#define NEWER_FAILURE                                                             \
-    "excluded.failure_time IS NOT NULL AND (failure_time IS NULL OR"              \
+#define NEWER_FAILURE                                                \
+    "excluded.failure_time IS NOT NULL AND (failure_time IS NULL OR" \
     " excluded.failure_time >= failure_time)"
 
 constexpr int kBusyTimeoutMilliseconds = 5000;
@@ -55,7 +55,8 @@ constexpr const char* kSummaryTable =
     "  last_sent = max(last_sent, excluded.last_sent),"
     "  last_accepted = coalesce(max(last_accepted, excluded.last_accepted), last_accepted,"
     "   excluded.last_accepted),"
-    "  failure_time = CASE WHEN " NEWER_FAILURE " THEN excluded.failure_time ELSE failure_time END,"
+    "  failure_time = CASE WHEN " NEWER_FAILURE
+    " THEN excluded.failure_time ELSE failure_time END,"
     "  failure_request = CASE WHEN " NEWER_FAILURE
     "   THEN excluded.failure_request ELSE failure_request END,"
     "  failure_verdict = CASE WHEN " NEWER_FAILURE
@@ -276,7 +277,8 @@ History::Opened History::Open(const std::filesystem::path& path, std::int64_t ma
         const std::string named = "The history " + candidate.string();
         if (const std::error_code error = MakePrivateFile(candidate)) {
             tell(named + " could not be opened: " +
-                 (error == std::errc::not_supported ? "Not a regular file" : error.message()) + ".");
+                 (error == std::errc::not_supported ? "Not a regular file" : error.message()) +
+                 ".");
             return opened;
         }
         const Look look = LookAt(candidate);

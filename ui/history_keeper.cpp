@@ -29,9 +29,8 @@ QString HistoryKeeper::Open() {
     history_ = std::move(opened.history);
     // The writer's thread tells; the signal reaches the UI thread queued.
     writer_ = std::make_unique<HistoryWriter>(*history_, [this](const std::string& failure) {
-        emit failed(DisplayText("The history " + path_.string() +
-                                " could not be written: " + failure + ". " +
-                                std::string(kNoHistoryText)));
+        emit failed(DisplayText("The history " + path_.string() + " could not be written: " +
+                                failure + ". " + std::string(kNoHistoryText)));
     });
     return DisplayText(opened.problem);
 }

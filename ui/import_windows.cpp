@@ -33,22 +33,23 @@ QString Heading(ImportNote note, std::size_t count) {
         case ImportNote::NamedAgain:
             return QObject::tr("%n sitemap(s) named again, read once", nullptr, n);
         case ImportNote::OtherHosts:
-            return QObject::tr("%n sitemap(s) listing addresses of other hosts, left out",
-                               nullptr, n);
+            return QObject::tr("%n sitemap(s) listing addresses of other hosts, left out", nullptr,
+                               n);
         case ImportNote::NotAddresses:
-            return QObject::tr("%n sitemap(s) listing entries that are not http or https "
-                               "addresses on one line, left out",
-                               nullptr, n);
+            return QObject::tr(
+                "%n sitemap(s) listing entries that are not http or https "
+                "addresses on one line, left out",
+                nullptr, n);
         case ImportNote::TooLong:
             return QObject::tr("%n sitemap(s) listing addresses that are too long, left out",
                                nullptr, n);
         case ImportNote::Credentials:
-            return QObject::tr("%n sitemap(s) listing addresses with a user name or password, "
-                               "left out",
-                               nullptr, n);
+            return QObject::tr(
+                "%n sitemap(s) listing addresses with a user name or password, "
+                "left out",
+                nullptr, n);
         case ImportNote::OtherHostSitemaps:
-            return QObject::tr("%n index(es) naming sitemaps of other hosts, left out", nullptr,
-                               n);
+            return QObject::tr("%n index(es) naming sitemaps of other hosts, left out", nullptr, n);
         case ImportNote::BeyondNesting:
             return QObject::tr("%n index(es) naming sitemaps beyond the nesting limit, not read",
                                nullptr, n);

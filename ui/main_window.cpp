@@ -1,11 +1,11 @@
 #include "ui/main_window.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QAction>
-#include <QKeyEvent>
 #include <QMenu>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -584,7 +584,8 @@ void CSubmitDlg::MakeMenuActions() {
     };
     add(kIndexNowMenuText, QKeySequence(Qt::CTRL | Qt::Key_N), &CSubmitDlg::OnIndexNow);
     add(kImportMenuText, QKeySequence(Qt::CTRL | Qt::Key_I), &CSubmitDlg::OnImportSitemap);
-    historyAction_ = add(kHistoryMenuText, QKeySequence(Qt::CTRL | Qt::Key_H), &CSubmitDlg::OnHistory);
+    historyAction_ =
+        add(kHistoryMenuText, QKeySequence(Qt::CTRL | Qt::Key_H), &CSubmitDlg::OnHistory);
     add(kAboutMenuText, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_A),
         [this] { OnSysCommand(kAboutCommand); });
 }

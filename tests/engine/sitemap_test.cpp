@@ -129,8 +129,9 @@ TEST(SitemapImport, WithoutSitemapLinesTheSiteMapIsTriedAndLimitsAreTold) {
     EXPECT_THAT(import.failures,
                 ElementsAre("http://site.test/big.xml: holds more than 3 addresses",
                             "http://site.test/gone.xml: answered 404"));
-    EXPECT_THAT(import.notes.lines, ElementsAre("http://site.test/level1.xml: names sitemaps beyond the "
-                                          "nesting limit (1), not read"));
+    EXPECT_THAT(import.notes.lines,
+                ElementsAre("http://site.test/level1.xml: names sitemaps beyond the "
+                            "nesting limit (1), not read"));
 }
 
 TEST(SitemapImport, AnImportStopsAtItsOwnLimitsOfSitemapsAndPages) {
@@ -194,11 +195,13 @@ TEST(SitemapImport, AnEndlessRobotsFileIsReadOnlyInPartAndCancelStopsAtOnce) {
 TEST(SitemapImport, HostsAreReadAsLibcurlReadsThemAndEachSitemapOnce) {
     Sites sites;
     std::map<std::string, int> fetched;
-    sites.server()->set_logger(
-        [&](const httplib::Request& request, const httplib::Response&) { ++fetched[request.path]; });
-    sites.Serve("/index.xml", Index({"http://SITE.test:80/index.xml#top",
-                                     "http://site.test/index.xml#again", "http://site.test/p.xml",
-                                     "http://other.test/theirs.xml", "http://site.test/moved.xml"}));
+    sites.server()->set_logger([&](const httplib::Request& request, const httplib::Response&) {
+        ++fetched[request.path];
+    });
+    sites.Serve("/index.xml",
+                Index({"http://SITE.test:80/index.xml#top", "http://site.test/index.xml#again",
+                       "http://site.test/p.xml", "http://other.test/theirs.xml",
+                       "http://site.test/moved.xml"}));
     sites.Serve("/p.xml", UrlSet("<url><loc>http://site.test:pw@evil.test/steal</loc></url>"
                                  "<url><loc>http://user@site.test/x</loc></url>"
                                  "<url><loc>http://site.test/ok</loc></url>"));

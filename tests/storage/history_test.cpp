@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
-#include <map>
 #include <sys/stat.h>
+#include <map>
 
 #include "storage/atomic_file.h"
 #include "tests/support/temp_dir.h"
@@ -102,7 +102,8 @@ TEST(History, ADamagedFileIsLeftAsItIsAndANewOneIsMadeBesideIt) {
 std::string MakeDatabase(const std::filesystem::path& path, const std::string& sql) {
     sqlite3* db = nullptr;
     sqlite3_open(path.c_str(), &db);
-    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK)
+        << sqlite3_errmsg(db);
     sqlite3_close(db);
     std::string bytes;
     EXPECT_TRUE(ReadRegularFile(path, bytes));
@@ -174,9 +175,8 @@ TEST(History, AFullDiskGivesBackEverythingTheHistoryHolds) {
     ASSERT_TRUE(opened.history) << opened.problem;
     std::vector<std::string> told;
     {
-        HistoryWriter writer(*opened.history, [&](const std::string& failure) {
-            told.push_back(failure);
-        });
+        HistoryWriter writer(*opened.history,
+                             [&](const std::string& failure) { told.push_back(failure); });
         for (int i = 0; i < 2000; ++i) {
             writer.Record(Row(i, "HotBot", "http://a.test/" + std::to_string(i), true,
                               std::string(100, 'x')));

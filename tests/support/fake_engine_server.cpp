@@ -33,9 +33,10 @@ FakeEngineServer::FakeEngineServer()
           }
           const std::string page = chooser(request);
           // A page that brings its own status line is sent as it is.
-          RawServer::Send(socket, page.rfind("HTTP/", 0) == 0
-                                      ? page
-                                      : "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n" + page);
+          RawServer::Send(socket,
+                          page.rfind("HTTP/", 0) == 0
+                              ? page
+                              : "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n" + page);
       }) {}
 
 void FakeEngineServer::SetPages(PageChooser chooser) {

@@ -137,10 +137,10 @@ TEST(DialogTemplate, EveryWindowFindsItsControlsAndEveryTextReachesItsControl) {
     windows.emplace_back(CImportDlg::kTemplateId, std::make_unique<CImportDlg>());
     windows.emplace_back(CImportProgressDlg::kTemplateId,
                          std::make_unique<CImportProgressDlg>(nullptr));
-    windows.emplace_back(CHistoryDlg::kTemplateId,
-                         std::make_unique<CHistoryDlg>(
-                             std::vector<std::string>{},
-                             std::unordered_map<std::string, AddressHistory>{}, 0));
+    windows.emplace_back(
+        CHistoryDlg::kTemplateId,
+        std::make_unique<CHistoryDlg>(std::vector<std::string>{},
+                                      std::unordered_map<std::string, AddressHistory>{}, 0));
     for (const auto& [templateId, window] : windows) {
         const DialogTemplate data = LoadDialogTemplate(templateId);
         EXPECT_EQ(window->windowTitle(), data.caption) << templateId;

@@ -4,17 +4,17 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
+#include <sqlite3.h>
 #include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenu>
 #include <QListWidget>
+#include <QMenu>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTest>
 #include <QTimer>
-#include <sqlite3.h>
 
 #include "engine/sitemap.h"
 #include "storage/history.h"

@@ -132,9 +132,10 @@ TEST_F(SubmitListTest, CredentialsAreAskedOnTheUiThread) {
     });
     const RunResult result =
         starter
-            .SubmitList(std::vector<ResendItem>{{Channel::Engine,
-                                                 "http://www.lycos.com/cgi-bin/spider_now.pl?query=x"}},
-                        nullptr)
+            .SubmitList(
+                std::vector<ResendItem>{
+                    {Channel::Engine, "http://www.lycos.com/cgi-bin/spider_now.pl?query=x"}},
+                nullptr)
             .value();
     EXPECT_TRUE(result.failed);
     EXPECT_THAT(asked, ElementsAre("http://www.lycos.com/cgi-bin/spider_now.pl?query=x"));
