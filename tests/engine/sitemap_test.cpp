@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <map>
+#include <mutex>
 
 #include "tests/support/gzip.h"
 #include "tests/support/loopback_server.h"
