@@ -91,6 +91,8 @@ std::optional<RunResult> RunStarter::Run(SubmitJob job, QWidget* owner) {
     job.errorPageDir = ErrorPageDirectory();
     // The history's writer takes the records on its own thread: the run never waits for it.
     job.log = log_;
+    // The worker hands on to the log it was given: a refused start meanwhile may set another.
+    RequestLog* const log = log_;
     CProgressDlg progress(owner);
     DesktopFetchPrompt prompt(&progress);
     SubmitRun run(std::move(job), prompt, progress);
@@ -100,8 +102,8 @@ std::optional<RunResult> RunStarter::Run(SubmitJob job, QWidget* owner) {
     run_ = &run;
     RunOffUiThread([&] {
         result = run.SubmitWorker();
-        if (log_ != nullptr) {
-            log_->HandOn();
+        if (log != nullptr) {
+            log->HandOn();
         }
     });
     run_ = nullptr;

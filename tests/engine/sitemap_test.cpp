@@ -195,10 +195,15 @@ TEST(SitemapImport, AnEndlessRobotsFileIsReadOnlyInPartAndCancelStopsAtOnce) {
 // and a redirect out of the web is named as such.
 TEST(SitemapImport, HostsAreReadAsLibcurlReadsThemAndEachSitemapOnce) {
     Sites sites;
+    // Counted before the answer goes out, so the count is complete when the import ends.
+    std::mutex lock;
     std::map<std::string, int> fetched;
-    sites.server()->set_logger([&](const httplib::Request& request, const httplib::Response&) {
-        ++fetched[request.path];
-    });
+    sites.server()->set_pre_routing_handler(
+        [&](const httplib::Request& request, httplib::Response&) {
+            const std::scoped_lock counting(lock);
+            ++fetched[request.path];
+            return httplib::Server::HandlerResponse::Unhandled;
+        });
     sites.Serve("/index.xml",
                 Index({"http://SITE.test:80/index.xml#top", "http://site.test/index.xml#again",
                        "http://site.test/p.xml", "http://other.test/theirs.xml",
@@ -216,8 +221,11 @@ TEST(SitemapImport, HostsAreReadAsLibcurlReadsThemAndEachSitemapOnce) {
 
     ASSERT_EQ(import.pages.size(), 1u);
     EXPECT_EQ(import.pages[0].url, "http://site.test/ok");
-    EXPECT_EQ(fetched["/index.xml"], 1);
-    EXPECT_EQ(fetched.count("/theirs.xml"), 0u);
+    {
+        const std::scoped_lock counting(lock);
+        EXPECT_EQ(fetched["/index.xml"], 1);
+        EXPECT_EQ(fetched.count("/theirs.xml"), 0u);
+    }
     EXPECT_THAT(import.failures, ElementsAre("http://site.test/moved.xml: redirected to a "
                                              "non-web address: file:///etc/passwd"));
     EXPECT_THAT(import.notes.lines,
