@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/page_fetcher.h"
+#include "engine/net/page_fetcher.h"
 #include "tests/support/loopback_server.h"
 
 namespace quaymark::bench {

@@ -10,10 +10,11 @@
 #include <string>
 
 #include "bench/bench_support.h"
-#include "engine/classify.h"
-#include "engine/indexnow.h"
-#include "engine/page_fetcher.h"
-#include "engine/sitemap.h"
+#include "engine/classic/classify.h"
+#include "engine/indexnow/indexnow.h"
+#include "engine/indexnow/status_meaning.h"
+#include "engine/net/page_fetcher.h"
+#include "engine/sitemap/sitemap_import.h"
 #include "tests/support/gzip.h"
 
 namespace quaymark::bench {
@@ -124,8 +125,9 @@ void BM_IndexNowBatches(benchmark::State& state) {
     for (int i = 0; i < kAddresses; ++i) {
         addresses.push_back("https://www.mine.example/articles/" + std::to_string(i) + ".html");
     }
-    const IndexNowJob job{
-        true, "0123456789abcdef0123456789abcdef", "http://api.indexnow.example/indexnow", {}};
+    const IndexNowSettings job{.key = "0123456789abcdef0123456789abcdef",
+                               .endpoint = "http://api.indexnow.example/indexnow",
+                               .enabled = true};
     const StatusFetcher fetcher({{{":", endpoint.port()}}, {}, {}});
     for (auto _ : state) {
         requests = 0;

@@ -25,7 +25,8 @@
 #include <thread>
 #include <vector>
 
-#include "engine/submit_run.h"
+#include "engine/classic/engine_table.h"
+#include "engine/run/submit_run.h"
 #include "storage/url_list_file.h"
 
 extern char** environ;

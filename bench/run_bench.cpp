@@ -1,5 +1,6 @@
 // Speed of a whole submission run with the real progress window, and what the waiting UI
 // thread costs while a run is under way.
+#include <optional>
 #include <benchmark/benchmark.h>
 #include <curl/curl.h>
 #include <sqlite3.h>
@@ -16,7 +17,9 @@
 #include <thread>
 
 #include "bench/bench_support.h"
-#include "engine/submit_run.h"
+#include "engine/classic/classic_channel.h"
+#include "engine/run/history_log.h"
+#include "engine/run/submit_run.h"
 #include "storage/history.h"
 #include "ui/history_window.h"
 #include "ui/run_starter.h"
@@ -173,7 +176,8 @@ void BM_WorkerWithHistoryRate(benchmark::State& state) {
     }
     History::Opened history = History::Open(std::filesystem::path(dir) / "history.sqlite");
     const auto timed = [&](HistoryWriter* writer) {
-        job.log = writer;
+        std::optional<HistoryLog> log;
+        job.log = writer != nullptr ? &log.emplace(*writer) : nullptr;
         SubmitRun run(job, prompt, progress);
         const auto start = std::chrono::steady_clock::now();
         benchmark::DoNotOptimize(run.SubmitWorker());
@@ -207,13 +211,13 @@ void BM_UiThreadCpuDuringRun(benchmark::State& state) {
     AnswerEverything(loopback, std::chrono::milliseconds(20));
     ui::RunStarter starter({{{":", loopback.port()}}, {}, {}});
     const std::vector<std::string> requests = RequestUrls(Addresses(200), "me@example.com");
-    std::vector<ResendItem> urls;
+    std::vector<RunRequest> urls;
     for (std::size_t i = 0; i < 200; ++i) {
-        urls.push_back({Channel::Engine, requests[i]});
+        urls.push_back({.channel = std::string(ClassicChannel::kName), .url = requests[i]});
     }
     // One short run first: the program's one-time start costs (fonts, first paint) are not
     // what a long run spends while it waits.
-    starter.SubmitList(std::vector<ResendItem>{urls.front()}, nullptr);
+    starter.SubmitList(std::vector<RunRequest>{urls.front()}, nullptr);
     for (auto _ : state) {
         const double cpuStart = ThreadCpuSeconds();
         const double xStart = XServerCpuSeconds();

@@ -33,26 +33,11 @@ struct HistoryRow {
     bool accepted = false;
 };
 
-// What decides whether IndexNow hears of an address again: its last acceptance there and
+// What decides whether a channel hears of an address again: its last acceptance there and
 // its last change as its sitemap gave it.
 struct PageDates {
     std::optional<std::int64_t> lastAnnounced;
     std::optional<std::int64_t> lastmod;
-};
-
-// What a run records of each request it sends. From the worker thread; a record that cannot
-// be kept costs the run nothing.
-class RequestLog {
-public:
-    virtual ~RequestLog() = default;
-    virtual void Record(HistoryRow row) = 0;
-    // The run's records so far are handed on to be written; returns at once.
-    virtual void HandOn() {}
-    // The last acceptance through the channel and the last change of every page known; the
-    // worker waits for them, the UI thread never does.
-    virtual std::unordered_map<std::string, PageDates> AnnouncedDates(const std::string&) {
-        return {};
-    }
 };
 
 // What the history holds of one address.
@@ -125,7 +110,7 @@ private:
 // done in the order they were asked, so that no run and no window ever waits for the disk or
 // for another reader of the database. After a failed write it gives the history back and
 // writes nothing more.
-class HistoryWriter : public RequestLog {
+class HistoryWriter {
 public:
     static constexpr std::size_t kRowsPerTransaction = 512;
 
@@ -134,14 +119,17 @@ public:
 
     explicit HistoryWriter(History& history, FailureHandler onFailure = {});
     // Writes what is kept first.
-    ~HistoryWriter() override;
+    ~HistoryWriter();
     HistoryWriter(const HistoryWriter&) = delete;
     HistoryWriter& operator=(const HistoryWriter&) = delete;
 
     // From any thread.
-    void Record(HistoryRow row) override;
-    void HandOn() override;
-    std::unordered_map<std::string, PageDates> AnnouncedDates(const std::string& channel) override;
+    void Record(HistoryRow row);
+    // The records so far are handed on to be written; returns at once.
+    void HandOn();
+    // The last acceptance through the channel and the last change of every page known; the
+    // caller waits for them.
+    std::unordered_map<std::string, PageDates> AnnouncedDates(const std::string& channel);
     // The sitemap's last change of each page, written in its turn.
     void SetLastmods(std::vector<std::pair<std::string, std::int64_t>> lastmods);
     // Reads in its turn; the history is none once it has been given back. The call comes on

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "storage/text_lines.h"
+#include "base/text_lines.h"
 
 namespace quaymark {
 

@@ -24,10 +24,10 @@ inline constexpr std::string_view kDefaultIndexNowEndpoint = kIndexNowEndpoints[
 // onlyNewOrChanged=true. A missing file means IndexNow is off; a file without one of the last
 // two lines has no key location and announces every page.
 struct IndexNowSettings {
-    std::string key;
+    std::string key{};
     std::string endpoint{kDefaultIndexNowEndpoint};
     bool enabled = false;
-    std::string keyLocation;
+    std::string keyLocation{};
     bool onlyNewOrChanged = false;
 };
 

@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <string_view>
 
-#include "storage/text_lines.h"
+#include "base/text_lines.h"
 
 namespace quaymark {
 namespace {

@@ -5,7 +5,7 @@
 #include <functional>
 #include <optional>
 
-#include "engine/page_fetcher.h"
+#include "engine/net/page_fetcher.h"
 
 class QWidget;
 

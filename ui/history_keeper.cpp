@@ -2,7 +2,7 @@
 
 #include <QPointer>
 
-#include "engine/indexnow.h"
+#include "engine/indexnow/indexnow.h"
 #include "storage/url_list_file.h"
 #include "ui/byte_text.h"
 #include "ui/off_ui_thread.h"

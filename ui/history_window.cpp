@@ -7,8 +7,8 @@
 #include <QPushButton>
 #include <QTableWidget>
 
-#include "engine/indexnow.h"
-#include "engine/submit_run.h"
+#include "engine/indexnow/indexnow.h"
+#include "engine/classic/engine_table.h"
 #include "storage/atomic_file.h"
 #include "storage/csv.h"
 #include "storage/history.h"

@@ -6,7 +6,8 @@
 #include <algorithm>
 #include <climits>
 
-#include "engine/indexnow.h"
+#include "engine/indexnow/indexnow.h"
+#include "engine/net/web_address.h"
 #include "ui/byte_text.h"
 #include "ui/desktop.h"
 #include "ui/placement.h"
@@ -111,7 +112,7 @@ std::string CImportDlg::address() const {
 }
 
 void CImportDlg::accept() {
-    if (!AnnounceHost(address())) {
+    if (!HostOf(address())) {
         ShowMessage(this,
                     QStringLiteral("Enter a site's address such as https://www.example.com/, or "
                                    "a sitemap's such as https://www.example.com/sitemap.xml"),

@@ -6,7 +6,7 @@
 #include <mutex>
 #include <string>
 
-#include "engine/sitemap.h"
+#include "engine/sitemap/sitemap_import.h"
 #include "ui/dialog_template.h"
 
 class QLabel;

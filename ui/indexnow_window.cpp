@@ -7,9 +7,9 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRandomGenerator>
-#include <algorithm>
 
-#include "engine/indexnow.h"
+#include "engine/indexnow/indexnow.h"
+#include "engine/indexnow/key_check.h"
 #include "ui/byte_text.h"
 #include "ui/desktop.h"
 #include "ui/off_ui_thread.h"
@@ -106,43 +106,25 @@ void CIndexNowDlg::OnSaveKeyFile() {
 // Visits every host of the list once, off the UI thread, and lists what each serves; with a
 // key location, also every address of its host that it does not cover.
 void CIndexNowDlg::OnCheck() {
-    IndexNowJob job;
-    if (!TakeValidKey(job.key) || !TakeKeyLocation(job.keyLocation)) {
+    IndexNowSettings checked;
+    if (!TakeValidKey(checked.key) || !TakeKeyLocation(checked.keyLocation)) {
         return;
     }
-    std::vector<std::string> hosts;
-    for (const std::string& address : addresses_) {
-        const std::optional<std::string> host = AnnounceHost(address);
-        if (host && std::find(hosts.begin(), hosts.end(), *host) == hosts.end()) {
-            hosts.push_back(*host);
-        }
-    }
     checkList_->clear();
-    if (hosts.empty()) {
+    if (HostsOf(addresses_).empty()) {
         ShowMessage(this, kNoSitesText, kTitle);
         return;
     }
     checkButton_->setEnabled(false);
-    std::vector<KeyFileCheck> results;
-    RunOffUiThread([&] {
-        const StatusFetcher fetcher(routing_);
-        for (const std::string& host : hosts) {
-            results.push_back(CheckKeyFile(fetcher, host, job));
-        }
-    });
-    for (std::size_t i = 0; i < hosts.size(); ++i) {
-        checkList_->addItem(DisplayText(hosts[i]) + QStringLiteral(": ") +
-                            QString::fromStdString(results[i].verdict));
+    KeyCheckReport report;
+    RunOffUiThread([&] { report = CheckKeys(StatusFetcher(routing_), addresses_, checked); });
+    for (const KeyCheckReport::Host& host : report.hosts) {
+        checkList_->addItem(DisplayText(host.host) + QStringLiteral(": ") +
+                            QString::fromStdString(host.check.verdict));
     }
-    if (!job.keyLocation.empty()) {
-        const std::optional<std::string> locationHost = AnnounceHost(job.keyLocation);
-        for (const std::string& address : addresses_) {
-            if (AnnounceHost(address) == locationHost &&
-                !KeyLocationCovers(job.keyLocation, address)) {
-                checkList_->addItem(DisplayText(address) +
-                                    QStringLiteral(": not covered by the key location"));
-            }
-        }
+    for (const std::string& address : report.uncovered) {
+        checkList_->addItem(DisplayText(address) +
+                            QStringLiteral(": not covered by the key location"));
     }
     checkButton_->setEnabled(true);
 }
@@ -175,7 +157,11 @@ void CIndexNowDlg::accept() {
         ShowMessage(this, kBadEndpointText, kTitle);
         return;
     }
-    settings_ = {key, endpoint, enabled, keyLocation, onlyNewOrChangedBox_->isChecked()};
+    settings_ = {.key = key,
+                 .endpoint = endpoint,
+                 .enabled = enabled,
+                 .keyLocation = keyLocation,
+                 .onlyNewOrChanged = onlyNewOrChangedBox_->isChecked()};
     QDialog::accept();
 }
 

@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include "engine/classify.h"
+#include "base/product.h"
 #include "ui/desktop.h"
 #include "ui/placement.h"
 
@@ -46,8 +46,8 @@ private:
 CHelpDlg::CHelpDlg(QWidget* parent) : QDialog(parent), controls_(BuildDialog(*this, kTemplateId)) {
     connect(controls_.Get<QPushButton>("ok"), &QPushButton::clicked, this, &QDialog::accept);
     connect(controls_.Get<QPushButton>("visit"), &QPushButton::clicked, this, [] {
-        OpenWithShell(QUrl(QString::fromLatin1(HomePageAddress.data(),
-                                               static_cast<qsizetype>(HomePageAddress.size()))));
+        OpenWithShell(QUrl(QString::fromLatin1(kMakerHomePage.data(),
+                                               static_cast<qsizetype>(kMakerHomePage.size()))));
     });
 }
 

@@ -13,7 +13,7 @@
 #include <ctime>
 #include <unordered_set>
 
-#include "engine/sitemap.h"
+#include "engine/sitemap/sitemap_import.h"
 #include "storage/history.h"
 #include "storage/url_list_file.h"
 #include "ui/artwork.h"
@@ -85,12 +85,6 @@ QString FileProblem(const QString& text, const std::filesystem::path& file,
 // The bytes an entry of the list stands for.
 std::string EntryBytes(const QListWidgetItem& item) {
     return item.data(Qt::UserRole).toByteArray().toStdString();
-}
-
-// What a run needs of the settings: IndexNow only with a valid key.
-IndexNowJob JobFrom(const IndexNowSettings& settings) {
-    return {settings.enabled && IsValidIndexNowKey(settings.key), settings.key, settings.endpoint,
-            settings.keyLocation, settings.onlyNewOrChanged};
 }
 
 // Why Add refuses an address, or nothing when it takes it.
@@ -226,7 +220,7 @@ void CSubmitDlg::LoadIndexNowSettings() {
         ShowMessage(this, FileProblem(kIndexNowUnreadableText, file, loaded), kProgramTitle,
                     MessageIcon::Warning);
     }
-    runs_.SetIndexNow(JobFrom(indexNow_));
+    runs_.SetIndexNow(indexNow_);
 }
 
 void CSubmitDlg::OnIndexNow() {
@@ -235,7 +229,7 @@ void CSubmitDlg::OnIndexNow() {
         return;
     }
     indexNow_ = dialog.settings();
-    runs_.SetIndexNow(JobFrom(indexNow_));
+    runs_.SetIndexNow(indexNow_);
     const std::filesystem::path file = IndexNowSettingsPath();
     if (indexNowUnreadable_) {
         ShowMessage(this, kIndexNowKeptText.arg(DisplayText(file.string())), kProgramTitle);

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/sitemap.h"
-#include "engine/submit_run.h"
+#include "engine/sitemap/sitemap_import.h"
+#include "engine/run/submit_run.h"
 #include "storage/indexnow_settings.h"
 #include "ui/dialog_template.h"
 #include "ui/history_keeper.h"

@@ -5,7 +5,8 @@
 #include <mutex>
 #include <string>
 
-#include "engine/submit_run.h"
+#include "engine/channel/channel.h"
+#include "engine/classic/engine_table.h"
 #include "ui/artwork.h"
 #include "ui/dialog_template.h"
 

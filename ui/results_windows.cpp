@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <QUrl>
 
-#include "engine/classify.h"
+#include "engine/channel/error_pages.h"
 #include "ui/byte_text.h"
 #include "ui/desktop.h"
 #include "ui/program_dirs.h"

@@ -2,7 +2,7 @@
 
 #include <QDialog>
 
-#include "engine/submit_run.h"
+#include "engine/run/submit_run.h"
 #include "ui/dialog_template.h"
 #include "ui/run_starter.h"
 

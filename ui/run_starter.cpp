@@ -6,6 +6,7 @@
 #include <mutex>
 #include <optional>
 
+#include "engine/run/history_log.h"
 #include "ui/byte_text.h"
 #include "ui/desktop.h"
 #include "ui/off_ui_thread.h"
@@ -68,11 +69,11 @@ std::optional<RunResult> RunStarter::SubmitList(const std::vector<std::string>& 
     job.mode = SubmitJob::Normal;
     job.items = entries;
     job.email = email;
-    job.indexNow = indexNow_;
+    job.indexNow = {.settings = indexNow_};
     return Run(std::move(job), owner);
 }
 
-std::optional<RunResult> RunStarter::SubmitList(const std::vector<ResendItem>& resubmitList,
+std::optional<RunResult> RunStarter::SubmitList(const std::vector<RunRequest>& resubmitList,
                                                 QWidget* owner) {
     SubmitJob job;
     job.mode = SubmitJob::Resend;
@@ -90,9 +91,11 @@ std::optional<RunResult> RunStarter::Run(SubmitJob job, QWidget* owner) {
     job.routing = routing_;
     job.errorPageDir = ErrorPageDirectory();
     // The history's writer takes the records on its own thread: the run never waits for it.
-    job.log = log_;
-    // The worker hands on to the log it was given: a refused start meanwhile may set another.
-    RequestLog* const log = log_;
+    // The run keeps the writer it started with: a refused start meanwhile may set another.
+    std::optional<HistoryLog> log;
+    if (writer_ != nullptr) {
+        job.log = &log.emplace(*writer_);
+    }
     CProgressDlg progress(owner);
     DesktopFetchPrompt prompt(&progress);
     SubmitRun run(std::move(job), prompt, progress);
@@ -102,7 +105,7 @@ std::optional<RunResult> RunStarter::Run(SubmitJob job, QWidget* owner) {
     run_ = &run;
     RunOffUiThread([&] {
         result = run.SubmitWorker();
-        if (log != nullptr) {
+        if (log) {
             log->HandOn();
         }
     });

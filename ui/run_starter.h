@@ -8,7 +8,9 @@
 #include <utility>
 #include <vector>
 
-#include "engine/submit_run.h"
+#include "engine/run/submit_run.h"
+#include "storage/history.h"
+#include "storage/indexnow_settings.h"
 
 class QWidget;
 
@@ -30,14 +32,14 @@ public:
     std::optional<RunResult> SubmitList(const std::vector<std::string>& entries,
                                         const std::string& email, QWidget* owner);
     // Resend mode: the failed requests of an earlier run.
-    std::optional<RunResult> SubmitList(const std::vector<ResendItem>& resubmitList,
+    std::optional<RunResult> SubmitList(const std::vector<RunRequest>& resubmitList,
                                         QWidget* owner);
 
     // Announcing through IndexNow in the normal mode.
-    void SetIndexNow(IndexNowJob indexNow) { indexNow_ = std::move(indexNow); }
+    void SetIndexNow(IndexNowSettings settings) { indexNow_ = std::move(settings); }
     // Where every request of the runs is recorded, written on a thread of its own; none when
     // null.
-    void SetHistory(RequestLog* log) { log_ = log; }
+    void SetHistory(HistoryWriter* writer) { writer_ = writer; }
     const RunRouting& routing() const { return routing_; }
 
     bool UnderWay() const { return run_ != nullptr; }
@@ -52,8 +54,8 @@ private:
     std::optional<RunResult> Run(SubmitJob job, QWidget* owner);
 
     RunRouting routing_;
-    IndexNowJob indexNow_;
-    RequestLog* log_ = nullptr;
+    IndexNowSettings indexNow_;
+    HistoryWriter* writer_ = nullptr;
     // The run under way, while SubmitList waits for it.
     SubmitRun* run_ = nullptr;
     std::vector<std::pair<QPointer<QObject>, std::function<void()>>> whenRunEnds_;

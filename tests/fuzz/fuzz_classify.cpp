@@ -1,23 +1,16 @@
-// Page judging against a plain reference: upper-case every line, try the markers in order.
+// Page judging against a plain reference: upper-case every line, try the markers in order
+// with a plain search.
 #include <cctype>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 
-#include "engine/classify.h"
+#include "engine/classic/classify.h"
 
 namespace {
 
 quaymark::SubmitVerdict Reference(const quaymark::PageLines& lines) {
     using quaymark::SubmitVerdict;
-    static const std::pair<const char*, SubmitVerdict> markers[] = {
-        {"WE COULD NOT CONNECT", SubmitVerdict::EngineCouldNotConnect},
-        {"THIS DOES NOT SEEM TO BE A VALID URL", SubmitVerdict::InvalidUrl},
-        {"WE RECEIVED AN ERROR", SubmitVerdict::Failed},
-        {"WE FAILED TO SPIDER", SubmitVerdict::Failed},
-        {"ALREADY SUBMITTED", SubmitVerdict::AlreadySubmitted},
-        {"ERROR", SubmitVerdict::Failed},
-    };
     if (lines.empty()) {
         return SubmitVerdict::NoPage;
     }
@@ -28,7 +21,7 @@ quaymark::SubmitVerdict Reference(const quaymark::PageLines& lines) {
                 c = static_cast<char>(c - 32);
             }
         }
-        for (const auto& [marker, verdict] : markers) {
+        for (const auto& [marker, verdict] : quaymark::kMarkers) {
             if (upper.find(marker) != std::string::npos) {
                 return verdict;
             }

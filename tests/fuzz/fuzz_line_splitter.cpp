@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/http_text.h"
+#include "engine/net/http_text.h"
 
 namespace {
 

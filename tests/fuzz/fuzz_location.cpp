@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "engine/http_text.h"
+#include "engine/net/http_text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view headers(reinterpret_cast<const char*>(data), size);

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "engine/sitemap.h"
+#include "engine/sitemap/sitemap_import.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "engine/http_text.h"
+#include "engine/net/http_text.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/submit_run.h"
+#include "engine/run/submit_run.h"
 
 namespace quaymark::testing {
 
@@ -18,7 +18,7 @@ inline std::vector<std::string> FailureLines(const RunResult& result) {
 
 inline std::vector<std::string> ResendUrls(const RunResult& result) {
     std::vector<std::string> urls;
-    for (const ResendItem& item : result.ResubmitList) {
+    for (const RunRequest& item : result.ResubmitList) {
         urls.push_back(item.url);
     }
     return urls;

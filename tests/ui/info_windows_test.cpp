@@ -8,7 +8,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include "engine/classify.h"
+#include "base/product.h"
 #include "tests/ui/desktop_recorder.h"
 
 namespace quaymark::ui {
@@ -48,7 +48,7 @@ TEST(HelpWindow, VisitOpensTheHomePageAndEscCloses) {
     help.show();
     QTest::mouseClick(help.controls().Get<QPushButton>("visit"), Qt::LeftButton);
     ASSERT_EQ(desktop.opened.size(), 1u);
-    EXPECT_EQ(desktop.opened[0].toString().toStdString(), std::string(HomePageAddress));
+    EXPECT_EQ(desktop.opened[0].toString().toStdString(), std::string(kMakerHomePage));
     EXPECT_TRUE(help.isVisible());
     QTest::keyClick(&help, Qt::Key_Escape);
     EXPECT_FALSE(help.isVisible());

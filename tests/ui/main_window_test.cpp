@@ -16,7 +16,7 @@
 #include <QTest>
 #include <QTimer>
 
-#include "engine/sitemap.h"
+#include "engine/sitemap/sitemap_import.h"
 #include "storage/history.h"
 #include "storage/url_list_file.h"
 #include "tests/support/fake_engine_server.h"

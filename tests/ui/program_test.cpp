@@ -13,7 +13,7 @@
 #include <csignal>
 #include <filesystem>
 
-#include "engine/classify.h"
+#include "engine/channel/error_pages.h"
 #include "storage/url_list_file.h"
 #include "tests/support/fake_engine_server.h"
 #include "tests/support/temp_dir.h"

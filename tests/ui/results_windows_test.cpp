@@ -1,4 +1,6 @@
 #include "ui/results_windows.h"
+#include "engine/channel/error_pages.h"
+#include "engine/classic/classic_channel.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -10,7 +12,7 @@
 #include <QTest>
 #include <filesystem>
 
-#include "engine/classify.h"
+#include "engine/classic/classify.h"
 #include "tests/support/fake_engine_server.h"
 #include "tests/support/temp_dir.h"
 #include "tests/ui/desktop_recorder.h"
@@ -53,7 +55,7 @@ protected:
                 {failures_[n], dir_.path() / ErrorPageName(static_cast<int>(n))});
         }
         for (const std::string& url : resubmit_) {
-            result.ResubmitList.push_back({Channel::Engine, url});
+            result.ResubmitList.push_back({.channel = std::string(ClassicChannel::kName), .url = url});
         }
         return result;
     }
@@ -140,7 +142,7 @@ TEST_F(FailedDlgTest, ResubmitThatFailsAgainShowsAndKeepsOnlyTheNewFailures) {
     EXPECT_EQ(desktop_.messages[0].title, "Quaymark!");
     EXPECT_THAT(
         dialog.runResult().ResubmitList,
-        ElementsAre(ResendItem{Channel::Engine, "http://www.excite.com/?url=http://still-bad/"}))
+        ElementsAre(RunRequest{.channel = std::string(ClassicChannel::kName), .url = "http://www.excite.com/?url=http://still-bad/"}))
         << "the window keeps the latest result that failed";
 
     dialog.OnResubmit();

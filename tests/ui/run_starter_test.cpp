@@ -1,4 +1,5 @@
 #include "ui/run_starter.h"
+#include "engine/classic/classic_channel.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -133,8 +134,8 @@ TEST_F(SubmitListTest, CredentialsAreAskedOnTheUiThread) {
     const RunResult result =
         starter
             .SubmitList(
-                std::vector<ResendItem>{
-                    {Channel::Engine, "http://www.lycos.com/cgi-bin/spider_now.pl?query=x"}},
+                std::vector<RunRequest>{
+                    {.channel = std::string(ClassicChannel::kName), .url = "http://www.lycos.com/cgi-bin/spider_now.pl?query=x"}},
                 nullptr)
             .value();
     EXPECT_TRUE(result.failed);

@@ -1,0 +1,65 @@
+#include "engine/classic/classic_channel.h"
+
+#include "engine/classic/classify.h"
+
+namespace quaymark {
+
+ClassicChannel::ClassicChannel(std::string email, FetchPrompt& prompt, const RunRouting& routing,
+                               RunControl& control, RunRecorder& recorder)
+    : email_(std::move(email)),
+      fetcher_(prompt, routing),
+      control_(control),
+      recorder_(recorder) {}
+
+RunSteps ClassicChannel::Prepare(const std::vector<std::string>&) {
+    return {.perAddress = static_cast<int>(EngineTable.size())};
+}
+
+bool ClassicChannel::SendAndJudge(const EngineRow* row, const std::string& item,
+                                  RunRequest request) {
+    PageLines& lines = fetcher_.Fetch(request.url);
+    const SubmitVerdict verdict = ClassifyAnswer(fetcher_.status(), lines);
+    recorder_.Log(request, std::string(VerdictName(verdict)), std::string(FailureSentence(verdict)),
+                  verdict == SubmitVerdict::Accepted);
+    if (verdict == SubmitVerdict::Accepted) {
+        return false;
+    }
+    if (row == nullptr) {
+        recorder_.FullRecord(lines, verdict, kResendName, FailureSuffix(verdict), item,
+                             std::move(request));
+    } else if (row->fullRecord) {
+        recorder_.FullRecord(lines, verdict, row->name, FailureSuffix(verdict), item,
+                             std::move(request));
+    } else {
+        recorder_.Resubmit(std::move(request));
+    }
+    return true;
+}
+
+bool ClassicChannel::SendAddress(const std::string& address) {
+    RunObserver& observer = recorder_.observer();
+    bool failed = false;
+    for (const EngineRow& row : EngineTable) {
+        observer.EngineStarted(row.name);
+        std::string url = BuildRequestUrl(row, address, email_);
+        if (control_.Cancelled()) {
+            continue;
+        }
+        failed = SendAndJudge(&row, address,
+                              {.channel = std::string(kName),
+                               .url = std::move(url),
+                               .addresses = {address},
+                               .engine = std::string(row.name)}) ||
+                 failed;
+        if (!control_.Cancelled()) {
+            observer.RequestDone();
+        }
+    }
+    return failed;
+}
+
+bool ClassicChannel::Resend(const RunRequest& request) {
+    return SendAndJudge(nullptr, request.url, request);
+}
+
+}  // namespace quaymark

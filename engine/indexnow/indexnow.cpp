@@ -1,0 +1,107 @@
+#include "engine/indexnow/indexnow.h"
+
+#include <map>
+#include <optional>
+
+#include "engine/net/http_text.h"
+#include "engine/net/web_address.h"
+
+namespace quaymark {
+namespace {
+
+// An address inside a JSON string: what cannot stand in an address is percent-encoded, and
+// the two characters JSON itself reserves are escaped.
+void AppendJsonAddress(std::string& json, std::string_view address) {
+    json += '"';
+    for (const char c : ParsableUrl(address)) {
+        if (c == '"' || c == '\\') {
+            json += '\\';
+        }
+        json += c;
+    }
+    json += '"';
+}
+
+}  // namespace
+
+bool IsHttpsAddress(std::string_view address) {
+    return StartsWithNoCase(address, "https://") && HostOf(address).has_value();
+}
+
+bool IsKeyLocation(std::string_view address) {
+    return IsHttpsAddress(address) && address.size() > 4 &&
+           address.substr(address.size() - 4) == ".txt";
+}
+
+std::vector<IndexNowBatch> MakeBatches(const std::vector<std::string>& addresses,
+                                       std::size_t maxAddresses) {
+    std::vector<IndexNowBatch> batches;
+    // The batch of each host that still has room.
+    std::map<std::string, std::size_t, std::less<>> open;
+    for (const std::string& address : addresses) {
+        std::optional<std::string> host = HostOf(address);
+        if (!host) {
+            continue;
+        }
+        auto found = open.find(*host);
+        if (found == open.end() || batches[found->second].urls.size() >= maxAddresses) {
+            batches.push_back({.host = *host, .urls = {}});
+            found = open.insert_or_assign(std::move(*host), batches.size() - 1).first;
+        }
+        batches[found->second].urls.push_back(address);
+    }
+    return batches;
+}
+
+std::string BatchBody(const IndexNowSettings& settings, const IndexNowBatch& batch) {
+    std::string json = "{\"host\":";
+    AppendJsonAddress(json, batch.host);
+    json += ",\"key\":";
+    AppendJsonAddress(json, settings.key);
+    // A key location serves only the host it is on.
+    if (!settings.keyLocation.empty() && HostOf(settings.keyLocation) == batch.host) {
+        json += ",\"keyLocation\":";
+        AppendJsonAddress(json, settings.keyLocation);
+    }
+    json += ",\"urlList\":[";
+    for (std::size_t i = 0; i < batch.urls.size(); ++i) {
+        if (i > 0) {
+            json += ',';
+        }
+        AppendJsonAddress(json, batch.urls[i]);
+    }
+    json += "]}";
+    return json;
+}
+
+std::string CountOfAddresses(std::size_t count) {
+    return Counted(count, "address", "addresses");
+}
+
+std::string BatchLabel(std::string_view host, std::size_t count) {
+    return std::string(host) + " (" + CountOfAddresses(count) + ")";
+}
+
+std::vector<std::string> NewOrChanged(const std::vector<std::string>& addresses,
+                                      const std::unordered_map<std::string, PageDates>& dates,
+                                      std::int64_t now, PassedOver& passedOver) {
+    std::vector<std::string> chosen;
+    for (const std::string& address : addresses) {
+        const auto known = dates.find(address);
+        if (known == dates.end() || !known->second.lastAnnounced) {
+            chosen.push_back(address);
+            continue;
+        }
+        const PageDates& page = known->second;
+        if (now - *page.lastAnnounced < kReannounceAfterSeconds) {
+            ++passedOver.recent;
+        } else if (page.lastmod && *page.lastmod > *page.lastAnnounced) {
+            chosen.push_back(address);
+        } else {
+            ++passedOver.unchanged;
+        }
+    }
+    return chosen;
+}
+
+}  // namespace quaymark

@@ -1,0 +1,137 @@
+#include "engine/indexnow/indexnow_channel.h"
+
+#include <ctime>
+
+#include "engine/indexnow/failure_page.h"
+#include "engine/net/web_address.h"
+
+namespace quaymark {
+
+IndexNowChannel::IndexNowChannel(IndexNowJob job, RetryPolicy retry, const RunRouting& routing,
+                                 RunControl& control, RunRecorder& recorder)
+    : job_(std::move(job)),
+      retry_(retry),
+      fetcher_(routing),
+      control_(control),
+      recorder_(recorder) {}
+
+std::string IndexNowChannel::Label(const RunRequest& request) const {
+    return BatchLabel(request.host, request.addresses.size());
+}
+
+std::vector<std::string> IndexNowChannel::AddressesToAnnounce(
+    const std::vector<std::string>& addresses) {
+    if (!job_.settings.onlyNewOrChanged) {
+        return addresses;
+    }
+    // The history is asked here, on the worker, so that no window waits for it.
+    if (job_.dates.empty() && recorder_.log() != nullptr) {
+        job_.dates = recorder_.log()->AnnouncedDates(std::string(kIndexNowName));
+    }
+    PassedOver passedOver;
+    std::vector<std::string> chosen =
+        NewOrChanged(addresses, job_.dates, std::time(nullptr), passedOver);
+    if (passedOver.unchanged > 0) {
+        recorder_.Note("IndexNow: " + CountOfAddresses(passedOver.unchanged) +
+                       " left out, announced before and not changed since.");
+    }
+    if (passedOver.recent > 0) {
+        recorder_.Note("IndexNow: " + CountOfAddresses(passedOver.recent) +
+                       " left out, announced in the last 10 minutes.");
+    }
+    return chosen;
+}
+
+RunSteps IndexNowChannel::Prepare(const std::vector<std::string>& addresses) {
+    addresses_ = addresses;
+    batches_ = MakeBatches(AddressesToAnnounce(addresses));
+    return {.beyond = static_cast<int>(batches_.size())};
+}
+
+StatusAnswer IndexNowChannel::PostWithBackoff(const RunRequest& batch) {
+    std::chrono::milliseconds backoff = retry_.firstBackoff;
+    std::chrono::seconds waited{0};
+    std::uniform_real_distribution<double> spread(0.75, 1.25);
+    for (int tries = 1;; ++tries) {
+        StatusAnswer answer = fetcher_.Post(batch.url, batch.body);
+        if (!WorthRetrying(answer.status) || tries >= retry_.maxTries || control_.Cancelled()) {
+            return answer;
+        }
+        const std::optional<std::chrono::seconds> asked =
+            ParseRetryAfter(answer.retryAfter, std::time(nullptr));
+        const std::chrono::seconds wait =
+            asked ? *asked : std::chrono::ceil<std::chrono::seconds>(backoff * spread(jitter_));
+        backoff *= 2;
+        if (wait > retry_.maxWait - waited) {
+            return answer;  // longer than a batch may wait: told as it is
+        }
+        RunObserver& observer = recorder_.observer();
+        observer.WaitStarted(kIndexNowName, wait,
+                             answer.status == 429
+                                 ? std::string("too many requests")
+                                 : "server error " + std::to_string(answer.status));
+        const bool goOn = control_.WaitUnlessCancelled(wait.count() * retry_.second);
+        observer.WaitEnded();
+        if (!goOn) {
+            return answer;
+        }
+        waited += wait;
+    }
+}
+
+bool IndexNowChannel::SendBatch(std::string_view name, const RunRequest& batch) {
+    const StatusAnswer answer = PostWithBackoff(batch);
+    const std::string label = Label(batch);
+    const bool accepted = IndexNowAccepted(answer.status);
+    recorder_.Log(batch,
+                  answer.status == 0 ? std::string("no answer") : std::to_string(answer.status),
+                  accepted ? std::string() : IndexNowReason(answer), accepted);
+    if (answer.status == 202) {
+        recorder_.Note("IndexNow: received; the key is still being checked. " + label);
+    }
+    if (accepted) {
+        return false;
+    }
+    const std::string reason = IndexNowReason(answer);
+    recorder_.FullRecord(IndexNowFailurePage(reason, answer, job_.settings, label, batch.host),
+                         SubmitVerdict::Failed, name, ": " + reason + ".", label, batch);
+    return true;
+}
+
+// The addresses IndexNow cannot take are told in list order, then each batch is posted,
+// Cancel stopping before the next.
+bool IndexNowChannel::Finish() {
+    bool failed = false;
+    for (const std::string& address : addresses_) {
+        if (!HostOf(address)) {
+            recorder_.FullRecord(NotAnnouncedPage(address), SubmitVerdict::Failed, kIndexNowName,
+                                 ": " + std::string(kNotAnnounceable) + ".", address, {});
+            failed = true;
+        }
+    }
+    RunObserver& observer = recorder_.observer();
+    for (const IndexNowBatch& batch : batches_) {
+        if (control_.Cancelled()) {
+            break;
+        }
+        observer.AddressStarted(batch.host);
+        observer.EngineStarted(kIndexNowName);
+        const RunRequest request{.channel = std::string(kIndexNowName),
+                                 .url = job_.settings.endpoint,
+                                 .body = BatchBody(job_.settings, batch),
+                                 .host = batch.host,
+                                 .addresses = batch.urls,
+                                 .engine = std::string(kIndexNowName)};
+        failed = SendBatch(kIndexNowName, request) || failed;
+        if (!control_.Cancelled()) {
+            observer.RequestDone();
+        }
+    }
+    return failed;
+}
+
+bool IndexNowChannel::Resend(const RunRequest& request) {
+    return SendBatch(kResendName, request);
+}
+
+}  // namespace quaymark

@@ -1,0 +1,99 @@
+#include "engine/indexnow/key_check.h"
+
+#include <algorithm>
+#include <optional>
+
+#include "engine/net/web_address.h"
+
+namespace quaymark {
+namespace {
+
+std::string KeyFilePath(const IndexNowSettings& settings, std::string_view host) {
+    if (!settings.keyLocation.empty() && HostOf(settings.keyLocation) == host) {
+        return settings.keyLocation;
+    }
+    return "https://" + std::string(host) + "/" + settings.key + ".txt";
+}
+
+bool HoldsExactlyTheKey(std::string body, std::string_view key) {
+    while (!body.empty() && (body.back() == '\n' || body.back() == '\r')) {
+        body.pop_back();
+    }
+    return body == key;
+}
+
+}  // namespace
+
+KeyFileCheck CheckKeyFile(const StatusFetcher& fetcher, std::string_view host,
+                          const IndexNowSettings& settings) {
+    const std::string url = KeyFilePath(settings, host);
+    const StatusAnswer answer = fetcher.Get(url);
+    if (answer.status == 200) {
+        return HoldsExactlyTheKey(answer.body, settings.key)
+                   ? KeyFileCheck{.served = true, .verdict = "served exactly"}
+                   : KeyFileCheck{.served = false, .verdict = "served with other content"};
+    }
+    if (answer.status >= 300 && answer.status < 400) {
+        return {.verdict = "redirected to " + answer.location};
+    }
+    if (answer.failure.kind == TransferFailure::Kind::Untrusted) {
+        return {.verdict = "certificate not trusted"};
+    }
+    // The engines fetch the key file over https only: one served over http alone is no proof.
+    const StatusAnswer plain =
+        fetcher.Get("http://" + url.substr(std::string_view("https://").size()));
+    if (plain.status == 200 && HoldsExactlyTheKey(plain.body, settings.key)) {
+        return {.verdict = "served only over http"};
+    }
+    if (answer.status == 404) {
+        return {.verdict = "not found (404)"};
+    }
+    if (answer.status == 0) {
+        return {.verdict = "could not connect (" + Describe(answer.failure) + ")"};
+    }
+    return {.verdict = "answered " + std::to_string(answer.status)};
+}
+
+bool KeyLocationCovers(std::string_view keyLocation, std::string_view address) {
+    const std::optional<WebAddress> location = ParseWebAddress(keyLocation);
+    const std::optional<WebAddress> page = ParseWebAddress(address);
+    if (!location || !page || location->host != page->host) {
+        return false;
+    }
+    // The key file's folder, compared with the address's own path.
+    const std::string_view folder =
+        std::string_view(location->path).substr(0, location->path.rfind('/') + 1);
+    return page->path.rfind(folder, 0) == 0;
+}
+
+std::vector<std::string> HostsOf(const std::vector<std::string>& addresses) {
+    std::vector<std::string> hosts;
+    for (const std::string& address : addresses) {
+        std::optional<std::string> host = HostOf(address);
+        if (host && std::find(hosts.begin(), hosts.end(), *host) == hosts.end()) {
+            hosts.push_back(std::move(*host));
+        }
+    }
+    return hosts;
+}
+
+KeyCheckReport CheckKeys(const StatusFetcher& fetcher, const std::vector<std::string>& addresses,
+                         const IndexNowSettings& settings) {
+    KeyCheckReport report;
+    for (std::string& host : HostsOf(addresses)) {
+        KeyFileCheck check = CheckKeyFile(fetcher, host, settings);
+        report.hosts.push_back({.host = std::move(host), .check = std::move(check)});
+    }
+    if (!settings.keyLocation.empty()) {
+        const std::optional<std::string> locationHost = HostOf(settings.keyLocation);
+        for (const std::string& address : addresses) {
+            if (HostOf(address) == locationHost &&
+                !KeyLocationCovers(settings.keyLocation, address)) {
+                report.uncovered.push_back(address);
+            }
+        }
+    }
+    return report;
+}
+
+}  // namespace quaymark

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "engine/net/transfer_options.h"
+
+namespace quaymark {
+
+// The answer to one request whose status and body are what count.
+struct StatusAnswer {
+    long status = 0;  // 0: no answer
+    std::string statusLine;
+    // The body, cut at the bound of what is kept.
+    std::string body;
+    bool bodyCut = false;
+    std::string retryAfter;
+    std::string location;
+    // Why no answer came; none when one came.
+    TransferFailure failure;
+};
+
+// One HTTPS (or HTTP) request whose answer is judged by its status: IndexNow and its key
+// check. Certificates are verified against the system's store, or against the routing's
+// authority where a test gives one; no redirect is followed, and at most kMaxBody bytes of a
+// body are kept.
+class StatusFetcher {
+public:
+    static constexpr std::size_t kMaxBody = std::size_t{64} << 10;
+
+    explicit StatusFetcher(RunRouting routing = {});
+    StatusAnswer Get(const std::string& url) const;
+    // A POST of a JSON body.
+    StatusAnswer Post(const std::string& url, const std::string& json) const;
+
+private:
+    StatusAnswer Perform(const std::string& url, const std::string* json) const;
+
+    RunRouting routing_;
+    RequestLists lists_;
+    RequestLists jsonLists_;
+};
+
+}  // namespace quaymark

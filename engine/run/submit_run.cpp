@@ -1,0 +1,77 @@
+#include "engine/run/submit_run.h"
+
+#include <algorithm>
+
+#include "engine/run/channels.h"
+
+namespace quaymark {
+
+SubmitRun::SubmitRun(SubmitJob job, FetchPrompt& prompt, RunObserver& observer)
+    : job_(std::move(job)),
+      prompt_(prompt),
+      observer_(observer),
+      recorder_(job_.errorPageDir, observer, job_.log) {}
+
+// Every address goes to each channel that sends per address, in list order; then each
+// channel finishes what it gathered (IndexNow's batches), unless the run was cancelled.
+bool SubmitRun::SendEach(std::vector<std::unique_ptr<Channel>>& channels) {
+    RunSteps steps;
+    for (const auto& channel : channels) {
+        const RunSteps own = channel->Prepare(job_.items);
+        steps.perAddress += own.perAddress;
+        steps.beyond += own.beyond;
+    }
+    observer_.RunStarted(static_cast<int>(job_.items.size()), steps.perAddress, steps.beyond);
+    bool failed = false;
+    for (std::size_t i = 0; i < job_.items.size() && !control_.Cancelled(); ++i) {
+        const std::string& item = job_.items[i];
+        if (steps.perAddress > 0) {
+            observer_.AddressStarted(item);
+        }
+        for (const auto& channel : channels) {
+            failed = channel->SendAddress(item) || failed;
+        }
+    }
+    for (const auto& channel : channels) {
+        if (!control_.Cancelled()) {
+            failed = channel->Finish() || failed;
+        }
+    }
+    return failed;
+}
+
+// Each failed request goes back to the channel that sent it, one step each.
+bool SubmitRun::SendAgain(std::vector<std::unique_ptr<Channel>>& channels) {
+    observer_.RunStarted(static_cast<int>(job_.resendItems.size()), 1, 0);
+    bool failed = false;
+    for (std::size_t i = 0; i < job_.resendItems.size() && !control_.Cancelled(); ++i) {
+        const RunRequest& request = job_.resendItems[i];
+        const auto channel = std::find_if(channels.begin(), channels.end(), [&](const auto& c) {
+            return c->name() == request.channel;
+        });
+        if (channel == channels.end()) {
+            continue;  // no channel of the program sent it
+        }
+        observer_.AddressStarted((*channel)->Label(request));
+        observer_.EngineStarted(kResendName);
+        if (!control_.Cancelled()) {
+            failed = (*channel)->Resend(request) || failed;
+        }
+        observer_.RequestDone();
+    }
+    return failed;
+}
+
+RunResult SubmitRun::SubmitWorker() {
+    {
+        std::vector<std::unique_ptr<Channel>> channels =
+            MakeChannels(job_, prompt_, control_, recorder_);
+        const bool failed =
+            job_.mode == SubmitJob::Resend ? SendAgain(channels) : SendEach(channels);
+        recorder_.result().failed = failed;
+        observer_.RunEnded();
+    }
+    return std::move(recorder_.result());
+}
+
+}  // namespace quaymark

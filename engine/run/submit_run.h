@@ -1,0 +1,62 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "engine/channel/channel.h"
+#include "engine/channel/run_context.h"
+#include "engine/indexnow/indexnow.h"
+#include "engine/indexnow/status_meaning.h"
+#include "engine/net/page_fetcher.h"
+
+namespace quaymark {
+
+// What a run is given.
+struct SubmitJob {
+    enum Mode : std::uint8_t { Normal = 0, Resend = 1 };
+
+    std::uint8_t mode = Normal;
+    // Normal mode: the addresses, in sending order.
+    std::vector<std::string> items;
+    // Resend mode: the failed requests of an earlier run, in sending order.
+    std::vector<RunRequest> resendItems;
+    // The e-mail address every request of the run carries; it cannot change during a run.
+    std::string email;
+    // Where the error pages go: a directory of the program's own.
+    std::filesystem::path errorPageDir;
+    // Announcing the addresses through IndexNow after the seven engines; off by default.
+    IndexNowJob indexNow;
+    RetryPolicy retry;
+    RunRouting routing;
+    // Where every request is recorded; none when there is no history.
+    RequestLog* log = nullptr;
+};
+
+// One submission run, used once: the starter hands SubmitWorker to a thread of its own; the
+// user's cancel request may come from any thread meanwhile. The run hands its addresses to
+// each of its channels in turn and knows nothing of what a channel does; it keeps its state
+// to itself, so runs do not meet.
+class SubmitRun {
+public:
+    SubmitRun(SubmitJob job, FetchPrompt& prompt, RunObserver& observer);
+
+    // Sends the items; returns what the run left.
+    RunResult SubmitWorker();
+    // The request in flight is completed and, if it failed, recorded; the remaining requests
+    // of the current address are passed over and the worker stops before the next item.
+    void RequestCancel() { control_.RequestCancel(); }
+
+private:
+    bool SendEach(std::vector<std::unique_ptr<Channel>>& channels);
+    bool SendAgain(std::vector<std::unique_ptr<Channel>>& channels);
+
+    SubmitJob job_;
+    FetchPrompt& prompt_;
+    RunObserver& observer_;
+    RunControl control_;
+    RunRecorder recorder_;
+};
+
+}  // namespace quaymark

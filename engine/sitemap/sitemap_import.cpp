@@ -1,0 +1,256 @@
+#include "engine/sitemap/sitemap_import.h"
+
+#include <algorithm>
+
+#include "engine/net/curl_handles.h"
+#include "engine/net/http_text.h"
+#include "engine/net/web_address.h"
+
+namespace quaymark {
+namespace {
+
+// One GET whose body goes to a consumer as it arrives.
+struct Transfer {
+    std::function<bool(std::string_view)> consume;
+    const std::atomic<bool>* cancelled;
+    CURL* easy = nullptr;
+    bool stopped = false;
+
+    std::string EffectiveUrl() const {
+        const char* url = nullptr;
+        curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &url);
+        return url != nullptr ? url : "";
+    }
+};
+
+bool Succeeded(long status) {
+    return status >= 200 && status <= 299;
+}
+
+size_t Consume(char* data, size_t size, size_t count, void* transferPointer) {
+    auto* transfer = static_cast<Transfer*>(transferPointer);
+    long status = 0;
+    curl_easy_getinfo(transfer->easy, CURLINFO_RESPONSE_CODE, &status);
+    // The body of a refusal is never read as a sitemap.
+    if (!Succeeded(status) || !transfer->consume({data, size * count})) {
+        transfer->stopped = true;
+        return 0;
+    }
+    return size * count;
+}
+
+int Progress(void* transferPointer, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    return static_cast<Transfer*>(transferPointer)->cancelled->load() ? 1 : 0;
+}
+
+struct Fetched {
+    long status = 0;
+    TransferFailure failure;
+    bool stopped = false;
+};
+
+Fetched Fetch(const RunRouting& routing, const RequestLists& lists, const std::string& url,
+              Transfer& transfer) {
+    Fetched fetched;
+    const EasyHandle easy(curl_easy_init());
+    if (!easy) {
+        fetched.failure = {.kind = TransferFailure::Kind::CouldNotStart};
+        return fetched;
+    }
+    CURL* e = easy.get();
+    transfer.easy = e;
+    SetUpTransfer(e, routing, lists, {.followRedirects = 5});
+    curl_easy_setopt(e, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &Consume);
+    curl_easy_setopt(e, CURLOPT_WRITEDATA, &transfer);
+    curl_easy_setopt(e, CURLOPT_XFERINFOFUNCTION, &Progress);
+    curl_easy_setopt(e, CURLOPT_XFERINFODATA, &transfer);
+    curl_easy_setopt(e, CURLOPT_NOPROGRESS, 0L);
+    const CURLcode result = curl_easy_perform(e);
+    fetched.stopped = transfer.stopped;
+    if (result == CURLE_OK || (result == CURLE_WRITE_ERROR && transfer.stopped)) {
+        curl_easy_getinfo(e, CURLINFO_RESPONSE_CODE, &fetched.status);
+    } else if (result == CURLE_UNSUPPORTED_PROTOCOL && !ParseWebAddress(transfer.EffectiveUrl())) {
+        fetched.failure = {.kind = TransferFailure::Kind::NonWebRedirect,
+                           .detail = transfer.EffectiveUrl()};
+    } else {
+        fetched.failure = FailureOf(result);
+    }
+    return fetched;
+}
+
+// A site is an address with no path beyond "/"; anything else names a sitemap.
+bool IsSiteAddress(const WebAddress& address) {
+    return address.path == "/" && address.query.empty() && address.fragment.empty();
+}
+
+}  // namespace
+
+SitemapImporter::SitemapImporter(RunRouting routing, ImportObserver& observer, SitemapLimits limits)
+    : routing_(std::move(routing)), lists_(routing_, {}), observer_(observer), limits_(limits) {}
+
+SitemapImport SitemapImporter::Import(const std::string& address) {
+    SitemapImport import;
+    const std::optional<WebAddress> parsed = ParseWebAddress(address);
+    if (!parsed) {
+        import.failures.push_back(address + ": not an http or https address");
+        return import;
+    }
+    const std::vector<std::string> sitemaps =
+        IsSiteAddress(*parsed)
+            ? SitemapsOfSite(NormalisedAddress(address).value_or(address), import)
+            : std::vector{address};
+    // One sitemap's worth of room: rehashing would cost more than the parse.
+    seen_.reserve(limits_.maxAddresses);
+    for (const std::string& sitemap : sitemaps) {
+        if (cancelled_ || full_) {
+            break;
+        }
+        ReadSitemap(sitemap, 0, import);
+    }
+    if (unread_ > 0) {
+        import.notes.Add(ImportNote::NotRead, Counted(unread_, "sitemap", "sitemaps") +
+                                                  " not read: an import reads at most " +
+                                                  std::to_string(limits_.maxSitemaps));
+    }
+    import.cancelled = cancelled_;
+    seen_.clear();
+    return import;
+}
+
+std::vector<std::string> SitemapImporter::SitemapsOfSite(const std::string& siteRoot,
+                                                         SitemapImport& import) {
+    const std::string robots = siteRoot + "robots.txt";
+    observer_.SitemapStarted(robots);
+    std::vector<std::string> sitemaps;
+    std::string line;
+    std::size_t kept = 0;
+    // A robots.txt may name sitemaps of other hosts: the protocol lets a site submit them.
+    const auto takeLine = [&] {
+        const std::string_view text = Trimmed(line);
+        if (StartsWithNoCase(text, "sitemap:")) {
+            const std::string sitemap(Trimmed(text.substr(8)));
+            const std::optional<WebAddress> parsed = ParseWebAddress(sitemap);
+            if (parsed && !parsed->credentials &&
+                std::find(sitemaps.begin(), sitemaps.end(), sitemap) == sitemaps.end()) {
+                sitemaps.push_back(sitemap);
+            }
+        }
+        line.clear();
+    };
+    // Only the first part of a robots.txt counts, as crawlers read it.
+    Transfer transfer{[&](std::string_view bytes) {
+                          bytes = bytes.substr(0, limits_.maxRobotsBytes - kept);
+                          kept += bytes.size();
+                          for (const char c : bytes) {
+                              c == '\n' ? takeLine() : line.push_back(c);
+                          }
+                          return kept < limits_.maxRobotsBytes;
+                      },
+                      &cancelled_};
+    const Fetched fetched = Fetch(routing_, lists_, robots, transfer);
+    if (fetched.failure) {
+        if (!cancelled_) {
+            import.failures.push_back(robots + ": " + Describe(fetched.failure));
+        }
+        return {};
+    }
+    if (Succeeded(fetched.status)) {
+        takeLine();
+    } else {
+        sitemaps.clear();
+    }
+    if (sitemaps.empty()) {
+        sitemaps.push_back(siteRoot + "sitemap.xml");
+    }
+    return sitemaps;
+}
+
+void SitemapImporter::ReadSitemap(const std::string& url, int depth, SitemapImport& import) {
+    // Spellings of one address (letter case, a default port, a fragment) are one sitemap.
+    const std::string normalised = NormalisedAddress(url).value_or(url);
+    if (read_.count(normalised) > 0) {
+        import.notes.Add(ImportNote::NamedAgain, url + ": named again, read once");
+        return;
+    }
+    if (read_.size() >= limits_.maxSitemaps) {
+        ++unread_;
+        return;
+    }
+    read_.insert(normalised);
+    observer_.SitemapStarted(url);
+    std::vector<std::string> nested;
+    const SitemapParser::Sink sink{
+        [&](SitemapPage page) {
+            if (import.pages.size() >= limits_.maxPages ||
+                page.url.size() > limits_.maxPageBytes - pageBytes_) {
+                full_ = true;
+            } else if (seen_.count(page.url) == 0) {
+                pageBytes_ += page.url.size();
+                seen_.insert(import.pages.emplace_back(std::move(page)).url);
+                observer_.AddressesFound(import.pages.size());
+            }
+        },
+        [&](std::string sitemap) {
+            if (read_.size() + nested.size() < limits_.maxSitemaps) {
+                nested.push_back(std::move(sitemap));
+            } else {
+                ++unread_;
+            }
+        }};
+    // The pages must be of the host the sitemap is on after any redirect, which is known
+    // once its first bytes arrive.
+    std::unique_ptr<SitemapParser> parser;
+    Transfer transfer{[&](std::string_view bytes) {
+                          if (!parser) {
+                              parser = std::make_unique<SitemapParser>(
+                                  HostOf(transfer.EffectiveUrl()).value_or(""), limits_,
+                                  sink);
+                          }
+                          return parser->Feed(bytes) && !full_;
+                      },
+                      &cancelled_};
+    const Fetched fetched = Fetch(routing_, lists_, url, transfer);
+    std::string failure = Describe(fetched.failure);
+    if (failure.empty() && !Succeeded(fetched.status)) {
+        failure = "answered " + std::to_string(fetched.status);
+    }
+    if (!parser) {
+        parser = std::make_unique<SitemapParser>("", limits_, sink);
+    }
+    if (failure.empty() && !fetched.stopped) {
+        parser->Finish();
+    }
+    if (failure.empty()) {
+        failure = parser->failure();
+    }
+    if (failure.empty() && full_) {
+        failure = "the import's limit of " +
+                  (import.pages.size() >= limits_.maxPages
+                       ? std::to_string(limits_.maxPages) + " addresses"
+                       : SizeText(limits_.maxPageBytes) + " of addresses") +
+                  " was reached; the rest was not read";
+    }
+    const bool stoppedByCancel =
+        cancelled_ && fetched.failure.kind == TransferFailure::Kind::Cancelled;
+    if (!failure.empty() && !stoppedByCancel) {
+        import.failures.push_back(url + ": " + failure);
+    }
+    for (auto& [note, leftOut] : parser->LeftOutNotes()) {
+        import.notes.Add(note, url + ": left out " + leftOut);
+    }
+    if (!nested.empty() && depth >= limits_.maxDepth) {
+        import.notes.Add(ImportNote::BeyondNesting,
+                         url + ": names sitemaps beyond the nesting limit (" +
+                             std::to_string(limits_.maxDepth) + "), not read");
+        return;
+    }
+    for (const std::string& sitemap : nested) {
+        if (cancelled_ || full_) {
+            return;
+        }
+        ReadSitemap(sitemap, depth + 1, import);
+    }
+}
+
+}  // namespace quaymark

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+#include "engine/net/transfer_options.h"
+#include "engine/sitemap/sitemap_parser.h"
+
+namespace quaymark {
+
+// What an import tells whoever follows it, from the worker thread; each call returns at once.
+class ImportObserver {
+public:
+    virtual ~ImportObserver() = default;
+    virtual void SitemapStarted(const std::string& url) = 0;
+    virtual void AddressesFound(std::size_t count) = 0;
+};
+
+// What an import found: the pages in sitemap order, each once; the sitemaps that failed
+// part-way and why; what else the user should know (addresses left out, sitemaps not read).
+// The pages stay where they were first put, so that the import can know them by reference.
+struct SitemapImport {
+    std::deque<SitemapPage> pages;
+    std::vector<std::string> failures;
+    ImportNotes notes;
+    bool cancelled = false;
+};
+
+// Reads the sitemaps of a site or one sitemap and what it names. For a site (an address
+// without a path) robots.txt is read for its Sitemap lines, else /sitemap.xml is tried.
+// Certificates are verified; redirects are followed within the http and https schemes.
+class SitemapImporter {
+public:
+    SitemapImporter(RunRouting routing, ImportObserver& observer, SitemapLimits limits = {});
+
+    // From the worker thread; one import per importer.
+    SitemapImport Import(const std::string& address);
+    // From any thread: the transfer under way ends at once.
+    void RequestCancel() { cancelled_ = true; }
+
+private:
+    std::vector<std::string> SitemapsOfSite(const std::string& site, SitemapImport& import);
+    void ReadSitemap(const std::string& url, int depth, SitemapImport& import);
+
+    RunRouting routing_;
+    RequestLists lists_;
+    ImportObserver& observer_;
+    SitemapLimits limits_;
+    std::atomic<bool> cancelled_{false};
+    // The sitemaps (in their normalised form) and the pages of the import under way, each
+    // taken once; the pages are known by reference to where the import keeps them.
+    std::unordered_set<std::string> read_;
+    std::unordered_set<std::string_view> seen_;
+    std::size_t pageBytes_ = 0;
+    std::size_t unread_ = 0;
+    bool full_ = false;
+};
+
+}  // namespace quaymark

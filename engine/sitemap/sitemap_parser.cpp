@@ -1,0 +1,448 @@
+#include "engine/sitemap/sitemap_parser.h"
+
+#include <expat.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <chrono>
+
+#include "engine/net/http_text.h"
+#include "engine/net/web_address.h"
+
+namespace quaymark {
+namespace {
+
+constexpr std::string_view kBlanks = " \t\r\n";
+
+// Reads a fixed number of digits; false when they are not all there.
+bool Digits(std::string_view& text, std::size_t count, int& value) {
+    if (text.size() < count) {
+        return false;
+    }
+    const auto [end, error] = std::from_chars(text.data(), text.data() + count, value);
+    if (error != std::errc{} || end != text.data() + count) {
+        return false;
+    }
+    text.remove_prefix(count);
+    return true;
+}
+
+bool Skip(std::string_view& text, char c) {
+    if (text.empty() || text.front() != c) {
+        return false;
+    }
+    text.remove_prefix(1);
+    return true;
+}
+
+// The element's name without its namespace prefix.
+std::string_view LocalName(const XML_Char* name) {
+    const std::string_view full(name);
+    const std::size_t colon = full.rfind(':');
+    return colon == std::string_view::npos ? full : full.substr(colon + 1);
+}
+
+}  // namespace
+
+std::string SizeText(std::size_t bytes) {
+    constexpr std::size_t kMiB = std::size_t{1} << 20;
+    return bytes % kMiB == 0 ? std::to_string(bytes / kMiB) + " MiB"
+                             : std::to_string(bytes) + " bytes";
+}
+
+std::optional<std::int64_t> ParseW3cDate(std::string_view text) {
+    using namespace std::chrono;
+    text = Trimmed(text);
+    int year = 0;
+    int month = 1;
+    int day = 1;
+    if (!Digits(text, 4, year)) {
+        return std::nullopt;
+    }
+    if (Skip(text, '-') &&
+        (!Digits(text, 2, month) || (Skip(text, '-') && !Digits(text, 2, day)))) {
+        return std::nullopt;
+    }
+    const year_month_day date{std::chrono::year(year),
+                              std::chrono::month(static_cast<unsigned>(month)),
+                              std::chrono::day(static_cast<unsigned>(day))};
+    if (!date.ok()) {
+        return std::nullopt;
+    }
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+    int offset = 0;
+    if (Skip(text, 'T')) {
+        if (!Digits(text, 2, hour) || !Skip(text, ':') || !Digits(text, 2, minute)) {
+            return std::nullopt;
+        }
+        if (Skip(text, ':') && !Digits(text, 2, second)) {
+            return std::nullopt;
+        }
+        if (Skip(text, '.')) {
+            const std::size_t digits = std::min(text.find_first_not_of("0123456789"), text.size());
+            if (digits == 0) {
+                return std::nullopt;
+            }
+            text.remove_prefix(digits);
+        }
+        if (!Skip(text, 'Z')) {
+            const int sign = !text.empty() && text.front() == '-' ? -1 : 1;
+            int offsetHours = 0;
+            int offsetMinutes = 0;
+            if (!(Skip(text, '+') || Skip(text, '-')) || !Digits(text, 2, offsetHours) ||
+                !Skip(text, ':') || !Digits(text, 2, offsetMinutes)) {
+                return std::nullopt;
+            }
+            offset = sign * (offsetHours * 3600 + offsetMinutes * 60);
+        }
+        if (hour > 23 || minute > 59 || second > 60) {
+            return std::nullopt;
+        }
+    }
+    if (!text.empty()) {
+        return std::nullopt;
+    }
+    const auto midnight = sys_days(date).time_since_epoch();
+    return duration_cast<seconds>(midnight).count() + hour * 3600 + minute * 60 + second - offset;
+}
+
+bool IsPageOfHost(std::string_view address, std::string_view host) {
+    if (address.find_first_of("\r\n") != std::string_view::npos) {
+        return false;
+    }
+    const std::optional<WebAddress> parsed = ParseWebAddress(address);
+    return parsed && !parsed->credentials && !host.empty() && parsed->host == host;
+}
+
+void ImportNotes::Add(ImportNote note, std::string line) {
+    auto reason = std::find_if(reasons.begin(), reasons.end(),
+                               [note](const Reason& known) { return known.note == note; });
+    if (reason == reasons.end()) {
+        reason = reasons.insert(reasons.end(), {.note = note});
+    }
+    ++reason->count;
+    if (reason->examples.size() < kExamples) {
+        reason->examples.push_back(line);
+    }
+    if (lines.size() < kMaxLines) {
+        lines.push_back(std::move(line));
+    } else {
+        ++linesLeftOut;
+    }
+}
+
+// The XML stage: expat, told to refuse any entity declaration, which no sitemap needs and
+// every entity-expansion attack does.
+struct SitemapParser::Xml {
+    enum class Root { Unknown, Pages, Index };
+
+    explicit Xml(SitemapParser& owner) : owner(owner), parser(XML_ParserCreate(nullptr)) {
+        XML_SetUserData(parser, this);
+        XML_SetElementHandler(parser, &Xml::Start, &Xml::End);
+        XML_SetCharacterDataHandler(parser, &Xml::Text);
+        XML_SetEntityDeclHandler(parser, &Xml::Entity);
+    }
+    ~Xml() { XML_ParserFree(parser); }
+    Xml(const Xml&) = delete;
+    Xml& operator=(const Xml&) = delete;
+
+    bool Parse(std::string_view bytes, bool last) {
+        if (XML_Parse(parser, bytes.data(), static_cast<int>(bytes.size()), last ? 1 : 0) ==
+            XML_STATUS_OK) {
+            return true;
+        }
+        if (owner.failure_.empty()) {
+            owner.Fail("not well-formed XML (line " +
+                       std::to_string(XML_GetCurrentLineNumber(parser)) + ": " +
+                       XML_ErrorString(XML_GetErrorCode(parser)) + ")");
+        }
+        return false;
+    }
+
+    void Stop(std::string why) {
+        owner.Fail(std::move(why));
+        XML_StopParser(parser, XML_FALSE);
+    }
+
+    static void Start(void* self, const XML_Char* name, const XML_Char** /*attributes*/) {
+        auto& xml = *static_cast<Xml*>(self);
+        const std::string_view local = LocalName(name);
+        ++xml.depth;
+        if (xml.depth == 1) {
+            if (local == "urlset") {
+                xml.root = Root::Pages;
+            } else if (local == "sitemapindex") {
+                xml.root = Root::Index;
+            } else {
+                xml.Stop("not a sitemap: its root element is <" + std::string(name) + ">");
+            }
+        } else if (xml.depth == 3 && (local == "loc" || local == "lastmod")) {
+            xml.field = local == "loc" ? &xml.loc : &xml.lastmod;
+            xml.field->clear();
+        }
+    }
+
+    static void End(void* self, const XML_Char* /*name*/) {
+        auto& xml = *static_cast<Xml*>(self);
+        if (xml.depth == 3) {
+            xml.field = nullptr;
+        } else if (xml.depth == 2) {
+            if (!xml.loc.empty()) {
+                const std::string_view lastmod = Trimmed(xml.lastmod);
+                xml.owner.Address(std::string(Trimmed(xml.loc)),
+                                  lastmod.empty() ? std::nullopt : ParseW3cDate(lastmod),
+                                  xml.root == Root::Index);
+            }
+            xml.loc.clear();
+            xml.lastmod.clear();
+        }
+        --xml.depth;
+    }
+
+    static void Text(void* self, const XML_Char* text, int length) {
+        auto& xml = *static_cast<Xml*>(self);
+        // A field longer than any address is kept only as long as needed to know it is.
+        if (xml.field != nullptr && xml.field->size() <= xml.owner.limits_.maxAddressLength + 64) {
+            xml.field->append(text, static_cast<std::size_t>(length));
+        }
+    }
+
+    static void Entity(void* self, const XML_Char*, int, const XML_Char*, int, const XML_Char*,
+                       const XML_Char*, const XML_Char*, const XML_Char*) {
+        static_cast<Xml*>(self)->Stop("declares entities, which no sitemap does");
+    }
+
+    SitemapParser& owner;
+    XML_Parser parser;
+    Root root = Root::Unknown;
+    int depth = 0;
+    std::string loc;
+    std::string lastmod;
+    std::string* field = nullptr;
+};
+
+// The gzip stage, before the others.
+struct SitemapParser::Inflater {
+    Inflater() { ok = inflateInit2(&stream, 16 + MAX_WBITS) == Z_OK; }
+    ~Inflater() {
+        if (ok) {
+            inflateEnd(&stream);
+        }
+    }
+    Inflater(const Inflater&) = delete;
+    Inflater& operator=(const Inflater&) = delete;
+
+    z_stream stream{};
+    bool ok = false;
+    bool ended = false;
+};
+
+SitemapParser::SitemapParser(std::string host, const SitemapLimits& limits, Sink sink)
+    : host_(std::move(host)), limits_(limits), sink_(std::move(sink)) {}
+
+SitemapParser::~SitemapParser() = default;
+
+bool SitemapParser::Fail(std::string why) {
+    if (failure_.empty()) {
+        failure_ = std::move(why);
+    }
+    return false;
+}
+
+bool SitemapParser::Feed(std::string_view bytes) {
+    if (!failure_.empty()) {
+        return false;
+    }
+    if (!gzipChecked_) {
+        head_.append(bytes);
+        if (head_.size() < 2) {
+            return true;
+        }
+        gzipChecked_ = true;
+        bytes = head_;
+        if (static_cast<unsigned char>(head_[0]) == 0x1f &&
+            static_cast<unsigned char>(head_[1]) == 0x8b) {
+            inflater_ = std::make_unique<Inflater>();
+            if (!inflater_->ok) {
+                return Fail("could not start gzip");
+            }
+        }
+        const std::string first = std::exchange(head_, {});
+        return Feed(first);
+    }
+    if (!inflater_) {
+        return Take(bytes);
+    }
+    z_stream& stream = inflater_->stream;
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
+    stream.avail_in = static_cast<uInt>(bytes.size());
+    std::array<char, 16384> out{};
+    while (stream.avail_in > 0) {
+        if (inflater_->ended) {
+            // Another gzip member follows the first.
+            if (inflateReset(&stream) != Z_OK) {
+                return Fail("not valid gzip");
+            }
+            inflater_->ended = false;
+        }
+        stream.next_out = reinterpret_cast<Bytef*>(out.data());
+        stream.avail_out = static_cast<uInt>(out.size());
+        const int status = inflate(&stream, Z_NO_FLUSH);
+        if (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR) {
+            return Fail("not valid gzip");
+        }
+        inflater_->ended = status == Z_STREAM_END;
+        if (!Take({out.data(), out.size() - stream.avail_out})) {
+            return false;
+        }
+        if (status == Z_BUF_ERROR) {
+            break;
+        }
+    }
+    return true;
+}
+
+bool SitemapParser::Finish() {
+    if (!failure_.empty()) {
+        return false;
+    }
+    if (!gzipChecked_) {
+        gzipChecked_ = true;
+        const std::string rest = std::exchange(head_, {});
+        if (!Take(rest)) {
+            return false;
+        }
+    }
+    if (inflater_ && !inflater_->ended) {
+        return Fail("gzip data cut short");
+    }
+    switch (form_) {
+        case Form::Unknown:
+            return Fail("empty");
+        case Form::Xml:
+            return xml_->Parse({}, true);
+        case Form::Text:
+            return TakeText({}, true);
+    }
+    return true;
+}
+
+bool SitemapParser::Take(std::string_view bytes) {
+    bytes_ += bytes.size();
+    if (bytes_ > limits_.maxBytes) {
+        return Fail("larger than " + SizeText(limits_.maxBytes) + " uncompressed");
+    }
+    if (form_ == Form::Unknown) {
+        // The first character decides; a byte order mark and blanks come before it.
+        head_.append(bytes);
+        std::string_view start = head_;
+        if (start.substr(0, 3) == "\xEF\xBB\xBF") {
+            start.remove_prefix(3);
+        } else if (start.size() < 3 &&
+                   std::string_view("\xEF\xBB\xBF").substr(0, start.size()) == start) {
+            return true;
+        }
+        const std::size_t first = start.find_first_not_of(kBlanks);
+        if (first == std::string_view::npos) {
+            head_.clear();
+            return true;
+        }
+        form_ = start[first] == '<' ? Form::Xml : Form::Text;
+        if (form_ == Form::Xml) {
+            xml_ = std::make_unique<Xml>(*this);
+        }
+        // What waited here is counted again as it is taken.
+        const std::string taken(start);
+        bytes_ -= head_.size();
+        head_.clear();
+        return Take(taken);
+    }
+    if (form_ == Form::Xml) {
+        return xml_->Parse(bytes, false);
+    }
+    return TakeText(bytes, false);
+}
+
+bool SitemapParser::TakeText(std::string_view bytes, bool last) {
+    while (failure_.empty()) {
+        const std::size_t end = bytes.find('\n');
+        const std::string_view piece = bytes.substr(0, end);
+        if (line_.size() <= limits_.maxAddressLength) {
+            line_.append(piece.substr(0, limits_.maxAddressLength + 1 - line_.size()));
+        }
+        if (end == std::string_view::npos) {
+            if (last && !Trimmed(line_).empty()) {
+                Address(std::string(Trimmed(line_)), std::nullopt, false);
+            }
+            return failure_.empty();
+        }
+        if (!Trimmed(line_).empty()) {
+            Address(std::string(Trimmed(line_)), std::nullopt, false);
+        }
+        line_.clear();
+        bytes.remove_prefix(end + 1);
+    }
+    return false;
+}
+
+void SitemapParser::Address(std::string text, std::optional<std::int64_t> lastmod, bool isSitemap) {
+    // The protocol's limit counts every entry, of whatever host.
+    if (++found_ > limits_.maxAddresses) {
+        Fail("holds more than " + std::to_string(limits_.maxAddresses) + " addresses");
+        return;
+    }
+    if (text.size() > limits_.maxAddressLength) {
+        ++tooLong_;
+        return;
+    }
+    const std::optional<WebAddress> parsed =
+        text.find_first_of("\r\n") == std::string::npos ? ParseWebAddress(text) : std::nullopt;
+    if (!parsed) {
+        ++notAddresses_;
+    } else if (parsed->credentials) {
+        ++credentials_;
+    } else if (host_.empty() || parsed->host != host_) {
+        // An index names only sitemaps of its own site, as a sitemap lists only its pages.
+        ++(isSitemap ? otherHostSitemaps_ : otherHosts_);
+    } else if (isSitemap) {
+        sink_.sitemap(std::move(text));
+    } else {
+        sink_.page({std::move(text), lastmod});
+    }
+}
+
+std::vector<std::pair<ImportNote, std::string>> SitemapParser::LeftOutNotes() const {
+    std::vector<std::pair<ImportNote, std::string>> leftOut;
+    if (otherHosts_ > 0) {
+        leftOut.emplace_back(ImportNote::OtherHosts, Counted(otherHosts_, "address of another host",
+                                                             "addresses of other hosts"));
+    }
+    if (otherHostSitemaps_ > 0) {
+        leftOut.emplace_back(
+            ImportNote::OtherHostSitemaps,
+            Counted(otherHostSitemaps_, "sitemap of another host", "sitemaps of other hosts"));
+    }
+    if (credentials_ > 0) {
+        leftOut.emplace_back(ImportNote::Credentials,
+                             Counted(credentials_, "address with a user name or password",
+                                     "addresses with a user name or password"));
+    }
+    if (notAddresses_ > 0) {
+        leftOut.emplace_back(
+            ImportNote::NotAddresses,
+            Counted(notAddresses_, "entry that is not an http or https address on one line",
+                    "entries that are not http or https addresses on one line"));
+    }
+    if (tooLong_ > 0) {
+        leftOut.emplace_back(ImportNote::TooLong,
+                             Counted(tooLong_, "address", "addresses") + " longer than " +
+                                 std::to_string(limits_.maxAddressLength) + " characters");
+    }
+    return leftOut;
+}
+
+}  // namespace quaymark

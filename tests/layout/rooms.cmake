@@ -1,0 +1,52 @@
+cmake_minimum_required(VERSION 3.25)
+# The rooms of the source tree and what each may include: every room sees the rooms below it
+# and its own, never one above it nor a sibling. Run as: cmake -DROOT=<source dir> -P rooms.cmake
+set(below_base "base")
+set(below_storage "base;storage")
+set(below_net "base;engine/net")
+set(below_channel "base;storage;engine/net;engine/channel")
+set(below_classic "${below_channel};engine/classic")
+set(below_indexnow "${below_channel};engine/indexnow")
+set(below_sitemap "base;storage;engine/net;engine/sitemap")
+set(below_run "${below_channel};engine/classic;engine/indexnow;engine/sitemap;engine/run")
+set(rooms
+    "base=below_base" "storage=below_storage" "engine/net=below_net"
+    "engine/channel=below_channel" "engine/classic=below_classic"
+    "engine/indexnow=below_indexnow" "engine/sitemap=below_sitemap" "engine/run=below_run")
+
+set(wrong "")
+foreach(entry IN LISTS rooms)
+    string(REPLACE "=" ";" parts "${entry}")
+    list(GET parts 0 room)
+    list(GET parts 1 allowedVar)
+    set(allowed "${${allowedVar}}")
+    file(GLOB sources "${ROOT}/${room}/*.h" "${ROOT}/${room}/*.cpp")
+    if(NOT sources)
+        list(APPEND wrong "${room}: no sources found")
+    endif()
+    foreach(source IN LISTS sources)
+        file(STRINGS "${source}" includes REGEX "^#include \"")
+        foreach(line IN LISTS includes)
+            string(REGEX REPLACE "^#include \"(.*)/[^/]*\".*$" "\\1" target "${line}")
+            if(NOT target IN_LIST allowed)
+                file(RELATIVE_PATH name "${ROOT}" "${source}")
+                list(APPEND wrong "${name} includes ${target}")
+            endif()
+        endforeach()
+    endforeach()
+endforeach()
+
+# Nothing below the windows may use Qt.
+file(GLOB_RECURSE plain "${ROOT}/base/*" "${ROOT}/storage/*" "${ROOT}/engine/*")
+foreach(source IN LISTS plain)
+    file(STRINGS "${source}" qt REGEX "^#include <Q")
+    if(qt)
+        file(RELATIVE_PATH name "${ROOT}" "${source}")
+        list(APPEND wrong "${name} uses Qt")
+    endif()
+endforeach()
+
+if(wrong)
+    list(JOIN wrong "\n  " text)
+    message(FATAL_ERROR "includes pointing up or sideways:\n  ${text}")
+endif()
