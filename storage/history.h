@@ -49,9 +49,6 @@ struct AddressHistory {
     std::optional<std::int64_t> lastSentToEngine;
 };
 
-// The database's name, in the program's data directory beside the URL list.
-inline constexpr std::string_view kHistoryFileName = "history.sqlite";
-
 // What follows the reason whenever the history cannot be kept.
 inline constexpr std::string_view kNoHistoryText = "Quaymark! goes on without a history.";
 

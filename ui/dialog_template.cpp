@@ -200,17 +200,16 @@ DialogTemplate LoadDialogTemplate(int templateId) {
     }
     const QJsonObject root = QJsonDocument::fromJson(file.readAll()).object();
     DialogTemplate result;
-    result.id = root.value("id").toInt();
+    // A template is known by the number its file is named after.
+    result.id = templateId;
     result.caption = root.value("caption").toString();
     const QJsonArray size = root.value("size").toArray();
     result.size = QSize(size.at(0).toInt(), size.at(1).toInt());
-    result.fontFace = root.value("font").toObject().value("face").toString();
     result.fontPoints = root.value("font").toObject().value("points").toInt(8);
     result.styles = StringsFrom(root.value("styles"));
     for (const QJsonValue& value : root.value("controls").toArray()) {
         const QJsonObject object = value.toObject();
         ControlTemplate control;
-        control.id = object.value("id").toInt(-1);
         control.name = object.value("name").toString();
         control.kind = object.value("kind").toString();
         control.text = object.value("text").toString();

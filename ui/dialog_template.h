@@ -15,7 +15,6 @@ namespace quaymark::ui {
 
 // One control of a dialog template, positioned in dialog units.
 struct ControlTemplate {
-    int id = -1;
     // What the window that shows it calls it.
     QString name;
     QString kind;  // static, button, checkbox, edit, combobox, listbox, progress, picture, icon,
@@ -26,13 +25,12 @@ struct ControlTemplate {
     QRect rect;
 };
 
-// A dialog as data: caption, size in dialog units, font, frame styles and controls in
+// A dialog as data: caption, size in dialog units, font size, frame styles and controls in
 // template order, which is also the tab order.
 struct DialogTemplate {
     int id = 0;
     QString caption;
     QSize size;
-    QString fontFace;
     int fontPoints = 8;
     QStringList styles;
     std::vector<ControlTemplate> controls;

@@ -5,6 +5,8 @@
 #include <QPushButton>
 #include <algorithm>
 #include <climits>
+#include <functional>
+#include <unordered_set>
 
 #include "engine/indexnow/indexnow.h"
 #include "engine/net/web_address.h"
@@ -15,6 +17,17 @@
 
 namespace quaymark::ui {
 namespace {
+
+const QString kImportedText = QStringLiteral(
+    "%1 found in the sitemaps, %2 of them new: the new ones were added at the end of the list.");
+const QString kNothingImportedText = QStringLiteral("Nothing was imported.");
+const QString kNothingFoundText = QStringLiteral("No addresses were found in the sitemaps.");
+const QString kNoneNewText =
+    QStringLiteral("%1 found in the sitemaps, none of them new: the list is unchanged.");
+const QString kKeepPartText =
+    QStringLiteral("%1\n\nRead before that: %2. Add the new ones to the list?");
+const QString kImportCancelledText = QStringLiteral("The import was cancelled.");
+const QString kImportFailedText = QStringLiteral("The import did not complete:");
 
 constexpr std::size_t kFailuresShown = 5;
 // An example is a line of the message, not a page of it.
@@ -172,6 +185,49 @@ void CImportProgressDlg::ShowLatest() {
 
 void CImportProgressDlg::reject() {
     emit cancelRequested();
+}
+
+void MergeImport(QWidget* owner, SitemapImport import, const std::vector<std::string>& entries,
+                 const ImportTaking& taking) {
+    const ImportReport report = ReportImport(import);
+    const bool complete = import.failures.empty() && !import.cancelled;
+    if (!complete) {
+        const QString problem =
+            (import.cancelled ? kImportCancelledText : kImportFailedText) +
+            (report.failures.isEmpty() ? QString() : QLatin1Char('\n') + report.failures);
+        if (import.pages.empty()) {
+            ShowMessage(owner, problem + QStringLiteral("\n\n") + kNothingImportedText,
+                        kProgramTitle, MessageIcon::Warning, report.details);
+            return;
+        }
+        const QString found = QString::fromStdString(CountOfAddresses(import.pages.size()));
+        if (!AskYesNo(owner, kKeepPartText.arg(problem, found), kProgramTitle, report.details)) {
+            return;
+        }
+    }
+    std::unordered_set<std::string_view> known(entries.begin(), entries.end());
+    std::vector<std::pair<std::string, std::int64_t>> lastmods;
+    std::size_t added = 0;
+    // The import holds each page once: only the list's own entries need looking up.
+    for (SitemapPage& page : import.pages) {
+        if (!known.contains(page.url) && taking.add(page.url)) {
+            ++added;
+        }
+        if (page.lastmod) {
+            lastmods.emplace_back(std::move(page.url), *page.lastmod);
+        }
+    }
+    const QString found = QString::fromStdString(CountOfAddresses(import.pages.size()));
+    QString text = import.pages.empty() ? kNothingFoundText
+                   : added == 0         ? kNoneNewText.arg(found)
+                                        : kImportedText.arg(found, QString::number(added));
+    if (!report.notes.isEmpty()) {
+        text += QStringLiteral("\n\n") + report.notes;
+    }
+    if (!lastmods.empty()) {
+        taking.keepLastmods(std::move(lastmods));
+    }
+    ShowMessage(owner, text, kProgramTitle, MessageIcon::None, report.details);
 }
 
 }  // namespace quaymark::ui

@@ -3,8 +3,12 @@
 #include <QDialog>
 #include <QTimer>
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "engine/sitemap/sitemap_import.h"
 #include "ui/dialog_template.h"
@@ -23,6 +27,17 @@ struct ImportReport {
     QString details;
 };
 ImportReport ReportImport(const SitemapImport& import);
+
+// How an import reaches the list: each new page offered to add (false when the list will not
+// take it), and the pages' last changes handed on to be kept.
+struct ImportTaking {
+    std::function<bool(const std::string& address)> add;
+    std::function<void(std::vector<std::pair<std::string, std::int64_t>> lastmods)> keepLastmods;
+};
+// Takes an import into the list: asks first when it did not complete, offers the pages not in
+// the entries in sitemap order, and tells what came of it.
+void MergeImport(QWidget* owner, SitemapImport import, const std::vector<std::string>& entries,
+                 const ImportTaking& taking);
 
 // Asks for the site or the sitemap to import from.
 class CImportDlg : public QDialog {

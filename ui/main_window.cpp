@@ -11,7 +11,6 @@
 #include <QRegularExpression>
 #include <QTimer>
 #include <ctime>
-#include <unordered_set>
 
 #include "engine/sitemap/sitemap_import.h"
 #include "storage/history.h"
@@ -47,40 +46,9 @@ const QString kInvalidUrlTitle = QStringLiteral("Invalid URL");
 const QString kNothingSelectedText =
     QStringLiteral("Select a URL to send by highlighting it and then click SUBMIT again.");
 const QString kNothingSelectedTitle = QStringLiteral("Nothing selected to submit");
-const QString kUnreadableText = QStringLiteral(
-    "The list file %1 could not be read: %2.\n\n"
-    "Quaymark! opens with an empty list and leaves that file as it is.");
-const QString kRescuedText = QStringLiteral(
-    "The list file %1 could not be read at start and was left as it is.\n\n"
-    "Your list was saved to %2.");
-const QString kSaveFailedText = QStringLiteral("Your list could not be saved to %1: %2.");
 const QString kIndexNowMenuText = QStringLiteral("&IndexNow...");
 const QString kImportMenuText = QStringLiteral("Import &Sitemap...");
 const QString kHistoryMenuText = QStringLiteral("&History...");
-const QString kImportedText = QStringLiteral(
-    "%1 found in the sitemaps, %2 of them new: the new ones were added at the end of the list.");
-const QString kNothingImportedText = QStringLiteral("Nothing was imported.");
-const QString kNothingFoundText = QStringLiteral("No addresses were found in the sitemaps.");
-const QString kNoneNewText =
-    QStringLiteral("%1 found in the sitemaps, none of them new: the list is unchanged.");
-const QString kKeepPartText =
-    QStringLiteral("%1\n\nRead before that: %2. Add the new ones to the list?");
-const QString kImportCancelledText = QStringLiteral("The import was cancelled.");
-const QString kImportFailedText = QStringLiteral("The import did not complete:");
-const QString kIndexNowUnreadableText = QStringLiteral(
-    "The IndexNow settings file %1 could not be read: %2.\n\n"
-    "IndexNow stays off, and the file is left as it is.");
-const QString kIndexNowKeptText = QStringLiteral(
-    "The IndexNow settings file %1 could not be read at start and is left as it is: these "
-    "settings last until Quaymark! ends.");
-const QString kIndexNowSaveFailedText =
-    QStringLiteral("The IndexNow settings could not be saved to %1: %2.");
-
-// A message about one of the user's files: the text's %1 is the file, %2 the reason.
-QString FileProblem(const QString& text, const std::filesystem::path& file,
-                    const FileResult& result) {
-    return text.arg(DisplayText(file.string()), QString::fromStdString(result.Reason()));
-}
 
 // The bytes an entry of the list stands for.
 std::string EntryBytes(const QListWidgetItem& item) {
@@ -113,24 +81,13 @@ constexpr ToolTip kToolTips[] = {
     {"submitAll", "Begin submitting the database list to the search engines."},
 };
 
-// Holds the window's own control changes away from its change handlers.
-class ChangingControls {
-public:
-    explicit ChangingControls(bool& flag) : flag_(flag), previous_(flag) { flag_ = true; }
-    ~ChangingControls() { flag_ = previous_; }
-
-private:
-    bool& flag_;
-    bool previous_;
-};
-
 }  // namespace
 
 CSubmitDlg::CSubmitDlg(std::filesystem::path listFile, RunRouting routing, QWidget* parent)
     : QDialog(parent),
       listFile_(std::move(listFile)),
       runs_(std::move(routing)),
-      history_(listFile_.parent_path() / kHistoryFileName),
+      history_(HistoryPath(listFile_)),
       controls_(BuildDialog(*this, kTemplateId)),
       urlEdit_(controls_.Get<QLineEdit>("url")),
       emailEdit_(controls_.Get<QLineEdit>("email")),
@@ -177,84 +134,6 @@ void CSubmitDlg::OnInitDialog() {
     }
     ShowMembers();
     urlEdit_->setFocus();
-}
-
-void CSubmitDlg::LoadList() {
-    std::vector<std::string> entries;
-    const FileResult loaded = LoadUrlList(listFile_, entries, m_strEmail);
-    if (!loaded) {
-        listUnreadable_ = !loaded.Missing();
-        if (listUnreadable_) {
-            ShowMessage(this, FileProblem(kUnreadableText, listFile_, loaded), kProgramTitle,
-                        MessageIcon::Warning);
-        }
-        return;
-    }
-    const ChangingControls changing(changingControls_);
-    for (const std::string& entry : entries) {
-        AddEntry(entry);
-    }
-}
-
-// The history is looked at once, at start: what is wrong with it is told then, and the runs
-// go on without one when there is none. A history not yet there is made when first needed.
-void CSubmitDlg::OpenHistory() {
-    connect(&history_, &HistoryKeeper::failed, this, [this](const QString& text) {
-        const auto tell = [this, text] {
-            ShowMessage(this, text, kProgramTitle, MessageIcon::Warning);
-        };
-        // A failure while a run writes is told when the run has ended.
-        runs_.UnderWay() ? runs_.CallWhenRunEnds(this, tell) : tell();
-    });
-    if (const QString problem = history_.OpenAtStart(); !problem.isEmpty()) {
-        ShowMessage(this, problem, kProgramTitle, MessageIcon::Warning);
-    }
-}
-
-void CSubmitDlg::LoadIndexNowSettings() {
-    const std::filesystem::path file = IndexNowSettingsPath();
-    const FileResult loaded = quaymark::LoadIndexNowSettings(file, indexNow_);
-    indexNowUnreadable_ = !loaded && !loaded.Missing();
-    if (indexNowUnreadable_) {
-        indexNow_ = {};
-        ShowMessage(this, FileProblem(kIndexNowUnreadableText, file, loaded), kProgramTitle,
-                    MessageIcon::Warning);
-    }
-    runs_.SetIndexNow(indexNow_);
-}
-
-void CSubmitDlg::OnIndexNow() {
-    CIndexNowDlg dialog(indexNow_, Entries(), runs_.routing(), this);
-    if (dialog.exec() != QDialog::Accepted) {
-        return;
-    }
-    indexNow_ = dialog.settings();
-    runs_.SetIndexNow(indexNow_);
-    const std::filesystem::path file = IndexNowSettingsPath();
-    if (indexNowUnreadable_) {
-        ShowMessage(this, kIndexNowKeptText.arg(DisplayText(file.string())), kProgramTitle);
-        return;
-    }
-    if (const FileResult saved = SaveIndexNowSettings(file, indexNow_); !saved) {
-        ShowMessage(this, FileProblem(kIndexNowSaveFailedText, file, saved), kProgramTitle,
-                    MessageIcon::Warning);
-    }
-}
-
-// Saves the list where it belongs; a failure is told, with the choice to try again or to
-// close without saving.
-void CSubmitDlg::SaveList() {
-    const std::filesystem::path target =
-        listUnreadable_ ? RescuePath(listFile_, std::time(nullptr)) : listFile_;
-    FileResult saved;
-    do {
-        saved = SaveUrlList(target, Entries(), m_strEmail);
-    } while (!saved && AskRetry(this, FileProblem(kSaveFailedText, target, saved), kProgramTitle));
-    if (saved && listUnreadable_) {
-        ShowMessage(this,
-                    kRescuedText.arg(DisplayText(listFile_.string()), DisplayText(target.string())),
-                    kProgramTitle);
-    }
 }
 
 // Every entry keeps its bytes beside the text that shows them.
@@ -434,59 +313,24 @@ void CSubmitDlg::OnImportSitemap() {
     AddImported(std::move(import));
 }
 
-// Adds the new pages at the end of the list in sitemap order, after asking when the import
-// did not complete, and keeps their last changes in the history.
+// The new pages go at the end of the list; their last changes go to the history.
 void CSubmitDlg::AddImported(SitemapImport import) {
-    const ImportReport report = ReportImport(import);
-    const bool complete = import.failures.empty() && !import.cancelled;
-    if (!complete) {
-        const QString problem =
-            (import.cancelled ? kImportCancelledText : kImportFailedText) +
-            (report.failures.isEmpty() ? QString() : QLatin1Char('\n') + report.failures);
-        if (import.pages.empty()) {
-            ShowMessage(this, problem + QStringLiteral("\n\n") + kNothingImportedText,
-                        kProgramTitle, MessageIcon::Warning, report.details);
-            return;
-        }
-        const QString found = QString::fromStdString(CountOfAddresses(import.pages.size()));
-        if (!AskYesNo(this, kKeepPartText.arg(problem, found), kProgramTitle, report.details)) {
-            return;
-        }
-    }
-    std::vector<std::string> entries = Entries();
-    std::unordered_set<std::string> known(entries.begin(), entries.end());
-    entries.clear();
-    std::vector<std::pair<std::string, std::int64_t>> lastmods;
-    std::size_t added = 0;
-    {
-        const ChangingControls changing(changingControls_);
-        for (SitemapPage& page : import.pages) {
-            if (AddressProblem(QString::fromStdString(page.url)) == nullptr &&
-                known.insert(page.url).second) {
-                AddEntry(page.url);
-                ++added;
-            }
-            if (page.lastmod) {
-                lastmods.emplace_back(std::move(page.url), *page.lastmod);
-            }
-        }
-    }
-    HistoryWriter* history = lastmods.empty() ? nullptr : history_.Writer();
-    if (history != nullptr) {
-        history->SetLastmods(std::move(lastmods));
-    }
-    QStringList told;
-    if (!report.notes.isEmpty()) {
-        told << report.notes;
-    }
-    const QString found = QString::fromStdString(CountOfAddresses(import.pages.size()));
-    QString text = import.pages.empty() ? kNothingFoundText
-                   : added == 0         ? kNoneNewText.arg(found)
-                                        : kImportedText.arg(found, QString::number(added));
-    if (!told.isEmpty()) {
-        text += QStringLiteral("\n\n") + told.join(QLatin1Char('\n'));
-    }
-    ShowMessage(this, text, kProgramTitle, MessageIcon::None, report.details);
+    MergeImport(this, std::move(import), Entries(),
+                {.add =
+                     [this](const std::string& url) {
+                         if (AddressProblem(QString::fromStdString(url)) != nullptr) {
+                             return false;
+                         }
+                         const ChangingControls changing(changingControls_);
+                         AddEntry(url);
+                         return true;
+                     },
+                 .keepLastmods =
+                     [this](std::vector<std::pair<std::string, std::int64_t>> lastmods) {
+                         if (HistoryWriter* history = history_.Writer()) {
+                             history->SetLastmods(std::move(lastmods));
+                         }
+                     }});
 }
 
 // The history is read off the UI thread; the window opens once it is, unless one is already

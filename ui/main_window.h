@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/sitemap/sitemap_import.h"
 #include "engine/run/submit_run.h"
+#include "engine/sitemap/sitemap_import.h"
 #include "storage/indexnow_settings.h"
 #include "ui/dialog_template.h"
 #include "ui/history_keeper.h"
@@ -24,6 +24,13 @@ class CSplashDlg;
 
 // The main window: the address list and the e-mail address, kept in the URL list file
 // between runs, and the commands that submit them; it shows each run's result.
+//
+// The windows keep the names of the program's original design, so that each can be traced to
+// it: C<name>Dlg for a window, m_ and a type letter for the members it named (m_strUrl,
+// m_strEmail, m_pSplash), On<what> for a handler. Here OnOK is Submit All (and Enter),
+// OnSubmit sends the selected address, OnCancel is Quit (and closing the window, once no run
+// is under way), OnAdd and OnRemove edit the list, OnChangeUrl and OnSelChangeList follow the
+// fields, OnHelp opens Help and OnSysCommand the About box.
 class CSubmitDlg : public QDialog {
     Q_OBJECT
 
@@ -70,6 +77,17 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    // Holds the window's own control changes away from its change handlers.
+    class ChangingControls {
+    public:
+        explicit ChangingControls(bool& flag) : flag_(flag), previous_(flag) { flag_ = true; }
+        ~ChangingControls() { flag_ = previous_; }
+
+    private:
+        bool& flag_;
+        bool previous_;
+    };
+
     void OnInitDialog();
     void TakeFields();
     void ShowMembers();

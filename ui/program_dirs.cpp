@@ -24,6 +24,10 @@ std::filesystem::path UrlListPath() {
     return StandardLocation(QStandardPaths::GenericDataLocation) / "quaymark" / "quaysites.dat";
 }
 
+std::filesystem::path HistoryPath(const std::filesystem::path& listFile) {
+    return listFile.parent_path() / "history.sqlite";
+}
+
 std::filesystem::path IndexNowSettingsPath() {
     return StandardLocation(QStandardPaths::GenericConfigLocation) / "quaymark" / "indexnow.conf";
 }

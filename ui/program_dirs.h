@@ -8,6 +8,10 @@ namespace quaymark::ui {
 // directory ($XDG_DATA_HOME, else ~/.local/share).
 std::filesystem::path UrlListPath();
 
+// The history database: history.sqlite in the program's data directory, beside the URL list
+// it belongs to.
+std::filesystem::path HistoryPath(const std::filesystem::path& listFile);
+
 // The IndexNow settings: quaymark/indexnow.conf under the user's configuration directory
 // ($XDG_CONFIG_HOME, else ~/.config).
 std::filesystem::path IndexNowSettingsPath();

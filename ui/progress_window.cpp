@@ -123,8 +123,8 @@ void CProgressDlg::ShowLatest() {
         showPending_ = false;
         followedByClip_ = latest.shown;
     }
-    if (latest.addressCount != shown_.addressCount ||
-        latest.stepsPerEntry != shown_.stepsPerEntry || latest.extraSteps != shown_.extraSteps) {
+    if (latest.addressCount != m_nAddressCount || latest.stepsPerEntry != shown_.stepsPerEntry ||
+        latest.extraSteps != shown_.extraSteps) {
         m_nAddressCount = latest.addressCount;
         ApplyRange(latest.stepsPerEntry, latest.extraSteps);
     }
@@ -147,7 +147,7 @@ void CProgressDlg::ShowLatest() {
 
 void CProgressDlg::ApplyRange(int stepsPerEntry, int extraSteps) {
     // The full int range: a run of any realistic size fills the bar exactly.
-    const long long steps = static_cast<long long>(m_nAddressCount) * stepsPerEntry + extraSteps;
+    const long long steps = TotalSteps(m_nAddressCount, stepsPerEntry, extraSteps);
     bar_->setRange(0, static_cast<int>(std::clamp<long long>(steps, 0, INT_MAX)));
     bar_->setValue(0);
 }

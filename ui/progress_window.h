@@ -55,7 +55,7 @@ protected:
     void reject() override;
 
 private:
-    // The run as the worker last left it.
+    // The run as the worker last left it. The count of addresses shown is m_nAddressCount.
     struct RunState {
         bool shown = false;
         int addressCount = 1;

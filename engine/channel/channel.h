@@ -70,6 +70,11 @@ public:
     virtual void RunEnded() = 0;
 };
 
+// How many steps a run takes in all: what fills the progress bar.
+constexpr long long TotalSteps(int itemCount, int stepsPerItem, int extraSteps) {
+    return static_cast<long long>(itemCount) * stepsPerItem + extraSteps;
+}
+
 // One line of the failures window and the error page that explains it.
 struct Failure {
     std::string line;

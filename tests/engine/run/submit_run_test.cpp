@@ -82,7 +82,8 @@ protected:
         job.mode = mode;
         if (mode == SubmitJob::Resend) {
             for (std::string& url : items) {
-                job.resendItems.push_back({.channel = std::string(ClassicChannel::kName), .url = std::move(url)});
+                job.resendItems.push_back(
+                    {.channel = std::string(ClassicChannel::kName), .url = std::move(url)});
             }
         } else {
             job.items = std::move(items);
@@ -241,7 +242,8 @@ TEST_F(SubmitRunTest, StepsAndRangeFollowTheAddressCount) {
     progress_ = RecordingObserver{};
     Run({"a", "b", "c"});
     EXPECT_EQ(progress_.steps, 21);
-    EXPECT_EQ(progress_.addressCount * progress_.stepsPerAddress, 21);
+    EXPECT_EQ(TotalSteps(progress_.addressCount, progress_.stepsPerAddress, progress_.extraSteps),
+              21);
     EXPECT_EQ(progress_.shown, 1);
     EXPECT_EQ(progress_.hidden, 1);
 }

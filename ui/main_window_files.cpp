@@ -1,0 +1,119 @@
+#include "ui/main_window.h"
+
+#include <ctime>
+
+#include "storage/url_list_file.h"
+#include "ui/byte_text.h"
+#include "ui/desktop.h"
+#include "ui/indexnow_window.h"
+#include "ui/program_dirs.h"
+#include "ui/program_title.h"
+
+// The main window's part that loads the user's three files at start (the list, the IndexNow
+// settings, the history) and saves what changes.
+namespace quaymark::ui {
+namespace {
+
+const QString kUnreadableText = QStringLiteral(
+    "The list file %1 could not be read: %2.\n\n"
+    "Quaymark! opens with an empty list and leaves that file as it is.");
+const QString kRescuedText = QStringLiteral(
+    "The list file %1 could not be read at start and was left as it is.\n\n"
+    "Your list was saved to %2.");
+const QString kSaveFailedText = QStringLiteral("Your list could not be saved to %1: %2.");
+const QString kIndexNowUnreadableText = QStringLiteral(
+    "The IndexNow settings file %1 could not be read: %2.\n\n"
+    "IndexNow stays off, and the file is left as it is.");
+const QString kIndexNowKeptText = QStringLiteral(
+    "The IndexNow settings file %1 could not be read at start and is left as it is: these "
+    "settings last until Quaymark! ends.");
+const QString kIndexNowSaveFailedText =
+    QStringLiteral("The IndexNow settings could not be saved to %1: %2.");
+
+// A message about one of the user's files: the text's %1 is the file, %2 the reason.
+QString FileProblem(const QString& text, const std::filesystem::path& file,
+                    const FileResult& result) {
+    return text.arg(DisplayText(file.string()), QString::fromStdString(result.Reason()));
+}
+
+}  // namespace
+
+void CSubmitDlg::LoadList() {
+    std::vector<std::string> entries;
+    const FileResult loaded = LoadUrlList(listFile_, entries, m_strEmail);
+    if (!loaded) {
+        listUnreadable_ = !loaded.Missing();
+        if (listUnreadable_) {
+            ShowMessage(this, FileProblem(kUnreadableText, listFile_, loaded), kProgramTitle,
+                        MessageIcon::Warning);
+        }
+        return;
+    }
+    const ChangingControls changing(changingControls_);
+    for (const std::string& entry : entries) {
+        AddEntry(entry);
+    }
+}
+
+// The history is looked at once, at start: what is wrong with it is told then, and the runs
+// go on without one when there is none. A history not yet there is made when first needed.
+void CSubmitDlg::OpenHistory() {
+    connect(&history_, &HistoryKeeper::failed, this, [this](const QString& text) {
+        const auto tell = [this, text] {
+            ShowMessage(this, text, kProgramTitle, MessageIcon::Warning);
+        };
+        // A failure while a run writes is told when the run has ended.
+        runs_.UnderWay() ? runs_.CallWhenRunEnds(this, tell) : tell();
+    });
+    if (const QString problem = history_.OpenAtStart(); !problem.isEmpty()) {
+        ShowMessage(this, problem, kProgramTitle, MessageIcon::Warning);
+    }
+}
+
+void CSubmitDlg::LoadIndexNowSettings() {
+    const std::filesystem::path file = IndexNowSettingsPath();
+    const FileResult loaded = quaymark::LoadIndexNowSettings(file, indexNow_);
+    indexNowUnreadable_ = !loaded && !loaded.Missing();
+    if (indexNowUnreadable_) {
+        indexNow_ = {};
+        ShowMessage(this, FileProblem(kIndexNowUnreadableText, file, loaded), kProgramTitle,
+                    MessageIcon::Warning);
+    }
+    runs_.SetIndexNow(indexNow_);
+}
+
+void CSubmitDlg::OnIndexNow() {
+    CIndexNowDlg dialog(indexNow_, Entries(), runs_.routing(), this);
+    if (dialog.exec() != QDialog::Accepted) {
+        return;
+    }
+    indexNow_ = dialog.settings();
+    runs_.SetIndexNow(indexNow_);
+    const std::filesystem::path file = IndexNowSettingsPath();
+    if (indexNowUnreadable_) {
+        ShowMessage(this, kIndexNowKeptText.arg(DisplayText(file.string())), kProgramTitle);
+        return;
+    }
+    if (const FileResult saved = SaveIndexNowSettings(file, indexNow_); !saved) {
+        ShowMessage(this, FileProblem(kIndexNowSaveFailedText, file, saved), kProgramTitle,
+                    MessageIcon::Warning);
+    }
+}
+
+// Saves the list where it belongs; a failure is told, with the choice to try again or to
+// close without saving.
+void CSubmitDlg::SaveList() {
+    const std::filesystem::path target =
+        listUnreadable_ ? RescuePath(listFile_, std::time(nullptr)) : listFile_;
+    FileResult saved;
+    do {
+        saved = SaveUrlList(target, Entries(), m_strEmail);
+    } while (!saved && AskRetry(this, FileProblem(kSaveFailedText, target, saved), kProgramTitle));
+    if (saved && listUnreadable_) {
+        ShowMessage(this,
+                    kRescuedText.arg(DisplayText(listFile_.string()), DisplayText(target.string())),
+                    kProgramTitle);
+    }
+}
+
+}  // namespace quaymark::ui
