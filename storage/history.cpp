@@ -286,10 +286,11 @@ History::Opened History::Open(const std::filesystem::path& path, std::int64_t ma
                 tell(named + " is damaged (" + look.reason + ") and is left as it is.");
                 continue;
             case Found::Foreign:
-                tell(named + " is not Quaymark's and is left as it is.");
+                tell(named + " is not " + std::string(kProgramName) + "'s and is left as it is.");
                 continue;
             case Found::Newer:
-                tell(named + " is of a newer version of Quaymark and is left as it is.");
+                tell(named + " is of a newer version of " + std::string(kProgramName) +
+                     " and is left as it is.");
                 continue;
             case Found::Unreadable:
                 tell(named + " could not be opened: " + look.reason + ".");

@@ -16,6 +16,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/product.h"
+
 struct sqlite3;
 
 namespace quaymark {
@@ -50,7 +52,7 @@ struct AddressHistory {
 };
 
 // What follows the reason whenever the history cannot be kept.
-inline constexpr std::string_view kNoHistoryText = "Quaymark! goes on without a history.";
+inline const std::string kNoHistoryText = std::string(kProgramName) + " goes on without a history.";
 
 // The history of every request in an SQLite database of the user's own (mode 0600, WAL, a
 // busy timeout), marked as Quaymark's by its application id and schema version. What each

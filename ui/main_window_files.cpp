@@ -2,6 +2,7 @@
 
 #include <ctime>
 
+#include "base/product.h"
 #include "storage/url_list_file.h"
 #include "ui/byte_text.h"
 #include "ui/desktop.h"
@@ -14,9 +15,11 @@
 namespace quaymark::ui {
 namespace {
 
+const QString kName =
+    QString::fromUtf8(kProgramName.data(), static_cast<qsizetype>(kProgramName.size()));
 const QString kUnreadableText = QStringLiteral(
     "The list file %1 could not be read: %2.\n\n"
-    "Quaymark! opens with an empty list and leaves that file as it is.");
+    "%3 opens with an empty list and leaves that file as it is.");
 const QString kRescuedText = QStringLiteral(
     "The list file %1 could not be read at start and was left as it is.\n\n"
     "Your list was saved to %2.");
@@ -26,7 +29,7 @@ const QString kIndexNowUnreadableText = QStringLiteral(
     "IndexNow stays off, and the file is left as it is.");
 const QString kIndexNowKeptText = QStringLiteral(
     "The IndexNow settings file %1 could not be read at start and is left as it is: these "
-    "settings last until Quaymark! ends.");
+    "settings last until %2 ends.");
 const QString kIndexNowSaveFailedText =
     QStringLiteral("The IndexNow settings could not be saved to %1: %2.");
 
@@ -44,8 +47,8 @@ void CSubmitDlg::LoadList() {
     if (!loaded) {
         listUnreadable_ = !loaded.Missing();
         if (listUnreadable_) {
-            ShowMessage(this, FileProblem(kUnreadableText, listFile_, loaded), kProgramTitle,
-                        MessageIcon::Warning);
+            ShowMessage(this, FileProblem(kUnreadableText, listFile_, loaded).arg(kName),
+                        kProgramTitle, MessageIcon::Warning);
         }
         return;
     }
@@ -91,7 +94,7 @@ void CSubmitDlg::OnIndexNow() {
     runs_.SetIndexNow(indexNow_);
     const std::filesystem::path file = IndexNowSettingsPath();
     if (indexNowUnreadable_) {
-        ShowMessage(this, kIndexNowKeptText.arg(DisplayText(file.string())), kProgramTitle);
+        ShowMessage(this, kIndexNowKeptText.arg(DisplayText(file.string()), kName), kProgramTitle);
         return;
     }
     if (const FileResult saved = SaveIndexNowSettings(file, indexNow_); !saved) {
