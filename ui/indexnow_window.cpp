@@ -32,6 +32,31 @@ const QString kBadKeyLocationText = QStringLiteral(
     "the key file is at the root of the site.");
 const QString kKeyFileFailedText = QStringLiteral("The key file could not be saved to %1: %2.");
 
+// What a host's key file check found, in the user's words.
+QString CheckText(const KeyFileCheck& check) {
+    using Verdict = KeyFileCheck::Verdict;
+    switch (check.verdict) {
+        case Verdict::Served:
+            return QStringLiteral("served exactly");
+        case Verdict::OtherContent:
+            return QStringLiteral("served with other content");
+        case Verdict::Redirected:
+            return QStringLiteral("redirected to ") + DisplayText(check.location);
+        case Verdict::Untrusted:
+            return QStringLiteral("certificate not trusted");
+        case Verdict::OnlyOverHttp:
+            return QStringLiteral("served only over http");
+        case Verdict::NotFound:
+            return QStringLiteral("not found (404)");
+        case Verdict::NoAnswer:
+            return QStringLiteral("could not connect (%1)")
+                .arg(QString::fromStdString(Describe(check.failure)));
+        case Verdict::Answered:
+            break;
+    }
+    return QStringLiteral("answered %1").arg(check.status);
+}
+
 // Sixteen bytes from the system's random source, as 32 lowercase hexadecimal characters.
 QString NewKey() {
     QByteArray bytes(16, Qt::Uninitialized);
@@ -119,8 +144,7 @@ void CIndexNowDlg::OnCheck() {
     KeyCheckReport report;
     RunOffUiThread([&] { report = CheckKeys(StatusFetcher(routing_), addresses_, checked); });
     for (const KeyCheckReport::Host& host : report.hosts) {
-        checkList_->addItem(DisplayText(host.host) + QStringLiteral(": ") +
-                            QString::fromStdString(host.check.verdict));
+        checkList_->addItem(DisplayText(host.host) + QStringLiteral(": ") + CheckText(host.check));
     }
     for (const std::string& address : report.uncovered) {
         checkList_->addItem(DisplayText(address) +

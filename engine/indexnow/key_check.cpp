@@ -26,32 +26,32 @@ bool HoldsExactlyTheKey(std::string body, std::string_view key) {
 
 KeyFileCheck CheckKeyFile(const StatusFetcher& fetcher, std::string_view host,
                           const IndexNowSettings& settings) {
+    using Verdict = KeyFileCheck::Verdict;
     const std::string url = KeyFilePath(settings, host);
     const StatusAnswer answer = fetcher.Get(url);
     if (answer.status == 200) {
-        return HoldsExactlyTheKey(answer.body, settings.key)
-                   ? KeyFileCheck{.served = true, .verdict = "served exactly"}
-                   : KeyFileCheck{.served = false, .verdict = "served with other content"};
+        return {.verdict = HoldsExactlyTheKey(answer.body, settings.key) ? Verdict::Served
+                                                                         : Verdict::OtherContent};
     }
     if (answer.status >= 300 && answer.status < 400) {
-        return {.verdict = "redirected to " + answer.location};
+        return {.verdict = Verdict::Redirected, .location = answer.location};
     }
     if (answer.failure.kind == TransferFailure::Kind::Untrusted) {
-        return {.verdict = "certificate not trusted"};
+        return {.verdict = Verdict::Untrusted};
     }
     // The engines fetch the key file over https only: one served over http alone is no proof.
     const StatusAnswer plain =
         fetcher.Get("http://" + url.substr(std::string_view("https://").size()));
     if (plain.status == 200 && HoldsExactlyTheKey(plain.body, settings.key)) {
-        return {.verdict = "served only over http"};
+        return {.verdict = Verdict::OnlyOverHttp};
     }
     if (answer.status == 404) {
-        return {.verdict = "not found (404)"};
+        return {.verdict = Verdict::NotFound};
     }
     if (answer.status == 0) {
-        return {.verdict = "could not connect (" + Describe(answer.failure) + ")"};
+        return {.verdict = Verdict::NoAnswer, .failure = answer.failure};
     }
-    return {.verdict = "answered " + std::to_string(answer.status)};
+    return {.verdict = Verdict::Answered, .status = answer.status};
 }
 
 bool KeyLocationCovers(std::string_view keyLocation, std::string_view address) {

@@ -11,8 +11,20 @@ namespace quaymark {
 
 // The key check of one host: what https://<host>/<key>.txt (or the key location) serves.
 struct KeyFileCheck {
-    bool served = false;
-    std::string verdict;  // "served exactly", "not found (404)", ...
+    enum class Verdict {
+        Served,        // exactly the key
+        OtherContent,  // something else
+        Redirected,    // to the location
+        Untrusted,     // a certificate not trusted
+        OnlyOverHttp,  // the key, but over http alone, which is no proof
+        NotFound,      // 404
+        NoAnswer,      // why: the failure
+        Answered,      // another status
+    };
+    Verdict verdict = Verdict::NoAnswer;
+    std::string location{};
+    TransferFailure failure{};
+    long status = 0;
 };
 KeyFileCheck CheckKeyFile(const StatusFetcher& fetcher, std::string_view host,
                           const IndexNowSettings& settings);

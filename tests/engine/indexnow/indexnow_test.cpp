@@ -132,8 +132,9 @@ protected:
         SubmitJob job;
         job.items = std::move(addresses);
         job.errorPageDir = dir_.path();
-        job.indexNow = {
-            .settings = {.key = std::string(kKey), .endpoint = std::string(kEndpoint), .enabled = true}};
+        job.indexNow = {.settings = {.key = std::string(kKey),
+                                     .endpoint = std::string(kEndpoint),
+                                     .enabled = true}};
         job.retry.second = std::chrono::milliseconds(1);
         job.routing.connectTo = engines_.Routes();
         job.routing.connectTo["api.indexnow.test:443"] = endpoint_.port();
@@ -428,23 +429,25 @@ TEST(IndexNowKeyCheck, FindsEverySetupFault) {
     routing.connectTo["refused.example.test:80"] = 1;
     const StatusFetcher fetcher(routing);
     IndexNowSettings job{.key = key, .endpoint = std::string(kEndpoint), .enabled = true};
-    const auto verdict = [&](const std::string& host) {
-        return CheckKeyFile(fetcher, host + ".example.test", job).verdict;
+    using Verdict = KeyFileCheck::Verdict;
+    const auto check = [&](const std::string& host) {
+        return CheckKeyFile(fetcher, host + ".example.test", job);
     };
-    EXPECT_EQ(verdict("exact"), "served exactly");
-    EXPECT_EQ(verdict("other"), "served with other content");
-    EXPECT_EQ(verdict("moved"), "redirected to https://www.moved.example.test/" + key + ".txt");
-    EXPECT_EQ(verdict("missing"), "not found (404)");
-    EXPECT_EQ(verdict("plain"), "served only over http");
-    EXPECT_EQ(verdict("refused"), "could not connect (connection refused)");
+    EXPECT_EQ(check("exact").verdict, Verdict::Served);
+    EXPECT_EQ(check("other").verdict, Verdict::OtherContent);
+    EXPECT_EQ(check("moved").verdict, Verdict::Redirected);
+    EXPECT_EQ(check("moved").location, "https://www.moved.example.test/" + key + ".txt");
+    EXPECT_EQ(check("missing").verdict, Verdict::NotFound);
+    EXPECT_EQ(check("plain").verdict, Verdict::OnlyOverHttp);
+    EXPECT_EQ(check("refused").verdict, Verdict::NoAnswer);
+    EXPECT_EQ(check("refused").failure.kind, TransferFailure::Kind::Refused);
     job.keyLocation = "https://located.example.test/keys/k.txt";
-    EXPECT_EQ(verdict("located"), "served exactly");
+    EXPECT_EQ(check("located").verdict, Verdict::Served);
     EXPECT_TRUE(KeyLocationCovers(job.keyLocation, "https://located.example.test/keys/a/b.html"));
     EXPECT_FALSE(KeyLocationCovers(job.keyLocation, "https://located.example.test/other.html"));
     EXPECT_FALSE(KeyLocationCovers(job.keyLocation, "https://exact.example.test/keys/a.html"));
     const StatusFetcher untrusting({routing.connectTo, {}, {}});
-    EXPECT_EQ(CheckKeyFile(untrusting, "exact.example.test", job).verdict,
-              "certificate not trusted");
+    EXPECT_EQ(CheckKeyFile(untrusting, "exact.example.test", job).verdict, Verdict::Untrusted);
 }
 
 }  // namespace
