@@ -35,6 +35,8 @@ FileResult LoadIndexNowSettings(const std::filesystem::path& path, IndexNowSetti
             settings.enabled = value == "true";
         } else if (name == "onlyNewOrChanged") {
             settings.onlyNewOrChanged = value == "true";
+        } else if (name == "classic") {
+            settings.classic = value != "false";
         }
     }
     settings.enabled = settings.enabled && !settings.key.empty();
@@ -51,7 +53,8 @@ FileResult SaveIndexNowSettings(const std::filesystem::path& path,
                   "\nenabled=" + (settings.enabled ? "true" : "false") + "\n" +
                   (settings.keyLocation.empty() ? std::string()
                                                 : "keyLocation=" + settings.keyLocation + "\n") +
-                  (settings.onlyNewOrChanged ? "onlyNewOrChanged=true\n" : ""));
+                  (settings.onlyNewOrChanged ? "onlyNewOrChanged=true\n" : "") +
+                  (settings.classic ? "" : "classic=false\n"));
 }
 
 }  // namespace quaymark

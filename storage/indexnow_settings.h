@@ -19,16 +19,19 @@ inline constexpr std::array<std::string_view, 6> kIndexNowEndpoints{
     "https://indexnow.yep.com/indexnow"};
 inline constexpr std::string_view kDefaultIndexNowEndpoint = kIndexNowEndpoints[0];
 
-// The user's IndexNow settings, kept as the lines key=<key>, endpoint=<url>,
-// enabled=true|false, keyLocation=<url> (empty: the key file is at the site's root) and
-// onlyNewOrChanged=true. A missing file means IndexNow is off; a file without one of the last
-// two lines has no key location and announces every page.
+// The user's channel settings, kept as the lines key=<key>, endpoint=<url>,
+// enabled=true|false, keyLocation=<url> (empty: the key file is at the site's root),
+// onlyNewOrChanged=true and classic=false. A missing file means IndexNow is off; a file without
+// one of the last three lines has no key location, announces every page and sends to the
+// seven classic add-URL pages.
 struct IndexNowSettings {
     std::string key{};
     std::string endpoint{kDefaultIndexNowEndpoint};
     bool enabled = false;
     std::string keyLocation{};
     bool onlyNewOrChanged = false;
+    // Runs send to the seven classic add-URL pages as well as through the modern channels.
+    bool classic = true;
 };
 
 // A key is 8 to 128 characters from a-z, A-Z, 0-9 and "-".

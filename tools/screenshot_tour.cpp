@@ -18,9 +18,9 @@
 #include "storage/url_list_file.h"
 #include "tests/support/fake_engine_server.h"
 #include "tests/support/tls_server.h"
+#include "ui/channels_window.h"
 #include "ui/history_window.h"
 #include "ui/import_windows.h"
-#include "ui/indexnow_window.h"
 #include "ui/info_windows.h"
 #include "ui/main_window.h"
 #include "ui/results_windows.h"
@@ -102,7 +102,7 @@ int main(int argc, char** argv) {
                                   {"shop.example.test:80", 1}},
                                  {},
                                  quaymark::testing::TlsServer::CaFile()};
-    quaymark::ui::CIndexNowDlg indexNow(
+    quaymark::ui::CChannelsDlg indexNow(
         {key, std::string(quaymark::kIndexNowEndpoints[1]), true, {}},
         {"https://mysite.example.test/", "https://mysite.example.test/garden.html",
          "https://shop.example.test/"},

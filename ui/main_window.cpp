@@ -17,10 +17,10 @@
 #include "storage/url_list_file.h"
 #include "ui/artwork.h"
 #include "ui/byte_text.h"
+#include "ui/channels_window.h"
 #include "ui/desktop.h"
 #include "ui/history_window.h"
 #include "ui/import_windows.h"
-#include "ui/indexnow_window.h"
 #include "ui/info_windows.h"
 #include "ui/off_ui_thread.h"
 #include "ui/placement.h"
@@ -46,7 +46,10 @@ const QString kInvalidUrlTitle = QStringLiteral("Invalid URL");
 const QString kNothingSelectedText =
     QStringLiteral("Select a URL to send by highlighting it and then click SUBMIT again.");
 const QString kNothingSelectedTitle = QStringLiteral("Nothing selected to submit");
-const QString kIndexNowMenuText = QStringLiteral("&IndexNow...");
+const QString kChannelsMenuText = QStringLiteral("&Channels...");
+const QString kNothingToSendText = QStringLiteral(
+    "There is nothing to send through: every channel is off. Choose one with Channels... in "
+    "the window's menu (Ctrl+N).");
 const QString kImportMenuText = QStringLiteral("Import &Sitemap...");
 const QString kHistoryMenuText = QStringLiteral("&History...");
 
@@ -238,13 +241,26 @@ void CSubmitDlg::OnRemove() {
     list->setCurrentRow(-1, QItemSelectionModel::NoUpdate);
 }
 
+// Some channel is on: the classic pages, or IndexNow with a key.
+bool CSubmitDlg::HasChannel() {
+    if (indexNow_.classic || IndexNowJob{.settings = indexNow_}.announces()) {
+        return true;
+    }
+    ShowMessage(this, kNothingToSendText, kProgramTitle);
+    return false;
+}
+
 void CSubmitDlg::OnOK() {
     TakeFields();
-    if (m_strEmail.empty()) {
+    if (!HasChannel()) {
+        return;
+    }
+    // The e-mail address is what the classic pages ask for; the modern channels need none.
+    if (indexNow_.classic && m_strEmail.empty()) {
         ShowMessage(this, kNoEmailText, kProgramTitle);
         return;
     }
-    if (m_strEmail.find('@') == std::string::npos) {
+    if (indexNow_.classic && m_strEmail.find('@') == std::string::npos) {
         ShowMessage(this, kBadEmailText, kProgramTitle);
         return;
     }
@@ -257,6 +273,9 @@ void CSubmitDlg::OnOK() {
 
 void CSubmitDlg::OnSubmit() {
     TakeFields();
+    if (!HasChannel()) {
+        return;
+    }
     const std::vector<std::string> selected = SelectedEntry();
     if (selected.empty()) {
         ShowMessage(this, kNothingSelectedText, kNothingSelectedTitle);
@@ -420,7 +439,7 @@ void CSubmitDlg::MakeMenuActions() {
         addAction(action);
         return action;
     };
-    add(kIndexNowMenuText, QKeySequence(Qt::CTRL | Qt::Key_N), &CSubmitDlg::OnIndexNow);
+    add(kChannelsMenuText, QKeySequence(Qt::CTRL | Qt::Key_N), &CSubmitDlg::OnChannels);
     add(kImportMenuText, QKeySequence(Qt::CTRL | Qt::Key_I), &CSubmitDlg::OnImportSitemap);
     historyAction_ =
         add(kHistoryMenuText, QKeySequence(Qt::CTRL | Qt::Key_H), &CSubmitDlg::OnHistory);

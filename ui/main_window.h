@@ -53,7 +53,7 @@ public:
     void OnCancel();
     void OnHelp();
     void OnSysCommand(int command);
-    void OnIndexNow();
+    void OnChannels();
     void OnImportSitemap();
     void OnHistory();
 
@@ -89,6 +89,7 @@ private:
     };
 
     void OnInitDialog();
+    bool HasChannel();
     void TakeFields();
     void ShowMembers();
     void RunAndShowResults(const std::vector<std::string>& entries);
@@ -107,8 +108,8 @@ private:
     // The list file was there at start but could not be read: it is never replaced, and the
     // list goes to a new file beside it instead.
     bool listUnreadable_ = false;
-    // IndexNow, off until the user turns it on; a settings file that could not be read is
-    // never replaced.
+    // The channels: the classic pages, on by default, and IndexNow, off until the user turns it
+    // on; a settings file that could not be read is never replaced.
     IndexNowSettings indexNow_;
     bool indexNowUnreadable_ = false;
     HistoryKeeper history_;

@@ -5,8 +5,8 @@
 #include "base/product.h"
 #include "storage/url_list_file.h"
 #include "ui/byte_text.h"
+#include "ui/channels_window.h"
 #include "ui/desktop.h"
-#include "ui/indexnow_window.h"
 #include "ui/program_dirs.h"
 #include "ui/program_title.h"
 
@@ -85,8 +85,8 @@ void CSubmitDlg::LoadIndexNowSettings() {
     runs_.SetIndexNow(indexNow_);
 }
 
-void CSubmitDlg::OnIndexNow() {
-    CIndexNowDlg dialog(indexNow_, Entries(), runs_.routing(), this);
+void CSubmitDlg::OnChannels() {
+    CChannelsDlg dialog(indexNow_, Entries(), runs_.routing(), this);
     if (dialog.exec() != QDialog::Accepted) {
         return;
     }

@@ -69,6 +69,7 @@ std::optional<RunResult> RunStarter::SubmitList(const std::vector<std::string>& 
     job.mode = SubmitJob::Normal;
     job.items = entries;
     job.email = email;
+    job.classic = indexNow_.classic;
     job.indexNow = {.settings = indexNow_};
     return Run(std::move(job), owner);
 }

@@ -35,7 +35,7 @@ public:
     std::optional<RunResult> SubmitList(const std::vector<RunRequest>& resubmitList,
                                         QWidget* owner);
 
-    // Announcing through IndexNow in the normal mode.
+    // The channels of the normal mode: the classic pages and IndexNow.
     void SetIndexNow(IndexNowSettings settings) { indexNow_ = std::move(settings); }
     // Where every request of the runs is recorded, written on a thread of its own; none when
     // null.

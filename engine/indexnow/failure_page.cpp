@@ -51,7 +51,7 @@ std::string Advice(const StatusAnswer& answer, const IndexNowSettings& settings,
         case StatusMeaning::NotMatching:
             return "The addresses do not all belong to " + EscapeHtml(host) +
                    ", or the key does not match the key file of the site. Check both with "
-                   "Check in the IndexNow window.";
+                   "Check in the Channels window.";
         case StatusMeaning::TooMany:
             return "The endpoint takes no more announcements for now. Try again later, and "
                    "announce only pages that are new or changed.";

@@ -9,8 +9,10 @@ std::vector<std::unique_ptr<Channel>> MakeChannels(const SubmitJob& job, FetchPr
                                                    RunControl& control, RunRecorder& recorder) {
     const bool resend = job.mode == SubmitJob::Resend;
     std::vector<std::unique_ptr<Channel>> channels;
-    channels.push_back(
-        std::make_unique<ClassicChannel>(job.email, prompt, job.routing, control, recorder));
+    if (resend || job.classic) {
+        channels.push_back(
+            std::make_unique<ClassicChannel>(job.email, prompt, job.routing, control, recorder));
+    }
     if (resend || job.indexNow.announces()) {
         channels.push_back(std::make_unique<IndexNowChannel>(job.indexNow, job.retry, job.routing,
                                                              control, recorder));

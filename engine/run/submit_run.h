@@ -26,6 +26,8 @@ struct SubmitJob {
     std::string email;
     // Where the error pages go: a directory of the program's own.
     std::filesystem::path errorPageDir;
+    // Sending to the seven classic add-URL pages; on by default.
+    bool classic = true;
     // Announcing the addresses through IndexNow after the seven engines; off by default.
     IndexNowJob indexNow;
     RetryPolicy retry;

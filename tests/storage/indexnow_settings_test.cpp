@@ -41,6 +41,16 @@ TEST(IndexNowSettings, RoundTripInAFileOfTheUsersAloneAndNoInvalidKey) {
     ASSERT_TRUE(LoadIndexNowSettings(file, loaded));
     EXPECT_EQ(loaded.keyLocation, located.keyLocation);
     EXPECT_TRUE(loaded.onlyNewOrChanged);
+    EXPECT_TRUE(loaded.classic) << "a file of before the channels sends to the classic pages";
+
+    IndexNowSettings modernOnly = saved;
+    modernOnly.classic = false;
+    ASSERT_TRUE(SaveIndexNowSettings(file, modernOnly));
+    EXPECT_EQ(testing::ReadFileBytes(file),
+              "key=Key-0123456789abcdef\nendpoint=https://yandex.com/indexnow\nenabled=true\n"
+              "classic=false\n");
+    ASSERT_TRUE(LoadIndexNowSettings(file, loaded));
+    EXPECT_FALSE(loaded.classic);
 
     for (const char* bad : {"short", "has space in it", "under_score_key", "ключключключ"}) {
         EXPECT_FALSE(IsValidIndexNowKey(bad)) << bad;

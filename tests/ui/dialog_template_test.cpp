@@ -17,10 +17,10 @@
 
 #include "tests/ui/scoped_page_dir.h"
 #include "ui/artwork.h"
+#include "ui/channels_window.h"
 #include "ui/desktop.h"
 #include "ui/history_window.h"
 #include "ui/import_windows.h"
-#include "ui/indexnow_window.h"
 #include "ui/info_windows.h"
 #include "ui/main_window.h"
 #include "ui/progress_window.h"
@@ -135,8 +135,8 @@ TEST(DialogTemplate, EveryWindowFindsItsControlsAndEveryTextReachesItsControl) {
     windows.emplace_back(CHelpDlg::kTemplateId, std::make_unique<CHelpDlg>());
     windows.emplace_back(CAboutDlg::kTemplateId, std::make_unique<CAboutDlg>());
     windows.emplace_back(CSplashDlg::kTemplateId, std::make_unique<CSplashDlg>());
-    windows.emplace_back(CIndexNowDlg::kTemplateId,
-                         std::make_unique<CIndexNowDlg>(IndexNowSettings{},
+    windows.emplace_back(CChannelsDlg::kTemplateId,
+                         std::make_unique<CChannelsDlg>(IndexNowSettings{},
                                                         std::vector<std::string>{}, RunRouting{}));
     windows.emplace_back(CImportDlg::kTemplateId, std::make_unique<CImportDlg>());
     windows.emplace_back(CImportProgressDlg::kTemplateId,

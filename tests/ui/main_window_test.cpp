@@ -18,6 +18,7 @@
 
 #include "engine/sitemap/sitemap_import.h"
 #include "storage/history.h"
+#include "storage/indexnow_settings.h"
 #include "storage/url_list_file.h"
 #include "tests/support/fake_engine_server.h"
 #include "tests/support/loopback_server.h"
@@ -27,6 +28,7 @@
 #include "tests/ui/scoped_page_dir.h"
 #include "ui/import_windows.h"
 #include "ui/info_windows.h"
+#include "ui/program_dirs.h"
 #include "ui/results_windows.h"
 #include "ui/run_starter.h"
 
@@ -179,6 +181,20 @@ TEST_F(MainWindowTest, SubmitAllChecksTheEmailFirstAndTheListLast) {
     EXPECT_EQ(desktop_.messages[1].title, "Quaymark!");
     EXPECT_EQ(desktop_.messages[2].text, "Enter at least 1 http:// address and click ADD.");
     EXPECT_EQ(desktop_.messages[2].title, "No URLs to Submit");
+    EXPECT_TRUE(server_.requests().empty());
+}
+
+// With every channel off, nothing is sent and no e-mail address is asked for.
+TEST_F(MainWindowTest, WithEveryChannelOffSubmitAllSendsNothing) {
+    const std::filesystem::path settings = IndexNowSettingsPath();
+    ASSERT_TRUE(SaveIndexNowSettings(settings, {.classic = false}));
+    SaveUrlList(listFile_, {"http://a.example/"}, "");
+    Open();
+    Button("submitAll")->click();
+    std::filesystem::remove(settings);
+    ASSERT_EQ(desktop_.messages.size(), 1u);
+    EXPECT_THAT(desktop_.messages[0].text.toStdString(),
+                ::testing::StartsWith("There is nothing to send through"));
     EXPECT_TRUE(server_.requests().empty());
 }
 
@@ -499,7 +515,7 @@ TEST_F(MainWindowTest, TheWindowsMenuIsReachedFromTheKeyboard) {
     });
     Button("submitAll")->setFocus();
     QTest::keyClick(Button("submitAll"), Qt::Key_F10, Qt::ShiftModifier);
-    EXPECT_THAT(shown, ElementsAre("&IndexNow...\tCtrl+N", "Import &Sitemap...\tCtrl+I",
+    EXPECT_THAT(shown, ElementsAre("&Channels...\tCtrl+N", "Import &Sitemap...\tCtrl+I",
                                    "&History...\tCtrl+H", "&About Quaymarker...\tCtrl+Shift+A"));
 }
 

@@ -74,7 +74,7 @@ TEST(IndexNowRetryAfter, SecondsOrAnHttpDate) {
 class Follower : public RunObserver {
 public:
     void RunStarted(int items, int stepsPerItem, int extra) override {
-        totalSteps = items * stepsPerItem + extra;
+        totalSteps = static_cast<int>(TotalSteps(items, stepsPerItem, extra));
     }
     void AddressStarted(const std::string& item) override { addresses.push_back(item); }
     void EngineStarted(std::string_view) override {}
@@ -218,6 +218,20 @@ TEST_F(IndexNowRunTest, OneBatchPerHostAfterTheEnginesAndResubmitSendsThatBatchA
     ASSERT_EQ(PostedBodies().size(), 4u);
     EXPECT_EQ(PostedBodies()[3].body, posted[0].body) << "exactly that batch";
     EXPECT_EQ(engines_.requests().size(), 35u);
+}
+
+// With the classic pages off, a run is its batches alone, each a step of the bar.
+TEST_F(IndexNowRunTest, WithTheClassicPagesOffARunIsItsBatchesAlone) {
+    Answering([](const httplib::Request&, httplib::Response& response) { response.status = 200; });
+    SubmitJob job =
+        Job({"https://a.example.test/1", "https://b.example.test/1", "https://a.example.test/2"});
+    job.classic = false;
+    EXPECT_FALSE(Run(std::move(job)).failed);
+    EXPECT_TRUE(engines_.requests().empty());
+    EXPECT_EQ(PostedBodies().size(), 2u);
+    EXPECT_EQ(follower_.totalSteps, 2);
+    EXPECT_EQ(follower_.steps, 2);
+    EXPECT_THAT(follower_.addresses, ElementsAre("a.example.test", "b.example.test"));
 }
 
 // Each answer to its reason; one try each here, where waiting would not help or is used up.

@@ -1,4 +1,4 @@
-#include "ui/indexnow_window.h"
+#include "ui/channels_window.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -17,7 +17,7 @@
 namespace quaymark::ui {
 namespace {
 
-const QString kTitle = QStringLiteral("IndexNow");
+const QString kTitle = QStringLiteral("Channels");
 const QString kInvalidKeyText = QStringLiteral(
     "The key must be 8 to 128 characters from a-z, A-Z, 0-9 and \"-\". Type one, or click "
     "Generate.");
@@ -66,13 +66,14 @@ QString NewKey() {
 
 }  // namespace
 
-CIndexNowDlg::CIndexNowDlg(IndexNowSettings settings, std::vector<std::string> addresses,
+CChannelsDlg::CChannelsDlg(IndexNowSettings settings, std::vector<std::string> addresses,
                            RunRouting routing, QWidget* parent)
     : QDialog(parent),
       controls_(BuildDialog(*this, kTemplateId)),
       keyEdit_(controls_.Get<QLineEdit>("key")),
       endpointBox_(controls_.Get<QComboBox>("endpoint")),
       keyLocationEdit_(controls_.Get<QLineEdit>("keyLocation")),
+      classicBox_(controls_.Get<QCheckBox>("classic")),
       enabledBox_(controls_.Get<QCheckBox>("enabled")),
       onlyNewOrChangedBox_(controls_.Get<QCheckBox>("onlyNewOrChanged")),
       checkButton_(controls_.Get<QPushButton>("check")),
@@ -87,18 +88,19 @@ CIndexNowDlg::CIndexNowDlg(IndexNowSettings settings, std::vector<std::string> a
     }
     endpointBox_->setCurrentText(QString::fromStdString(settings_.endpoint));
     keyLocationEdit_->setText(QString::fromStdString(settings_.keyLocation));
+    classicBox_->setChecked(settings_.classic);
     enabledBox_->setChecked(settings_.enabled);
     onlyNewOrChangedBox_->setChecked(settings_.onlyNewOrChanged);
     connect(controls_.Get<QPushButton>("generate"), &QPushButton::clicked, this,
-            &CIndexNowDlg::OnGenerate);
+            &CChannelsDlg::OnGenerate);
     connect(controls_.Get<QPushButton>("saveKeyFile"), &QPushButton::clicked, this,
-            &CIndexNowDlg::OnSaveKeyFile);
-    connect(checkButton_, &QPushButton::clicked, this, &CIndexNowDlg::OnCheck);
-    connect(controls_.Get<QPushButton>("ok"), &QPushButton::clicked, this, &CIndexNowDlg::accept);
+            &CChannelsDlg::OnSaveKeyFile);
+    connect(checkButton_, &QPushButton::clicked, this, &CChannelsDlg::OnCheck);
+    connect(controls_.Get<QPushButton>("ok"), &QPushButton::clicked, this, &CChannelsDlg::accept);
     connect(controls_.Get<QPushButton>("cancel"), &QPushButton::clicked, this, &QDialog::reject);
 }
 
-bool CIndexNowDlg::TakeValidKey(std::string& key) {
+bool CChannelsDlg::TakeValidKey(std::string& key) {
     key = keyEdit_->text().toStdString();
     if (!IsValidIndexNowKey(key)) {
         ShowMessage(this, kInvalidKeyText, kTitle);
@@ -107,11 +109,11 @@ bool CIndexNowDlg::TakeValidKey(std::string& key) {
     return true;
 }
 
-void CIndexNowDlg::OnGenerate() {
+void CChannelsDlg::OnGenerate() {
     keyEdit_->setText(NewKey());
 }
 
-void CIndexNowDlg::OnSaveKeyFile() {
+void CChannelsDlg::OnSaveKeyFile() {
     std::string key;
     if (!TakeValidKey(key)) {
         return;
@@ -130,7 +132,7 @@ void CIndexNowDlg::OnSaveKeyFile() {
 
 // Visits every host of the list once, off the UI thread, and lists what each serves; with a
 // key location, also every address of its host that it does not cover.
-void CIndexNowDlg::OnCheck() {
+void CChannelsDlg::OnCheck() {
     IndexNowSettings checked;
     if (!TakeValidKey(checked.key) || !TakeKeyLocation(checked.keyLocation)) {
         return;
@@ -153,7 +155,7 @@ void CIndexNowDlg::OnCheck() {
     checkButton_->setEnabled(true);
 }
 
-bool CIndexNowDlg::TakeKeyLocation(std::string& keyLocation) {
+bool CChannelsDlg::TakeKeyLocation(std::string& keyLocation) {
     keyLocation = keyLocationEdit_->text().trimmed().toStdString();
     if (!keyLocation.empty() && !IsKeyLocation(keyLocation)) {
         ShowMessage(this, kBadKeyLocationText, kTitle);
@@ -162,7 +164,7 @@ bool CIndexNowDlg::TakeKeyLocation(std::string& keyLocation) {
     return true;
 }
 
-void CIndexNowDlg::accept() {
+void CChannelsDlg::accept() {
     const bool enabled = enabledBox_->isChecked();
     std::string key;
     // Without a key IndexNow can only be off; with one, it must be a valid key.
@@ -185,7 +187,8 @@ void CIndexNowDlg::accept() {
                  .endpoint = endpoint,
                  .enabled = enabled,
                  .keyLocation = keyLocation,
-                 .onlyNewOrChanged = onlyNewOrChangedBox_->isChecked()};
+                 .onlyNewOrChanged = onlyNewOrChangedBox_->isChecked(),
+                 .classic = classicBox_->isChecked()};
     QDialog::accept();
 }
 

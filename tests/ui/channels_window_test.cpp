@@ -1,4 +1,4 @@
-#include "ui/indexnow_window.h"
+#include "ui/channels_window.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -21,7 +21,7 @@ using ::testing::ElementsAre;
 
 // The window as a user goes through it: an invalid key refused, a generated one, the key
 // file saved, the sites checked against a TLS server of the test, and OK.
-TEST(IndexNowWindow, TakesOnlyAValidKeyAndChecksEverySiteOfTheList) {
+TEST(ChannelsWindow, TakesOnlyAValidKeyAndChecksEverySiteOfTheList) {
     quaymark::testing::TlsServer sites;
     std::string served;
     sites->Get(R"(/(\w+)\.txt)", [&](const httplib::Request& request, httplib::Response& response) {
@@ -38,7 +38,7 @@ TEST(IndexNowWindow, TakesOnlyAValidKeyAndChecksEverySiteOfTheList) {
                         {"bare.example.test:80", 1}},
                        {},
                        quaymark::testing::TlsServer::CaFile()};
-    CIndexNowDlg dialog({},
+    CChannelsDlg dialog({},
                         {"https://good.example.test/a", "https://good.example.test/b",
                          "https://bare.example.test/", "ftp://elsewhere/"},
                         routing);
@@ -89,12 +89,16 @@ TEST(IndexNowWindow, TakesOnlyAValidKeyAndChecksEverySiteOfTheList) {
     EXPECT_THAT(desktop.messages.back().text.toStdString(),
                 ::testing::StartsWith("The key location must be"));
     dialog.controls().Get<QLineEdit>("keyLocation")->setText("https://good.example.test/k.txt");
+    auto* classic = dialog.controls().Get<QCheckBox>("classic");
+    EXPECT_TRUE(classic->isChecked()) << "the classic pages are on unless the user says not";
+    classic->setChecked(false);
     dialog.controls().Get<QPushButton>("ok")->click();
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_EQ(dialog.settings().key, key->text().toStdString());
     EXPECT_TRUE(dialog.settings().enabled);
     EXPECT_EQ(dialog.settings().endpoint, "https://yandex.com/indexnow");
     EXPECT_EQ(dialog.settings().keyLocation, "https://good.example.test/k.txt");
+    EXPECT_FALSE(dialog.settings().classic);
 }
 
 }  // namespace

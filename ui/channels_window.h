@@ -16,11 +16,12 @@ class QPushButton;
 
 namespace quaymark::ui {
 
-// The IndexNow settings: the key (typed or generated), the endpoint (one of the known ones or
+// The channels a run sends through: whether to the seven classic add-URL pages, and the
+// IndexNow settings: the key (typed or generated), the endpoint (one of the known ones or
 // a typed https address), where the key file is when not at the sites' roots, whether runs
 // announce through IndexNow and whether only new or changed pages, the key file to put on the
 // sites, and a check that every host of the list serves it. OK takes a valid key only.
-class CIndexNowDlg : public QDialog {
+class CChannelsDlg : public QDialog {
     Q_OBJECT
 
 public:
@@ -28,7 +29,7 @@ public:
 
     // The addresses are the list's, whose sites Check visits; the routing is where its
     // requests go (the sites themselves in the program).
-    CIndexNowDlg(IndexNowSettings settings, std::vector<std::string> addresses, RunRouting routing,
+    CChannelsDlg(IndexNowSettings settings, std::vector<std::string> addresses, RunRouting routing,
                  QWidget* parent = nullptr);
 
     // The settings as OK took them.
@@ -52,6 +53,7 @@ private:
     QLineEdit* keyEdit_;
     QComboBox* endpointBox_;
     QLineEdit* keyLocationEdit_;
+    QCheckBox* classicBox_;
     QCheckBox* enabledBox_;
     QCheckBox* onlyNewOrChangedBox_;
     QPushButton* checkButton_;
