@@ -10,10 +10,13 @@ namespace quaymark {
 namespace {
 
 // An address inside a JSON string: what cannot stand in an address is percent-encoded, and
-// the two characters JSON itself reserves are escaped.
-void AppendJsonAddress(std::string& json, std::string_view address) {
+// the two characters JSON itself reserves are escaped. The encoding goes through a buffer the
+// caller keeps, so that a batch of 10,000 addresses allocates it once.
+void AppendJsonAddress(std::string& json, std::string_view address, std::string& buffer) {
+    buffer.clear();
+    AppendPercentEncoded(buffer, address, false);
     json += '"';
-    for (const char c : ParsableUrl(address)) {
+    for (const char c : buffer) {
         if (c == '"' || c == '\\') {
             json += '\\';
         }
@@ -54,21 +57,22 @@ std::vector<IndexNowBatch> MakeBatches(const std::vector<std::string>& addresses
 }
 
 std::string BatchBody(const IndexNowSettings& settings, const IndexNowBatch& batch) {
+    std::string buffer;
     std::string json = "{\"host\":";
-    AppendJsonAddress(json, batch.host);
+    AppendJsonAddress(json, batch.host, buffer);
     json += ",\"key\":";
-    AppendJsonAddress(json, settings.key);
+    AppendJsonAddress(json, settings.key, buffer);
     // A key location serves only the host it is on.
     if (!settings.keyLocation.empty() && HostOf(settings.keyLocation) == batch.host) {
         json += ",\"keyLocation\":";
-        AppendJsonAddress(json, settings.keyLocation);
+        AppendJsonAddress(json, settings.keyLocation, buffer);
     }
     json += ",\"urlList\":[";
     for (std::size_t i = 0; i < batch.urls.size(); ++i) {
         if (i > 0) {
             json += ',';
         }
-        AppendJsonAddress(json, batch.urls[i]);
+        AppendJsonAddress(json, batch.urls[i], buffer);
     }
     json += "]}";
     return json;

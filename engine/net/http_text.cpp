@@ -7,20 +7,24 @@
 
 namespace quaymark {
 
-std::string PercentEncoded(std::string_view url, bool numberSign) {
+void AppendPercentEncoded(std::string& out, std::string_view url, bool numberSign) {
     static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string encoded;
-    encoded.reserve(url.size());
     for (const char c : url) {
         const auto byte = static_cast<unsigned char>(c);
         if (byte <= 0x20 || byte >= 0x7F || (numberSign && c == '#')) {
-            encoded += '%';
-            encoded += kHex[byte >> 4];
-            encoded += kHex[byte & 0x0F];
+            out += '%';
+            out += kHex[byte >> 4];
+            out += kHex[byte & 0x0F];
         } else {
-            encoded += c;
+            out += c;
         }
     }
+}
+
+std::string PercentEncoded(std::string_view url, bool numberSign) {
+    std::string encoded;
+    encoded.reserve(url.size());
+    AppendPercentEncoded(encoded, url, numberSign);
     return encoded;
 }
 

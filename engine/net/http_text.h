@@ -28,6 +28,8 @@ std::string WireUrl(std::string_view url);
 std::string ParsableUrl(std::string_view url);
 // The bytes that cannot stand in a URL, percent-encoded; with numberSign, '#' as well.
 std::string PercentEncoded(std::string_view url, bool numberSign);
+// The same, appended to the text.
+void AppendPercentEncoded(std::string& out, std::string_view url, bool numberSign);
 
 // libcurl's CURLOPT_CONNECT_TO lines for loopback routes ("host:port" to 127.0.0.1 at the
 // given port), the catch-all ":" last so that every named route is taken first.

@@ -10,14 +10,14 @@ namespace quaymark {
 // The answer to one request whose status and body are what count.
 struct StatusAnswer {
     long status = 0;  // 0: no answer
-    std::string statusLine;
+    std::string statusLine{};
     // The body, cut at the bound of what is kept.
-    std::string body;
+    std::string body{};
     bool bodyCut = false;
-    std::string retryAfter;
-    std::string location;
+    std::string retryAfter{};
+    std::string location{};
     // Why no answer came; none when one came.
-    TransferFailure failure;
+    TransferFailure failure{};
 };
 
 // One HTTPS (or HTTP) request whose answer is judged by its status: IndexNow and its key
