@@ -1,5 +1,6 @@
 #include "engine/sitemap/sitemap_parser.h"
 
+#include <curl/curl.h>
 #include <expat.h>
 #include <zlib.h>
 
@@ -7,6 +8,7 @@
 #include <array>
 #include <charconv>
 #include <chrono>
+#include <ctime>
 
 #include "engine/net/http_text.h"
 #include "engine/net/web_address.h"
@@ -138,7 +140,7 @@ void ImportNotes::Add(ImportNote note, std::string line) {
 // The XML stage: expat, told to refuse any entity declaration, which no sitemap needs and
 // every entity-expansion attack does.
 struct SitemapParser::Xml {
-    enum class Root { Unknown, Pages, Index };
+    enum class Root { Unknown, Pages, Index, Rss, Atom };
 
     explicit Xml(SitemapParser& owner) : owner(owner), parser(XML_ParserCreate(nullptr)) {
         XML_SetUserData(parser, this);
@@ -168,33 +170,90 @@ struct SitemapParser::Xml {
         XML_StopParser(parser, XML_FALSE);
     }
 
-    static void Start(void* self, const XML_Char* name, const XML_Char** /*attributes*/) {
+    // Where a root keeps its entries: <url> and <sitemap> at depth 2, an Atom <entry> at
+    // depth 2, an RSS <item> inside its <channel> at depth 3; each entry's fields one deeper.
+    int EntryDepth() const { return root == Root::Rss ? 3 : 2; }
+
+    static void Start(void* self, const XML_Char* name, const XML_Char** attributes) {
         auto& xml = *static_cast<Xml*>(self);
         const std::string_view local = LocalName(name);
         ++xml.depth;
         if (xml.depth == 1) {
-            if (local == "urlset") {
-                xml.root = Root::Pages;
-            } else if (local == "sitemapindex") {
-                xml.root = Root::Index;
-            } else {
-                xml.Stop("not a sitemap: its root element is <" + std::string(name) + ">");
-            }
-        } else if (xml.depth == 3 && (local == "loc" || local == "lastmod")) {
-            xml.field = local == "loc" ? &xml.loc : &xml.lastmod;
-            xml.field->clear();
+            xml.TakeRoot(local, name);
+        } else if (xml.depth == xml.EntryDepth() + 1) {
+            xml.TakeField(local, attributes);
         }
+    }
+
+    void TakeRoot(std::string_view local, const XML_Char* name) {
+        if (local == "urlset") {
+            root = Root::Pages;
+        } else if (local == "sitemapindex") {
+            root = Root::Index;
+        } else if (local == "rss") {
+            root = Root::Rss;
+        } else if (local == "feed") {
+            root = Root::Atom;
+        } else {
+            Stop("not a sitemap: its root element is <" + std::string(name) + ">");
+        }
+    }
+
+    // The address and the last change of an entry: <loc> and <lastmod>; a feed's <link> (in
+    // Atom its href, of the entry's own page) and <pubDate> or <updated>.
+    void TakeField(std::string_view local, const XML_Char** attributes) {
+        const bool feed = root == Root::Rss || root == Root::Atom;
+        const std::string_view address = feed ? "link" : "loc";
+        const std::string_view date = root == Root::Rss    ? "pubDate"
+                                      : root == Root::Atom ? "updated"
+                                                           : "lastmod";
+        if (local == date) {
+            field = &lastmod;
+            field->clear();
+        } else if (local == address && root == Root::Atom) {
+            TakeAtomLink(attributes);
+        } else if (local == address) {
+            field = &loc;
+            field->clear();
+        }
+    }
+
+    void TakeAtomLink(const XML_Char** attributes) {
+        std::string_view href;
+        std::string_view rel = "alternate";
+        for (const XML_Char** at = attributes; at[0] != nullptr; at += 2) {
+            const std::string_view attribute = at[0];
+            if (attribute == "href") {
+                href = at[1];
+            } else if (attribute == "rel") {
+                rel = at[1];
+            }
+        }
+        if (rel == "alternate" && loc.empty()) {
+            loc.assign(href.substr(0, owner.limits_.maxAddressLength + 64));
+        }
+    }
+
+    std::optional<std::int64_t> LastChange() const {
+        const std::string_view text = Trimmed(lastmod);
+        if (text.empty()) {
+            return std::nullopt;
+        }
+        if (root != Root::Rss) {
+            return ParseW3cDate(text);
+        }
+        // RSS dates are those of e-mail (RFC 822), which libcurl reads.
+        const std::time_t when = curl_getdate(std::string(text).c_str(), nullptr);
+        return when == -1 ? std::nullopt : std::optional<std::int64_t>(when);
     }
 
     static void End(void* self, const XML_Char* /*name*/) {
         auto& xml = *static_cast<Xml*>(self);
-        if (xml.depth == 3) {
+        if (xml.depth == xml.EntryDepth() + 1) {
             xml.field = nullptr;
-        } else if (xml.depth == 2) {
+        } else if (xml.depth == xml.EntryDepth()) {
             if (!xml.loc.empty()) {
-                const std::string_view lastmod = Trimmed(xml.lastmod);
-                xml.owner.Address(std::string(Trimmed(xml.loc)),
-                                  lastmod.empty() ? std::nullopt : ParseW3cDate(lastmod),
+                xml.owner.Address(std::string(Trimmed(xml.loc)), xml.LastChange(),
                                   xml.root == Root::Index);
             }
             xml.loc.clear();

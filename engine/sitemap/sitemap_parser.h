@@ -80,8 +80,8 @@ struct ImportNotes {
 };
 
 // Reads one sitemap's bytes as they arrive: gzip is recognised by its bytes, then XML (a
-// <urlset> or a <sitemapindex>) by its first character, anything else as a text sitemap of one
-// address a line. Memory stays bounded whatever the input.
+// <urlset>, a <sitemapindex>, an RSS 2.0 or an Atom 1.0 feed) by its first character, anything
+// else as a text sitemap of one address a line. Memory stays bounded whatever the input.
 class SitemapParser {
 public:
     // Pages and the sitemaps an index names are handed on as they are read.

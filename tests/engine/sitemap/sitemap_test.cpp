@@ -256,13 +256,17 @@ TEST(ImportNotes, CountsEveryNoteButKeepsFew) {
 // What one sitemap's bytes make, fed in pieces of the given size.
 struct Parsed {
     std::vector<std::string> pages;
+    std::vector<std::optional<std::int64_t>> lastmods;
     std::string failure;
 };
 Parsed Parse(const std::string& bytes, const SitemapLimits& limits = {}, std::size_t piece = 7) {
     Parsed parsed;
-    SitemapParser parser(
-        "site.test", limits,
-        {[&](SitemapPage page) { parsed.pages.push_back(page.url); }, [](const std::string&) {}});
+    SitemapParser parser("site.test", limits,
+                         {[&](SitemapPage page) {
+                              parsed.pages.push_back(page.url);
+                              parsed.lastmods.push_back(page.lastmod);
+                          },
+                          [](const std::string&) {}});
     bool going = true;
     for (std::size_t at = 0; going && at < bytes.size(); at += piece) {
         going = parser.Feed(std::string_view(bytes).substr(at, piece));
@@ -272,6 +276,30 @@ Parsed Parse(const std::string& bytes, const SitemapLimits& limits = {}, std::si
     }
     parsed.failure = parser.failure();
     return parsed;
+}
+
+// RSS 2.0 and Atom 1.0 feeds are sitemaps too: each item's link, each entry's own page, with
+// the item's date as the page's last change; the feed's own link is not a page.
+TEST(SitemapParser, FeedsListTheirEntriesPages) {
+    const Parsed rss = Parse(
+        "<?xml version=\"1.0\"?><rss version=\"2.0\"><channel><title>Blog</title>"
+        "<link>http://site.test/</link><item><title>One</title><link>http://site.test/one</link>"
+        "<pubDate>Tue, 08 Dec 2026 20:00:00 GMT</pubDate></item>"
+        "<item><link> http://site.test/two </link></item>"
+        "<item><link>http://other.test/x</link></item></channel></rss>");
+    EXPECT_THAT(rss.pages, ElementsAre("http://site.test/one", "http://site.test/two"));
+    EXPECT_EQ(rss.lastmods[0], ParseW3cDate("2026-12-08T20:00:00Z"));
+    EXPECT_EQ(rss.lastmods[1], std::nullopt);
+
+    const Parsed atom = Parse(
+        "<feed xmlns=\"http://www.w3.org/2005/Atom\"><link href=\"http://site.test/\"/>"
+        "<updated>2026-12-01T00:00:00Z</updated><entry><link rel=\"edit\" "
+        "href=\"http://site.test/edit/1\"/><link href=\"http://site.test/a\"/>"
+        "<updated>2026-12-08T10:30:00+01:00</updated></entry>"
+        "<entry><link rel=\"alternate\" href=\"http://site.test/b\"/></entry></feed>");
+    EXPECT_THAT(atom.pages, ElementsAre("http://site.test/a", "http://site.test/b"));
+    EXPECT_EQ(atom.lastmods[0], ParseW3cDate("2026-12-08T10:30:00+01:00"));
+    EXPECT_TRUE(atom.failure.empty()) << atom.failure;
 }
 
 TEST(SitemapParser, HostileOrBrokenInputFailsWithItsReason) {
