@@ -204,8 +204,7 @@ void SitemapImporter::ReadSitemap(const std::string& url, int depth, SitemapImpo
     Transfer transfer{[&](std::string_view bytes) {
                           if (!parser) {
                               parser = std::make_unique<SitemapParser>(
-                                  HostOf(transfer.EffectiveUrl()).value_or(""), limits_,
-                                  sink);
+                                  HostOf(transfer.EffectiveUrl()).value_or(""), limits_, sink);
                           }
                           return parser->Feed(bytes) && !full_;
                       },

@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "engine/sitemap/w3c_date.h"
+
 namespace quaymark {
 
 // The bounds of one import. The sitemap protocol's own: 50,000 addresses and 50 MiB
@@ -37,10 +39,6 @@ struct SitemapPage {
 
 // "50 MiB", or the bytes where they are no whole number of MiB.
 std::string SizeText(std::size_t bytes);
-
-// A W3C date and time as sitemaps give <lastmod> ("2026-12-08", "2026-12-08T10:30:00+01:00"),
-// in seconds since the epoch; nothing for any other text.
-std::optional<std::int64_t> ParseW3cDate(std::string_view text);
 
 // Whether an address is an http or https address on the host (any letter case), with no user
 // name or password, and with nothing in it that would break a line of the list.
