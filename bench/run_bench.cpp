@@ -1,10 +1,10 @@
 // Speed of a whole submission run with the real progress window, and what the waiting UI
 // thread costs while a run is under way.
-#include <optional>
 #include <benchmark/benchmark.h>
 #include <curl/curl.h>
 #include <sqlite3.h>
 #include <time.h>
+#include <optional>
 
 #include <unistd.h>
 
@@ -279,7 +279,7 @@ void BM_HistoryWindow(benchmark::State& state) {
         writer.Read([&](History* past) { read.set_value(past->Summaries("IndexNow")); });
         const auto summaries = read.get_future().get();
         const auto readDone = std::chrono::steady_clock::now();
-        ui::CHistoryDlg window(addresses, summaries, std::time(nullptr));
+        ui::CHistoryDlg window(addresses, summaries, {}, std::time(nullptr));
         const auto shown = std::chrono::steady_clock::now();
         const auto dates = writer.AnnouncedDates("IndexNow");
         const auto datesDone = std::chrono::steady_clock::now();

@@ -36,6 +36,14 @@ constexpr const char* kRequestsTable =
     "CREATE TABLE IF NOT EXISTS pages(address TEXT PRIMARY KEY, lastmod INTEGER NOT NULL)"
     " WITHOUT ROWID;";
 
+// The sitemaps each site's imports read whole, with their answers' validators. A table that
+// earlier histories of ours lack and readers of them pass over: it is added where missing.
+constexpr const char* kSitemapsTable =
+    "CREATE TABLE IF NOT EXISTS sitemaps("
+    " site TEXT NOT NULL, sitemap TEXT NOT NULL, etag TEXT NOT NULL,"
+    " last_modified TEXT NOT NULL, read_at INTEGER NOT NULL, PRIMARY KEY(site, sitemap))"
+    " WITHOUT ROWID;";
+
 // What each address had from each channel: the last request, the last acceptance and the
 // last failure. The trigger keeps it with every row, whoever writes the row.
 constexpr const char* kSummaryTable =
@@ -244,7 +252,7 @@ Look LookAt(const std::filesystem::path& path) {
 // Makes a fresh database ours, or brings an earlier one up to date, in one transaction.
 int MakeCurrent(sqlite3* db, Found found) {
     if (found == Found::Ours) {
-        return SQLITE_OK;
+        return sqlite3_exec(db, kSitemapsTable, nullptr, nullptr, nullptr);
     }
     const std::string marks = "PRAGMA application_id=" + std::to_string(History::kApplicationId) +
                               ";PRAGMA user_version=" + std::to_string(History::kSchemaVersion) +
@@ -252,6 +260,7 @@ int MakeCurrent(sqlite3* db, Found found) {
     std::string sql = "BEGIN IMMEDIATE;";
     sql += kRequestsTable;
     sql += kSummaryTable;
+    sql += kSitemapsTable;
     if (found == Found::Earlier) {
         sql += kSummaryFromRows;
     }
@@ -363,28 +372,20 @@ void History::GiveBack() {
     db_ = nullptr;
 }
 
-std::string History::Append(const std::vector<HistoryRow>& rows) {
+template <typename Row, typename BindRow>
+std::string History::WriteRows(const char* sql, const std::vector<Row>& rows, BindRow bindRow) {
     if (!Exec("BEGIN IMMEDIATE")) {
         return failure_;
     }
-    const Statement insert = Prepare(db_,
-                                     "INSERT INTO requests(time, channel, address, request, "
-                                     "verdict, reason, accepted) VALUES(?,?,?,?,?,?,?)");
-    bool ok = insert != nullptr;
-    for (const HistoryRow& row : rows) {
+    const Statement statement = Prepare(db_, sql);
+    bool ok = statement != nullptr;
+    for (const Row& row : rows) {
         if (!ok) {
             break;
         }
-        sqlite3_stmt* s = insert.get();
-        sqlite3_bind_int64(s, 1, row.time);
-        Bind(s, 2, row.channel);
-        Bind(s, 3, row.address);
-        Bind(s, 4, row.request);
-        Bind(s, 5, row.verdict);
-        Bind(s, 6, row.reason);
-        sqlite3_bind_int(s, 7, row.accepted ? 1 : 0);
-        ok = sqlite3_step(s) == SQLITE_DONE;
-        sqlite3_reset(s);
+        bindRow(statement.get(), row);
+        ok = sqlite3_step(statement.get()) == SQLITE_DONE;
+        sqlite3_reset(statement.get());
     }
     if (!ok) {
         failure_ = sqlite3_errmsg(db_);
@@ -392,6 +393,21 @@ std::string History::Append(const std::vector<HistoryRow>& rows) {
         return failure_;
     }
     return Exec("COMMIT") ? std::string() : failure_;
+}
+
+std::string History::Append(const std::vector<HistoryRow>& rows) {
+    return WriteRows(
+        "INSERT INTO requests(time, channel, address, request, verdict, reason, accepted)"
+        " VALUES(?,?,?,?,?,?,?)",
+        rows, [](sqlite3_stmt* s, const HistoryRow& row) {
+            sqlite3_bind_int64(s, 1, row.time);
+            Bind(s, 2, row.channel);
+            Bind(s, 3, row.address);
+            Bind(s, 4, row.request);
+            Bind(s, 5, row.verdict);
+            Bind(s, 6, row.reason);
+            sqlite3_bind_int(s, 7, row.accepted ? 1 : 0);
+        });
 }
 
 std::unordered_map<std::string, AddressHistory> History::Summaries(
@@ -431,29 +447,45 @@ std::unordered_map<std::string, AddressHistory> History::Summaries(
 
 std::string History::SetLastmods(
     const std::vector<std::pair<std::string, std::int64_t>>& lastmods) {
-    if (!Exec("BEGIN IMMEDIATE")) {
-        return failure_;
+    return WriteRows(
+        "INSERT INTO pages(address, lastmod) VALUES(?,?)"
+        " ON CONFLICT(address) DO UPDATE SET lastmod = excluded.lastmod",
+        lastmods, [](sqlite3_stmt* s, const std::pair<std::string, std::int64_t>& page) {
+            Bind(s, 1, page.first);
+            sqlite3_bind_int64(s, 2, page.second);
+        });
+}
+
+std::string History::RememberSitemaps(const std::vector<RememberedSitemap>& sitemaps) {
+    return WriteRows(
+        "INSERT INTO sitemaps(site, sitemap, etag, last_modified, read_at) VALUES(?,?,?,?,?)"
+        " ON CONFLICT(site, sitemap) DO UPDATE SET etag = excluded.etag,"
+        " last_modified = excluded.last_modified, read_at = excluded.read_at",
+        sitemaps, [](sqlite3_stmt* s, const RememberedSitemap& sitemap) {
+            Bind(s, 1, sitemap.site);
+            Bind(s, 2, sitemap.sitemap);
+            Bind(s, 3, sitemap.etag);
+            Bind(s, 4, sitemap.lastModified);
+            sqlite3_bind_int64(s, 5, sitemap.readAt);
+        });
+}
+
+std::vector<RememberedSitemap> History::Sitemaps() {
+    std::vector<RememberedSitemap> sitemaps;
+    if (Closed()) {
+        return sitemaps;
     }
-    const Statement upsert =
-        Prepare(db_,
-                "INSERT INTO pages(address, lastmod) VALUES(?,?) "
-                "ON CONFLICT(address) DO UPDATE SET lastmod = excluded.lastmod");
-    bool ok = upsert != nullptr;
-    for (const auto& [address, lastmod] : lastmods) {
-        if (!ok) {
-            break;
-        }
-        Bind(upsert.get(), 1, address);
-        sqlite3_bind_int64(upsert.get(), 2, lastmod);
-        ok = sqlite3_step(upsert.get()) == SQLITE_DONE;
-        sqlite3_reset(upsert.get());
-    }
-    if (!ok) {
-        failure_ = sqlite3_errmsg(db_);
-        Exec("ROLLBACK");
-        return failure_;
-    }
-    return Exec("COMMIT") ? std::string() : failure_;
+    ForEachRow(db_,
+               "SELECT site, sitemap, etag, last_modified, read_at FROM sitemaps"
+               " ORDER BY site, sitemap",
+               {}, [&](sqlite3_stmt* s) {
+                   sitemaps.push_back({.site = Column(s, 0),
+                                       .sitemap = Column(s, 1),
+                                       .etag = Column(s, 2),
+                                       .lastModified = Column(s, 3),
+                                       .readAt = sqlite3_column_int64(s, 4)});
+               });
+    return sitemaps;
 }
 
 std::unordered_map<std::string, PageDates> History::AnnouncedDates(const std::string& channel) {

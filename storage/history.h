@@ -42,6 +42,17 @@ struct PageDates {
     std::optional<std::int64_t> lastmod;
 };
 
+// A sitemap an import of the site read whole: the validators of its answer, and when.
+struct RememberedSitemap {
+    std::string site;
+    std::string sitemap;
+    std::string etag{};
+    std::string lastModified{};
+    std::int64_t readAt = 0;
+
+    bool operator==(const RememberedSitemap&) const = default;
+};
+
 // What the history holds of one address.
 struct AddressHistory {
     // The last acceptance by each channel.
@@ -89,6 +100,10 @@ public:
     std::string SetLastmods(const std::vector<std::pair<std::string, std::int64_t>>& lastmods);
     // The last acceptance through the channel and the last change of every page known.
     std::unordered_map<std::string, PageDates> AnnouncedDates(const std::string& channel);
+    // The sitemaps each site's imports read, the latest read of each kept.
+    std::string RememberSitemaps(const std::vector<RememberedSitemap>& sitemaps);
+    // Every site's sitemaps, by site.
+    std::vector<RememberedSitemap> Sitemaps();
     const std::string& failure() const { return failure_; }
     // After a write failed: what was under way is rolled back, the write-ahead log
     // checkpointed and truncated, and the database closed, so that a full disk gets back all
@@ -98,6 +113,9 @@ public:
 private:
     explicit History(sqlite3* db) : db_(db) {}
     bool Exec(const char* sql);
+    // Writes the rows in one transaction, each through the statement as bindRow binds it.
+    template <typename Row, typename BindRow>
+    std::string WriteRows(const char* sql, const std::vector<Row>& rows, BindRow bindRow);
     bool Closed();
 
     sqlite3* db_;
@@ -131,6 +149,8 @@ public:
     std::unordered_map<std::string, PageDates> AnnouncedDates(const std::string& channel);
     // The sitemap's last change of each page, written in its turn.
     void SetLastmods(std::vector<std::pair<std::string, std::int64_t>> lastmods);
+    // The sitemaps an import read, written in their turn.
+    void RememberSitemaps(std::vector<RememberedSitemap> sitemaps);
     // Reads in its turn; the history is none once it has been given back. The call comes on
     // the writer's thread.
     void Read(std::function<void(History* history)> read);
@@ -142,6 +162,8 @@ public:
 private:
     using Task = std::function<void()>;
     void Post(Task task);
+    // A write in its turn; its failure is the writer's, and after one nothing is written.
+    void PostWrite(std::function<std::string(History&)> write);
     void Work();
     void Write(const std::vector<HistoryRow>& rows);
     void Failed(std::string failure);

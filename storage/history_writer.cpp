@@ -54,9 +54,21 @@ std::unordered_map<std::string, PageDates> HistoryWriter::AnnouncedDates(
 }
 
 void HistoryWriter::SetLastmods(std::vector<std::pair<std::string, std::int64_t>> lastmods) {
-    Post([this, lastmods = std::move(lastmods)] {
+    PostWrite([lastmods = std::move(lastmods)](History& history) {
+        return history.SetLastmods(lastmods);
+    });
+}
+
+void HistoryWriter::RememberSitemaps(std::vector<RememberedSitemap> sitemaps) {
+    PostWrite([sitemaps = std::move(sitemaps)](History& history) {
+        return history.RememberSitemaps(sitemaps);
+    });
+}
+
+void HistoryWriter::PostWrite(std::function<std::string(History&)> write) {
+    Post([this, write = std::move(write)] {
         if (failure().empty()) {
-            if (std::string failure = history_.SetLastmods(lastmods); !failure.empty()) {
+            if (std::string failure = write(history_); !failure.empty()) {
                 Failed(std::move(failure));
             }
         }

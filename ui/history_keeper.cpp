@@ -47,22 +47,23 @@ HistoryWriter* HistoryKeeper::Writer() {
     return writer_.get();
 }
 
-void HistoryKeeper::ReadSummaries(QObject* context, std::function<void(Summaries)> done) {
+void HistoryKeeper::ReadContents(QObject* context, std::function<void(Contents)> done) {
     HistoryWriter* writer = Writer();
     if (writer == nullptr) {
         done({});
         return;
     }
     writer->Read([context = QPointer<QObject>(context), done = std::move(done)](History* history) {
-        Summaries summaries;
+        Contents contents;
         if (history != nullptr) {
-            summaries = history->Summaries(std::string(kIndexNowName));
+            contents = {.summaries = history->Summaries(std::string(kIndexNowName)),
+                        .sitemaps = history->Sitemaps()};
         }
         QMetaObject::invokeMethod(
             context.data(),
-            [context, done, summaries = std::move(summaries)]() mutable {
+            [context, done, contents = std::move(contents)]() mutable {
                 if (!context.isNull()) {
-                    done(std::move(summaries));
+                    done(std::move(contents));
                 }
             },
             Qt::QueuedConnection);

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "storage/history.h"
 
@@ -29,10 +30,13 @@ public:
     // The history's writer, opening it on first use; none when there is no history.
     HistoryWriter* Writer();
     bool Available() const { return !gone_; }
-    // Reads what the history holds of every address off the UI thread; the answer comes on
-    // the UI thread, to the context while it lives.
-    using Summaries = std::unordered_map<std::string, AddressHistory>;
-    void ReadSummaries(QObject* context, std::function<void(Summaries)> done);
+    // Reads what the history holds of every address and every site's sitemaps off the UI
+    // thread; the answer comes on the UI thread, to the context while it lives.
+    struct Contents {
+        std::unordered_map<std::string, AddressHistory> summaries;
+        std::vector<RememberedSitemap> sitemaps;
+    };
+    void ReadContents(QObject* context, std::function<void(Contents)> done);
     // At the end: the rows still waiting are written (the UI thread's windows stay alive
     // meanwhile) and the history is closed, so that it holds no room on the disk before the
     // list is saved.

@@ -4,11 +4,12 @@
 #include <QFile>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QTableWidget>
 
-#include "engine/indexnow/indexnow.h"
 #include "engine/classic/engine_table.h"
+#include "engine/indexnow/indexnow.h"
 #include "storage/atomic_file.h"
 #include "storage/csv.h"
 #include "storage/history.h"
@@ -54,7 +55,8 @@ QString LastFailure(const HistoryRow& failure) {
 
 CHistoryDlg::CHistoryDlg(const std::vector<std::string>& addresses,
                          const std::unordered_map<std::string, AddressHistory>& summaries,
-                         std::int64_t now, QWidget* parent)
+                         const std::vector<RememberedSitemap>& sitemaps, std::int64_t now,
+                         QWidget* parent)
     : QDialog(parent),
       controls_(BuildDialog(*this, kTemplateId)),
       filterEdit_(controls_.Get<QLineEdit>("filter")),
@@ -96,6 +98,12 @@ CHistoryDlg::CHistoryDlg(const std::vector<std::string>& addresses,
         }
     }
     table_->resizeColumnsToContents();
+    auto* sitemapList = controls_.Get<QListWidget>("sitemaps");
+    for (const RememberedSitemap& sitemap : sitemaps) {
+        sitemapList->addItem(DisplayText(sitemap.site) + QStringLiteral(": ") +
+                             DisplayText(sitemap.sitemap) + QStringLiteral(", read ") +
+                             Moment(sitemap.readAt));
+    }
     CentreOnScreen(*this);
 }
 

@@ -16,7 +16,7 @@ namespace quaymark::ui {
 
 // What the history knows of every address of the list: when each engine and IndexNow last
 // accepted it, its last failure, and whether an engine has had it within the last 24 hours,
-// filterable by address text; Export CSV writes the rows shown.
+// filterable by address text; Export CSV writes the rows shown. Below, each site's sitemaps.
 class CHistoryDlg : public QDialog {
     Q_OBJECT
 
@@ -24,9 +24,11 @@ public:
     static constexpr int kTemplateId = 162;
     static constexpr std::int64_t kDaySeconds = 24 * 60 * 60;
 
-    // The addresses are the list's; the summaries what the history holds of each address.
+    // The addresses are the list's; the summaries what the history holds of each address,
+    // the sitemaps those each site's imports read.
     CHistoryDlg(const std::vector<std::string>& addresses,
-                const std::unordered_map<std::string, AddressHistory>& summaries, std::int64_t now,
+                const std::unordered_map<std::string, AddressHistory>& summaries,
+                const std::vector<RememberedSitemap>& sitemaps, std::int64_t now,
                 QWidget* parent = nullptr);
 
     void OnFilter();

@@ -329,6 +329,11 @@ void CSubmitDlg::OnImportSitemap() {
         QTimer::singleShot(0, this, [this] { OnCancel(); });
         return;
     }
+    // The site remembers the sitemaps read whole, whatever becomes of their pages.
+    HistoryWriter* history = import.read.empty() ? nullptr : history_.Writer();
+    if (history != nullptr) {
+        history->RememberSitemaps(SitemapsToRemember(import, std::time(nullptr)));
+    }
     AddImported(std::move(import));
 }
 
@@ -359,10 +364,11 @@ void CSubmitDlg::OnHistory() {
         return;
     }
     historyAsked_ = true;
-    history_.ReadSummaries(this, [this](HistoryKeeper::Summaries summaries) {
+    history_.ReadContents(this, [this](const HistoryKeeper::Contents& contents) {
         historyAsked_ = false;
         if (!ended_) {
-            CHistoryDlg window(Entries(), summaries, std::time(nullptr), this);
+            CHistoryDlg window(Entries(), contents.summaries, contents.sitemaps, std::time(nullptr),
+                               this);
             window.exec();
         }
     });

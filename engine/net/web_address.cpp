@@ -65,7 +65,10 @@ std::optional<WebAddress> ParseWebAddress(std::string_view address) {
                                      HasPart(url.get(), CURLUPART_PASSWORD)};
 }
 
-std::optional<std::string> NormalisedAddress(std::string_view address) {
+namespace {
+
+// The address with scheme and host in lower case, no fragment, and, for a site, no path.
+std::optional<std::string> Normalised(std::string_view address, bool siteOnly) {
     const UrlHandle url = ParseWeb(address);
     if (!url) {
         return std::nullopt;
@@ -73,7 +76,23 @@ std::optional<std::string> NormalisedAddress(std::string_view address) {
     curl_url_set(url.get(), CURLUPART_SCHEME, LowerPart(url.get(), CURLUPART_SCHEME).c_str(), 0);
     curl_url_set(url.get(), CURLUPART_HOST, LowerPart(url.get(), CURLUPART_HOST).c_str(), 0);
     curl_url_set(url.get(), CURLUPART_FRAGMENT, nullptr, 0);
+    if (siteOnly) {
+        curl_url_set(url.get(), CURLUPART_USER, nullptr, 0);
+        curl_url_set(url.get(), CURLUPART_PASSWORD, nullptr, 0);
+        curl_url_set(url.get(), CURLUPART_PATH, "/", 0);
+        curl_url_set(url.get(), CURLUPART_QUERY, nullptr, 0);
+    }
     return Part(url.get(), CURLUPART_URL, CURLU_NO_DEFAULT_PORT);
+}
+
+}  // namespace
+
+std::optional<std::string> NormalisedAddress(std::string_view address) {
+    return Normalised(address, false);
+}
+
+std::optional<std::string> SiteRoot(std::string_view address) {
+    return Normalised(address, true);
 }
 
 std::optional<std::string> HostOf(std::string_view address) {

@@ -28,6 +28,10 @@ std::optional<WebAddress> ParseWebAddress(std::string_view address);
 // the default port dropped, no fragment; nothing for any other address.
 std::optional<std::string> NormalisedAddress(std::string_view address);
 
+// The root of the site an http or https address is on, normalised: "https://example.com/",
+// "http://example.com:8080/".
+std::optional<std::string> SiteRoot(std::string_view address);
+
 // The host of an http or https address, in lower case; nothing for any other address.
 std::optional<std::string> HostOf(std::string_view address);
 

@@ -15,6 +15,9 @@ struct Transfer {
     const std::atomic<bool>* cancelled;
     CURL* easy = nullptr;
     bool stopped = false;
+    // The validators of the last answer, after any redirect.
+    std::string etag{};
+    std::string lastModified{};
 
     std::string EffectiveUrl() const {
         const char* url = nullptr;
@@ -39,6 +42,20 @@ size_t Consume(char* data, size_t size, size_t count, void* transferPointer) {
     return size * count;
 }
 
+size_t KeepValidators(char* data, size_t size, size_t count, void* transferPointer) {
+    auto* transfer = static_cast<Transfer*>(transferPointer);
+    const std::string_view line(data, size * count);
+    if (line.rfind("HTTP/", 0) == 0) {
+        transfer->etag.clear();
+        transfer->lastModified.clear();
+    } else if (const auto etag = HeaderValue(line, "etag")) {
+        transfer->etag.assign(*etag);
+    } else if (const auto lastModified = HeaderValue(line, "last-modified")) {
+        transfer->lastModified.assign(*lastModified);
+    }
+    return line.size();
+}
+
 int Progress(void* transferPointer, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     return static_cast<Transfer*>(transferPointer)->cancelled->load() ? 1 : 0;
 }
@@ -61,6 +78,8 @@ Fetched Fetch(const RunRouting& routing, const RequestLists& lists, const std::s
     transfer.easy = e;
     SetUpTransfer(e, routing, lists, {.followRedirects = 5});
     curl_easy_setopt(e, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &KeepValidators);
+    curl_easy_setopt(e, CURLOPT_HEADERDATA, &transfer);
     curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &Consume);
     curl_easy_setopt(e, CURLOPT_WRITEDATA, &transfer);
     curl_easy_setopt(e, CURLOPT_XFERINFOFUNCTION, &Progress);
@@ -86,6 +105,19 @@ bool IsSiteAddress(const WebAddress& address) {
 
 }  // namespace
 
+std::vector<RememberedSitemap> SitemapsToRemember(const SitemapImport& import, std::int64_t now) {
+    std::vector<RememberedSitemap> remembered;
+    remembered.reserve(import.read.size());
+    for (const SitemapRead& read : import.read) {
+        remembered.push_back({.site = import.site,
+                              .sitemap = read.sitemap,
+                              .etag = read.etag,
+                              .lastModified = read.lastModified,
+                              .readAt = now});
+    }
+    return remembered;
+}
+
 SitemapImporter::SitemapImporter(RunRouting routing, ImportObserver& observer, SitemapLimits limits)
     : routing_(std::move(routing)), lists_(routing_, {}), observer_(observer), limits_(limits) {}
 
@@ -96,6 +128,7 @@ SitemapImport SitemapImporter::Import(const std::string& address) {
         import.failures.push_back(address + ": not an http or https address");
         return import;
     }
+    import.site = SiteRoot(address).value_or(address);
     const std::vector<std::string> sitemaps =
         IsSiteAddress(*parsed)
             ? SitemapsOfSite(NormalisedAddress(address).value_or(address), import)
@@ -234,6 +267,11 @@ void SitemapImporter::ReadSitemap(const std::string& url, int depth, SitemapImpo
         cancelled_ && fetched.failure.kind == TransferFailure::Kind::Cancelled;
     if (!failure.empty() && !stoppedByCancel) {
         import.failures.push_back(url + ": " + failure);
+    }
+    if (failure.empty()) {
+        import.read.push_back({.sitemap = url,
+                               .etag = std::move(transfer.etag),
+                               .lastModified = std::move(transfer.lastModified)});
     }
     for (auto& [note, leftOut] : parser->LeftOutNotes()) {
         import.notes.Add(note, url + ": left out " + leftOut);

@@ -15,6 +15,7 @@
 
 #include "engine/net/transfer_options.h"
 #include "engine/sitemap/sitemap_parser.h"
+#include "storage/history.h"
 
 namespace quaymark {
 
@@ -29,12 +30,28 @@ public:
 // What an import found: the pages in sitemap order, each once; the sitemaps that failed
 // part-way and why; what else the user should know (addresses left out, sitemaps not read).
 // The pages stay where they were first put, so that the import can know them by reference.
+// A sitemap an import read whole, with the validators of its answer, so that it can be read
+// again later with a conditional request.
+struct SitemapRead {
+    std::string sitemap;
+    std::string etag{};
+    std::string lastModified{};
+
+    bool operator==(const SitemapRead&) const = default;
+};
+
 struct SitemapImport {
+    // The site the import was for, as its normalised root, and the sitemaps it read whole.
+    std::string site;
+    std::vector<SitemapRead> read;
     std::deque<SitemapPage> pages;
     std::vector<std::string> failures;
     ImportNotes notes;
     bool cancelled = false;
 };
+
+// What the history keeps of the sitemaps an import read: each with its site and when.
+std::vector<RememberedSitemap> SitemapsToRemember(const SitemapImport& import, std::int64_t now);
 
 // Reads the sitemaps of a site or one sitemap and what it names. For a site (an address
 // without a path) robots.txt is read for its Sitemap lines, else /sitemap.xml is tried.

@@ -41,6 +41,18 @@ TEST(History, ARunsRowsAreKeptInTransactionsAndReadThroughAnotherConnection) {
         EXPECT_TRUE(writer.failure().empty()) << writer.failure();
     }
     EXPECT_EQ(opened.history->SetLastmods({{"http://a.test/0", 4000}, {"http://a.test/9", 1}}), "");
+    {
+        HistoryWriter writer(*opened.history);
+        const RememberedSitemap first{.site = "http://a.test/",
+                                      .sitemap = "http://a.test/s.xml",
+                                      .etag = "\"1\"",
+                                      .readAt = 10};
+        writer.RememberSitemaps({first, {.site = "http://b.test/", .sitemap = "http://b.test/f"}});
+        RememberedSitemap again = first;
+        again.lastModified = "Tue, 08 Dec 2026 20:00:00 GMT";
+        again.readAt = 20;
+        writer.RememberSitemaps({again});
+    }
 
     struct stat status {};
     ASSERT_EQ(::stat(path.c_str(), &status), 0);
@@ -59,6 +71,13 @@ TEST(History, ARunsRowsAreKeptInTransactionsAndReadThroughAnotherConnection) {
     EXPECT_EQ(first.lastSentToEngine, 6000);
     EXPECT_EQ(summaries.at("http://a.test/1").lastSentToEngine, 1000 + 598)
         << "IndexNow is no engine";
+
+    const std::vector<RememberedSitemap> sitemaps = reader.history->Sitemaps();
+    ASSERT_EQ(sitemaps.size(), 2u);
+    EXPECT_EQ(sitemaps[0].etag, "\"1\"") << "the latest read of a sitemap is kept";
+    EXPECT_EQ(sitemaps[0].lastModified, "Tue, 08 Dec 2026 20:00:00 GMT");
+    EXPECT_EQ(sitemaps[0].readAt, 20);
+    EXPECT_EQ(sitemaps[1].site, "http://b.test/");
 
     auto dates = reader.history->AnnouncedDates("IndexNow");
     EXPECT_EQ(dates.at("http://a.test/0").lastAnnounced, 5000);
@@ -163,7 +182,15 @@ TEST(History, OnlyAHistoryOfOursIsEverWritten) {
     EXPECT_EQ(past.lastFailure->reason, "again");
     EXPECT_EQ(past.lastSentToEngine, 30);
     opened.history.reset();
-    EXPECT_EQ(History::Open(earlier).path, earlier) << "now a history of ours";
+    // A history of ours from before sites remembered their sitemaps gains the table.
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(earlier.c_str(), &db), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db, "DROP TABLE sitemaps", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+    History::Opened ours = History::Open(earlier);
+    EXPECT_EQ(ours.path, earlier) << "now a history of ours";
+    ASSERT_TRUE(ours.history);
+    EXPECT_EQ(ours.history->RememberSitemaps({{.site = "s", .sitemap = "m"}}), "");
 }
 
 // A write that finds no room gives back all the history holds: the transaction is rolled

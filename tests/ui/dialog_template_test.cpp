@@ -144,7 +144,8 @@ TEST(DialogTemplate, EveryWindowFindsItsControlsAndEveryTextReachesItsControl) {
     windows.emplace_back(
         CHistoryDlg::kTemplateId,
         std::make_unique<CHistoryDlg>(std::vector<std::string>{},
-                                      std::unordered_map<std::string, AddressHistory>{}, 0));
+                                      std::unordered_map<std::string, AddressHistory>{},
+                                      std::vector<RememberedSitemap>{}, 0));
     for (const auto& [templateId, window] : windows) {
         const DialogTemplate data = LoadDialogTemplate(templateId);
         EXPECT_EQ(window->windowTitle(), data.caption) << templateId;

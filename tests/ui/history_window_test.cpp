@@ -5,6 +5,7 @@
 
 #include <QDateTime>
 #include <QLineEdit>
+#include <QListWidget>
 
 #include "storage/atomic_file.h"
 #include "storage/history.h"
@@ -39,7 +40,11 @@ TEST(HistoryWindow, ShowsTheLastAcceptancesAndFailureMarksTheLastDayFiltersAndEx
         summaries = opened.history->Summaries("IndexNow");
     }
     testing::DesktopRecorder desktop;
-    CHistoryDlg window({"http://a.test/", "http://b.test/", "http://c.test/"}, summaries, now);
+    CHistoryDlg window({"http://a.test/", "http://b.test/", "http://c.test/"}, summaries,
+                       {{.site = "http://a.test/", .sitemap = "http://a.test/feed", .readAt = now}},
+                       now);
+    EXPECT_EQ(window.controls().Get<QListWidget>("sitemaps")->item(0)->text().toStdString(),
+              "http://a.test/: http://a.test/feed, read " + Moment(now));
     const auto rows = window.ShownRows();
     ASSERT_EQ(rows.size(), 4u);
     EXPECT_THAT(rows[0],

@@ -481,6 +481,10 @@ TEST_F(MainWindowTest, ImportAddsTheNewPagesAndAsksBeforeKeepingPartOfAFailedOne
     ASSERT_TRUE(history.history);
     EXPECT_EQ(history.history->AnnouncedDates("IndexNow").at("http://site.test/new").lastmod,
               ParseW3cDate("2026-12-01"));
+    const std::vector<RememberedSitemap> remembered = history.history->Sitemaps();
+    ASSERT_EQ(remembered.size(), 1u) << "the site remembers the sitemap it read";
+    EXPECT_EQ(remembered[0].site, "http://site.test/");
+    EXPECT_EQ(remembered[0].sitemap, "http://site.test/sitemap.xml");
 
     importFrom("http://site.test/broken.xml");
     ASSERT_EQ(desktop_.messages.size(), 2u);

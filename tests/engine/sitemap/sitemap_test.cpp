@@ -239,6 +239,29 @@ TEST(SitemapImport, HostsAreReadAsLibcurlReadsThemAndEachSitemapOnce) {
     EXPECT_EQ(import.notes.reasons[1].count, 2u);
 }
 
+// An import tells which sitemaps it read whole for which site, with each answer's validators,
+// so that they can be read again with conditional requests.
+TEST(SitemapImport, TellsTheSitemapsItReadWholeWithTheirValidators) {
+    Sites sites;
+    sites.server()->Get("/index.xml", [](const httplib::Request&, httplib::Response& response) {
+        response.set_header("ETag", "\"v1\"");
+        response.set_header("Last-Modified", "Tue, 08 Dec 2026 20:00:00 GMT");
+        response.set_content(Index({"http://site.test/a.xml", "http://site.test/gone.xml"}),
+                             "application/xml");
+    });
+    sites.Serve("/a.xml", UrlSet("<url><loc>http://site.test/p</loc></url>"));
+    sites.Serve("/gone.xml", "", 404);
+    NoFollower follower;
+    SitemapImporter importer(sites.Routing(), follower);
+    const SitemapImport import = importer.Import("http://SITE.test:80/index.xml");
+    EXPECT_EQ(import.site, "http://site.test/");
+    EXPECT_THAT(import.read,
+                ElementsAre(SitemapRead{.sitemap = "http://SITE.test:80/index.xml",
+                                        .etag = "\"v1\"",
+                                        .lastModified = "Tue, 08 Dec 2026 20:00:00 GMT"},
+                            SitemapRead{.sitemap = "http://site.test/a.xml"}));
+}
+
 // Notes are counted by reason and keep only a few examples and a bounded list of lines.
 TEST(ImportNotes, CountsEveryNoteButKeepsFew) {
     ImportNotes notes;
