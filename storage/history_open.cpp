@@ -1,0 +1,299 @@
+#include "storage/history.h"
+
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <initializer_list>
+#include <system_error>
+#include <utility>
+
+#include "storage/sqlite_statement.h"
+
+namespace quaymark {
+namespace {
+
+using sqlite::Column;
+using sqlite::ForEachRow;
+using sqlite::Integer;
+
+// A failure newer than the one kept (or the first).
+#define NEWER_FAILURE                                                \
+    "excluded.failure_time IS NOT NULL AND (failure_time IS NULL OR" \
+    " excluded.failure_time >= failure_time)"
+
+constexpr int kBusyTimeoutMilliseconds = 5000;
+// A damaged database is left alone; so many new ones beside it are tried in turn.
+constexpr int kCandidates = 10;
+
+// The tables of the first version; a file holding exactly these is an earlier history of ours.
+constexpr const char* kRequestsTable =
+    "CREATE TABLE IF NOT EXISTS requests("
+    " time INTEGER NOT NULL, channel TEXT NOT NULL, address TEXT NOT NULL,"
+    " request TEXT NOT NULL, verdict TEXT NOT NULL, reason TEXT NOT NULL,"
+    " accepted INTEGER NOT NULL);"
+    "CREATE INDEX IF NOT EXISTS requests_by_address ON requests(address, channel, time);"
+    "CREATE TABLE IF NOT EXISTS pages(address TEXT PRIMARY KEY, lastmod INTEGER NOT NULL)"
+    " WITHOUT ROWID;";
+
+// The sitemaps each site's imports read whole, with their answers' validators. A table that
+// earlier histories of ours lack and readers of them pass over: it is added where missing.
+constexpr const char* kSitemapsTable =
+    "CREATE TABLE IF NOT EXISTS sitemaps("
+    " site TEXT NOT NULL, sitemap TEXT NOT NULL, etag TEXT NOT NULL,"
+    " last_modified TEXT NOT NULL, read_at INTEGER NOT NULL, PRIMARY KEY(site, sitemap))"
+    " WITHOUT ROWID;";
+
+// What each address had from each channel: the last request, the last acceptance and the
+// last failure. The trigger keeps it with every row, whoever writes the row.
+constexpr const char* kSummaryTable =
+    "CREATE TABLE summary("
+    " address TEXT NOT NULL, channel TEXT NOT NULL, last_sent INTEGER NOT NULL,"
+    " last_accepted INTEGER, failure_time INTEGER, failure_request TEXT,"
+    " failure_verdict TEXT, failure_reason TEXT, PRIMARY KEY(address, channel)) WITHOUT ROWID;"
+    "CREATE TRIGGER requests_summary AFTER INSERT ON requests BEGIN"
+    " INSERT INTO summary VALUES(NEW.address, NEW.channel, NEW.time,"
+    "  CASE WHEN NEW.accepted THEN NEW.time END,"
+    "  CASE WHEN NEW.accepted THEN NULL ELSE NEW.time END,"
+    "  CASE WHEN NEW.accepted THEN NULL ELSE NEW.request END,"
+    "  CASE WHEN NEW.accepted THEN NULL ELSE NEW.verdict END,"
+    "  CASE WHEN NEW.accepted THEN NULL ELSE NEW.reason END)"
+    " ON CONFLICT(address, channel) DO UPDATE SET"
+    "  last_sent = max(last_sent, excluded.last_sent),"
+    "  last_accepted = coalesce(max(last_accepted, excluded.last_accepted), last_accepted,"
+    "   excluded.last_accepted),"
+    "  failure_time = CASE WHEN " NEWER_FAILURE
+    " THEN excluded.failure_time ELSE failure_time END,"
+    "  failure_request = CASE WHEN " NEWER_FAILURE
+    "   THEN excluded.failure_request ELSE failure_request END,"
+    "  failure_verdict = CASE WHEN " NEWER_FAILURE
+    "   THEN excluded.failure_verdict ELSE failure_verdict END,"
+    "  failure_reason = CASE WHEN " NEWER_FAILURE
+    "   THEN excluded.failure_reason ELSE failure_reason END;"
+    "END;";
+
+#undef NEWER_FAILURE
+
+// An earlier history's summary, made from its rows: the last failure of each address and
+// channel is the row with the latest time, whose other columns SQLite takes with MAX.
+constexpr const char* kSummaryFromRows =
+    "INSERT INTO summary(address, channel, last_sent, last_accepted)"
+    " SELECT address, channel, MAX(time), MAX(CASE WHEN accepted THEN time END)"
+    " FROM requests GROUP BY address, channel;"
+    "UPDATE summary SET failure_time = f.time, failure_request = f.request,"
+    " failure_verdict = f.verdict, failure_reason = f.reason"
+    " FROM (SELECT address, channel, request, verdict, reason, MAX(time) AS time FROM requests"
+    "  WHERE NOT accepted GROUP BY address, channel) AS f"
+    " WHERE summary.address = f.address AND summary.channel = f.channel;";
+
+bool Damaged(int code) {
+    return code == SQLITE_NOTADB || code == SQLITE_CORRUPT;
+}
+
+std::filesystem::path Candidate(const std::filesystem::path& path, int n) {
+    if (n == 1) {
+        return path;
+    }
+    return path.parent_path() /
+           (path.stem().string() + "-" + std::to_string(n) + path.extension().string());
+}
+
+// The file is made the user's alone before SQLite sees it; one that is there keeps its mode.
+std::error_code MakePrivateFile(const std::filesystem::path& path) {
+    std::error_code ignored;
+    std::filesystem::create_directories(path.parent_path(), ignored);
+    const int fd = ::open(path.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+        ::close(fd);
+        return {};
+    }
+    if (errno == EEXIST) {
+        struct stat status {};
+        if (::lstat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode)) {
+            return std::make_error_code(std::errc::not_supported);
+        }
+        return {};
+    }
+    return {errno, std::generic_category()};
+}
+
+// What an existing file is, as seen through a read-only look that writes nothing.
+enum class Found { Ours, Earlier, Fresh, Foreign, Newer, Damaged, Unreadable };
+
+struct Look {
+    Found found = Found::Unreadable;
+    std::string reason;
+};
+
+// A file URI for SQLite: every byte but the plainest is percent-encoded.
+std::string FileUri(const std::filesystem::path& path) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string uri = "file:";
+    for (const char c : path.string()) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (std::isalnum(byte) != 0 || std::strchr("/-._~", c) != nullptr) {
+            uri += c;
+        } else {
+            uri += '%';
+            uri += kHex[byte >> 4];
+            uri += kHex[byte & 0x0F];
+        }
+    }
+    return uri;
+}
+
+std::vector<std::string> Shape(sqlite3* db) {
+    std::vector<std::string> shape;
+    ForEachRow(db, "SELECT type, name FROM sqlite_schema ORDER BY type, name", {},
+               [&](sqlite3_stmt* s) {
+                   std::string entry = Column(s, 0) + " " + Column(s, 1) + ":";
+                   ForEachRow(db, "SELECT name FROM pragma_table_info(?)", {Column(s, 1)},
+                              [&](sqlite3_stmt* c) { entry += Column(c, 0) + ","; });
+                   shape.push_back(std::move(entry));
+               });
+    return shape;
+}
+
+// The shape of the first version's database.
+const std::vector<std::string>& EarlierShape() {
+    static const std::vector<std::string> shape = [] {
+        sqlite3* db = nullptr;
+        sqlite3_open(":memory:", &db);
+        sqlite3_exec(db, kRequestsTable, nullptr, nullptr, nullptr);
+        std::vector<std::string> made = Shape(db);
+        sqlite3_close(db);
+        return made;
+    }();
+    return shape;
+}
+
+// Looks at a file before anything may write it. A file with no write-ahead log is opened
+// immutable, so that not even a lock or a shared-memory file is made beside it.
+Look LookAt(const std::filesystem::path& path) {
+    std::error_code error;
+    if (std::filesystem::file_size(path, error) == 0 && !error) {
+        return {Found::Fresh, {}};
+    }
+    const std::filesystem::path wal = path.string() + "-wal";
+    const bool logged = std::filesystem::file_size(wal, error) > 0 && !error;
+    const std::string uri = FileUri(path) + (logged ? "?mode=ro" : "?mode=ro&immutable=1");
+    sqlite3* db = nullptr;
+    int code = sqlite3_open_v2(uri.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr);
+    const std::unique_ptr<sqlite3, int (*)(sqlite3*)> closing(db, &sqlite3_close_v2);
+    if (code == SQLITE_OK) {
+        sqlite3_busy_timeout(db, kBusyTimeoutMilliseconds);
+        code = sqlite3_exec(db, "SELECT count(*) FROM sqlite_schema", nullptr, nullptr, nullptr);
+    }
+    if (code != SQLITE_OK) {
+        const std::string reason = db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(code);
+        return {Damaged(code) ? Found::Damaged : Found::Unreadable, reason};
+    }
+    const std::int64_t application = Integer(db, "PRAGMA application_id");
+    const std::int64_t version = Integer(db, "PRAGMA user_version");
+    if (application == History::kApplicationId) {
+        return {version > History::kSchemaVersion ? Found::Newer : Found::Ours, {}};
+    }
+    if (application != 0) {
+        return {Found::Foreign, {}};
+    }
+    const std::vector<std::string> shape = Shape(db);
+    if (shape.empty()) {
+        return {Found::Fresh, {}};
+    }
+    return {shape == EarlierShape() ? Found::Earlier : Found::Foreign, {}};
+}
+
+// Makes a fresh database ours, or brings an earlier one up to date, in one transaction.
+int MakeCurrent(sqlite3* db, Found found) {
+    if (found == Found::Ours) {
+        return sqlite3_exec(db, kSitemapsTable, nullptr, nullptr, nullptr);
+    }
+    const std::string marks = "PRAGMA application_id=" + std::to_string(History::kApplicationId) +
+                              ";PRAGMA user_version=" + std::to_string(History::kSchemaVersion) +
+                              ";";
+    std::string sql = "BEGIN IMMEDIATE;";
+    sql += kRequestsTable;
+    sql += kSummaryTable;
+    sql += kSitemapsTable;
+    if (found == Found::Earlier) {
+        sql += kSummaryFromRows;
+    }
+    sql += marks + "COMMIT;";
+    const int code = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
+    if (code != SQLITE_OK) {
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+    return code;
+}
+
+}  // namespace
+History::Opened History::Open(const std::filesystem::path& path, std::int64_t maxBytes) {
+    Opened opened;
+    const auto tell = [&](const std::string& text) {
+        opened.problem += (opened.problem.empty() ? "" : " ") + text;
+    };
+    for (int n = 1; n <= kCandidates; ++n) {
+        const std::filesystem::path candidate = Candidate(path, n);
+        opened.path = candidate;
+        const std::string named = "The history " + candidate.string();
+        if (const std::error_code error = MakePrivateFile(candidate)) {
+            tell(named + " could not be opened: " +
+                 (error == std::errc::not_supported ? "Not a regular file" : error.message()) +
+                 ".");
+            return opened;
+        }
+        const Look look = LookAt(candidate);
+        switch (look.found) {
+            case Found::Damaged:
+                tell(named + " is damaged (" + look.reason + ") and is left as it is.");
+                continue;
+            case Found::Foreign:
+                tell(named + " is not " + std::string(kProgramName) + "'s and is left as it is.");
+                continue;
+            case Found::Newer:
+                tell(named + " is of a newer version of " + std::string(kProgramName) +
+                     " and is left as it is.");
+                continue;
+            case Found::Unreadable:
+                tell(named + " could not be opened: " + look.reason + ".");
+                return opened;
+            case Found::Ours:
+            case Found::Earlier:
+            case Found::Fresh:
+                break;
+        }
+        sqlite3* db = nullptr;
+        int code = sqlite3_open_v2(candidate.c_str(), &db,
+                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW, nullptr);
+        std::unique_ptr<History> history(new History(db));
+        if (code == SQLITE_OK) {
+            sqlite3_busy_timeout(db, kBusyTimeoutMilliseconds);
+            code = sqlite3_exec(db, "PRAGMA journal_mode=WAL;PRAGMA synchronous=NORMAL", nullptr,
+                                nullptr, nullptr);
+        }
+        if (code == SQLITE_OK && maxBytes > 0) {
+            const std::int64_t pages = maxBytes / Integer(db, "PRAGMA page_size");
+            code = sqlite3_exec(db, ("PRAGMA max_page_count=" + std::to_string(pages)).c_str(),
+                                nullptr, nullptr, nullptr);
+        }
+        if (code == SQLITE_OK) {
+            code = MakeCurrent(db, look.found);
+        }
+        if (code == SQLITE_OK) {
+            opened.history = std::move(history);
+            return opened;
+        }
+        tell(named + " could not be opened: " +
+             (db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(code)) + ".");
+        return opened;
+    }
+    return opened;
+}
+
+}  // namespace quaymark
