@@ -27,6 +27,8 @@ struct ImportReport {
     QString details;
 };
 ImportReport ReportImport(const SitemapImport& import);
+// A sitemap's failure as the user reads it: "<sitemap>: <why>".
+QString FailureLine(const SitemapFailure& failure);
 
 // How an import reaches the list: each new page offered to add (false when the list will not
 // take it), and the pages' last changes handed on to be kept.

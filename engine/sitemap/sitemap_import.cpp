@@ -125,7 +125,9 @@ SitemapImport SitemapImporter::Import(const std::string& address) {
     SitemapImport import;
     const std::optional<WebAddress> parsed = ParseWebAddress(address);
     if (!parsed) {
-        import.failures.push_back(address + ": not an http or https address");
+        import.failures.push_back({.sitemap = address, .problem = {
+                                       .kind = SitemapProblem::Kind::NotWebAddress
+                                   }});
         return import;
     }
     import.site = SiteRoot(address).value_or(address);
@@ -184,7 +186,10 @@ std::vector<std::string> SitemapImporter::SitemapsOfSite(const std::string& site
     const Fetched fetched = Fetch(routing_, lists_, robots, transfer);
     if (fetched.failure) {
         if (!cancelled_) {
-            import.failures.push_back(robots + ": " + Describe(fetched.failure));
+            import.failures.push_back({.sitemap = robots, .problem = {
+                                           .kind = SitemapProblem::Kind::Transfer,
+                                           .transfer = fetched.failure
+                                       }});
         }
         return {};
     }
@@ -243,32 +248,35 @@ void SitemapImporter::ReadSitemap(const std::string& url, int depth, SitemapImpo
                       },
                       &cancelled_};
     const Fetched fetched = Fetch(routing_, lists_, url, transfer);
-    std::string failure = Describe(fetched.failure);
-    if (failure.empty() && !Succeeded(fetched.status)) {
-        failure = "answered " + std::to_string(fetched.status);
+    std::optional<SitemapProblem> failure;
+    if (fetched.failure) {
+        failure = {.kind = SitemapProblem::Kind::Transfer, .transfer = fetched.failure};
+    } else if (!Succeeded(fetched.status)) {
+        failure = {.kind = SitemapProblem::Kind::Answered,
+                   .number = static_cast<std::size_t>(fetched.status)};
     }
     if (!parser) {
         parser = std::make_unique<SitemapParser>("", limits_, sink);
     }
-    if (failure.empty() && !fetched.stopped) {
+    if (!failure && !fetched.stopped) {
         parser->Finish();
     }
-    if (failure.empty()) {
+    if (!failure) {
         failure = parser->failure();
     }
-    if (failure.empty() && full_) {
-        failure = "the import's limit of " +
-                  (import.pages.size() >= limits_.maxPages
-                       ? std::to_string(limits_.maxPages) + " addresses"
-                       : SizeText(limits_.maxPageBytes) + " of addresses") +
-                  " was reached; the rest was not read";
+    if (!failure && full_) {
+        failure = import.pages.size() >= limits_.maxPages
+                      ? SitemapProblem{.kind = SitemapProblem::Kind::PageLimit,
+                                       .number = limits_.maxPages}
+                      : SitemapProblem{.kind = SitemapProblem::Kind::PageBytesLimit,
+                                       .number = limits_.maxPageBytes};
     }
     const bool stoppedByCancel =
         cancelled_ && fetched.failure.kind == TransferFailure::Kind::Cancelled;
-    if (!failure.empty() && !stoppedByCancel) {
-        import.failures.push_back(url + ": " + failure);
+    if (failure && !stoppedByCancel) {
+        import.failures.push_back({.sitemap = url, .problem = std::move(*failure)});
     }
-    if (failure.empty()) {
+    if (!failure) {
         import.read.push_back({.sitemap = url,
                                .etag = std::move(transfer.etag),
                                .lastModified = std::move(transfer.lastModified)});

@@ -45,7 +45,7 @@ struct SitemapImport {
     std::string site;
     std::vector<SitemapRead> read;
     std::deque<SitemapPage> pages;
-    std::vector<std::string> failures;
+    std::vector<SitemapFailure> failures;
     ImportNotes notes;
     bool cancelled = false;
 };

@@ -27,12 +27,6 @@ std::string_view LocalName(const XML_Char* name) {
 
 }  // namespace
 
-std::string SizeText(std::size_t bytes) {
-    constexpr std::size_t kMiB = std::size_t{1} << 20;
-    return bytes % kMiB == 0 ? std::to_string(bytes / kMiB) + " MiB"
-                             : std::to_string(bytes) + " bytes";
-}
-
 bool IsPageOfHost(std::string_view address, std::string_view host) {
     if (address.find_first_of("\r\n") != std::string_view::npos) {
         return false;
@@ -78,15 +72,13 @@ struct SitemapParser::Xml {
             XML_STATUS_OK) {
             return true;
         }
-        if (owner.failure_.empty()) {
-            owner.Fail("not well-formed XML (line " +
-                       std::to_string(XML_GetCurrentLineNumber(parser)) + ": " +
-                       XML_ErrorString(XML_GetErrorCode(parser)) + ")");
-        }
+        owner.Fail({.kind = SitemapProblem::Kind::NotWellFormed,
+                    .number = static_cast<std::size_t>(XML_GetCurrentLineNumber(parser)),
+                    .detail = XML_ErrorString(XML_GetErrorCode(parser))});
         return false;
     }
 
-    void Stop(std::string why) {
+    void Stop(SitemapProblem why) {
         owner.Fail(std::move(why));
         XML_StopParser(parser, XML_FALSE);
     }
@@ -116,7 +108,7 @@ struct SitemapParser::Xml {
         } else if (local == "feed") {
             root = Root::Atom;
         } else {
-            Stop("not a sitemap: its root element is <" + std::string(name) + ">");
+            Stop({.kind = SitemapProblem::Kind::NotASitemap, .detail = name});
         }
     }
 
@@ -193,7 +185,7 @@ struct SitemapParser::Xml {
 
     static void Entity(void* self, const XML_Char*, int, const XML_Char*, int, const XML_Char*,
                        const XML_Char*, const XML_Char*, const XML_Char*) {
-        static_cast<Xml*>(self)->Stop("declares entities, which no sitemap does");
+        static_cast<Xml*>(self)->Stop({.kind = SitemapProblem::Kind::DeclaresEntities});
     }
 
     SitemapParser& owner;
@@ -226,15 +218,15 @@ SitemapParser::SitemapParser(std::string host, const SitemapLimits& limits, Sink
 
 SitemapParser::~SitemapParser() = default;
 
-bool SitemapParser::Fail(std::string why) {
-    if (failure_.empty()) {
+bool SitemapParser::Fail(SitemapProblem why) {
+    if (!failure_) {
         failure_ = std::move(why);
     }
     return false;
 }
 
 bool SitemapParser::Feed(std::string_view bytes) {
-    if (!failure_.empty()) {
+    if (failure_) {
         return false;
     }
     if (!gzipChecked_) {
@@ -248,7 +240,7 @@ bool SitemapParser::Feed(std::string_view bytes) {
             static_cast<unsigned char>(head_[1]) == 0x8b) {
             inflater_ = std::make_unique<Inflater>();
             if (!inflater_->ok) {
-                return Fail("could not start gzip");
+                return Fail({.kind = SitemapProblem::Kind::GzipNotStarted});
             }
         }
         const std::string first = std::exchange(head_, {});
@@ -265,7 +257,7 @@ bool SitemapParser::Feed(std::string_view bytes) {
         if (inflater_->ended) {
             // Another gzip member follows the first.
             if (inflateReset(&stream) != Z_OK) {
-                return Fail("not valid gzip");
+                return Fail({.kind = SitemapProblem::Kind::NotGzip});
             }
             inflater_->ended = false;
         }
@@ -273,7 +265,7 @@ bool SitemapParser::Feed(std::string_view bytes) {
         stream.avail_out = static_cast<uInt>(out.size());
         const int status = inflate(&stream, Z_NO_FLUSH);
         if (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR) {
-            return Fail("not valid gzip");
+            return Fail({.kind = SitemapProblem::Kind::NotGzip});
         }
         inflater_->ended = status == Z_STREAM_END;
         if (!Take({out.data(), out.size() - stream.avail_out})) {
@@ -287,7 +279,7 @@ bool SitemapParser::Feed(std::string_view bytes) {
 }
 
 bool SitemapParser::Finish() {
-    if (!failure_.empty()) {
+    if (failure_) {
         return false;
     }
     if (!gzipChecked_) {
@@ -298,11 +290,11 @@ bool SitemapParser::Finish() {
         }
     }
     if (inflater_ && !inflater_->ended) {
-        return Fail("gzip data cut short");
+        return Fail({.kind = SitemapProblem::Kind::GzipCutShort});
     }
     switch (form_) {
         case Form::Unknown:
-            return Fail("empty");
+            return Fail({.kind = SitemapProblem::Kind::Empty});
         case Form::Xml:
             return xml_->Parse({}, true);
         case Form::Text:
@@ -314,7 +306,7 @@ bool SitemapParser::Finish() {
 bool SitemapParser::Take(std::string_view bytes) {
     bytes_ += bytes.size();
     if (bytes_ > limits_.maxBytes) {
-        return Fail("larger than " + SizeText(limits_.maxBytes) + " uncompressed");
+        return Fail({.kind = SitemapProblem::Kind::TooLarge, .number = limits_.maxBytes});
     }
     if (form_ == Form::Unknown) {
         // The first character decides; a byte order mark and blanks come before it.
@@ -348,7 +340,7 @@ bool SitemapParser::Take(std::string_view bytes) {
 }
 
 bool SitemapParser::TakeText(std::string_view bytes, bool last) {
-    while (failure_.empty()) {
+    while (!failure_) {
         const std::size_t end = bytes.find('\n');
         const std::string_view piece = bytes.substr(0, end);
         if (line_.size() <= limits_.maxAddressLength) {
@@ -358,7 +350,7 @@ bool SitemapParser::TakeText(std::string_view bytes, bool last) {
             if (last && !Trimmed(line_).empty()) {
                 Address(std::string(Trimmed(line_)), std::nullopt, false);
             }
-            return failure_.empty();
+            return !failure_;
         }
         if (!Trimmed(line_).empty()) {
             Address(std::string(Trimmed(line_)), std::nullopt, false);
@@ -372,7 +364,7 @@ bool SitemapParser::TakeText(std::string_view bytes, bool last) {
 void SitemapParser::Address(std::string text, std::optional<std::int64_t> lastmod, bool isSitemap) {
     // The protocol's limit counts every entry, of whatever host.
     if (++found_ > limits_.maxAddresses) {
-        Fail("holds more than " + std::to_string(limits_.maxAddresses) + " addresses");
+        Fail({.kind = SitemapProblem::Kind::TooManyAddresses, .number = limits_.maxAddresses});
         return;
     }
     if (text.size() > limits_.maxAddressLength) {

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/sitemap/sitemap_problem.h"
 #include "engine/sitemap/w3c_date.h"
 
 namespace quaymark {
@@ -36,9 +37,6 @@ struct SitemapPage {
     std::string url;
     std::optional<std::int64_t> lastmod;
 };
-
-// "50 MiB", or the bytes where they are no whole number of MiB.
-std::string SizeText(std::size_t bytes);
 
 // Whether an address is an http or https address on the host (any letter case), with no user
 // name or password, and with nothing in it that would break a line of the list.
@@ -97,14 +95,14 @@ public:
     bool Feed(std::string_view bytes);
     // The bytes have ended.
     bool Finish();
-    const std::string& failure() const { return failure_; }
+    const std::optional<SitemapProblem>& failure() const { return failure_; }
     // Addresses left out, and why, in the user's words ("3 addresses of other hosts").
     std::vector<std::pair<ImportNote, std::string>> LeftOutNotes() const;
 
     // The parser's inner stages, seen by its helpers only.
     struct Xml;
     struct Inflater;
-    bool Fail(std::string why);
+    bool Fail(SitemapProblem why);
     void Address(std::string text, std::optional<std::int64_t> lastmod, bool isSitemap);
 
 private:
@@ -116,7 +114,7 @@ private:
     std::string host_;
     const SitemapLimits& limits_;
     Sink sink_;
-    std::string failure_;
+    std::optional<SitemapProblem> failure_;
     std::size_t bytes_ = 0;
     std::size_t found_ = 0;
     Form form_ = Form::Unknown;

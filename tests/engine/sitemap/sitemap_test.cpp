@@ -18,6 +18,11 @@ using ::testing::ElementsAre;
 using testing::Gzip;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
+using Kind = SitemapProblem::Kind;
+
+SitemapFailure Failed(std::string sitemap, Kind kind, std::size_t number) {
+    return {.sitemap = std::move(sitemap), .problem = {.kind = kind, .number = number}};
+}
 
 std::string UrlSet(const std::string& entries) {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
@@ -128,8 +133,8 @@ TEST(SitemapImport, WithoutSitemapLinesTheSiteMapIsTriedAndLimitsAreTold) {
     ASSERT_EQ(import.pages.size(), 3u);
     EXPECT_EQ(import.pages[2].url, "http://site.test/3");
     EXPECT_THAT(import.failures,
-                ElementsAre("http://site.test/big.xml: holds more than 3 addresses",
-                            "http://site.test/gone.xml: answered 404"));
+                ElementsAre(Failed("http://site.test/big.xml", Kind::TooManyAddresses, 3),
+                            Failed("http://site.test/gone.xml", Kind::Answered, 404)));
     EXPECT_THAT(import.notes.lines,
                 ElementsAre("http://site.test/level1.xml: names sitemaps beyond the "
                             "nesting limit (1), not read"));
@@ -151,16 +156,14 @@ TEST(SitemapImport, AnImportStopsAtItsOwnLimitsOfSitemapsAndPages) {
     SitemapImporter importer(sites.Routing(), follower, limits);
     const SitemapImport import = importer.Import("http://site.test/index.xml");
     EXPECT_EQ(import.pages.size(), 3u);
-    EXPECT_THAT(import.failures, ElementsAre("http://site.test/2.xml: the import's limit of 3 "
-                                             "addresses was reached; the rest was not read"));
+    EXPECT_THAT(import.failures, ElementsAre(Failed("http://site.test/2.xml", Kind::PageLimit, 3)));
     EXPECT_THAT(import.notes.lines, ElementsAre("1 sitemap not read: an import reads at most 3"));
 
     limits.maxPages = 100;
     limits.maxPageBytes = 40;  // two addresses of 19 bytes
     SitemapImporter bytes(sites.Routing(), follower, limits);
-    EXPECT_EQ(bytes.Import("http://site.test/index.xml").failures,
-              std::vector<std::string>{"http://site.test/2.xml: the import's limit of 40 bytes "
-                                       "of addresses was reached; the rest was not read"});
+    EXPECT_THAT(bytes.Import("http://site.test/index.xml").failures,
+                ElementsAre(Failed("http://site.test/2.xml", Kind::PageBytesLimit, 40)));
 }
 
 TEST(SitemapImport, AnEndlessRobotsFileIsReadOnlyInPartAndCancelStopsAtOnce) {
@@ -226,8 +229,11 @@ TEST(SitemapImport, HostsAreReadAsLibcurlReadsThemAndEachSitemapOnce) {
         EXPECT_EQ(fetched["/index.xml"], 1);
         EXPECT_EQ(fetched.count("/theirs.xml"), 0u);
     }
-    EXPECT_THAT(import.failures, ElementsAre("http://site.test/moved.xml: redirected to a "
-                                             "non-web address: file:///etc/passwd"));
+    const SitemapProblem redirected{.kind = Kind::Transfer,
+                                    .transfer = {.kind = TransferFailure::Kind::NonWebRedirect,
+                                                 .detail = "file:///etc/passwd"}};
+    EXPECT_THAT(import.failures, ElementsAre(SitemapFailure{.sitemap = "http://site.test/moved.xml",
+                                                            .problem = redirected}));
     EXPECT_THAT(import.notes.lines,
                 ElementsAre("http://site.test/index.xml: left out 1 sitemap of another host",
                             "http://SITE.test:80/index.xml#top: named again, read once",
@@ -280,7 +286,7 @@ TEST(ImportNotes, CountsEveryNoteButKeepsFew) {
 struct Parsed {
     std::vector<std::string> pages;
     std::vector<std::optional<std::int64_t>> lastmods;
-    std::string failure;
+    std::optional<SitemapProblem> failure;
 };
 Parsed Parse(const std::string& bytes, const SitemapLimits& limits = {}, std::size_t piece = 7) {
     Parsed parsed;
@@ -322,30 +328,34 @@ TEST(SitemapParser, FeedsListTheirEntriesPages) {
         "<entry><link rel=\"alternate\" href=\"http://site.test/b\"/></entry></feed>");
     EXPECT_THAT(atom.pages, ElementsAre("http://site.test/a", "http://site.test/b"));
     EXPECT_EQ(atom.lastmods[0], ParseW3cDate("2026-12-08T10:30:00+01:00"));
-    EXPECT_TRUE(atom.failure.empty()) << atom.failure;
+    EXPECT_EQ(atom.failure, std::nullopt);
 }
 
 TEST(SitemapParser, HostileOrBrokenInputFailsWithItsReason) {
+    const auto kindOf = [](const Parsed& parsed) {
+        return parsed.failure ? parsed.failure->kind : Kind::Empty;
+    };
     EXPECT_EQ(Parse("<html><body>Not found</body></html>").failure,
-              "not a sitemap: its root element is <html>");
-    EXPECT_THAT(Parse(UrlSet("<url><loc>http://site.test/a</loc></url")).failure,
-                HasSubstr("not well-formed XML (line 2: "));
+              (SitemapProblem{.kind = Kind::NotASitemap, .detail = "html"}));
+    const Parsed cut = Parse(UrlSet("<url><loc>http://site.test/a</loc></url"));
+    EXPECT_EQ(kindOf(cut), Kind::NotWellFormed);
+    EXPECT_EQ(cut.failure->number, 2u) << "the line";
     const std::string laughs =
         "<?xml version=\"1.0\"?><!DOCTYPE urlset [<!ENTITY a \"aaaaaaaaaa\">"
         "<!ENTITY b "
         "\"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\">]><urlset><url><loc>&b;</loc></url></urlset>";
-    EXPECT_EQ(Parse(laughs).failure, "declares entities, which no sitemap does");
+    EXPECT_EQ(kindOf(Parse(laughs)), Kind::DeclaresEntities);
 
     SitemapLimits small;
     small.maxBytes = 1 << 20;
     const Parsed bomb = Parse(Gzip(UrlSet(std::string(8 << 20, ' '))), small, 4096);
-    EXPECT_EQ(bomb.failure, "larger than 1 MiB uncompressed");
-    EXPECT_EQ(Parse(Gzip(UrlSet("")).substr(0, 20)).failure, "gzip data cut short");
-    EXPECT_EQ(Parse("\x1f\x8bnot gzip at all").failure, "not valid gzip");
-    EXPECT_EQ(Parse(" \n ").failure, "empty");
+    EXPECT_EQ(bomb.failure, (SitemapProblem{.kind = Kind::TooLarge, .number = 1 << 20}));
+    EXPECT_EQ(kindOf(Parse(Gzip(UrlSet("")).substr(0, 20))), Kind::GzipCutShort);
+    EXPECT_EQ(kindOf(Parse("\x1f\x8bnot gzip at all")), Kind::NotGzip);
+    EXPECT_EQ(Parse(" \n ").failure, SitemapProblem{.kind = Kind::Empty});
     // Text of any length on one line stays bounded and is left out.
     const Parsed endless = Parse("http://site.test/" + std::string(3 << 20, 'a'), small, 65536);
-    EXPECT_EQ(endless.failure, "larger than 1 MiB uncompressed");
+    EXPECT_EQ(kindOf(endless), Kind::TooLarge);
     EXPECT_THAT(endless.pages, IsEmpty());
 }
 
