@@ -1,6 +1,6 @@
 // Takes the README's screenshots from the real windows: the main window with a list, the
 // failures window after a run against a loopback server whose engines refuse some pages, the
-// IndexNow window after a key check, the import's windows and the run's history.
+// Channels window after a key check, the import's windows and the run's history.
 // Run it under Xvfb through scripts/screenshots.
 #include <curl/curl.h>
 
@@ -15,6 +15,8 @@
 #include <QTimer>
 #include <ctime>
 
+#include "engine/indexnow/indexnow.h"
+#include "storage/history.h"
 #include "storage/url_list_file.h"
 #include "tests/support/fake_engine_server.h"
 #include "tests/support/tls_server.h"
@@ -23,6 +25,7 @@
 #include "ui/import_windows.h"
 #include "ui/info_windows.h"
 #include "ui/main_window.h"
+#include "ui/program_dirs.h"
 #include "ui/results_windows.h"
 #include "ui/run_starter.h"
 
@@ -87,7 +90,7 @@ int main(int argc, char** argv) {
     watcher.start(50);
     window.OnOK();
 
-    // The IndexNow window after Check, against sites of a TLS server of the tour's own.
+    // The Channels window after Check, against sites of a TLS server of the tour's own.
     const std::string key = "5f2b8c1e9a7d4036b1e2c3d4a5f60718";
     quaymark::testing::TlsServer sites;
     sites->Get(R"(/.*)", [&](const httplib::Request& request, httplib::Response& response) {
@@ -102,15 +105,15 @@ int main(int argc, char** argv) {
                                   {"shop.example.test:80", 1}},
                                  {},
                                  quaymark::testing::TlsServer::CaFile()};
-    quaymark::ui::CChannelsDlg indexNow(
-        {key, std::string(quaymark::kIndexNowEndpoints[1]), true, {}},
+    quaymark::ui::CChannelsDlg channels(
+        {.key = key, .endpoint = std::string(quaymark::kIndexNowEndpoints[1]), .enabled = true},
         {"https://mysite.example.test/", "https://mysite.example.test/garden.html",
          "https://shop.example.test/"},
         routing);
-    indexNow.show();
-    indexNow.OnCheck();
-    Save(&indexNow, out + "/indexnow-window.png");
-    indexNow.reject();
+    channels.show();
+    channels.OnCheck();
+    Save(&channels, out + "/channels-window.png");
+    channels.reject();
 
     // The import's two windows as a site owner sees them.
     quaymark::ui::CImportDlg import;
@@ -125,9 +128,16 @@ int main(int argc, char** argv) {
     Save(&importing, out + "/importing-window.png");
     importing.hide();
 
-    // The history of the run above.
-    quaymark::ui::CHistoryDlg history(window.Entries(), listFile.parent_path() / "history.sqlite",
-                                      std::time(nullptr));
+    // The history of the run above, with the sitemap an import of the site read.
+    window.history().Writer()->Flush();
+    quaymark::History::Opened past = quaymark::History::Open(quaymark::ui::HistoryPath(listFile));
+    const std::int64_t now = std::time(nullptr);
+    past.history->RememberSitemaps({{.site = "http://www.example.com/",
+                                     .sitemap = "http://www.example.com/sitemap.xml",
+                                     .readAt = now - 3600}});
+    quaymark::ui::CHistoryDlg history(window.Entries(),
+                                      past.history->Summaries(std::string(quaymark::kIndexNowName)),
+                                      past.history->Sitemaps(), now);
     history.show();
     Save(&history, out + "/history-window.png");
     history.accept();
