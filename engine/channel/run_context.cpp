@@ -40,8 +40,7 @@ void RunRecorder::Log(const RunRequest& request, std::string verdict, std::strin
     const std::int64_t now = std::time(nullptr);
     for (const std::string& address : request.addresses) {
         log_->Record({.time = now,
-                      .channel = request.engine.empty() ? std::string(kResendName)
-                                                        : request.engine,
+                      .channel = request.engine.empty() ? std::string(kResendName) : request.engine,
                       .address = address,
                       .request = request.url,
                       .verdict = verdict,

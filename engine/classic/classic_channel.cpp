@@ -6,10 +6,7 @@ namespace quaymark {
 
 ClassicChannel::ClassicChannel(std::string email, FetchPrompt& prompt, const RunRouting& routing,
                                RunControl& control, RunRecorder& recorder)
-    : email_(std::move(email)),
-      fetcher_(prompt, routing),
-      control_(control),
-      recorder_(recorder) {}
+    : email_(std::move(email)), fetcher_(prompt, routing), control_(control), recorder_(recorder) {}
 
 RunSteps ClassicChannel::Prepare(const std::vector<std::string>&) {
     return {.perAddress = static_cast<int>(EngineTable.size())};

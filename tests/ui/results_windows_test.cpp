@@ -1,6 +1,4 @@
 #include "ui/results_windows.h"
-#include "engine/channel/error_pages.h"
-#include "engine/classic/classic_channel.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -12,6 +10,8 @@
 #include <QTest>
 #include <filesystem>
 
+#include "engine/channel/error_pages.h"
+#include "engine/classic/classic_channel.h"
 #include "engine/classic/classify.h"
 #include "tests/support/fake_engine_server.h"
 #include "tests/support/temp_dir.h"
@@ -55,7 +55,8 @@ protected:
                 {failures_[n], dir_.path() / ErrorPageName(static_cast<int>(n))});
         }
         for (const std::string& url : resubmit_) {
-            result.ResubmitList.push_back({.channel = std::string(ClassicChannel::kName), .url = url});
+            result.ResubmitList.push_back(
+                {.channel = std::string(ClassicChannel::kName), .url = url});
         }
         return result;
     }
@@ -140,9 +141,9 @@ TEST_F(FailedDlgTest, ResubmitThatFailsAgainShowsAndKeepsOnlyTheNewFailures) {
     ASSERT_EQ(desktop_.messages.size(), 1u);
     EXPECT_EQ(desktop_.messages[0].text, "The sites listed failed to be re-submitted.");
     EXPECT_EQ(desktop_.messages[0].title, "Quaymark!");
-    EXPECT_THAT(
-        dialog.runResult().ResubmitList,
-        ElementsAre(RunRequest{.channel = std::string(ClassicChannel::kName), .url = "http://www.excite.com/?url=http://still-bad/"}))
+    EXPECT_THAT(dialog.runResult().ResubmitList,
+                ElementsAre(RunRequest{.channel = std::string(ClassicChannel::kName),
+                                       .url = "http://www.excite.com/?url=http://still-bad/"}))
         << "the window keeps the latest result that failed";
 
     dialog.OnResubmit();

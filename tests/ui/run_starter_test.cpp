@@ -1,5 +1,4 @@
 #include "ui/run_starter.h"
-#include "engine/classic/classic_channel.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -11,6 +10,7 @@
 #include <QThread>
 #include <thread>
 
+#include "engine/classic/classic_channel.h"
 #include "tests/support/fake_engine_server.h"
 #include "tests/support/raw_server.h"
 #include "tests/support/run_lines.h"
@@ -135,7 +135,8 @@ TEST_F(SubmitListTest, CredentialsAreAskedOnTheUiThread) {
         starter
             .SubmitList(
                 std::vector<RunRequest>{
-                    {.channel = std::string(ClassicChannel::kName), .url = "http://www.lycos.com/cgi-bin/spider_now.pl?query=x"}},
+                    {.channel = std::string(ClassicChannel::kName),
+                     .url = "http://www.lycos.com/cgi-bin/spider_now.pl?query=x"}},
                 nullptr)
             .value();
     EXPECT_TRUE(result.failed);

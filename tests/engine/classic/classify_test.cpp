@@ -52,6 +52,5 @@ TEST(ClassifyPage, MarkerSplitAcrossPiecesIsNotFound) {
     EXPECT_EQ(ClassifyPage(nonAscii), SubmitVerdict::Accepted);
 }
 
-
 }  // namespace
 }  // namespace quaymark
