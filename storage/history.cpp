@@ -135,6 +135,22 @@ std::string History::SetLastmods(
         });
 }
 
+std::unordered_map<std::string, PageDates> History::AnnouncedDates(const std::string& channel) {
+    std::unordered_map<std::string, PageDates> dates;
+    if (Closed()) {
+        return dates;
+    }
+    ForEachRow(db_,
+               "SELECT address, last_accepted FROM summary"
+               " WHERE channel = ? AND last_accepted IS NOT NULL",
+               {channel}, [&](sqlite3_stmt* s) {
+                   dates[Column(s, 0)].lastAnnounced = sqlite3_column_int64(s, 1);
+               });
+    ForEachRow(db_, "SELECT address, lastmod FROM pages", {},
+               [&](sqlite3_stmt* s) { dates[Column(s, 0)].lastmod = sqlite3_column_int64(s, 1); });
+    return dates;
+}
+
 std::string History::RememberSitemaps(const std::vector<RememberedSitemap>& sitemaps) {
     return WriteRows(
         "INSERT INTO sitemaps(site, sitemap, etag, last_modified, read_at) VALUES(?,?,?,?,?)"
@@ -167,20 +183,111 @@ std::vector<RememberedSitemap> History::Sitemaps() {
     return sitemaps;
 }
 
-std::unordered_map<std::string, PageDates> History::AnnouncedDates(const std::string& channel) {
-    std::unordered_map<std::string, PageDates> dates;
+// Each sitemap's pages are replaced whole: a page it no longer names is gone from it.
+std::string History::KeepSitemapPages(const std::vector<SitemapPages>& sitemaps) {
+    if (!Exec("BEGIN IMMEDIATE")) {
+        return failure_;
+    }
+    const Statement clear = Prepare(db_, "DELETE FROM sitemap_pages WHERE sitemap = ?");
+    const Statement insert =
+        Prepare(db_, "INSERT OR IGNORE INTO sitemap_pages(sitemap, address) VALUES(?,?)");
+    bool ok = clear != nullptr && insert != nullptr;
+    for (const SitemapPages& sitemap : sitemaps) {
+        if (!ok) {
+            break;
+        }
+        Bind(clear.get(), 1, sitemap.sitemap);
+        ok = sqlite3_step(clear.get()) == SQLITE_DONE;
+        sqlite3_reset(clear.get());
+        for (const std::string& page : sitemap.pages) {
+            if (!ok) {
+                break;
+            }
+            Bind(insert.get(), 1, sitemap.sitemap);
+            Bind(insert.get(), 2, page);
+            ok = sqlite3_step(insert.get()) == SQLITE_DONE;
+            sqlite3_reset(insert.get());
+        }
+    }
+    if (!ok) {
+        failure_ = sqlite3_errmsg(db_);
+        Exec("ROLLBACK");
+        return failure_;
+    }
+    return Exec("COMMIT") ? std::string() : failure_;
+}
+
+std::vector<std::string> History::PagesOfSitemap(const std::string& sitemap) {
+    std::vector<std::string> pages;
     if (Closed()) {
-        return dates;
+        return pages;
+    }
+    ForEachRow(db_, "SELECT address FROM sitemap_pages WHERE sitemap = ?", {sitemap},
+               [&](sqlite3_stmt* s) { pages.push_back(Column(s, 0)); });
+    return pages;
+}
+
+std::string History::MarkRemoved(const std::vector<RemovedPage>& pages) {
+    return WriteRows("INSERT OR IGNORE INTO removed_pages(address, site, since) VALUES(?,?,?)",
+                     pages, [](sqlite3_stmt* s, const RemovedPage& page) {
+                         Bind(s, 1, page.address);
+                         Bind(s, 2, page.site);
+                         sqlite3_bind_int64(s, 3, page.since);
+                     });
+}
+
+std::string History::ForgetRemoved(const std::vector<std::string>& addresses) {
+    return WriteRows("DELETE FROM removed_pages WHERE address = ?", addresses,
+                     [](sqlite3_stmt* s, const std::string& address) { Bind(s, 1, address); });
+}
+
+std::vector<RemovedPage> History::RemovedPages() {
+    std::vector<RemovedPage> pages;
+    if (Closed()) {
+        return pages;
+    }
+    ForEachRow(db_, "SELECT address, site, since FROM removed_pages ORDER BY site, address", {},
+               [&](sqlite3_stmt* s) {
+                   pages.push_back({.address = Column(s, 0),
+                                    .site = Column(s, 1),
+                                    .since = sqlite3_column_int64(s, 2)});
+               });
+    return pages;
+}
+
+std::string History::RecordAnnouncerRun(const AnnouncerRun& run) {
+    return WriteRows(
+        "INSERT INTO announcer_runs(time, scheduled, announced, refused, left_out, exit_status,"
+        " result) VALUES(?,?,?,?,?,?,?)",
+        std::vector{run}, [](sqlite3_stmt* s, const AnnouncerRun& row) {
+            sqlite3_bind_int64(s, 1, row.time);
+            sqlite3_bind_int(s, 2, row.scheduled ? 1 : 0);
+            sqlite3_bind_int64(s, 3, row.announced);
+            sqlite3_bind_int64(s, 4, row.refused);
+            sqlite3_bind_int64(s, 5, row.leftOut);
+            sqlite3_bind_int(s, 6, row.exitStatus);
+            Bind(s, 7, row.result);
+        });
+}
+
+std::vector<AnnouncerRun> History::AnnouncerRuns(int count) {
+    std::vector<AnnouncerRun> runs;
+    if (Closed()) {
+        return runs;
     }
     ForEachRow(db_,
-               "SELECT address, last_accepted FROM summary"
-               " WHERE channel = ? AND last_accepted IS NOT NULL",
-               {channel}, [&](sqlite3_stmt* s) {
-                   dates[Column(s, 0)].lastAnnounced = sqlite3_column_int64(s, 1);
+               "SELECT time, scheduled, announced, refused, left_out, exit_status, result"
+               " FROM announcer_runs ORDER BY time DESC, rowid DESC LIMIT ?",
+               {std::to_string(count)}, [&](sqlite3_stmt* s) {
+                   runs.push_back({.time = sqlite3_column_int64(s, 0),
+                                   .scheduled = sqlite3_column_int(s, 1) != 0,
+                                   .announced = sqlite3_column_int64(s, 2),
+                                   .refused = sqlite3_column_int64(s, 3),
+                                   .leftOut = sqlite3_column_int64(s, 4),
+                                   .exitStatus = sqlite3_column_int(s, 5),
+                                   .result = Column(s, 6)});
                });
-    ForEachRow(db_, "SELECT address, lastmod FROM pages", {},
-               [&](sqlite3_stmt* s) { dates[Column(s, 0)].lastmod = sqlite3_column_int64(s, 1); });
-    return dates;
+    return runs;
 }
 
 }  // namespace quaymark

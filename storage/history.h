@@ -6,6 +6,7 @@
 #include <deque>
 #include <filesystem>
 #include <functional>
+#include <future>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -51,6 +52,36 @@ struct RememberedSitemap {
     std::int64_t readAt = 0;
 
     bool operator==(const RememberedSitemap&) const = default;
+};
+
+// The pages a sitemap gave when it was last read whole.
+struct SitemapPages {
+    std::string sitemap;
+    std::vector<std::string> pages{};
+};
+
+// A page that left every sitemap of its site, and since when; it is one again once a sitemap
+// names it.
+struct RemovedPage {
+    std::string address;
+    std::string site;
+    std::int64_t since = 0;
+
+    bool operator==(const RemovedPage&) const = default;
+};
+
+// One run of the headless announcer: when, whether its timer started it, how many pages it
+// announced, how many were refused and left out, its exit status and what it said of itself.
+struct AnnouncerRun {
+    std::int64_t time = 0;
+    bool scheduled = false;
+    std::int64_t announced = 0;
+    std::int64_t refused = 0;
+    std::int64_t leftOut = 0;
+    int exitStatus = 0;
+    std::string result;
+
+    bool operator==(const AnnouncerRun&) const = default;
 };
 
 // What the history holds of one address.
@@ -104,6 +135,18 @@ public:
     std::string RememberSitemaps(const std::vector<RememberedSitemap>& sitemaps);
     // Every site's sitemaps, by site.
     std::vector<RememberedSitemap> Sitemaps();
+    // Each sitemap's pages replace what it gave before, in one transaction.
+    std::string KeepSitemapPages(const std::vector<SitemapPages>& sitemaps);
+    // The pages the sitemap gave when it was last read whole.
+    std::vector<std::string> PagesOfSitemap(const std::string& sitemap);
+    // Pages that left every sitemap of their site; one already marked keeps its date.
+    std::string MarkRemoved(const std::vector<RemovedPage>& pages);
+    // Pages a sitemap names again, or that left the list.
+    std::string ForgetRemoved(const std::vector<std::string>& addresses);
+    std::vector<RemovedPage> RemovedPages();
+    std::string RecordAnnouncerRun(const AnnouncerRun& run);
+    // The latest runs of the announcer, newest first.
+    std::vector<AnnouncerRun> AnnouncerRuns(int count);
     const std::string& failure() const { return failure_; }
     // After a write failed: what was under way is rolled back, the write-ahead log
     // checkpointed and truncated, and the database closed, so that a full disk gets back all
@@ -149,11 +192,24 @@ public:
     std::unordered_map<std::string, PageDates> AnnouncedDates(const std::string& channel);
     // The sitemap's last change of each page, written in its turn.
     void SetLastmods(std::vector<std::pair<std::string, std::int64_t>> lastmods);
-    // The sitemaps an import read, written in their turn.
-    void RememberSitemaps(std::vector<RememberedSitemap> sitemaps);
+    // The sitemaps an import read and the pages each gave, written in their turn.
+    void RememberSitemaps(std::vector<RememberedSitemap> sitemaps,
+                          std::vector<SitemapPages> pages = {});
     // Reads in its turn; the history is none once it has been given back. The call comes on
     // the writer's thread.
     void Read(std::function<void(History* history)> read);
+    // Reads in its turn and waits for the answer, which is empty when there is no history.
+    template <typename Answer>
+    Answer Ask(std::function<Answer(History&)> ask) {
+        HandOn();
+        std::promise<Answer> answer;
+        Read([&](History* history) {
+            answer.set_value(history != nullptr ? ask(*history) : Answer{});
+        });
+        return answer.get_future().get();
+    }
+    // A write in its turn; its failure is the writer's, and after one nothing is written.
+    void PostWrite(std::function<std::string(History&)> write);
     // Returns once everything recorded is written, or has failed to be.
     void Flush();
     // The first failure, to be told; once there is one, nothing more is written.
@@ -162,8 +218,6 @@ public:
 private:
     using Task = std::function<void()>;
     void Post(Task task);
-    // A write in its turn; its failure is the writer's, and after one nothing is written.
-    void PostWrite(std::function<std::string(History&)> write);
     void Work();
     void Write(const std::vector<HistoryRow>& rows);
     void Failed(std::string failure);

@@ -42,13 +42,24 @@ constexpr const char* kRequestsTable =
     "CREATE TABLE IF NOT EXISTS pages(address TEXT PRIMARY KEY, lastmod INTEGER NOT NULL)"
     " WITHOUT ROWID;";
 
-// The sitemaps each site's imports read whole, with their answers' validators. A table that
-// earlier histories of ours lack and readers of them pass over: it is added where missing.
-constexpr const char* kSitemapsTable =
+// What the history keeps of each site: the sitemaps its imports read whole with their
+// answers' validators, the pages each sitemap gave, the pages that left every sitemap, and
+// the announcer's runs. Tables that earlier histories of ours lack and readers of them pass
+// over: they are added where missing.
+constexpr const char* kSitesTables =
     "CREATE TABLE IF NOT EXISTS sitemaps("
     " site TEXT NOT NULL, sitemap TEXT NOT NULL, etag TEXT NOT NULL,"
     " last_modified TEXT NOT NULL, read_at INTEGER NOT NULL, PRIMARY KEY(site, sitemap))"
-    " WITHOUT ROWID;";
+    " WITHOUT ROWID;"
+    "CREATE TABLE IF NOT EXISTS sitemap_pages("
+    " sitemap TEXT NOT NULL, address TEXT NOT NULL, PRIMARY KEY(sitemap, address))"
+    " WITHOUT ROWID;"
+    "CREATE TABLE IF NOT EXISTS removed_pages("
+    " address TEXT PRIMARY KEY, site TEXT NOT NULL, since INTEGER NOT NULL) WITHOUT ROWID;"
+    "CREATE TABLE IF NOT EXISTS announcer_runs("
+    " time INTEGER NOT NULL, scheduled INTEGER NOT NULL, announced INTEGER NOT NULL,"
+    " refused INTEGER NOT NULL, left_out INTEGER NOT NULL, exit_status INTEGER NOT NULL,"
+    " result TEXT NOT NULL);";
 
 // What each address had from each channel: the last request, the last acceptance and the
 // last failure. The trigger keeps it with every row, whoever writes the row.
@@ -212,7 +223,7 @@ Look LookAt(const std::filesystem::path& path) {
 // Makes a fresh database ours, or brings an earlier one up to date, in one transaction.
 int MakeCurrent(sqlite3* db, Found found) {
     if (found == Found::Ours) {
-        return sqlite3_exec(db, kSitemapsTable, nullptr, nullptr, nullptr);
+        return sqlite3_exec(db, kSitesTables, nullptr, nullptr, nullptr);
     }
     const std::string marks = "PRAGMA application_id=" + std::to_string(History::kApplicationId) +
                               ";PRAGMA user_version=" + std::to_string(History::kSchemaVersion) +
@@ -220,7 +231,7 @@ int MakeCurrent(sqlite3* db, Found found) {
     std::string sql = "BEGIN IMMEDIATE;";
     sql += kRequestsTable;
     sql += kSummaryTable;
-    sql += kSitemapsTable;
+    sql += kSitesTables;
     if (found == Found::Earlier) {
         sql += kSummaryFromRows;
     }

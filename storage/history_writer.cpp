@@ -59,9 +59,11 @@ void HistoryWriter::SetLastmods(std::vector<std::pair<std::string, std::int64_t>
     });
 }
 
-void HistoryWriter::RememberSitemaps(std::vector<RememberedSitemap> sitemaps) {
-    PostWrite([sitemaps = std::move(sitemaps)](History& history) {
-        return history.RememberSitemaps(sitemaps);
+void HistoryWriter::RememberSitemaps(std::vector<RememberedSitemap> sitemaps,
+                                     std::vector<SitemapPages> pages) {
+    PostWrite([sitemaps = std::move(sitemaps), pages = std::move(pages)](History& history) {
+        std::string failure = history.RememberSitemaps(sitemaps);
+        return failure.empty() ? history.KeepSitemapPages(pages) : failure;
     });
 }
 

@@ -17,6 +17,7 @@
 
 #include "engine/indexnow/indexnow.h"
 #include "storage/history.h"
+#include "storage/program_paths.h"
 #include "storage/url_list_file.h"
 #include "tests/support/fake_engine_server.h"
 #include "tests/support/tls_server.h"
@@ -25,7 +26,6 @@
 #include "ui/import_windows.h"
 #include "ui/info_windows.h"
 #include "ui/main_window.h"
-#include "ui/program_dirs.h"
 #include "ui/results_windows.h"
 #include "ui/run_starter.h"
 
@@ -130,7 +130,7 @@ int main(int argc, char** argv) {
 
     // The history of the run above, with the sitemap an import of the site read.
     window.history().Writer()->Flush();
-    quaymark::History::Opened past = quaymark::History::Open(quaymark::ui::HistoryPath(listFile));
+    quaymark::History::Opened past = quaymark::History::Open(quaymark::HistoryPath(listFile));
     const std::int64_t now = std::time(nullptr);
     past.history->RememberSitemaps({{.site = "http://www.example.com/",
                                      .sitemap = "http://www.example.com/sitemap.xml",

@@ -1,15 +1,14 @@
 #include "ui/app.h"
 
 #include <QApplication>
-#include <QFile>
-#include <QLockFile>
 #include <QSessionManager>
 
+#include "storage/list_lock.h"
+#include "storage/program_paths.h"
 #include "ui/artwork.h"
 #include "ui/desktop.h"
 #include "ui/info_windows.h"
 #include "ui/main_window.h"
-#include "ui/program_dirs.h"
 #include "ui/program_title.h"
 #include "ui/termination_watcher.h"
 
@@ -17,13 +16,6 @@ namespace quaymark::ui {
 namespace {
 
 const QString kAlreadyRunningText = QStringLiteral("%1 is already running.").arg(kProgramTitle);
-
-// One copy of the program per list file, found by a lock beside it. A lock whose owner is no
-// longer running is taken over. A lock that cannot be made at all does not stop the program.
-bool AnotherCopyHolds(QLockFile& lock) {
-    lock.setStaleLockTime(0);  // stale only when its owner is gone, however old
-    return !lock.tryLock(0) && lock.error() == QLockFile::LockFailedError;
-}
 
 }  // namespace
 
@@ -34,8 +26,10 @@ bool CSubmitApp::InitInstance() {
     std::filesystem::create_directories(listFile.parent_path(), ignored);
     // Watching from the very start, a request to end is never lost: it waits in the pipe.
     TerminationWatcher termination;
-    QLockFile lock(QFile::decodeName(QByteArray::fromStdString(listFile.string() + ".lock")));
-    if (AnotherCopyHolds(lock)) {
+    // One copy of the program per list file. A lock that cannot be made at all does not stop
+    // the program; the announcer, finding it held, leaves the list alone.
+    const ListLock lock(ListLockPath(listFile));
+    if (lock.heldElsewhere()) {
         ShowMessage(nullptr, kAlreadyRunningText, kProgramTitle);
         return false;
     }

@@ -14,6 +14,7 @@
 
 #include "engine/sitemap/sitemap_import.h"
 #include "storage/history.h"
+#include "storage/program_paths.h"
 #include "storage/url_list_file.h"
 #include "ui/artwork.h"
 #include "ui/byte_text.h"
@@ -24,7 +25,6 @@
 #include "ui/info_windows.h"
 #include "ui/off_ui_thread.h"
 #include "ui/placement.h"
-#include "ui/program_dirs.h"
 #include "ui/program_title.h"
 #include "ui/results_windows.h"
 
@@ -329,10 +329,11 @@ void CSubmitDlg::OnImportSitemap() {
         QTimer::singleShot(0, this, [this] { OnCancel(); });
         return;
     }
-    // The site remembers the sitemaps read whole, whatever becomes of their pages.
+    // The site remembers the sitemaps read whole and their pages, whatever the list takes.
     HistoryWriter* history = import.read.empty() ? nullptr : history_.Writer();
     if (history != nullptr) {
-        history->RememberSitemaps(SitemapsToRemember(import, std::time(nullptr)));
+        history->RememberSitemaps(SitemapsToRemember(import, std::time(nullptr)),
+                                  SitemapPagesOf(import));
     }
     AddImported(std::move(import));
 }

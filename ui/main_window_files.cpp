@@ -3,11 +3,11 @@
 #include <ctime>
 
 #include "base/product.h"
+#include "storage/program_paths.h"
 #include "storage/url_list_file.h"
 #include "ui/byte_text.h"
 #include "ui/channels_window.h"
 #include "ui/desktop.h"
-#include "ui/program_dirs.h"
 #include "ui/program_title.h"
 
 // The main window's part that loads the user's three files at start (the list, the IndexNow

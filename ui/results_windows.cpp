@@ -8,9 +8,9 @@
 #include <QUrl>
 
 #include "engine/channel/error_pages.h"
+#include "storage/program_paths.h"
 #include "ui/byte_text.h"
 #include "ui/desktop.h"
-#include "ui/program_dirs.h"
 #include "ui/program_title.h"
 
 namespace quaymark::ui {

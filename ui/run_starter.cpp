@@ -7,10 +7,10 @@
 #include <optional>
 
 #include "engine/run/history_log.h"
+#include "storage/program_paths.h"
 #include "ui/byte_text.h"
 #include "ui/desktop.h"
 #include "ui/off_ui_thread.h"
-#include "ui/program_dirs.h"
 #include "ui/progress_window.h"
 
 namespace quaymark::ui {

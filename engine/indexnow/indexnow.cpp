@@ -86,6 +86,19 @@ std::string BatchLabel(std::string_view host, std::size_t count) {
     return std::string(host) + " (" + CountOfAddresses(count) + ")";
 }
 
+std::vector<std::string> PassedOverNotes(const PassedOver& passedOver) {
+    std::vector<std::string> notes;
+    if (passedOver.unchanged > 0) {
+        notes.push_back("IndexNow: " + CountOfAddresses(passedOver.unchanged) +
+                        " left out, announced before and not changed since.");
+    }
+    if (passedOver.recent > 0) {
+        notes.push_back("IndexNow: " + CountOfAddresses(passedOver.recent) +
+                        " left out, announced in the last 10 minutes.");
+    }
+    return notes;
+}
+
 std::vector<std::string> NewOrChanged(const std::vector<std::string>& addresses,
                                       const std::unordered_map<std::string, PageDates>& dates,
                                       std::int64_t now, PassedOver& passedOver) {

@@ -38,6 +38,9 @@ struct PassedOver {
     std::size_t recent = 0;
 };
 
+// The notes that tell what the rule passed over, in the run's words.
+std::vector<std::string> PassedOverNotes(const PassedOver& passedOver);
+
 // The addresses to announce when only new or changed pages are: those IndexNow never
 // accepted, and those whose last change is later than their last acceptance, unless that was
 // within the last ten minutes. The order stays.

@@ -31,13 +31,8 @@ std::vector<std::string> IndexNowChannel::AddressesToAnnounce(
     PassedOver passedOver;
     std::vector<std::string> chosen =
         NewOrChanged(addresses, job_.dates, std::time(nullptr), passedOver);
-    if (passedOver.unchanged > 0) {
-        recorder_.Note("IndexNow: " + CountOfAddresses(passedOver.unchanged) +
-                       " left out, announced before and not changed since.");
-    }
-    if (passedOver.recent > 0) {
-        recorder_.Note("IndexNow: " + CountOfAddresses(passedOver.recent) +
-                       " left out, announced in the last 10 minutes.");
+    for (std::string& note : PassedOverNotes(passedOver)) {
+        recorder_.Note(std::move(note));
     }
     return chosen;
 }

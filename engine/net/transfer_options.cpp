@@ -9,7 +9,9 @@ namespace quaymark {
 RequestLists::RequestLists(const RunRouting& routing,
                            std::initializer_list<std::string_view> headerLines) {
     for (const std::string_view line : headerLines) {
-        Append(headers, std::string(line));
+        if (!line.empty()) {
+            Append(headers, std::string(line));
+        }
     }
     Append(headers, std::string(kUserAgentHeader));
     for (const std::string& route : LoopbackRoutes(routing.connectTo)) {

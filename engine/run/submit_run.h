@@ -21,9 +21,9 @@ struct SubmitJob {
     // Normal mode: the addresses, in sending order.
     std::vector<std::string> items;
     // Resend mode: the failed requests of an earlier run, in sending order.
-    std::vector<RunRequest> resendItems;
+    std::vector<RunRequest> resendItems{};
     // The e-mail address every request of the run carries; it cannot change during a run.
-    std::string email;
+    std::string email{};
     // Where the error pages go: a directory of the program's own.
     std::filesystem::path errorPageDir;
     // Sending to the seven classic add-URL pages; on by default.

@@ -66,6 +66,13 @@ struct Fetched {
     bool stopped = false;
 };
 
+// A validator goes back only as the server gave it: one header line's worth of text.
+bool SendableValidator(std::string_view value) {
+    return !value.empty() && std::none_of(value.begin(), value.end(), [](char c) {
+        return static_cast<unsigned char>(c) < 0x20 && c != '\t';
+    });
+}
+
 Fetched Fetch(const RunRouting& routing, const RequestLists& lists, const std::string& url,
               Transfer& transfer) {
     Fetched fetched;
@@ -118,6 +125,19 @@ std::vector<RememberedSitemap> SitemapsToRemember(const SitemapImport& import, s
     return remembered;
 }
 
+std::vector<SitemapPages> SitemapPagesOf(const SitemapImport& import) {
+    std::vector<SitemapPages> sitemaps;
+    sitemaps.reserve(import.read.size());
+    for (const SitemapRead& read : import.read) {
+        SitemapPages& own = sitemaps.emplace_back(SitemapPages{.sitemap = read.sitemap});
+        own.pages.reserve(read.pages.size());
+        for (const std::size_t index : read.pages) {
+            own.pages.push_back(import.pages[index].url);
+        }
+    }
+    return sitemaps;
+}
+
 SitemapImporter::SitemapImporter(RunRouting routing, ImportObserver& observer, SitemapLimits limits)
     : routing_(std::move(routing)), lists_(routing_, {}), observer_(observer), limits_(limits) {}
 
@@ -135,6 +155,24 @@ SitemapImport SitemapImporter::Import(const std::string& address) {
         IsSiteAddress(*parsed)
             ? SitemapsOfSite(NormalisedAddress(address).value_or(address), import)
             : std::vector{address};
+    ReadAll(sitemaps, import);
+    return import;
+}
+
+SitemapImport SitemapImporter::Reread(const std::string& site,
+                                      const std::vector<RememberedSitemap>& sitemaps) {
+    SitemapImport import{.site = site};
+    std::vector<std::string> addresses;
+    for (const RememberedSitemap& sitemap : sitemaps) {
+        known_.emplace(NormalisedAddress(sitemap.sitemap).value_or(sitemap.sitemap), &sitemap);
+        addresses.push_back(sitemap.sitemap);
+    }
+    ReadAll(addresses, import);
+    known_.clear();
+    return import;
+}
+
+void SitemapImporter::ReadAll(const std::vector<std::string>& sitemaps, SitemapImport& import) {
     // One sitemap's worth of room: rehashing would cost more than the parse.
     seen_.reserve(limits_.maxAddresses);
     for (const std::string& sitemap : sitemaps) {
@@ -150,7 +188,6 @@ SitemapImport SitemapImporter::Import(const std::string& address) {
     }
     import.cancelled = cancelled_;
     seen_.clear();
-    return import;
 }
 
 std::vector<std::string> SitemapImporter::SitemapsOfSite(const std::string& siteRoot,
@@ -218,14 +255,18 @@ void SitemapImporter::ReadSitemap(const std::string& url, int depth, SitemapImpo
     read_.insert(normalised);
     observer_.SitemapStarted(url);
     std::vector<std::string> nested;
+    std::vector<std::size_t> named;
     const SitemapParser::Sink sink{
         [&](SitemapPage page) {
-            if (import.pages.size() >= limits_.maxPages ||
-                page.url.size() > limits_.maxPageBytes - pageBytes_) {
+            if (const auto seen = seen_.find(page.url); seen != seen_.end()) {
+                named.push_back(seen->second);
+            } else if (import.pages.size() >= limits_.maxPages ||
+                       page.url.size() > limits_.maxPageBytes - pageBytes_) {
                 full_ = true;
-            } else if (seen_.count(page.url) == 0) {
+            } else {
                 pageBytes_ += page.url.size();
-                seen_.insert(import.pages.emplace_back(std::move(page)).url);
+                named.push_back(import.pages.size());
+                seen_.emplace(import.pages.emplace_back(std::move(page)).url, named.back());
                 observer_.AddressesFound(import.pages.size());
             }
         },
@@ -247,7 +288,20 @@ void SitemapImporter::ReadSitemap(const std::string& url, int depth, SitemapImpo
                           return parser->Feed(bytes) && !full_;
                       },
                       &cancelled_};
-    const Fetched fetched = Fetch(routing_, lists_, url, transfer);
+    const auto known = known_.find(normalised);
+    const RememberedSitemap* last = known != known_.end() ? known->second : nullptr;
+    const std::string etag =
+        last != nullptr && SendableValidator(last->etag) ? "If-None-Match: " + last->etag : "";
+    const std::string lastModified = last != nullptr && SendableValidator(last->lastModified)
+                                         ? "If-Modified-Since: " + last->lastModified
+                                         : "";
+    const bool conditional = !etag.empty() || !lastModified.empty();
+    const RequestLists conditionalLists(routing_, {etag, lastModified});
+    const Fetched fetched = Fetch(routing_, conditional ? conditionalLists : lists_, url, transfer);
+    if (conditional && !fetched.failure && fetched.status == 304) {
+        import.unchanged.push_back(url);
+        return;
+    }
     std::optional<SitemapProblem> failure;
     if (fetched.failure) {
         failure = {.kind = SitemapProblem::Kind::Transfer, .transfer = fetched.failure};
@@ -279,7 +333,8 @@ void SitemapImporter::ReadSitemap(const std::string& url, int depth, SitemapImpo
     if (!failure) {
         import.read.push_back({.sitemap = url,
                                .etag = std::move(transfer.etag),
-                               .lastModified = std::move(transfer.lastModified)});
+                               .lastModified = std::move(transfer.lastModified),
+                               .pages = std::move(named)});
     }
     for (auto& [note, leftOut] : parser->LeftOutNotes()) {
         import.notes.Add(note, url + ": left out " + leftOut);

@@ -19,6 +19,7 @@
 #include "engine/sitemap/sitemap_import.h"
 #include "storage/history.h"
 #include "storage/indexnow_settings.h"
+#include "storage/program_paths.h"
 #include "storage/url_list_file.h"
 #include "tests/support/fake_engine_server.h"
 #include "tests/support/loopback_server.h"
@@ -28,7 +29,6 @@
 #include "tests/ui/scoped_page_dir.h"
 #include "ui/import_windows.h"
 #include "ui/info_windows.h"
-#include "ui/program_dirs.h"
 #include "ui/results_windows.h"
 #include "ui/run_starter.h"
 

@@ -14,6 +14,7 @@
 #include <filesystem>
 
 #include "engine/channel/error_pages.h"
+#include "storage/program_paths.h"
 #include "storage/url_list_file.h"
 #include "tests/support/fake_engine_server.h"
 #include "tests/support/temp_dir.h"
@@ -23,7 +24,6 @@
 #include "ui/app.h"
 #include "ui/info_windows.h"
 #include "ui/main_window.h"
-#include "ui/program_dirs.h"
 #include "ui/results_windows.h"
 #include "ui/run_starter.h"
 

@@ -4,8 +4,8 @@
 #include <QtGlobal>
 #include <filesystem>
 
+#include "storage/program_paths.h"
 #include "tests/support/temp_dir.h"
-#include "ui/program_dirs.h"
 
 namespace quaymark::testing {
 
@@ -15,7 +15,7 @@ class ScopedPageDir {
 public:
     ScopedPageDir() : previousCache_(qgetenv("XDG_CACHE_HOME")) {
         qputenv("XDG_CACHE_HOME", QByteArray::fromStdString(cache_.path().string()));
-        pages_ = ui::ErrorPageDirectory();
+        pages_ = ErrorPageDirectory();
         previousDir_ = std::filesystem::current_path();
         std::filesystem::current_path(pages_);
     }

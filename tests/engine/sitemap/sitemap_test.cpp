@@ -265,7 +265,7 @@ TEST(SitemapImport, TellsTheSitemapsItReadWholeWithTheirValidators) {
                 ElementsAre(SitemapRead{.sitemap = "http://SITE.test:80/index.xml",
                                         .etag = "\"v1\"",
                                         .lastModified = "Tue, 08 Dec 2026 20:00:00 GMT"},
-                            SitemapRead{.sitemap = "http://site.test/a.xml"}));
+                            SitemapRead{.sitemap = "http://site.test/a.xml", .pages = {0}}));
 }
 
 // Notes are counted by reason and keep only a few examples and a bounded list of lines.

@@ -1,0 +1,282 @@
+#include "engine/run/announce_changes.h"
+
+#include <algorithm>
+#include <ctime>
+#include <map>
+
+#include "engine/net/web_address.h"
+#include "engine/run/history_log.h"
+
+namespace quaymark {
+namespace {
+
+// Announce Changes sends through the modern channels only, which never ask the user anything.
+class NoPrompt : public FetchPrompt {
+public:
+    void ShowCannotOpenConnection() override {}
+    std::optional<Credentials> AskCredentials(const std::string&) override { return {}; }
+};
+
+// The reading of the sitemaps, told to the run's follower as a run of one step per site.
+class ReadingObserver : public ImportObserver {
+public:
+    explicit ReadingObserver(RunObserver& observer) : observer_(observer) {}
+    void SitemapStarted(const std::string& url) override {
+        observer_.AddressStarted(url);
+        observer_.EngineStarted(kReadingSitemapsName);
+    }
+    void AddressesFound(std::size_t) override {}
+
+private:
+    RunObserver& observer_;
+};
+
+}  // namespace
+
+std::string_view ReasonWord(AnnounceReason reason) {
+    switch (reason) {
+        case AnnounceReason::New:
+            return "new";
+        case AnnounceReason::Changed:
+            return "changed";
+        case AnnounceReason::Removed:
+            return "removed";
+        case AnnounceReason::Asked:
+            return "all pages asked for";
+    }
+    return "";
+}
+
+bool AnnounceOutcome::sitemapsFailed() const {
+    return std::any_of(sites.begin(), sites.end(),
+                       [](const SiteReading& site) { return !site.failures.empty(); });
+}
+
+AnnounceChanges::AnnounceChanges(AnnounceJob job, HistoryWriter& history, RunObserver& observer)
+    : job_(std::move(job)), history_(history), observer_(observer), now_(std::time(nullptr)) {}
+
+void AnnounceChanges::RequestCancel() {
+    const std::lock_guard lock(mutex_);
+    cancelled_ = true;
+    if (importer_ != nullptr) {
+        importer_->RequestCancel();
+    }
+    if (run_ != nullptr) {
+        run_->RequestCancel();
+    }
+}
+
+AnnounceOutcome AnnounceChanges::Run() {
+    AnnounceOutcome outcome;
+    if (!IndexNowJob{job_.settings}.announces()) {
+        outcome.setup = AnnounceOutcome::Setup::NoChannel;
+        return outcome;
+    }
+    std::map<std::string, std::vector<RememberedSitemap>> bySite;
+    for (RememberedSitemap& sitemap :
+         history_.Ask<std::vector<RememberedSitemap>>(&History::Sitemaps)) {
+        if (job_.site.empty() || sitemap.site == SiteRoot(job_.site).value_or(job_.site)) {
+            bySite[sitemap.site].push_back(std::move(sitemap));
+        }
+    }
+    if (bySite.empty()) {
+        outcome.setup = job_.site.empty() ? AnnounceOutcome::Setup::NoSitemap
+                                          : AnnounceOutcome::Setup::NoSuchSite;
+        return outcome;
+    }
+    removed_ = history_.Ask<std::vector<RemovedPage>>(&History::RemovedPages);
+    dates_ = history_.Ask<std::unordered_map<std::string, PageDates>>(
+        [](History& history) { return history.AnnouncedDates(std::string(kIndexNowName)); });
+    observer_.RunStarted(static_cast<int>(bySite.size()), 1, 0);
+    for (const auto& [site, sitemaps] : bySite) {
+        ReadSite(site, sitemaps, outcome);
+        observer_.RequestDone();
+        if (outcome.cancelled) {
+            observer_.RunEnded();
+            return outcome;
+        }
+    }
+    Announce(outcome);
+    return outcome;
+}
+
+void AnnounceChanges::ReadSite(const std::string& site,
+                               const std::vector<RememberedSitemap>& sitemaps,
+                               AnnounceOutcome& outcome) {
+    ReadingObserver reading(observer_);
+    SitemapImporter importer(job_.routing, reading, job_.limits);
+    {
+        const std::lock_guard lock(mutex_);
+        if (cancelled_) {
+            outcome.cancelled = true;
+            return;
+        }
+        importer_ = &importer;
+    }
+    SitemapImport import = importer.Reread(site, sitemaps);
+    {
+        const std::lock_guard lock(mutex_);
+        importer_ = nullptr;
+    }
+    if (import.cancelled) {
+        outcome.cancelled = true;
+        return;
+    }
+    SiteReading& found = outcome.sites.emplace_back(SiteReading{
+        .site = site,
+        .sitemaps = sitemaps.size(),
+        .unchanged = import.unchanged.size(),
+        .failures = std::move(import.failures),
+        .notes = std::move(import.notes),
+    });
+
+    // The pages the site's sitemaps name now: what those read gave, and what the others gave
+    // before, whether they answered unchanged or could not be read.
+    std::unordered_set<std::string> readNow;
+    std::vector<std::string> pages;
+    std::unordered_set<std::string> present;
+    const auto take = [&](const std::string& page) {
+        if (present.insert(page).second) {
+            pages.push_back(page);
+        }
+    };
+    std::vector<SitemapPages> kept = SitemapPagesOf(import);
+    for (const SitemapPages& read : kept) {
+        readNow.insert(NormalisedAddress(read.sitemap).value_or(read.sitemap));
+        std::for_each(read.pages.begin(), read.pages.end(), take);
+    }
+    std::vector<std::pair<std::string, std::int64_t>> lastmods;
+    for (const SitemapPage& page : import.pages) {
+        if (page.lastmod) {
+            lastmods.emplace_back(page.url, *page.lastmod);
+            dates_[page.url].lastmod = *page.lastmod;
+        }
+    }
+    std::unordered_set<std::string> before;
+    for (const RememberedSitemap& sitemap : sitemaps) {
+        const std::vector<std::string> gave = history_.Ask<std::vector<std::string>>(
+            [&](History& history) { return history.PagesOfSitemap(sitemap.sitemap); });
+        const bool readAgain =
+            readNow.count(NormalisedAddress(sitemap.sitemap).value_or(sitemap.sitemap)) > 0;
+        for (const std::string& page : gave) {
+            if (!readAgain) {
+                take(page);
+            }
+            before.insert(page);
+        }
+    }
+
+    // Pages that left every sitemap are marked once, since now; those named again are not.
+    std::vector<RemovedPage> newlyRemoved;
+    for (const std::string& page : before) {
+        if (present.count(page) == 0) {
+            newlyRemoved.push_back({.address = page, .site = site, .since = now_});
+        }
+    }
+    std::vector<std::string> cameBack;
+    std::vector<RemovedPage> stillRemoved;
+    std::unordered_set<std::string> marked;
+    for (const RemovedPage& page : removed_) {
+        if (page.site != site) {
+            continue;
+        }
+        marked.insert(page.address);
+        if (present.count(page.address) > 0) {
+            cameBack.push_back(page.address);
+        } else {
+            stillRemoved.push_back(page);
+        }
+    }
+    for (const RemovedPage& page : newlyRemoved) {
+        if (marked.count(page.address) == 0) {
+            stillRemoved.push_back(page);
+            ++found.newlyRemoved;
+        }
+    }
+
+    if (!job_.dryRun) {
+        std::vector<RememberedSitemap> remembered = SitemapsToRemember(import, now_);
+        for (const std::string& unchanged : import.unchanged) {
+            const auto last = std::find_if(sitemaps.begin(), sitemaps.end(),
+                                           [&](const auto& s) { return s.sitemap == unchanged; });
+            if (last != sitemaps.end()) {
+                RememberedSitemap again = *last;
+                again.readAt = now_;
+                remembered.push_back(std::move(again));
+            }
+        }
+        history_.RememberSitemaps(std::move(remembered), std::move(kept));
+        history_.SetLastmods(std::move(lastmods));
+        history_.PostWrite([newlyRemoved, cameBack](History& history) {
+            std::string failure = history.MarkRemoved(newlyRemoved);
+            return failure.empty() ? history.ForgetRemoved(cameBack) : failure;
+        });
+    }
+
+    // A removed page counts as changed when it left: announced once, then not again.
+    for (std::string& page : pages) {
+        if (itemSet_.insert(page).second) {
+            outcome.listPages.push_back(page);
+            items_.push_back(std::move(page));
+        }
+    }
+    for (const RemovedPage& page : stillRemoved) {
+        PageDates& dates = dates_[page.address];
+        dates.lastmod = std::max(dates.lastmod.value_or(page.since), page.since);
+        if (itemSet_.insert(page.address).second) {
+            items_.push_back(page.address);
+            removedItems_.insert(page.address);
+        }
+    }
+}
+
+void AnnounceChanges::Announce(AnnounceOutcome& outcome) {
+    const std::vector<std::string> chosen =
+        job_.all ? items_ : NewOrChanged(items_, dates_, now_, outcome.passedOver);
+    for (const std::string& page : chosen) {
+        const auto known = dates_.find(page);
+        const AnnounceReason reason = removedItems_.count(page) > 0 ? AnnounceReason::Removed
+                                      : job_.all                    ? AnnounceReason::Asked
+                                      : known == dates_.end() || !known->second.lastAnnounced
+                                          ? AnnounceReason::New
+                                          : AnnounceReason::Changed;
+        outcome.chosen.push_back({.address = page, .reason = reason});
+    }
+    if (job_.dryRun || chosen.empty()) {
+        observer_.RunEnded();
+        return;
+    }
+    HistoryLog log(history_);
+    IndexNowSettings settings = job_.settings;
+    settings.onlyNewOrChanged = false;  // chosen above, by the same rule
+    NoPrompt prompt;
+    SubmitRun run({.items = chosen,
+                   .errorPageDir = job_.errorPageDir,
+                   .classic = false,
+                   .indexNow = {.settings = std::move(settings)},
+                   .retry = job_.retry,
+                   .routing = job_.routing,
+                   .log = &log},
+                  prompt, observer_);
+    {
+        const std::lock_guard lock(mutex_);
+        if (cancelled_) {
+            outcome.cancelled = true;
+            observer_.RunEnded();
+            return;
+        }
+        run_ = &run;
+    }
+    outcome.run = run.SubmitWorker();
+    for (std::string& note : PassedOverNotes(outcome.passedOver)) {
+        outcome.run.notes.push_back(std::move(note));
+    }
+    {
+        const std::lock_guard lock(mutex_);
+        run_ = nullptr;
+        outcome.cancelled = cancelled_;
+    }
+    history_.HandOn();
+}
+
+}  // namespace quaymark

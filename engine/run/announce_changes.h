@@ -1,0 +1,115 @@
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "engine/channel/channel.h"
+#include "engine/indexnow/indexnow.h"
+#include "engine/indexnow/status_meaning.h"
+#include "engine/run/submit_run.h"
+#include "engine/sitemap/sitemap_import.h"
+#include "storage/history.h"
+
+namespace quaymark {
+
+// How the progress window names the reading of the sitemaps.
+inline constexpr std::string_view kReadingSitemapsName = "Reading sitemaps";
+
+// What Announce Changes is given: the user's channels, which sites, and how.
+struct AnnounceJob {
+    IndexNowSettings settings;
+    // One site, as an address on it; every site with remembered sitemaps when empty.
+    std::string site{};
+    // Every page the sitemaps name, new or changed or not.
+    bool all = false;
+    // Reads the sitemaps and tells what would be announced; sends and records nothing.
+    bool dryRun = false;
+    std::filesystem::path errorPageDir{};
+    RetryPolicy retry{};
+    RunRouting routing{};
+    SitemapLimits limits{};
+};
+
+// Why a page is announced.
+enum class AnnounceReason { New, Changed, Removed, Asked };
+std::string_view ReasonWord(AnnounceReason reason);
+
+struct AnnouncedPage {
+    std::string address;
+    AnnounceReason reason;
+};
+
+// What one site's sitemaps gave when read again.
+struct SiteReading {
+    std::string site;
+    std::size_t sitemaps = 0;
+    // Those that answered they had not changed.
+    std::size_t unchanged = 0;
+    std::vector<SitemapFailure> failures;
+    ImportNotes notes;
+    // Pages that left every sitemap of the site on this read.
+    std::size_t newlyRemoved = 0;
+};
+
+// What Announce Changes did, or in a dry run would do.
+struct AnnounceOutcome {
+    enum class Setup { Ready, NoChannel, NoSitemap, NoSuchSite };
+    Setup setup = Setup::Ready;
+    std::vector<SiteReading> sites;
+    // Every page the sites' sitemaps name now, for the list, in sitemap order.
+    std::vector<std::string> listPages;
+    // What is announced, and why.
+    std::vector<AnnouncedPage> chosen;
+    PassedOver passedOver;
+    RunResult run;
+    bool cancelled = false;
+
+    // Refused announcements: failure lines of the run.
+    std::size_t refused() const { return run.FailureList.size(); }
+    bool sitemapsFailed() const;
+};
+
+// Announce Changes: each site's remembered sitemaps read again with conditional requests,
+// their pages and lastmods kept, the pages that left every sitemap of their site marked, and
+// what is new, changed or removed announced through the chosen modern channels. A sitemap
+// that could not be read keeps the pages it gave before, so its failure removes nothing.
+// Used once, from a worker thread; Cancel from any thread.
+class AnnounceChanges {
+public:
+    AnnounceChanges(AnnounceJob job, HistoryWriter& history, RunObserver& observer);
+
+    AnnounceOutcome Run();
+    void RequestCancel();
+
+private:
+    // Reads one site again and keeps what it found; adds its pages to the run's.
+    void ReadSite(const std::string& site, const std::vector<RememberedSitemap>& sitemaps,
+                  AnnounceOutcome& outcome);
+    void Announce(AnnounceOutcome& outcome);
+
+    AnnounceJob job_;
+    HistoryWriter& history_;
+    RunObserver& observer_;
+    std::int64_t now_;
+    std::unordered_map<std::string, PageDates> dates_;
+    std::vector<RemovedPage> removed_;
+    // The pages to hand the channels, each once, and those of them announced as removed.
+    std::vector<std::string> items_;
+    std::unordered_set<std::string> itemSet_;
+    std::unordered_set<std::string> removedItems_;
+
+    std::mutex mutex_;
+    bool cancelled_ = false;
+    SitemapImporter* importer_ = nullptr;
+    SubmitRun* run_ = nullptr;
+};
+
+}  // namespace quaymark

@@ -1,0 +1,151 @@
+#include "engine/run/announce_changes.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <ctime>
+
+#include "tests/support/announce_site.h"
+#include "tests/support/temp_dir.h"
+
+namespace quaymark {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using testing::AnnounceSite;
+using testing::Urlset;
+
+class Quiet : public RunObserver, public ImportObserver {
+public:
+    void RunStarted(int, int, int) override {}
+    void AddressStarted(const std::string&) override {}
+    void EngineStarted(std::string_view) override {}
+    void RequestDone() override {}
+    void FailureRecorded(const FailureRecord&) override {}
+    void WaitStarted(std::string_view, std::chrono::seconds, std::string_view) override {}
+    void WaitEnded() override {}
+    void RunEnded() override {}
+    void SitemapStarted(const std::string&) override {}
+    void AddressesFound(std::size_t) override {}
+};
+
+std::string W3cDate(std::time_t time) {
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", std::gmtime(&time));
+    return text;
+}
+
+std::string Page(const std::string& path) {
+    return std::string(AnnounceSite::kSite) + path;
+}
+
+// The body IndexNow receives for the site's pages, in order.
+std::string Announcement(const std::vector<std::string>& paths) {
+    std::string list;
+    for (const std::string& path : paths) {
+        list += (list.empty() ? "\"" : ",\"") + Page(path) + "\"";
+    }
+    return "{\"host\":\"www.example.test\",\"key\":\"announce-key\",\"urlList\":[" + list + "]}";
+}
+
+class AnnounceChangesTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        opened_ = History::Open(dir_.path() / "history.sqlite");
+        ASSERT_TRUE(opened_.history);
+        writer_ = std::make_unique<HistoryWriter>(*opened_.history);
+    }
+
+    // The site imported once, as the import window does, and every page announced a day ago.
+    void Imported() {
+        Quiet quiet;
+        SitemapImporter importer(site_.Routing(), quiet);
+        const SitemapImport import = importer.Import(AnnounceSite::kSite);
+        ASSERT_EQ(import.read.size(), 2u);
+        writer_->RememberSitemaps(SitemapsToRemember(import, now_ - 86400),
+                                  SitemapPagesOf(import));
+        for (const SitemapPage& page : import.pages) {
+            writer_->Record({.time = now_ - 86400, .channel = "IndexNow", .address = page.url,
+                             .request = "r", .verdict = "200", .reason = "",
+                             .accepted = true});
+        }
+        writer_->Flush();
+    }
+
+    AnnounceOutcome Announce(bool dryRun = false) {
+        AnnounceChanges announce({.settings = {.key = "announce-key",
+                                               .endpoint = AnnounceSite::kEndpoint,
+                                               .enabled = true},
+                                  .dryRun = dryRun,
+                                  .errorPageDir = dir_.path(),
+                                  .routing = site_.Routing()},
+                                 *writer_, quiet_);
+        AnnounceOutcome outcome = announce.Run();
+        writer_->Flush();
+        return outcome;
+    }
+
+    testing::TempDir dir_;
+    Quiet quiet_;
+    AnnounceSite site_;
+    History::Opened opened_;
+    std::unique_ptr<HistoryWriter> writer_;
+    std::time_t now_ = std::time(nullptr);
+};
+
+// New, changed, unchanged (304) and removed pages; a sitemap that fails removes nothing; a
+// removed page is announced once; a dry run reads and tells but sends and records nothing.
+TEST_F(AnnounceChangesTest, AnnouncesWhatIsNewChangedOrRemovedAndAFailingSitemapRemovesNothing) {
+    site_.Serve("/robots.txt", "Sitemap: http://www.example.test/pages.xml\n"
+                               "Sitemap: http://www.example.test/news.xml\n");
+    site_.Serve("/pages.xml", Urlset({Page("a") + " 2026-01-01", Page("b"), Page("c")}));
+    site_.Serve("/news.xml", Urlset({Page("n1"), Page("n2")}));
+    Imported();
+
+    const AnnounceOutcome same = Announce();
+    EXPECT_THAT(site_.Answers("/pages.xml"), ElementsAre(200, 304));
+    EXPECT_THAT(same.chosen, IsEmpty());
+    EXPECT_EQ(same.passedOver.unchanged, 5u);
+    EXPECT_THAT(site_.Posted(), IsEmpty());
+
+    site_.Serve("/pages.xml", Urlset({Page("a") + " 2026-01-01",
+                                      Page("b") + " " + W3cDate(now_ - 3600), Page("d")}));
+    site_.Serve("/news.xml", "", 500);
+    const AnnounceOutcome dry = Announce(true);
+    ASSERT_EQ(dry.chosen.size(), 3u);
+    EXPECT_EQ(dry.chosen[0].address, Page("b"));
+    EXPECT_EQ(dry.chosen[0].reason, AnnounceReason::Changed);
+    EXPECT_EQ(dry.chosen[1].reason, AnnounceReason::New);
+    EXPECT_EQ(dry.chosen[2].address, Page("c"));
+    EXPECT_EQ(dry.chosen[2].reason, AnnounceReason::Removed);
+    EXPECT_THAT(site_.Posted(), IsEmpty());
+    EXPECT_THAT(opened_.history->RemovedPages(), IsEmpty()) << "a dry run records nothing";
+
+    const AnnounceOutcome changed = Announce();
+    EXPECT_THAT(site_.Posted(), ElementsAre(Announcement({"b", "d", "c"})));
+    ASSERT_EQ(changed.sites.size(), 1u);
+    EXPECT_EQ(changed.sites[0].failures.size(), 1u) << "the news sitemap's 500 is told";
+    EXPECT_TRUE(changed.sitemapsFailed());
+    EXPECT_EQ(changed.refused(), 0u);
+    EXPECT_THAT(changed.listPages,
+                ElementsAre(Page("a"), Page("b"), Page("d"), Page("n1"), Page("n2")));
+    const std::vector<RemovedPage> removed = opened_.history->RemovedPages();
+    ASSERT_EQ(removed.size(), 1u) << "n1 and n2 stay: their sitemap could not be read";
+    EXPECT_EQ(removed[0].address, Page("c"));
+
+    site_.Serve("/news.xml", Urlset({Page("n1"), Page("n2")}));
+    const AnnounceOutcome again = Announce();
+    EXPECT_THAT(site_.Answers("/pages.xml"), ElementsAre(200, 304, 200, 200, 304));
+    EXPECT_THAT(again.chosen, IsEmpty()) << "the removed page was announced once";
+    EXPECT_EQ(site_.Posted().size(), 1u);
+}
+
+TEST_F(AnnounceChangesTest, WithoutAChannelOrARememberedSitemapNothingIsRead) {
+    AnnounceChanges noChannel({}, *writer_, quiet_);
+    EXPECT_EQ(noChannel.Run().setup, AnnounceOutcome::Setup::NoChannel);
+    EXPECT_EQ(Announce().setup, AnnounceOutcome::Setup::NoSitemap);
+}
+
+}  // namespace
+}  // namespace quaymark
