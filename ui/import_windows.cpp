@@ -41,58 +41,6 @@ QString Example(const std::string& line) {
     return QStringLiteral("    ") + text;
 }
 
-// "50 MiB", or the bytes where they are no whole number of MiB.
-QString SizeText(std::size_t bytes) {
-    constexpr std::size_t kMiB = std::size_t{1} << 20;
-    return bytes % kMiB == 0 ? QStringLiteral("%1 MiB").arg(bytes / kMiB)
-                             : QStringLiteral("%1 bytes").arg(bytes);
-}
-
-// Why a sitemap could not be read whole.
-QString ProblemText(const SitemapProblem& problem) {
-    using Kind = SitemapProblem::Kind;
-    const QString number = QString::number(problem.number);
-    switch (problem.kind) {
-        case Kind::NotWebAddress:
-            return QStringLiteral("not an http or https address");
-        case Kind::Transfer:
-            return QString::fromStdString(Describe(problem.transfer));
-        case Kind::Answered:
-            return QStringLiteral("answered ") + number;
-        case Kind::NotWellFormed:
-            return QStringLiteral("not well-formed XML (line %1: %2)")
-                .arg(number, DisplayText(problem.detail));
-        case Kind::NotASitemap:
-            return QStringLiteral("not a sitemap: its root element is <%1>")
-                .arg(DisplayText(problem.detail));
-        case Kind::DeclaresEntities:
-            return QStringLiteral("declares entities, which no sitemap does");
-        case Kind::GzipNotStarted:
-            return QStringLiteral("could not start gzip");
-        case Kind::NotGzip:
-            return QStringLiteral("not valid gzip");
-        case Kind::GzipCutShort:
-            return QStringLiteral("gzip data cut short");
-        case Kind::Empty:
-            return QStringLiteral("empty");
-        case Kind::TooLarge:
-            return QStringLiteral("larger than %1 uncompressed").arg(SizeText(problem.number));
-        case Kind::TooManyAddresses:
-            return QStringLiteral("holds more than %1 addresses").arg(number);
-        case Kind::PageLimit:
-            return QStringLiteral(
-                       "the import's limit of %1 addresses was reached; the rest was "
-                       "not read")
-                .arg(number);
-        case Kind::PageBytesLimit:
-            return QStringLiteral(
-                       "the import's limit of %1 of addresses was reached; the rest "
-                       "was not read")
-                .arg(SizeText(problem.number));
-    }
-    return {};
-}
-
 QString Heading(ImportNote note, std::size_t count) {
     const int n = static_cast<int>(std::min<std::size_t>(count, INT_MAX));
     switch (note) {
@@ -128,7 +76,7 @@ QString Heading(ImportNote note, std::size_t count) {
 }  // namespace
 
 QString FailureLine(const SitemapFailure& failure) {
-    return DisplayText(failure.sitemap) + QStringLiteral(": ") + ProblemText(failure.problem);
+    return DisplayText(FailureText(failure));
 }
 
 ImportReport ReportImport(const SitemapImport& import) {

@@ -47,6 +47,14 @@ std::string_view ReasonWord(AnnounceReason reason) {
     return "";
 }
 
+std::size_t AnnounceOutcome::refused() const {
+    std::size_t pages = 0;
+    for (const RunRequest& request : run.ResubmitList) {
+        pages += request.addresses.size();
+    }
+    return pages;
+}
+
 bool AnnounceOutcome::sitemapsFailed() const {
     return std::any_of(sites.begin(), sites.end(),
                        [](const SiteReading& site) { return !site.failures.empty(); });
@@ -103,6 +111,18 @@ AnnounceOutcome AnnounceChanges::Run() {
 void AnnounceChanges::ReadSite(const std::string& site,
                                const std::vector<RememberedSitemap>& sitemaps,
                                AnnounceOutcome& outcome) {
+    // What each sitemap gave when last read. One whose pages were never kept (remembered by
+    // an earlier version) is read whole: an answer that it had not changed would tell nothing.
+    std::vector<std::vector<std::string>> gave;
+    std::vector<RememberedSitemap> asked = sitemaps;
+    for (RememberedSitemap& sitemap : asked) {
+        gave.push_back(history_.Ask<std::vector<std::string>>(
+            [&](History& history) { return history.PagesOfSitemap(sitemap.sitemap); }));
+        if (gave.back().empty()) {
+            sitemap.etag.clear();
+            sitemap.lastModified.clear();
+        }
+    }
     ReadingObserver reading(observer_);
     SitemapImporter importer(job_.routing, reading, job_.limits);
     {
@@ -113,7 +133,7 @@ void AnnounceChanges::ReadSite(const std::string& site,
         }
         importer_ = &importer;
     }
-    SitemapImport import = importer.Reread(site, sitemaps);
+    SitemapImport import = importer.Reread(site, asked);
     {
         const std::lock_guard lock(mutex_);
         importer_ = nullptr;
@@ -153,12 +173,10 @@ void AnnounceChanges::ReadSite(const std::string& site,
         }
     }
     std::unordered_set<std::string> before;
-    for (const RememberedSitemap& sitemap : sitemaps) {
-        const std::vector<std::string> gave = history_.Ask<std::vector<std::string>>(
-            [&](History& history) { return history.PagesOfSitemap(sitemap.sitemap); });
-        const bool readAgain =
-            readNow.count(NormalisedAddress(sitemap.sitemap).value_or(sitemap.sitemap)) > 0;
-        for (const std::string& page : gave) {
+    for (std::size_t i = 0; i < sitemaps.size(); ++i) {
+        const std::string& sitemap = sitemaps[i].sitemap;
+        const bool readAgain = readNow.count(NormalisedAddress(sitemap).value_or(sitemap)) > 0;
+        for (const std::string& page : gave[i]) {
             if (!readAgain) {
                 take(page);
             }

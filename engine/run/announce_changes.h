@@ -72,8 +72,8 @@ struct AnnounceOutcome {
     RunResult run;
     bool cancelled = false;
 
-    // Refused announcements: failure lines of the run.
-    std::size_t refused() const { return run.FailureList.size(); }
+    // The pages whose announcement was refused.
+    std::size_t refused() const;
     bool sitemapsFailed() const;
 };
 

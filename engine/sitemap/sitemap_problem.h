@@ -8,7 +8,7 @@
 namespace quaymark {
 
 // Why a sitemap could not be read, or was read only in part: a kind with its detail, worded
-// where a person reads it.
+// by Describe for whoever reads it.
 struct SitemapProblem {
     enum class Kind {
         NotWebAddress,     // the address asked for is no http or https address
@@ -41,5 +41,12 @@ struct SitemapFailure {
 
     bool operator==(const SitemapFailure&) const = default;
 };
+
+// The problem in words, such as "answered 404"; the detail is as the sitemap gave it, for the
+// reader to make displayable.
+std::string Describe(const SitemapProblem& problem);
+
+// "<sitemap>: <problem>".
+std::string FailureText(const SitemapFailure& failure);
 
 }  // namespace quaymark

@@ -9,10 +9,12 @@ set(below_classic "${below_channel};engine/classic")
 set(below_indexnow "${below_channel};engine/indexnow")
 set(below_sitemap "base;storage;engine/net;engine/sitemap")
 set(below_run "${below_channel};engine/classic;engine/indexnow;engine/sitemap;engine/run")
+set(below_cli "${below_run};cli")
 set(rooms
     "base=below_base" "storage=below_storage" "engine/net=below_net"
     "engine/channel=below_channel" "engine/classic=below_classic"
-    "engine/indexnow=below_indexnow" "engine/sitemap=below_sitemap" "engine/run=below_run")
+    "engine/indexnow=below_indexnow" "engine/sitemap=below_sitemap" "engine/run=below_run"
+    "cli=below_cli")
 
 set(wrong "")
 foreach(entry IN LISTS rooms)
@@ -36,8 +38,8 @@ foreach(entry IN LISTS rooms)
     endforeach()
 endforeach()
 
-# Nothing below the windows may use Qt.
-file(GLOB_RECURSE plain "${ROOT}/base/*" "${ROOT}/storage/*" "${ROOT}/engine/*")
+# Nothing below the windows, nor the announcer, may use Qt.
+file(GLOB_RECURSE plain "${ROOT}/base/*" "${ROOT}/storage/*" "${ROOT}/engine/*" "${ROOT}/cli/*")
 foreach(source IN LISTS plain)
     file(STRINGS "${source}" qt REGEX "^#include <Q")
     if(qt)

@@ -23,15 +23,22 @@ AnnounceSite::AnnounceSite() {
         }
         answers_[request.path].push_back(response.status);
     });
-    endpoint_->Post("/indexnow", [this](const httplib::Request& request, httplib::Response&) {
-        const std::lock_guard lock(mutex_);
-        posted_.push_back(request.body);
-    });
+    endpoint_->Post("/indexnow",
+                    [this](const httplib::Request& request, httplib::Response& response) {
+                        const std::lock_guard lock(mutex_);
+                        posted_.push_back(request.body);
+                        response.status = endpointStatus_;
+                    });
 }
 
 void AnnounceSite::Serve(const std::string& path, std::string body, int status) {
     const std::lock_guard lock(mutex_);
     files_[path] = {std::move(body), status};
+}
+
+void AnnounceSite::AnswerWith(int status) {
+    const std::lock_guard lock(mutex_);
+    endpointStatus_ = status;
 }
 
 RunRouting AnnounceSite::Routing() const {

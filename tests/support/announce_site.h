@@ -24,6 +24,8 @@ public:
     AnnounceSite();
     // The file at the path now answers the status with the body.
     void Serve(const std::string& path, std::string body, int status = 200);
+    // The endpoint answers every announcement with the status from now on.
+    void AnswerWith(int status);
     // Where the site and the endpoint are, for a run or an announcer.
     RunRouting Routing() const;
     // The statuses the path answered, in order.
@@ -40,6 +42,7 @@ private:
     std::map<std::string, File> files_;
     std::map<std::string, std::vector<int>> answers_;
     std::vector<std::string> posted_;
+    int endpointStatus_ = 200;
     LoopbackServer<httplib::Server> site_;
     TlsServer endpoint_;
 };

@@ -1,0 +1,204 @@
+#include "cli/announcer.h"
+
+#include <CLI/CLI.hpp>
+
+#include <ctime>
+#include <memory>
+#include <optional>
+#include <unordered_set>
+
+#include "base/product.h"
+#include "cli/progress.h"
+#include "cli/report.h"
+#include "engine/net/http_text.h"
+#include "engine/run/announce_changes.h"
+#include "storage/history.h"
+#include "storage/indexnow_settings.h"
+#include "storage/list_lock.h"
+#include "storage/program_paths.h"
+#include "storage/url_list_file.h"
+
+namespace quaymark::cli {
+namespace {
+
+struct Options {
+    bool dryRun = false;
+    std::string site;
+    bool all = false;
+    bool json = false;
+    bool quiet = false;
+    bool scheduled = false;
+};
+
+// A setup problem: one line on standard error, and the status that says so.
+int SetupError(const AnnouncerSeams& seams, const std::string& reason) {
+    seams.err << "quaymark-announce: " << Printable(reason) << '\n';
+    return kSetupOrUsage;
+}
+
+// The sitemaps' pages the list lacks go at its end, as an import adds them; only with the
+// list's lock, which the window holds while it runs.
+ListChange AddToList(const std::vector<std::string>& pages, bool dryRun) {
+    ListChange change;
+    const std::filesystem::path listFile = UrlListPath();
+    std::optional<ListLock> lock;
+    if (!dryRun) {
+        lock.emplace(ListLockPath(listFile));
+    }
+    std::vector<std::string> list;
+    std::string email;
+    const FileResult loaded =
+        FileExists(listFile) ? LoadUrlList(listFile, list, email) : FileResult{};
+    const std::unordered_set<std::string> known(list.begin(), list.end());
+    std::size_t lacking = 0;
+    for (const std::string& page : pages) {
+        if (known.count(page) == 0) {
+            ++lacking;
+            if (!dryRun) {
+                list.push_back(page);
+            }
+        }
+    }
+    if (lacking == 0 || dryRun) {
+        change.added = lacking;
+        return change;
+    }
+    change.notAdded = lacking;
+    const std::string notAdded = Counted(lacking, "new page was", "new pages were");
+    if (lock->heldElsewhere()) {
+        change.why = std::string(kProgramName) + " has the list open: " + notAdded +
+                     " not added to it; Announce Changes there adds them.";
+    } else if (!lock->held()) {
+        change.why = "the list's lock " + ListLockPath(listFile).string() +
+                     " could not be taken (" + lock->error().message() + "): " + notAdded +
+                     " not added to the list.";
+    } else if (!loaded) {
+        change.why = "the list " + listFile.string() + " could not be read (" + loaded.Reason() +
+                     "): " + notAdded + " not added to it.";
+    } else if (const FileResult saved = SaveUrlList(listFile, list, email); !saved) {
+        change.why = "the list " + listFile.string() + " could not be saved (" + saved.Reason() +
+                     "): " + notAdded + " not added to it.";
+    } else {
+        change = {.added = lacking};
+    }
+    return change;
+}
+
+std::string SetupProblem(AnnounceOutcome::Setup setup, const std::string& site) {
+    switch (setup) {
+        case AnnounceOutcome::Setup::NoChannel:
+            return "no channel to announce through: turn IndexNow on with its key in the "
+                   "Channels window of " +
+                   std::string(kProgramName);
+        case AnnounceOutcome::Setup::NoSitemap:
+            return "no site has a remembered sitemap: import a site's sitemaps in " +
+                   std::string(kProgramName) + " first";
+        case AnnounceOutcome::Setup::NoSuchSite:
+            return site + ": no remembered sitemap for this site";
+        case AnnounceOutcome::Setup::Ready:
+            break;
+    }
+    return {};
+}
+
+int Announce(const Options& options, const AnnouncerSeams& seams) {
+    IndexNowSettings settings;
+    const std::filesystem::path settingsFile = IndexNowSettingsPath();
+    if (const FileResult loaded = LoadIndexNowSettings(settingsFile, settings);
+        !loaded && !loaded.Missing()) {
+        return SetupError(seams, "the settings " + settingsFile.string() +
+                                     " could not be read: " + loaded.Reason());
+    }
+    if (!IndexNowJob{settings}.announces()) {
+        return SetupError(seams, SetupProblem(AnnounceOutcome::Setup::NoChannel, options.site));
+    }
+    const std::filesystem::path historyFile = HistoryPath(UrlListPath());
+    if (!FileExists(historyFile)) {
+        return SetupError(seams, SetupProblem(AnnounceOutcome::Setup::NoSitemap, options.site));
+    }
+    History::Opened opened = History::Open(historyFile);
+    if (!opened.history) {
+        return SetupError(seams, opened.problem);
+    }
+    if (!opened.problem.empty()) {
+        seams.err << "quaymark-announce: " << Printable(opened.problem) << '\n';
+    }
+    HistoryWriter writer(*opened.history);
+    ProgressLines progress(seams.err, seams.terminal, options.quiet || options.json);
+    AnnounceChanges announce({.settings = settings,
+                              .site = options.site,
+                              .all = options.all,
+                              .dryRun = options.dryRun,
+                              .errorPageDir = ErrorPageDirectory(),
+                              .routing = seams.routing},
+                             writer, progress);
+    const AnnounceOutcome outcome = announce.Run();
+    if (outcome.setup != AnnounceOutcome::Setup::Ready) {
+        return SetupError(seams, SetupProblem(outcome.setup, options.site));
+    }
+    Report report{.outcome = outcome,
+                  .dryRun = options.dryRun,
+                  .list = AddToList(outcome.listPages, options.dryRun)};
+    report.exitStatus = outcome.refused() > 0 || outcome.sitemapsFailed() || outcome.cancelled
+                            ? kSomeRefused
+                            : kAllAnnounced;
+    if (!options.dryRun) {
+        writer.PostWrite([&](History& history) {
+            return history.RecordAnnouncerRun(
+                {.time = std::time(nullptr),
+                 .scheduled = options.scheduled,
+                 .announced = static_cast<std::int64_t>(AnnouncedCount(outcome)),
+                 .refused = static_cast<std::int64_t>(outcome.refused()),
+                 .leftOut = static_cast<std::int64_t>(LeftOutCount(outcome)),
+                 .exitStatus = report.exitStatus,
+                 .result = Summary(report)});
+        });
+    }
+    writer.Flush();
+    if (const std::string failure = writer.failure(); !failure.empty()) {
+        seams.err << "quaymark-announce: the history could not be kept: " << Printable(failure)
+                  << '\n';
+    }
+    if (options.json) {
+        WriteJson(report, seams.out);
+    } else {
+        WriteText(report, options.quiet, seams.out, seams.err);
+    }
+    return report.exitStatus;
+}
+
+}  // namespace
+
+int RunAnnouncer(const std::vector<std::string>& arguments, const AnnouncerSeams& seams) {
+    CLI::App app("Announces the new, changed and removed pages of the sites whose sitemaps " +
+                     std::string(kProgramName) + " remembers, through the channels chosen in it.",
+                 "quaymark-announce");
+    Options options;
+    app.add_flag("-n,--dry-run", options.dryRun,
+                 "Read the sitemaps and print what would be announced and why; send and record "
+                 "nothing");
+    app.add_option("--site", options.site, "Announce only this site's pages")->type_name("URL");
+    app.add_flag("--all", options.all, "Announce every page, new or changed or not");
+    app.add_flag("--json", options.json, "Write a report in JSON on standard output");
+    app.add_flag("-q,--quiet", options.quiet, "Print nothing but errors");
+    app.add_flag("--scheduled", options.scheduled,
+                 "Record the run as one of the daily timer's (the timer passes it)");
+    app.set_version_flag("--version",
+                         std::string(kProgramName) + " announcer " + std::string(QUAYMARK_VERSION));
+    app.footer(
+        "Exit status: 0 all announced or nothing to announce; 1 some announcements refused or "
+        "a sitemap not read; 2 a setup or usage error.");
+    std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
+    try {
+        app.parse(reversed);
+    } catch (const CLI::CallForHelp& help) {
+        return app.exit(help, seams.out, seams.err);
+    } catch (const CLI::CallForVersion& version) {
+        return app.exit(version, seams.out, seams.err);
+    } catch (const CLI::ParseError& error) {
+        return SetupError(seams, std::string(error.what()) + " (see --help)");
+    }
+    return Announce(options, seams);
+}
+
+}  // namespace quaymark::cli

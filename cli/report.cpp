@@ -1,0 +1,139 @@
+#include "cli/report.h"
+
+#include <nlohmann/json.hpp>
+
+#include "cli/progress.h"
+#include "engine/net/http_text.h"
+
+namespace quaymark::cli {
+namespace {
+
+std::string Pages(std::size_t count) {
+    return Counted(count, "page", "pages");
+}
+
+struct ReasonCounts {
+    std::size_t fresh = 0;
+    std::size_t changed = 0;
+    std::size_t removed = 0;
+};
+
+ReasonCounts CountReasons(const AnnounceOutcome& outcome) {
+    ReasonCounts counts;
+    for (const AnnouncedPage& page : outcome.chosen) {
+        (page.reason == AnnounceReason::Removed   ? counts.removed
+         : page.reason == AnnounceReason::Changed ? counts.changed
+                                                  : counts.fresh)++;
+    }
+    return counts;
+}
+
+}  // namespace
+
+std::size_t AnnouncedCount(const AnnounceOutcome& outcome) {
+    return outcome.chosen.size() - std::min(outcome.chosen.size(), outcome.refused());
+}
+
+std::size_t LeftOutCount(const AnnounceOutcome& outcome) {
+    return outcome.passedOver.unchanged + outcome.passedOver.recent;
+}
+
+std::string Summary(const Report& report) {
+    const AnnounceOutcome& outcome = report.outcome;
+    const ReasonCounts counts = CountReasons(outcome);
+    std::string text = (report.dryRun ? "Would announce " : "Announced ") +
+                       Pages(report.dryRun ? outcome.chosen.size() : AnnouncedCount(outcome)) +
+                       " (" + std::to_string(counts.fresh) + " new, " +
+                       std::to_string(counts.changed) + " changed, " +
+                       std::to_string(counts.removed) + " removed)";
+    if (outcome.refused() > 0) {
+        text += ", " + std::to_string(outcome.refused()) + " refused";
+    }
+    text += ", " + std::to_string(LeftOutCount(outcome)) + " left out as not changed";
+    std::size_t failed = 0;
+    for (const SiteReading& site : outcome.sites) {
+        failed += site.failures.size();
+    }
+    if (failed > 0) {
+        text += ", " + Counted(failed, "sitemap", "sitemaps") + " not read";
+    }
+    if (outcome.cancelled) {
+        text += ", stopped before the end";
+    }
+    return text + ".";
+}
+
+void WriteText(const Report& report, bool quiet, std::ostream& out, std::ostream& err) {
+    const AnnounceOutcome& outcome = report.outcome;
+    for (const SiteReading& site : outcome.sites) {
+        for (const SitemapFailure& failure : site.failures) {
+            err << "quaymark-announce: " << Printable(site.site) << ": "
+                << Printable(FailureText(failure)) << '\n';
+        }
+    }
+    for (const Failure& failure : outcome.run.FailureList) {
+        err << "quaymark-announce: " << Printable(failure.line) << '\n';
+    }
+    if (!report.list.why.empty()) {
+        err << "quaymark-announce: " << Printable(report.list.why) << '\n';
+    }
+    if (quiet) {
+        return;
+    }
+    if (report.dryRun) {
+        for (const AnnouncedPage& page : outcome.chosen) {
+            out << Printable(page.address) << " (" << ReasonWord(page.reason) << ")\n";
+        }
+    }
+    for (const std::string& note : outcome.run.notes) {
+        out << Printable(note) << '\n';
+    }
+    out << Summary(report) << '\n';
+    if (report.list.added > 0) {
+        out << (report.dryRun ? "Would add " : "Added ") << Pages(report.list.added)
+            << " to the list.\n";
+    }
+}
+
+void WriteJson(const Report& report, std::ostream& out) {
+    using nlohmann::json;
+    const AnnounceOutcome& outcome = report.outcome;
+    json announced = json::array();
+    for (const AnnouncedPage& page : outcome.chosen) {
+        announced.push_back({{"url", page.address}, {"reason", ReasonWord(page.reason)}});
+    }
+    json refused = json::array();
+    for (const Failure& failure : outcome.run.FailureList) {
+        refused.push_back({{"line", failure.line}, {"page", failure.page.string()}});
+    }
+    json sites = json::array();
+    for (const SiteReading& site : outcome.sites) {
+        json failures = json::array();
+        for (const SitemapFailure& failure : site.failures) {
+            failures.push_back(
+                {{"sitemap", failure.sitemap}, {"reason", Describe(failure.problem)}});
+        }
+        sites.push_back({{"site", site.site},
+                         {"sitemaps", site.sitemaps},
+                         {"unchanged", site.unchanged},
+                         {"removedNow", site.newlyRemoved},
+                         {"failures", failures}});
+    }
+    const json report_ = {
+        {"dryRun", report.dryRun},
+        {"exitStatus", report.exitStatus},
+        {"summary", Summary(report)},
+        {report.dryRun ? "wouldAnnounce" : "announced", announced},
+        {"refused", refused},
+        {"leftOut",
+         {{"unchanged", outcome.passedOver.unchanged}, {"recent", outcome.passedOver.recent}}},
+        {"sites", sites},
+        {"list", {{"added", report.list.added}, {"notAdded", report.list.notAdded}}},
+        {"notes", outcome.run.notes},
+        {"cancelled", outcome.cancelled},
+    };
+    // Addresses from the web need not be UTF-8: such bytes are replaced, never fatal.
+    out << report_.dump(2, ' ', false, json::error_handler_t::replace) << '\n';
+}
+
+}  // namespace quaymark::cli

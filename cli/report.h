@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstddef>
+#include <ostream>
+#include <string>
+
+#include "engine/run/announce_changes.h"
+
+namespace quaymark::cli {
+
+// What became of the list: pages added, or why none could be.
+struct ListChange {
+    std::size_t added = 0;
+    // Pages the list lacks that it could not take: the window holds it, or it is unreadable.
+    std::size_t notAdded = 0;
+    std::string why{};
+};
+
+// What the announcer tells when it is done.
+struct Report {
+    const AnnounceOutcome& outcome;
+    bool dryRun = false;
+    ListChange list{};
+    int exitStatus = 0;
+};
+
+// The pages the run announced (accepted), and how many it left out.
+std::size_t AnnouncedCount(const AnnounceOutcome& outcome);
+std::size_t LeftOutCount(const AnnounceOutcome& outcome);
+
+// One line that sums the run up, as the history keeps it.
+std::string Summary(const Report& report);
+// The report for a person: what was (or would be) announced on standard output, what went
+// wrong on standard error.
+void WriteText(const Report& report, bool quiet, std::ostream& out, std::ostream& err);
+// The report as one JSON object on standard output.
+void WriteJson(const Report& report, std::ostream& out);
+
+}  // namespace quaymark::cli

@@ -1,0 +1,148 @@
+#include "cli/announcer.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <sstream>
+
+#include "engine/sitemap/sitemap_import.h"
+#include "storage/history.h"
+#include "storage/indexnow_settings.h"
+#include "storage/list_lock.h"
+#include "storage/program_paths.h"
+#include "storage/url_list_file.h"
+#include "tests/support/announce_site.h"
+#include "tests/support/temp_dir.h"
+
+namespace quaymark::cli {
+namespace {
+
+using testing::AnnounceSite;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+using testing::Urlset;
+
+class NoFollower : public ImportObserver {
+public:
+    void SitemapStarted(const std::string&) override {}
+    void AddressesFound(std::size_t) override {}
+};
+
+// The announcer run in this process against the user's directories of the test, whose site
+// and IndexNow endpoint are loopback servers.
+class AnnouncerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (const char* variable : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME"}) {
+            ::setenv(variable, (home_.path() / variable).c_str(), 1);
+        }
+        site_.Serve("/sitemap.xml",
+                    Urlset({"http://www.example.test/a", "http://www.example.test/b"}));
+    }
+    void TearDown() override {
+        for (const char* variable : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME"}) {
+            ::unsetenv(variable);
+        }
+    }
+
+    void ChannelOn() {
+        ASSERT_TRUE(SaveIndexNowSettings(
+            IndexNowSettingsPath(),
+            {.key = "announce-key", .endpoint = AnnounceSite::kEndpoint, .enabled = true}));
+    }
+
+    // The site's sitemap imported once, as the window's import keeps it.
+    void Imported() {
+        History::Opened opened = History::Open(HistoryPath(UrlListPath()));
+        ASSERT_TRUE(opened.history);
+        NoFollower follower;
+        SitemapImporter importer(site_.Routing(), follower);
+        const SitemapImport import = importer.Import(AnnounceSite::kSite);
+        ASSERT_TRUE(opened.history->RememberSitemaps(SitemapsToRemember(import, 1)).empty());
+    }
+
+    int Run(std::vector<std::string> arguments) {
+        out_.str({});
+        err_.str({});
+        return RunAnnouncer(arguments, {.routing = site_.Routing(), .out = out_, .err = err_});
+    }
+
+    std::vector<AnnouncerRun> Runs() {
+        History::Opened opened = History::Open(HistoryPath(UrlListPath()));
+        return opened.history->AnnouncerRuns(10);
+    }
+
+    testing::TempDir home_;
+    AnnounceSite site_;
+    std::ostringstream out_;
+    std::ostringstream err_;
+};
+
+TEST_F(AnnouncerTest, SetupAndUsageErrorsExitTwoWithOneLineEach) {
+    EXPECT_EQ(Run({"--no-such-option"}), kSetupOrUsage);
+    EXPECT_THAT(err_.str(), HasSubstr("--no-such-option"));
+    EXPECT_EQ(Run({}), kSetupOrUsage);
+    EXPECT_EQ(err_.str(),
+              "quaymark-announce: no channel to announce through: turn IndexNow on with its key "
+              "in the Channels window of Quaymark\n");
+    ChannelOn();
+    EXPECT_EQ(Run({}), kSetupOrUsage);
+    EXPECT_THAT(err_.str(), HasSubstr("no site has a remembered sitemap"));
+    EXPECT_FALSE(FileExists(HistoryPath(UrlListPath()))) << "no history made for nothing";
+    Imported();
+    EXPECT_EQ(Run({"--site", "http://other.example.test/"}), kSetupOrUsage);
+    EXPECT_THAT(site_.Posted(), IsEmpty());
+    EXPECT_EQ(Run({"--help"}), kAllAnnounced);
+    EXPECT_THAT(out_.str(), HasSubstr("--dry-run"));
+}
+
+// A dry run tells and sends nothing; the run announces, adds the pages to the list and is
+// recorded; a refused announcement is exit status 1.
+TEST_F(AnnouncerTest, DryRunThenAnnouncedThenRefused) {
+    ChannelOn();
+    Imported();
+    EXPECT_EQ(Run({"--dry-run"}), kAllAnnounced);
+    EXPECT_EQ(out_.str(),
+              "http://www.example.test/a (new)\nhttp://www.example.test/b (new)\n"
+              "Would announce 2 pages (2 new, 0 changed, 0 removed), 0 left out as not "
+              "changed.\nWould add 2 pages to the list.\n");
+    EXPECT_THAT(site_.Posted(), IsEmpty());
+    EXPECT_FALSE(FileExists(UrlListPath()));
+    EXPECT_THAT(Runs(), IsEmpty());
+
+    EXPECT_EQ(Run({"--json", "--scheduled"}), kAllAnnounced);
+    EXPECT_EQ(site_.Posted().size(), 1u);
+    EXPECT_THAT(out_.str(), HasSubstr("\"announced\": [\n    {\n      \"reason\": \"new\""));
+    std::vector<std::string> list;
+    std::string email;
+    ASSERT_TRUE(LoadUrlList(UrlListPath(), list, email));
+    EXPECT_THAT(list, ElementsAre("http://www.example.test/a", "http://www.example.test/b"));
+    ASSERT_EQ(Runs().size(), 1u);
+    EXPECT_TRUE(Runs()[0].scheduled);
+    EXPECT_EQ(Runs()[0].announced, 2);
+
+    site_.AnswerWith(403);
+    EXPECT_EQ(Run({"--all", "--quiet"}), kSomeRefused);
+    EXPECT_EQ(out_.str(), "");
+    EXPECT_THAT(err_.str(), HasSubstr("IndexNow: "));
+    EXPECT_EQ(Runs()[0].refused, 2);
+}
+
+TEST_F(AnnouncerTest, WhileTheWindowHoldsTheListItAnnouncesButLeavesTheListAlone) {
+    ChannelOn();
+    Imported();
+    ASSERT_TRUE(SaveUrlList(UrlListPath(), {"http://www.example.test/a"}, "me@example.test"));
+    const std::string before = testing::ReadFileBytes(UrlListPath());
+    const ListLock window(ListLockPath(UrlListPath()));
+    ASSERT_TRUE(window.held());
+    EXPECT_EQ(Run({}), kAllAnnounced);
+    EXPECT_EQ(site_.Posted().size(), 1u);
+    EXPECT_THAT(err_.str(), HasSubstr("Quaymark has the list open: 1 new page was not added"));
+    EXPECT_EQ(testing::ReadFileBytes(UrlListPath()), before);
+    EXPECT_EQ(Runs().size(), 1u);
+}
+
+}  // namespace
+}  // namespace quaymark::cli
