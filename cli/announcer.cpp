@@ -147,11 +147,11 @@ int Announce(const Options& options, const AnnouncerSeams& seams) {
             return history.RecordAnnouncerRun(
                 {.time = std::time(nullptr),
                  .scheduled = options.scheduled,
-                 .announced = static_cast<std::int64_t>(AnnouncedCount(outcome)),
+                 .announced = static_cast<std::int64_t>(outcome.announced()),
                  .refused = static_cast<std::int64_t>(outcome.refused()),
-                 .leftOut = static_cast<std::int64_t>(LeftOutCount(outcome)),
+                 .leftOut = static_cast<std::int64_t>(outcome.leftOut()),
                  .exitStatus = report.exitStatus,
-                 .result = Summary(report)});
+                 .result = AnnounceSummary(outcome, false)});
         });
     }
     writer.Flush();

@@ -12,56 +12,7 @@ std::string Pages(std::size_t count) {
     return Counted(count, "page", "pages");
 }
 
-struct ReasonCounts {
-    std::size_t fresh = 0;
-    std::size_t changed = 0;
-    std::size_t removed = 0;
-};
-
-ReasonCounts CountReasons(const AnnounceOutcome& outcome) {
-    ReasonCounts counts;
-    for (const AnnouncedPage& page : outcome.chosen) {
-        (page.reason == AnnounceReason::Removed   ? counts.removed
-         : page.reason == AnnounceReason::Changed ? counts.changed
-                                                  : counts.fresh)++;
-    }
-    return counts;
-}
-
 }  // namespace
-
-std::size_t AnnouncedCount(const AnnounceOutcome& outcome) {
-    return outcome.chosen.size() - std::min(outcome.chosen.size(), outcome.refused());
-}
-
-std::size_t LeftOutCount(const AnnounceOutcome& outcome) {
-    return outcome.passedOver.unchanged + outcome.passedOver.recent;
-}
-
-std::string Summary(const Report& report) {
-    const AnnounceOutcome& outcome = report.outcome;
-    const ReasonCounts counts = CountReasons(outcome);
-    std::string text = (report.dryRun ? "Would announce " : "Announced ") +
-                       Pages(report.dryRun ? outcome.chosen.size() : AnnouncedCount(outcome)) +
-                       " (" + std::to_string(counts.fresh) + " new, " +
-                       std::to_string(counts.changed) + " changed, " +
-                       std::to_string(counts.removed) + " removed)";
-    if (outcome.refused() > 0) {
-        text += ", " + std::to_string(outcome.refused()) + " refused";
-    }
-    text += ", " + std::to_string(LeftOutCount(outcome)) + " left out as not changed";
-    std::size_t failed = 0;
-    for (const SiteReading& site : outcome.sites) {
-        failed += site.failures.size();
-    }
-    if (failed > 0) {
-        text += ", " + Counted(failed, "sitemap", "sitemaps") + " not read";
-    }
-    if (outcome.cancelled) {
-        text += ", stopped before the end";
-    }
-    return text + ".";
-}
 
 void WriteText(const Report& report, bool quiet, std::ostream& out, std::ostream& err) {
     const AnnounceOutcome& outcome = report.outcome;
@@ -88,7 +39,7 @@ void WriteText(const Report& report, bool quiet, std::ostream& out, std::ostream
     for (const std::string& note : outcome.run.notes) {
         out << Printable(note) << '\n';
     }
-    out << Summary(report) << '\n';
+    out << AnnounceSummary(report.outcome, report.dryRun) << '\n';
     if (report.list.added > 0) {
         out << (report.dryRun ? "Would add " : "Added ") << Pages(report.list.added)
             << " to the list.\n";
@@ -122,7 +73,7 @@ void WriteJson(const Report& report, std::ostream& out) {
     const json report_ = {
         {"dryRun", report.dryRun},
         {"exitStatus", report.exitStatus},
-        {"summary", Summary(report)},
+        {"summary", AnnounceSummary(report.outcome, report.dryRun)},
         {report.dryRun ? "wouldAnnounce" : "announced", announced},
         {"refused", refused},
         {"leftOut",

@@ -24,12 +24,6 @@ struct Report {
     int exitStatus = 0;
 };
 
-// The pages the run announced (accepted), and how many it left out.
-std::size_t AnnouncedCount(const AnnounceOutcome& outcome);
-std::size_t LeftOutCount(const AnnounceOutcome& outcome);
-
-// One line that sums the run up, as the history keeps it.
-std::string Summary(const Report& report);
 // The report for a person: what was (or would be) announced on standard output, what went
 // wrong on standard error.
 void WriteText(const Report& report, bool quiet, std::ostream& out, std::ostream& err);

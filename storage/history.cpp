@@ -290,4 +290,27 @@ std::vector<AnnouncerRun> History::AnnouncerRuns(int count) {
     return runs;
 }
 
+std::optional<AnnouncerRun> History::TakeUntoldFailure() {
+    if (Closed()) {
+        return std::nullopt;
+    }
+    std::optional<AnnouncerRun> failed;
+    ForEachRow(db_,
+               "SELECT time, announced, refused, left_out, exit_status, result FROM announcer_runs"
+               " WHERE scheduled AND NOT told ORDER BY time DESC, rowid DESC LIMIT 1",
+               {}, [&](sqlite3_stmt* s) {
+                   if (sqlite3_column_int(s, 4) != 0) {
+                       failed = AnnouncerRun{.time = sqlite3_column_int64(s, 0),
+                                             .scheduled = true,
+                                             .announced = sqlite3_column_int64(s, 1),
+                                             .refused = sqlite3_column_int64(s, 2),
+                                             .leftOut = sqlite3_column_int64(s, 3),
+                                             .exitStatus = sqlite3_column_int(s, 4),
+                                             .result = Column(s, 5)};
+                   }
+               });
+    Exec("UPDATE announcer_runs SET told = 1 WHERE scheduled AND NOT told");
+    return failed;
+}
+
 }  // namespace quaymark

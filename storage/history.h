@@ -147,6 +147,9 @@ public:
     std::string RecordAnnouncerRun(const AnnouncerRun& run);
     // The latest runs of the announcer, newest first.
     std::vector<AnnouncerRun> AnnouncerRuns(int count);
+    // The timer's latest run when it failed and nobody has been told yet; from then on it
+    // counts as told.
+    std::optional<AnnouncerRun> TakeUntoldFailure();
     const std::string& failure() const { return failure_; }
     // After a write failed: what was under way is rolled back, the write-ahead log
     // checkpointed and truncated, and the database closed, so that a full disk gets back all

@@ -59,7 +59,7 @@ constexpr const char* kSitesTables =
     "CREATE TABLE IF NOT EXISTS announcer_runs("
     " time INTEGER NOT NULL, scheduled INTEGER NOT NULL, announced INTEGER NOT NULL,"
     " refused INTEGER NOT NULL, left_out INTEGER NOT NULL, exit_status INTEGER NOT NULL,"
-    " result TEXT NOT NULL);";
+    " result TEXT NOT NULL, told INTEGER NOT NULL DEFAULT 0);";
 
 // What each address had from each channel: the last request, the last acceptance and the
 // last failure. The trigger keeps it with every row, whoever writes the row.

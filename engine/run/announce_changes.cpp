@@ -4,6 +4,7 @@
 #include <ctime>
 #include <map>
 
+#include "engine/net/http_text.h"
 #include "engine/net/web_address.h"
 #include "engine/run/history_log.h"
 
@@ -53,6 +54,45 @@ std::size_t AnnounceOutcome::refused() const {
         pages += request.addresses.size();
     }
     return pages;
+}
+
+std::size_t AnnounceOutcome::announced() const {
+    return chosen.size() - std::min(chosen.size(), refused());
+}
+
+std::size_t AnnounceOutcome::leftOut() const {
+    return passedOver.unchanged + passedOver.recent;
+}
+
+std::string AnnounceSummary(const AnnounceOutcome& outcome, bool dryRun) {
+    std::size_t fresh = 0;
+    std::size_t changed = 0;
+    std::size_t removed = 0;
+    for (const AnnouncedPage& page : outcome.chosen) {
+        (page.reason == AnnounceReason::Removed   ? removed
+         : page.reason == AnnounceReason::Changed ? changed
+                                                  : fresh)++;
+    }
+    std::string text =
+        (dryRun ? "Would announce " : "Announced ") +
+        Counted(dryRun ? outcome.chosen.size() : outcome.announced(), "page", "pages") + " (" +
+        std::to_string(fresh) + " new, " + std::to_string(changed) + " changed, " +
+        std::to_string(removed) + " removed)";
+    if (outcome.refused() > 0) {
+        text += ", " + std::to_string(outcome.refused()) + " refused";
+    }
+    text += ", " + std::to_string(outcome.leftOut()) + " left out as not changed";
+    std::size_t failed = 0;
+    for (const SiteReading& site : outcome.sites) {
+        failed += site.failures.size();
+    }
+    if (failed > 0) {
+        text += ", " + Counted(failed, "sitemap", "sitemaps") + " not read";
+    }
+    if (outcome.cancelled) {
+        text += ", stopped before the end";
+    }
+    return text + ".";
 }
 
 bool AnnounceOutcome::sitemapsFailed() const {

@@ -72,10 +72,17 @@ struct AnnounceOutcome {
     RunResult run;
     bool cancelled = false;
 
-    // The pages whose announcement was refused.
+    // The pages whose announcement was refused, those announced, and those left out as not
+    // changed since their last announcement.
     std::size_t refused() const;
+    std::size_t announced() const;
+    std::size_t leftOut() const;
     bool sitemapsFailed() const;
 };
+
+// What the outcome comes to in one line, such as "Announced 3 pages (1 new, 1 changed,
+// 1 removed), 40 left out as not changed."; in a dry run "Would announce ...".
+std::string AnnounceSummary(const AnnounceOutcome& outcome, bool dryRun);
 
 // Announce Changes: each site's remembered sitemaps read again with conditional requests,
 // their pages and lastmods kept, the pages that left every sitemap of their site marked, and
