@@ -279,7 +279,8 @@ void BM_HistoryWindow(benchmark::State& state) {
         writer.Read([&](History* past) { read.set_value(past->Summaries("IndexNow")); });
         const auto summaries = read.get_future().get();
         const auto readDone = std::chrono::steady_clock::now();
-        ui::CHistoryDlg window(addresses, summaries, {}, std::time(nullptr));
+        ui::CHistoryDlg window(addresses, {.summaries = summaries, .sitemaps = {}},
+                               std::time(nullptr));
         const auto shown = std::chrono::steady_clock::now();
         const auto dates = writer.AnnouncedDates("IndexNow");
         const auto datesDone = std::chrono::steady_clock::now();

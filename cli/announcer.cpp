@@ -101,17 +101,23 @@ std::string SetupProblem(AnnounceOutcome::Setup setup, const std::string& site) 
     return {};
 }
 
+// The run as the history keeps it, for the History window and the notice of a failed timer run.
+AnnouncerRun RunRecord(const Options& options, int exitStatus, std::string result,
+                       const AnnounceOutcome* outcome = nullptr) {
+    AnnouncerRun run{.time = std::time(nullptr),
+                     .scheduled = options.scheduled,
+                     .exitStatus = exitStatus,
+                     .result = std::move(result)};
+    if (outcome != nullptr) {
+        run.announced = static_cast<std::int64_t>(outcome->announced());
+        run.refused = static_cast<std::int64_t>(outcome->refused());
+        run.leftOut = static_cast<std::int64_t>(outcome->leftOut());
+    }
+    return run;
+}
+
 int Announce(const Options& options, const AnnouncerSeams& seams) {
-    IndexNowSettings settings;
-    const std::filesystem::path settingsFile = IndexNowSettingsPath();
-    if (const FileResult loaded = LoadIndexNowSettings(settingsFile, settings);
-        !loaded && !loaded.Missing()) {
-        return SetupError(seams, "the settings " + settingsFile.string() +
-                                     " could not be read: " + loaded.Reason());
-    }
-    if (!IndexNowJob{settings}.announces()) {
-        return SetupError(seams, SetupProblem(AnnounceOutcome::Setup::NoChannel, options.site));
-    }
+    // No history is made for nothing: without one there is no remembered sitemap.
     const std::filesystem::path historyFile = HistoryPath(UrlListPath());
     if (!FileExists(historyFile)) {
         return SetupError(seams, SetupProblem(AnnounceOutcome::Setup::NoSitemap, options.site));
@@ -124,6 +130,26 @@ int Announce(const Options& options, const AnnouncerSeams& seams) {
         seams.err << "quaymark-announce: " << Printable(opened.problem) << '\n';
     }
     HistoryWriter writer(*opened.history);
+    // A setup problem is recorded too, so that the window can tell of a timer run that failed.
+    const auto fail = [&](const std::string& reason) {
+        if (!options.dryRun) {
+            writer.PostWrite([run = RunRecord(options, kSetupOrUsage, reason)](History& history) {
+                return history.RecordAnnouncerRun(run);
+            });
+            writer.Flush();
+        }
+        return SetupError(seams, reason);
+    };
+    IndexNowSettings settings;
+    const std::filesystem::path settingsFile = IndexNowSettingsPath();
+    if (const FileResult loaded = LoadIndexNowSettings(settingsFile, settings);
+        !loaded && !loaded.Missing()) {
+        return fail("the settings " + settingsFile.string() +
+                    " could not be read: " + loaded.Reason());
+    }
+    if (!IndexNowJob{settings}.announces()) {
+        return fail(SetupProblem(AnnounceOutcome::Setup::NoChannel, options.site));
+    }
     ProgressLines progress(seams.err, seams.terminal, options.quiet || options.json);
     AnnounceChanges announce({.settings = settings,
                               .site = options.site,
@@ -134,7 +160,7 @@ int Announce(const Options& options, const AnnouncerSeams& seams) {
                              writer, progress);
     const AnnounceOutcome outcome = announce.Run();
     if (outcome.setup != AnnounceOutcome::Setup::Ready) {
-        return SetupError(seams, SetupProblem(outcome.setup, options.site));
+        return fail(SetupProblem(outcome.setup, options.site));
     }
     Report report{.outcome = outcome,
                   .dryRun = options.dryRun,
@@ -143,16 +169,9 @@ int Announce(const Options& options, const AnnouncerSeams& seams) {
                             ? kSomeRefused
                             : kAllAnnounced;
     if (!options.dryRun) {
-        writer.PostWrite([&](History& history) {
-            return history.RecordAnnouncerRun(
-                {.time = std::time(nullptr),
-                 .scheduled = options.scheduled,
-                 .announced = static_cast<std::int64_t>(outcome.announced()),
-                 .refused = static_cast<std::int64_t>(outcome.refused()),
-                 .leftOut = static_cast<std::int64_t>(outcome.leftOut()),
-                 .exitStatus = report.exitStatus,
-                 .result = AnnounceSummary(outcome, false)});
-        });
+        writer.PostWrite([run = RunRecord(options, report.exitStatus,
+                                          AnnounceSummary(outcome, false), &outcome)](
+                             History& history) { return history.RecordAnnouncerRun(run); });
     }
     writer.Flush();
     if (const std::string failure = writer.failure(); !failure.empty()) {

@@ -107,6 +107,7 @@ int main(int argc, char** argv) {
                                  quaymark::testing::TlsServer::CaFile()};
     quaymark::ui::CChannelsDlg channels(
         {.key = key, .endpoint = std::string(quaymark::kIndexNowEndpoints[1]), .enabled = true},
+        true,
         {"https://mysite.example.test/", "https://mysite.example.test/garden.html",
          "https://shop.example.test/"},
         routing);
@@ -135,9 +136,13 @@ int main(int argc, char** argv) {
     past.history->RememberSitemaps({{.site = "http://www.example.com/",
                                      .sitemap = "http://www.example.com/sitemap.xml",
                                      .readAt = now - 3600}});
-    quaymark::ui::CHistoryDlg history(window.Entries(),
-                                      past.history->Summaries(std::string(quaymark::kIndexNowName)),
-                                      past.history->Sitemaps(), now);
+    quaymark::ui::CHistoryDlg history(
+        window.Entries(),
+        {.summaries = past.history->Summaries(std::string(quaymark::kIndexNowName)),
+         .sitemaps = past.history->Sitemaps(),
+         .removed = past.history->RemovedPages(),
+         .announcerRuns = past.history->AnnouncerRuns(10)},
+        now);
     history.show();
     Save(&history, out + "/history-window.png");
     history.accept();

@@ -66,8 +66,8 @@ QString NewKey() {
 
 }  // namespace
 
-CChannelsDlg::CChannelsDlg(IndexNowSettings settings, std::vector<std::string> addresses,
-                           RunRouting routing, QWidget* parent)
+CChannelsDlg::CChannelsDlg(IndexNowSettings settings, bool daily,
+                           std::vector<std::string> addresses, RunRouting routing, QWidget* parent)
     : QDialog(parent),
       controls_(BuildDialog(*this, kTemplateId)),
       keyEdit_(controls_.Get<QLineEdit>("key")),
@@ -76,6 +76,7 @@ CChannelsDlg::CChannelsDlg(IndexNowSettings settings, std::vector<std::string> a
       classicBox_(controls_.Get<QCheckBox>("classic")),
       enabledBox_(controls_.Get<QCheckBox>("enabled")),
       onlyNewOrChangedBox_(controls_.Get<QCheckBox>("onlyNewOrChanged")),
+      dailyBox_(controls_.Get<QCheckBox>("daily")),
       checkButton_(controls_.Get<QPushButton>("check")),
       checkList_(controls_.Get<QListWidget>("checkList")),
       settings_(std::move(settings)),
@@ -91,6 +92,7 @@ CChannelsDlg::CChannelsDlg(IndexNowSettings settings, std::vector<std::string> a
     classicBox_->setChecked(settings_.classic);
     enabledBox_->setChecked(settings_.enabled);
     onlyNewOrChangedBox_->setChecked(settings_.onlyNewOrChanged);
+    dailyBox_->setChecked(daily);
     connect(controls_.Get<QPushButton>("generate"), &QPushButton::clicked, this,
             &CChannelsDlg::OnGenerate);
     connect(controls_.Get<QPushButton>("saveKeyFile"), &QPushButton::clicked, this,
@@ -189,6 +191,7 @@ void CChannelsDlg::accept() {
                  .keyLocation = keyLocation,
                  .onlyNewOrChanged = onlyNewOrChangedBox_->isChecked(),
                  .classic = classicBox_->isChecked()};
+    daily_ = dailyBox_->isChecked();
     QDialog::accept();
 }
 

@@ -20,20 +20,23 @@ namespace quaymark::ui {
 // IndexNow settings: the key (typed or generated), the endpoint (one of the known ones or
 // a typed https address), where the key file is when not at the sites' roots, whether runs
 // announce through IndexNow and whether only new or changed pages, the key file to put on the
-// sites, and a check that every host of the list serves it. OK takes a valid key only.
+// sites, and a check that every host of the list serves it; and whether the changes are
+// announced every day by themselves. OK takes a valid key only.
 class CChannelsDlg : public QDialog {
     Q_OBJECT
 
 public:
     static constexpr int kTemplateId = 150;
 
-    // The addresses are the list's, whose sites Check visits; the routing is where its
-    // requests go (the sites themselves in the program).
-    CChannelsDlg(IndexNowSettings settings, std::vector<std::string> addresses, RunRouting routing,
-                 QWidget* parent = nullptr);
+    // Daily is whether the daily job is set up. The addresses are the list's, whose sites
+    // Check visits; the routing is where its requests go (the sites themselves in the
+    // program).
+    CChannelsDlg(IndexNowSettings settings, bool daily, std::vector<std::string> addresses,
+                 RunRouting routing, QWidget* parent = nullptr);
 
-    // The settings as OK took them.
+    // The settings as OK took them, and whether the daily job is wanted.
     const IndexNowSettings& settings() const { return settings_; }
+    bool daily() const { return daily_; }
     const DialogControls& controls() const { return controls_; }
 
     void OnGenerate();
@@ -56,9 +59,11 @@ private:
     QCheckBox* classicBox_;
     QCheckBox* enabledBox_;
     QCheckBox* onlyNewOrChangedBox_;
+    QCheckBox* dailyBox_;
     QPushButton* checkButton_;
     QListWidget* checkList_;
     IndexNowSettings settings_;
+    bool daily_ = false;
     std::vector<std::string> addresses_;
     RunRouting routing_;
 };

@@ -10,6 +10,7 @@
 #include <QFormLayout>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QProcess>
 
 namespace quaymark::ui {
 namespace {
@@ -42,6 +43,28 @@ SaveFileHandler& CurrentSaveFileHandler() {
 CredentialsHandler& CurrentCredentialsHandler() {
     static CredentialsHandler handler;
     return handler;
+}
+
+UserManagerHandler& CurrentUserManagerHandler() {
+    static UserManagerHandler handler;
+    return handler;
+}
+
+// systemctl answers at once or not at all: a manager that hangs is given up on.
+constexpr int kUserManagerMilliseconds = 20000;
+
+UserManagerAnswer AskDesktopUserManager(const QStringList& arguments) {
+    QProcess systemctl;
+    systemctl.setProcessChannelMode(QProcess::MergedChannels);
+    systemctl.start(QStringLiteral("systemctl"), QStringList{QStringLiteral("--user")} + arguments);
+    if (!systemctl.waitForFinished(kUserManagerMilliseconds)) {
+        systemctl.kill();
+        systemctl.waitForFinished();
+        return {.output = systemctl.errorString()};
+    }
+    return {.ran = systemctl.exitStatus() == QProcess::NormalExit,
+            .exitStatus = systemctl.exitCode(),
+            .output = QString::fromLocal8Bit(systemctl.readAll()).trimmed()};
 }
 
 void ShowDesktopMessage(const MessageRequest& request) {
@@ -156,6 +179,16 @@ void SetSaveFileHandler(SaveFileHandler handler) {
 }
 void SetCredentialsHandler(CredentialsHandler handler) {
     CurrentCredentialsHandler() = std::move(handler);
+}
+void SetUserManagerHandler(UserManagerHandler handler) {
+    CurrentUserManagerHandler() = std::move(handler);
+}
+
+UserManagerAnswer RunUserManager(const QStringList& arguments) {
+    if (CurrentUserManagerHandler()) {
+        return CurrentUserManagerHandler()(arguments);
+    }
+    return AskDesktopUserManager(arguments);
 }
 
 QString ApplicationTitle() {

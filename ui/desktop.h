@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 #include <functional>
 #include <optional>
@@ -33,6 +34,16 @@ using OpenUrlHandler = std::function<void(const QUrl&)>;
 // Answers a save-file dialog: the path chosen, empty when the user cancelled.
 using SaveFileHandler = std::function<QString(const QString& title, const QString& name)>;
 using CredentialsHandler = std::function<std::optional<Credentials>(const QString& url)>;
+// What the user's service manager answered: whether it could be asked at all, its exit
+// status and what it said.
+struct UserManagerAnswer {
+    bool ran = false;
+    int exitStatus = -1;
+    QString output{};
+
+    bool succeeded() const { return ran && exitStatus == 0; }
+};
+using UserManagerHandler = std::function<UserManagerAnswer(const QStringList& arguments)>;
 
 // A modal box with the text, the title, one OK button and the icon.
 void ShowMessage(QWidget* owner, const QString& text, const QString& title,
@@ -50,6 +61,9 @@ QString AskSaveFile(QWidget* owner, const QString& title, const QString& name);
 // The password dialog after a 401.
 std::optional<Credentials> AskCredentials(const QString& url);
 
+// Asks the user's systemd manager: systemctl --user with the arguments.
+UserManagerAnswer RunUserManager(const QStringList& arguments);
+
 // The caption of message boxes that have none of their own: the executable's base name.
 QString ApplicationTitle();
 
@@ -60,5 +74,6 @@ void SetQuestionHandler(QuestionHandler handler);
 void SetOpenUrlHandler(OpenUrlHandler handler);
 void SetSaveFileHandler(SaveFileHandler handler);
 void SetCredentialsHandler(CredentialsHandler handler);
+void SetUserManagerHandler(UserManagerHandler handler);
 
 }  // namespace quaymark::ui

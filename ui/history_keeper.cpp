@@ -8,6 +8,12 @@
 #include "ui/off_ui_thread.h"
 
 namespace quaymark::ui {
+namespace {
+
+// The announcer's runs the History window lists: the latest, a month of daily runs and more.
+constexpr int kAnnouncerRunsShown = 50;
+
+}  // namespace
 
 HistoryKeeper::HistoryKeeper(std::filesystem::path path) : path_(std::move(path)) {
     connect(this, &HistoryKeeper::failed, this, [this] { gone_ = true; });
@@ -57,13 +63,38 @@ void HistoryKeeper::ReadContents(QObject* context, std::function<void(Contents)>
         Contents contents;
         if (history != nullptr) {
             contents = {.summaries = history->Summaries(std::string(kIndexNowName)),
-                        .sitemaps = history->Sitemaps()};
+                        .sitemaps = history->Sitemaps(),
+                        .removed = history->RemovedPages(),
+                        .announcerRuns = history->AnnouncerRuns(kAnnouncerRunsShown)};
         }
         QMetaObject::invokeMethod(
             context.data(),
             [context, done, contents = std::move(contents)]() mutable {
                 if (!context.isNull()) {
                     done(std::move(contents));
+                }
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void HistoryKeeper::TellUntoldFailure(QObject* context, std::function<void(AnnouncerRun)> tell) {
+    if (!writer_) {
+        return;
+    }
+    writer_->Read([context = QPointer<QObject>(context), tell = std::move(tell)](History* history) {
+        std::optional<AnnouncerRun> failed;
+        if (history != nullptr) {
+            failed = history->TakeUntoldFailure();
+        }
+        if (!failed) {
+            return;
+        }
+        QMetaObject::invokeMethod(
+            context.data(),
+            [context, tell, run = std::move(*failed)] {
+                if (!context.isNull()) {
+                    tell(run);
                 }
             },
             Qt::QueuedConnection);

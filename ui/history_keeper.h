@@ -35,8 +35,13 @@ public:
     struct Contents {
         std::unordered_map<std::string, AddressHistory> summaries;
         std::vector<RememberedSitemap> sitemaps;
+        std::vector<RemovedPage> removed{};
+        std::vector<AnnouncerRun> announcerRuns{};
     };
     void ReadContents(QObject* context, std::function<void(Contents)> done);
+    // The daily timer's last run, when it failed and nobody has been told, off the UI
+    // thread, to the context while it lives; nothing when the history was not there at start.
+    void TellUntoldFailure(QObject* context, std::function<void(AnnouncerRun)> tell);
     // At the end: the rows still waiting are written (the UI thread's windows stay alive
     // meanwhile) and the history is closed, so that it holds no room on the disk before the
     // list is saved.

@@ -25,6 +25,9 @@ const QString kExportTitle = QStringLiteral("Export CSV");
 const QString kExportName = QStringLiteral("quaymark-history.csv");
 const QString kExportFailedText = QStringLiteral("The history could not be exported to %1: %2.");
 const QString kSentToday = QStringLiteral("sent");
+const QString kLeftSitemapsColumn = QStringLiteral("No longer in a sitemap");
+
+QString AnnouncerRunLine(const AnnouncerRun& run);
 
 QString Moment(std::int64_t time) {
     return QDateTime::fromSecsSinceEpoch(time).toString(QStringLiteral("yyyy-MM-dd HH:mm"));
@@ -51,12 +54,21 @@ QString LastFailure(const HistoryRow& failure) {
            DisplayText(failure.reason.empty() ? failure.verdict : failure.reason);
 }
 
+// "2026-12-09 06:12, by the daily timer: Announced 3 pages (...)." and how it ended.
+QString AnnouncerRunLine(const AnnouncerRun& run) {
+    const QString how = run.scheduled ? QStringLiteral("by the daily timer")
+                                      : QStringLiteral("from the command line");
+    const QString ended = run.exitStatus == 0
+                              ? QString()
+                              : QStringLiteral(" Failed (exit status %1).").arg(run.exitStatus);
+    return Moment(run.time) + QStringLiteral(", ") + how + QStringLiteral(": ") +
+           DisplayText(run.result) + ended;
+}
+
 }  // namespace
 
 CHistoryDlg::CHistoryDlg(const std::vector<std::string>& addresses,
-                         const std::unordered_map<std::string, AddressHistory>& summaries,
-                         const std::vector<RememberedSitemap>& sitemaps, std::int64_t now,
-                         QWidget* parent)
+                         const HistoryKeeper::Contents& contents, std::int64_t now, QWidget* parent)
     : QDialog(parent),
       controls_(BuildDialog(*this, kTemplateId)),
       filterEdit_(controls_.Get<QLineEdit>("filter")),
@@ -65,8 +77,20 @@ CHistoryDlg::CHistoryDlg(const std::vector<std::string>& addresses,
     connect(controls_.Get<QPushButton>("export"), &QPushButton::clicked, this,
             &CHistoryDlg::OnExport);
     connect(controls_.Get<QPushButton>("close"), &QPushButton::clicked, this, &QDialog::accept);
+    auto* removeButton = controls_.Get<QPushButton>("removeRemoved");
+    connect(removeButton, &QPushButton::clicked, this, &CHistoryDlg::OnRemoveRemoved);
+    const std::unordered_map<std::string, AddressHistory>& summaries = contents.summaries;
 
-    const QStringList columns = ColumnNames();
+    // The pages that left every sitemap get a column of their own, only when there are any.
+    std::unordered_map<std::string, std::int64_t> leftSitemaps;
+    for (const RemovedPage& page : contents.removed) {
+        leftSitemaps.emplace(page.address, page.since);
+    }
+    QStringList columns = ColumnNames();
+    const int lastFailureColumn = static_cast<int>(columns.size()) - 1;
+    if (!leftSitemaps.empty()) {
+        columns << kLeftSitemapsColumn;
+    }
     table_->setColumnCount(static_cast<int>(columns.size()));
     table_->setHorizontalHeaderLabels(columns);
     table_->setRowCount(static_cast<int>(addresses.size()));
@@ -75,19 +99,26 @@ CHistoryDlg::CHistoryDlg(const std::vector<std::string>& addresses,
         auto* addressItem = new QTableWidgetItem(DisplayText(address));
         addressItem->setData(Qt::UserRole, QByteArray::fromStdString(address));
         table_->setItem(row, 0, addressItem);
+        if (const auto left = leftSitemaps.find(address); left != leftSitemaps.end()) {
+            table_->setItem(row, lastFailureColumn + 1, new QTableWidgetItem(Moment(left->second)));
+            QFont italic = addressItem->font();
+            italic.setItalic(true);
+            addressItem->setFont(italic);
+            removedInList_.push_back(address);
+        }
         const auto known = summaries.find(address);
         if (known == summaries.end()) {
             continue;
         }
         const AddressHistory& past = known->second;
-        for (int column = kFirstChannelColumn; column < columns.size() - 1; ++column) {
+        for (int column = kFirstChannelColumn; column < lastFailureColumn; ++column) {
             const auto accepted = past.lastAccepted.find(columns[column].toStdString());
             if (accepted != past.lastAccepted.end()) {
                 table_->setItem(row, column, new QTableWidgetItem(Moment(accepted->second)));
             }
         }
         if (past.lastFailure) {
-            table_->setItem(row, static_cast<int>(columns.size()) - 1,
+            table_->setItem(row, lastFailureColumn,
                             new QTableWidgetItem(LastFailure(*past.lastFailure)));
         }
         if (past.lastSentToEngine && now - *past.lastSentToEngine < kDaySeconds) {
@@ -99,12 +130,22 @@ CHistoryDlg::CHistoryDlg(const std::vector<std::string>& addresses,
     }
     table_->resizeColumnsToContents();
     auto* sitemapList = controls_.Get<QListWidget>("sitemaps");
-    for (const RememberedSitemap& sitemap : sitemaps) {
+    for (const RememberedSitemap& sitemap : contents.sitemaps) {
         sitemapList->addItem(DisplayText(sitemap.site) + QStringLiteral(": ") +
                              DisplayText(sitemap.sitemap) + QStringLiteral(", read ") +
                              Moment(sitemap.readAt));
     }
+    auto* runList = controls_.Get<QListWidget>("announcerRuns");
+    for (const AnnouncerRun& run : contents.announcerRuns) {
+        runList->addItem(AnnouncerRunLine(run));
+    }
+    removeButton->setEnabled(!removedInList_.empty());
     CentreOnScreen(*this);
+}
+
+void CHistoryDlg::OnRemoveRemoved() {
+    pagesToRemove_ = removedInList_;
+    accept();
 }
 
 void CHistoryDlg::OnFilter() {

@@ -8,6 +8,7 @@
 
 #include "storage/history.h"
 #include "ui/dialog_template.h"
+#include "ui/history_keeper.h"
 
 class QLineEdit;
 class QTableWidget;
@@ -16,7 +17,9 @@ namespace quaymark::ui {
 
 // What the history knows of every address of the list: when each engine and IndexNow last
 // accepted it, its last failure, and whether an engine has had it within the last 24 hours,
-// filterable by address text; Export CSV writes the rows shown. Below, each site's sitemaps.
+// filterable by address text; Export CSV writes the rows shown. The pages that left every
+// sitemap of their site are marked, and can be taken out of the list. Below, each site's
+// sitemaps and the announcer's runs.
 class CHistoryDlg : public QDialog {
     Q_OBJECT
 
@@ -24,15 +27,18 @@ public:
     static constexpr int kTemplateId = 162;
     static constexpr std::int64_t kDaySeconds = 24 * 60 * 60;
 
-    // The addresses are the list's; the summaries what the history holds of each address,
-    // the sitemaps those each site's imports read.
-    CHistoryDlg(const std::vector<std::string>& addresses,
-                const std::unordered_map<std::string, AddressHistory>& summaries,
-                const std::vector<RememberedSitemap>& sitemaps, std::int64_t now,
-                QWidget* parent = nullptr);
+    // The addresses are the list's; the contents what the history holds of each address, of
+    // each site and of the announcer.
+    CHistoryDlg(const std::vector<std::string>& addresses, const HistoryKeeper::Contents& contents,
+                std::int64_t now, QWidget* parent = nullptr);
 
     void OnFilter();
     void OnExport();
+    // Closes the window asking the list to lose the pages no longer in a sitemap.
+    void OnRemoveRemoved();
+
+    // The list's pages no longer in a sitemap, when the user asked to remove them.
+    const std::vector<std::string>& pagesToRemove() const { return pagesToRemove_; }
 
     const DialogControls& controls() const { return controls_; }
     // The rows shown, as Export writes them, the column names first.
@@ -42,6 +48,8 @@ private:
     DialogControls controls_;
     QLineEdit* filterEdit_;
     QTableWidget* table_;
+    std::vector<std::string> removedInList_;
+    std::vector<std::string> pagesToRemove_;
 };
 
 }  // namespace quaymark::ui

@@ -52,6 +52,7 @@ const QString kNothingToSendText = QStringLiteral(
     "the window's menu (Ctrl+N).");
 const QString kImportMenuText = QStringLiteral("Import &Sitemap...");
 const QString kHistoryMenuText = QStringLiteral("&History...");
+const QString kAnnounceMenuText = QStringLiteral("A&nnounce Changes");
 
 // The bytes an entry of the list stands for.
 std::string EntryBytes(const QListWidgetItem& item) {
@@ -109,6 +110,8 @@ CSubmitDlg::CSubmitDlg(std::filesystem::path listFile, RunRouting routing, QWidg
             &CSubmitDlg::OnOK);
     connect(controls_.Get<QPushButton>("quit"), &QPushButton::clicked, this, &CSubmitDlg::OnCancel);
     connect(controls_.Get<QPushButton>("help"), &QPushButton::clicked, this, &CSubmitDlg::OnHelp);
+    connect(controls_.Get<QPushButton>("announce"), &QPushButton::clicked, this,
+            &CSubmitDlg::OnAnnounceChanges);
     MakeMenuActions();
     OnInitDialog();
 }
@@ -131,6 +134,7 @@ void CSubmitDlg::OnInitDialog() {
     }
     LoadIndexNowSettings();
     OpenHistory();
+    TellFailedDailyRun();
 
     for (const ToolTip& tip : kToolTips) {
         controls_.Get<QWidget>(tip.control)->setToolTip(QString::fromUtf8(tip.text));
@@ -368,9 +372,9 @@ void CSubmitDlg::OnHistory() {
     history_.ReadContents(this, [this](const HistoryKeeper::Contents& contents) {
         historyAsked_ = false;
         if (!ended_) {
-            CHistoryDlg window(Entries(), contents.summaries, contents.sitemaps, std::time(nullptr),
-                               this);
+            CHistoryDlg window(Entries(), contents, std::time(nullptr), this);
             window.exec();
+            RemovePagesNoLongerInASitemap(window.pagesToRemove());
         }
     });
 }
@@ -448,6 +452,7 @@ void CSubmitDlg::MakeMenuActions() {
     };
     add(kChannelsMenuText, QKeySequence(Qt::CTRL | Qt::Key_N), &CSubmitDlg::OnChannels);
     add(kImportMenuText, QKeySequence(Qt::CTRL | Qt::Key_I), &CSubmitDlg::OnImportSitemap);
+    add(kAnnounceMenuText, QKeySequence(Qt::CTRL | Qt::Key_R), &CSubmitDlg::OnAnnounceChanges);
     historyAction_ =
         add(kHistoryMenuText, QKeySequence(Qt::CTRL | Qt::Key_H), &CSubmitDlg::OnHistory);
     add(kAboutMenuText, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_A),

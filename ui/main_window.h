@@ -56,6 +56,7 @@ public:
     void OnChannels();
     void OnImportSitemap();
     void OnHistory();
+    void OnAnnounceChanges();
 
     // Closes the program as Quit does, for a request from outside (a signal, the end of the
     // desktop session): a run under way is cancelled and awaited first.
@@ -102,6 +103,10 @@ private:
     void OpenHistory();
     void MakeMenuActions();
     void AddImported(SitemapImport import);
+    // Adds the pages the list lacks at its end; returns how many.
+    std::size_t AddPages(const std::vector<std::string>& pages);
+    void RemovePagesNoLongerInASitemap(const std::vector<std::string>& pages);
+    void TellFailedDailyRun();
 
     std::filesystem::path listFile_;
     RunStarter runs_;

@@ -7,6 +7,7 @@
 #include "storage/url_list_file.h"
 #include "ui/byte_text.h"
 #include "ui/channels_window.h"
+#include "ui/daily_job.h"
 #include "ui/desktop.h"
 #include "ui/program_title.h"
 
@@ -86,10 +87,11 @@ void CSubmitDlg::LoadIndexNowSettings() {
 }
 
 void CSubmitDlg::OnChannels() {
-    CChannelsDlg dialog(indexNow_, Entries(), runs_.routing(), this);
+    CChannelsDlg dialog(indexNow_, DailyJobOn(), Entries(), runs_.routing(), this);
     if (dialog.exec() != QDialog::Accepted) {
         return;
     }
+    SetDailyJob(this, dialog.daily());
     indexNow_ = dialog.settings();
     runs_.SetIndexNow(indexNow_);
     const std::filesystem::path file = IndexNowSettingsPath();

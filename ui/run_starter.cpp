@@ -103,25 +103,47 @@ std::optional<RunResult> RunStarter::Run(SubmitJob job, QWidget* owner) {
     QObject::connect(&progress, &CProgressDlg::cancelRequested, &progress, [this] { Cancel(); });
 
     RunResult result;
-    run_ = &run;
-    RunOffUiThread([&] {
-        result = run.SubmitWorker();
-        if (log) {
-            log->HandOn();
-        }
-    });
-    run_ = nullptr;
+    RunUnderWay([&run] { run.RequestCancel(); },
+                [&] {
+                    result = run.SubmitWorker();
+                    if (log) {
+                        log->HandOn();
+                    }
+                });
+    return result;
+}
+
+std::optional<AnnounceOutcome> RunStarter::AnnounceChanges(QWidget* owner) {
+    if (UnderWay()) {
+        return std::nullopt;
+    }
+    if (writer_ == nullptr) {
+        return AnnounceOutcome{.setup = AnnounceOutcome::Setup::NoSitemap};
+    }
+    CProgressDlg progress(owner);
+    quaymark::AnnounceChanges announce(
+        {.settings = indexNow_, .errorPageDir = ErrorPageDirectory(), .routing = routing_},
+        *writer_, progress);
+    QObject::connect(&progress, &CProgressDlg::cancelRequested, &progress, [this] { Cancel(); });
+    AnnounceOutcome outcome;
+    RunUnderWay([&announce] { announce.RequestCancel(); }, [&] { outcome = announce.Run(); });
+    return outcome;
+}
+
+void RunStarter::RunUnderWay(std::function<void()> cancel, const std::function<void()>& work) {
+    cancel_ = std::move(cancel);
+    RunOffUiThread(work);
+    cancel_ = nullptr;
     for (auto& [context, call] : std::exchange(whenRunEnds_, {})) {
         if (!context.isNull()) {
             QTimer::singleShot(0, context, std::move(call));
         }
     }
-    return result;
 }
 
 void RunStarter::Cancel() {
-    if (run_ != nullptr) {
-        run_->RequestCancel();
+    if (cancel_) {
+        cancel_();
     }
 }
 

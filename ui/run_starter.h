@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/run/announce_changes.h"
 #include "engine/run/submit_run.h"
 #include "storage/history.h"
 #include "storage/indexnow_settings.h"
@@ -34,6 +35,9 @@ public:
     // Resend mode: the failed requests of an earlier run.
     std::optional<RunResult> SubmitList(const std::vector<RunRequest>& resubmitList,
                                         QWidget* owner);
+    // Announce Changes through the modern channels, with the same progress window and Cancel;
+    // it needs the history, which remembers the sites' sitemaps. Refused as a run is.
+    std::optional<AnnounceOutcome> AnnounceChanges(QWidget* owner);
 
     // The channels of the normal mode: the classic pages and IndexNow.
     void SetIndexNow(IndexNowSettings settings) { indexNow_ = std::move(settings); }
@@ -42,7 +46,7 @@ public:
     void SetHistory(HistoryWriter* writer) { writer_ = writer; }
     const RunRouting& routing() const { return routing_; }
 
-    bool UnderWay() const { return run_ != nullptr; }
+    bool UnderWay() const { return static_cast<bool>(cancel_); }
     // Asks the run under way to stop: the progress window's Cancel, a signal, the end of the
     // desktop session.
     void Cancel();
@@ -52,12 +56,15 @@ public:
 
 private:
     std::optional<RunResult> Run(SubmitJob job, QWidget* owner);
+    // Runs the work off the UI thread while the run under way can be cancelled; then what
+    // waited for the run's end is called.
+    void RunUnderWay(std::function<void()> cancel, const std::function<void()>& work);
 
     RunRouting routing_;
     IndexNowSettings indexNow_;
     HistoryWriter* writer_ = nullptr;
-    // The run under way, while SubmitList waits for it.
-    SubmitRun* run_ = nullptr;
+    // How to cancel the run under way, while its starter waits for it.
+    std::function<void()> cancel_;
     std::vector<std::pair<QPointer<QObject>, std::function<void()>>> whenRunEnds_;
 };
 

@@ -63,13 +63,13 @@ struct SiteReading {
 struct AnnounceOutcome {
     enum class Setup { Ready, NoChannel, NoSitemap, NoSuchSite };
     Setup setup = Setup::Ready;
-    std::vector<SiteReading> sites;
+    std::vector<SiteReading> sites{};
     // Every page the sites' sitemaps name now, for the list, in sitemap order.
-    std::vector<std::string> listPages;
+    std::vector<std::string> listPages{};
     // What is announced, and why.
-    std::vector<AnnouncedPage> chosen;
-    PassedOver passedOver;
-    RunResult run;
+    std::vector<AnnouncedPage> chosen{};
+    PassedOver passedOver{};
+    RunResult run{};
     bool cancelled = false;
 
     // The pages whose announcement was refused, those announced, and those left out as not

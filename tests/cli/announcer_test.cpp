@@ -84,14 +84,16 @@ TEST_F(AnnouncerTest, SetupAndUsageErrorsExitTwoWithOneLineEach) {
     EXPECT_EQ(Run({"--no-such-option"}), kSetupOrUsage);
     EXPECT_THAT(err_.str(), HasSubstr("--no-such-option"));
     EXPECT_EQ(Run({}), kSetupOrUsage);
-    EXPECT_EQ(err_.str(),
-              "quaymark-announce: no channel to announce through: turn IndexNow on with its key "
-              "in the Channels window of Quaymark\n");
-    ChannelOn();
-    EXPECT_EQ(Run({}), kSetupOrUsage);
     EXPECT_THAT(err_.str(), HasSubstr("no site has a remembered sitemap"));
     EXPECT_FALSE(FileExists(HistoryPath(UrlListPath()))) << "no history made for nothing";
     Imported();
+    EXPECT_EQ(Run({"--scheduled"}), kSetupOrUsage);
+    EXPECT_EQ(err_.str(),
+              "quaymark-announce: no channel to announce through: turn IndexNow on with its key "
+              "in the Channels window of Quaymark\n");
+    ASSERT_EQ(Runs().size(), 1u) << "the window tells of a timer run that failed";
+    EXPECT_EQ(Runs()[0].exitStatus, kSetupOrUsage);
+    ChannelOn();
     EXPECT_EQ(Run({"--site", "http://other.example.test/"}), kSetupOrUsage);
     EXPECT_THAT(site_.Posted(), IsEmpty());
     EXPECT_EQ(Run({"--help"}), kAllAnnounced);

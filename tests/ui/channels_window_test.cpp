@@ -38,7 +38,7 @@ TEST(ChannelsWindow, TakesOnlyAValidKeyAndChecksEverySiteOfTheList) {
                         {"bare.example.test:80", 1}},
                        {},
                        quaymark::testing::TlsServer::CaFile()};
-    CChannelsDlg dialog({},
+    CChannelsDlg dialog({}, false,
                         {"https://good.example.test/a", "https://good.example.test/b",
                          "https://bare.example.test/", "ftp://elsewhere/"},
                         routing);

@@ -9,7 +9,7 @@
 namespace quaymark::ui::testing {
 
 // Stands in for the desktop while a test runs: records every message box (answering it at
-// once) and every address handed to the shell.
+// once), every address handed to the shell and every request to the user's service manager.
 class DesktopRecorder {
 public:
     DesktopRecorder() {
@@ -31,18 +31,28 @@ public:
             return yes;
         });
         SetOpenUrlHandler([this](const QUrl& url) { opened.push_back(url); });
+        // No test reaches the user's own service manager.
+        SetUserManagerHandler([this](const QStringList& arguments) {
+            userManagerCalls.push_back(arguments.join(QLatin1Char(' ')));
+            return userManager;
+        });
     }
     ~DesktopRecorder() {
         SetMessageHandler({});
         SetRetryHandler({});
         SetQuestionHandler({});
         SetOpenUrlHandler({});
+        SetUserManagerHandler({});
     }
     DesktopRecorder(const DesktopRecorder&) = delete;
     DesktopRecorder& operator=(const DesktopRecorder&) = delete;
 
     std::vector<MessageRequest> messages;
     std::vector<QUrl> opened;
+    // What systemctl --user was asked, and how it answers: as where no user manager runs,
+    // unless a test says otherwise.
+    std::vector<QString> userManagerCalls;
+    UserManagerAnswer userManager;
     // How Retry-or-Discard boxes are answered, in turn; Discard once these run out.
     std::deque<bool> retryAnswers;
     // How Yes-or-No questions are answered, in turn; No once these run out.

@@ -136,16 +136,14 @@ TEST(DialogTemplate, EveryWindowFindsItsControlsAndEveryTextReachesItsControl) {
     windows.emplace_back(CAboutDlg::kTemplateId, std::make_unique<CAboutDlg>());
     windows.emplace_back(CSplashDlg::kTemplateId, std::make_unique<CSplashDlg>());
     windows.emplace_back(CChannelsDlg::kTemplateId,
-                         std::make_unique<CChannelsDlg>(IndexNowSettings{},
+                         std::make_unique<CChannelsDlg>(IndexNowSettings{}, false,
                                                         std::vector<std::string>{}, RunRouting{}));
     windows.emplace_back(CImportDlg::kTemplateId, std::make_unique<CImportDlg>());
     windows.emplace_back(CImportProgressDlg::kTemplateId,
                          std::make_unique<CImportProgressDlg>(nullptr));
     windows.emplace_back(
         CHistoryDlg::kTemplateId,
-        std::make_unique<CHistoryDlg>(std::vector<std::string>{},
-                                      std::unordered_map<std::string, AddressHistory>{},
-                                      std::vector<RememberedSitemap>{}, 0));
+        std::make_unique<CHistoryDlg>(std::vector<std::string>{}, HistoryKeeper::Contents{}, 0));
     for (const auto& [templateId, window] : windows) {
         const DialogTemplate data = LoadDialogTemplate(templateId);
         EXPECT_EQ(window->windowTitle(), data.caption) << templateId;

@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPushButton>
 
 #include "storage/atomic_file.h"
 #include "storage/history.h"
@@ -40,9 +41,11 @@ TEST(HistoryWindow, ShowsTheLastAcceptancesAndFailureMarksTheLastDayFiltersAndEx
         summaries = opened.history->Summaries("IndexNow");
     }
     testing::DesktopRecorder desktop;
-    CHistoryDlg window({"http://a.test/", "http://b.test/", "http://c.test/"}, summaries,
-                       {{.site = "http://a.test/", .sitemap = "http://a.test/feed", .readAt = now}},
-                       now);
+    CHistoryDlg window(
+        {"http://a.test/", "http://b.test/", "http://c.test/"},
+        {.summaries = summaries,
+         .sitemaps = {{.site = "http://a.test/", .sitemap = "http://a.test/feed", .readAt = now}}},
+        now);
     EXPECT_EQ(window.controls().Get<QListWidget>("sitemaps")->item(0)->text().toStdString(),
               "http://a.test/: http://a.test/feed, read " + Moment(now));
     const auto rows = window.ShownRows();
@@ -78,6 +81,31 @@ TEST(HistoryWindow, ShowsTheLastAcceptancesAndFailureMarksTheLastDayFiltersAndEx
     ASSERT_EQ(desktop.messages.size(), 1u);
     EXPECT_TRUE(desktop.messages[0].text.contains("Not a directory"))
         << desktop.messages[0].text.toStdString();
+}
+
+// Pages that left every sitemap get a column and can leave the list; the announcer's runs
+// are listed with how they ended.
+TEST(HistoryWindow, MarksPagesNoLongerInASitemapAndListsTheAnnouncerRuns) {
+    const std::int64_t now = 2000000000;
+    CHistoryDlg window(
+        {"http://a.test/", "http://b.test/"},
+        {.summaries = {},
+         .sitemaps = {},
+         .removed = {{.address = "http://b.test/", .site = "http://b.test/", .since = now - 60}},
+         .announcerRuns = {{.time = now,
+                            .scheduled = true,
+                            .exitStatus = 1,
+                            .result = "Announced 0 pages, 1 refused."}}},
+        now);
+    const auto rows = window.ShownRows();
+    EXPECT_EQ(rows[0].back(), "No longer in a sitemap");
+    EXPECT_EQ(rows[1].back(), "");
+    EXPECT_EQ(rows[2].back(), Moment(now - 60));
+    EXPECT_EQ(window.controls().Get<QListWidget>("announcerRuns")->item(0)->text().toStdString(),
+              Moment(now) +
+                  ", by the daily timer: Announced 0 pages, 1 refused. Failed (exit status 1).");
+    window.controls().Get<QPushButton>("removeRemoved")->click();
+    EXPECT_THAT(window.pagesToRemove(), ElementsAre("http://b.test/"));
 }
 
 }  // namespace

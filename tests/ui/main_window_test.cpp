@@ -520,7 +520,8 @@ TEST_F(MainWindowTest, TheWindowsMenuIsReachedFromTheKeyboard) {
     Button("submitAll")->setFocus();
     QTest::keyClick(Button("submitAll"), Qt::Key_F10, Qt::ShiftModifier);
     EXPECT_THAT(shown, ElementsAre("&Channels...\tCtrl+N", "Import &Sitemap...\tCtrl+I",
-                                   "&History...\tCtrl+H", "&About Quaymarker...\tCtrl+Shift+A"));
+                                   "A&nnounce Changes\tCtrl+R", "&History...\tCtrl+H",
+                                   "&About Quaymarker...\tCtrl+Shift+A"));
 }
 
 TEST_F(MainWindowTest, HelpAndAboutOpenOverTheWindow) {
