@@ -191,13 +191,13 @@ void AnnounceChanges::ReadSite(const std::string& site,
     });
 
     // The pages the site's sitemaps name now: what those read gave, and what the others gave
-    // before, whether they answered unchanged or could not be read.
+    // before, whether they answered unchanged or could not be read. A page is taken once,
+    // whichever site's sitemaps name it.
     std::unordered_set<std::string> readNow;
-    std::vector<std::string> pages;
-    std::unordered_set<std::string> present;
     const auto take = [&](const std::string& page) {
-        if (present.insert(page).second) {
-            pages.push_back(page);
+        if (present_.insert(page).second) {
+            outcome.listPages.push_back(page);
+            items_.push_back(page);
         }
     };
     std::vector<SitemapPages> kept = SitemapPagesOf(import);
@@ -212,25 +212,14 @@ void AnnounceChanges::ReadSite(const std::string& site,
             dates_[page.url].lastmod = *page.lastmod;
         }
     }
-    std::unordered_set<std::string> before;
     for (std::size_t i = 0; i < sitemaps.size(); ++i) {
         const std::string& sitemap = sitemaps[i].sitemap;
-        const bool readAgain = readNow.count(NormalisedAddress(sitemap).value_or(sitemap)) > 0;
-        for (const std::string& page : gave[i]) {
-            if (!readAgain) {
-                take(page);
-            }
-            before.insert(page);
+        if (readNow.count(NormalisedAddress(sitemap).value_or(sitemap)) == 0) {
+            std::for_each(gave[i].begin(), gave[i].end(), take);
         }
     }
 
     // Pages that left every sitemap are marked once, since now; those named again are not.
-    std::vector<RemovedPage> newlyRemoved;
-    for (const std::string& page : before) {
-        if (present.count(page) == 0) {
-            newlyRemoved.push_back({.address = page, .site = site, .since = now_});
-        }
-    }
     std::vector<std::string> cameBack;
     std::vector<RemovedPage> stillRemoved;
     std::unordered_set<std::string> marked;
@@ -239,18 +228,22 @@ void AnnounceChanges::ReadSite(const std::string& site,
             continue;
         }
         marked.insert(page.address);
-        if (present.count(page.address) > 0) {
+        if (present_.count(page.address) > 0) {
             cameBack.push_back(page.address);
         } else {
             stillRemoved.push_back(page);
         }
     }
-    for (const RemovedPage& page : newlyRemoved) {
-        if (marked.count(page.address) == 0) {
-            stillRemoved.push_back(page);
-            ++found.newlyRemoved;
+    std::vector<RemovedPage> newlyRemoved;
+    for (const std::vector<std::string>& before : gave) {
+        for (const std::string& page : before) {
+            if (present_.count(page) == 0 && marked.insert(page).second) {
+                newlyRemoved.push_back({.address = page, .site = site, .since = now_});
+                stillRemoved.push_back(newlyRemoved.back());
+            }
         }
     }
+    found.newlyRemoved = newlyRemoved.size();
 
     if (!job_.dryRun) {
         std::vector<RememberedSitemap> remembered = SitemapsToRemember(import, now_);
@@ -272,19 +265,11 @@ void AnnounceChanges::ReadSite(const std::string& site,
     }
 
     // A removed page counts as changed when it left: announced once, then not again.
-    for (std::string& page : pages) {
-        if (itemSet_.insert(page).second) {
-            outcome.listPages.push_back(page);
-            items_.push_back(std::move(page));
-        }
-    }
     for (const RemovedPage& page : stillRemoved) {
         PageDates& dates = dates_[page.address];
         dates.lastmod = std::max(dates.lastmod.value_or(page.since), page.since);
-        if (itemSet_.insert(page.address).second) {
-            items_.push_back(page.address);
-            removedItems_.insert(page.address);
-        }
+        items_.push_back(page.address);
+        removedItems_.insert(page.address);
     }
 }
 

@@ -108,9 +108,10 @@ private:
     std::int64_t now_;
     std::unordered_map<std::string, PageDates> dates_;
     std::vector<RemovedPage> removed_;
-    // The pages to hand the channels, each once, and those of them announced as removed.
+    // The pages to hand the channels, each once: those the sitemaps name now, then those
+    // announced as removed.
     std::vector<std::string> items_;
-    std::unordered_set<std::string> itemSet_;
+    std::unordered_set<std::string> present_;
     std::unordered_set<std::string> removedItems_;
 
     std::mutex mutex_;
