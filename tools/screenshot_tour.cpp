@@ -136,6 +136,13 @@ int main(int argc, char** argv) {
     past.history->RememberSitemaps({{.site = "http://www.example.com/",
                                      .sitemap = "http://www.example.com/sitemap.xml",
                                      .readAt = now - 3600}});
+    past.history->RecordAnnouncerRun(
+        {.time = now - 5 * 3600,
+         .scheduled = true,
+         .announced = 12,
+         .leftOut = 2388,
+         .result = "Announced 12 pages (3 new, 8 changed, 1 removed), 2388 left out as not "
+                   "changed."});
     quaymark::ui::CHistoryDlg history(
         window.Entries(),
         {.summaries = past.history->Summaries(std::string(quaymark::kIndexNowName)),
