@@ -11,9 +11,9 @@
 namespace quaymark {
 namespace {
 
+using testing::AnnounceSite;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
-using testing::AnnounceSite;
 using testing::Urlset;
 
 class Quiet : public RunObserver, public ImportObserver {
@@ -63,11 +63,14 @@ protected:
         SitemapImporter importer(site_.Routing(), quiet);
         const SitemapImport import = importer.Import(AnnounceSite::kSite);
         ASSERT_EQ(import.read.size(), 2u);
-        writer_->RememberSitemaps(SitemapsToRemember(import, now_ - 86400),
-                                  SitemapPagesOf(import));
+        writer_->RememberSitemaps(SitemapsToRemember(import, now_ - 86400), SitemapPagesOf(import));
         for (const SitemapPage& page : import.pages) {
-            writer_->Record({.time = now_ - 86400, .channel = "IndexNow", .address = page.url,
-                             .request = "r", .verdict = "200", .reason = "",
+            writer_->Record({.time = now_ - 86400,
+                             .channel = "IndexNow",
+                             .address = page.url,
+                             .request = "r",
+                             .verdict = "200",
+                             .reason = "",
                              .accepted = true});
         }
         writer_->Flush();
@@ -97,8 +100,9 @@ protected:
 // New, changed, unchanged (304) and removed pages; a sitemap that fails removes nothing; a
 // removed page is announced once; a dry run reads and tells but sends and records nothing.
 TEST_F(AnnounceChangesTest, AnnouncesWhatIsNewChangedOrRemovedAndAFailingSitemapRemovesNothing) {
-    site_.Serve("/robots.txt", "Sitemap: http://www.example.test/pages.xml\n"
-                               "Sitemap: http://www.example.test/news.xml\n");
+    site_.Serve("/robots.txt",
+                "Sitemap: http://www.example.test/pages.xml\n"
+                "Sitemap: http://www.example.test/news.xml\n");
     site_.Serve("/pages.xml", Urlset({Page("a") + " 2026-01-01", Page("b"), Page("c")}));
     site_.Serve("/news.xml", Urlset({Page("n1"), Page("n2")}));
     Imported();
