@@ -15,6 +15,10 @@ namespace quaymark {
 // ASCII letter case only: header names, schemes and hosts are ASCII.
 char AsciiLower(char c);
 char AsciiUpper(char c);
+std::string AsciiLowerCopy(std::string_view text);
+bool IsAsciiAlnum(char c);
+// A blank, a tab, a line end or a form feed: what HTML folds.
+bool IsAsciiSpace(char c);
 bool StartsWithNoCase(std::string_view text, std::string_view prefix);
 // The text without the blanks, tabs and line ends around it.
 std::string_view Trimmed(std::string_view text);

@@ -103,4 +103,13 @@ std::optional<std::string> HostOf(std::string_view address) {
     return std::move(parsed->host);
 }
 
+std::optional<std::string> ResolveAddress(std::string_view base, std::string_view reference) {
+    const UrlHandle url = ParseWeb(base);
+    if (!url || curl_url_set(url.get(), CURLUPART_URL, ParsableUrl(Trimmed(reference)).c_str(),
+                             CURLU_NON_SUPPORT_SCHEME) != CURLUE_OK) {
+        return std::nullopt;
+    }
+    return NormalisedAddress(Part(url.get(), CURLUPART_URL));
+}
+
 }  // namespace quaymark

@@ -35,4 +35,8 @@ std::optional<std::string> SiteRoot(std::string_view address);
 // The host of an http or https address, in lower case; nothing for any other address.
 std::optional<std::string> HostOf(std::string_view address);
 
+// A reference (such as a canonical link's href) read against the address of the page it
+// stands in, normalised; nothing when the result is no http or https address.
+std::optional<std::string> ResolveAddress(std::string_view base, std::string_view reference);
+
 }  // namespace quaymark

@@ -1,0 +1,305 @@
+#include "engine/check/page_reader.h"
+
+#include <gumbo.h>
+#include <xxhash.h>
+
+#include <algorithm>
+#include <array>
+#include <memory>
+#include <vector>
+
+#include "engine/net/http_text.h"
+#include "engine/net/web_address.h"
+
+namespace quaymark {
+namespace {
+
+// The robots whose own meta tags and headers count beside those for every robot.
+constexpr std::array<std::string_view, 8> kRobots{"robots", "googlebot", "bingbot", "msnbot",
+                                                  "yandex", "seznambot", "yeti",    "yahoo-slurp"};
+
+bool IsOurRobot(std::string_view name) {
+    const std::string lower = AsciiLowerCopy(Trimmed(name));
+    return std::find(kRobots.begin(), kRobots.end(), lower) != kRobots.end();
+}
+
+bool IsNoindexDirective(std::string_view directive) {
+    const std::string lower = AsciiLowerCopy(Trimmed(directive));
+    return lower == "noindex" || lower == "none";
+}
+
+// Calls take with each comma-separated part of the text.
+template <typename Take>
+void ForEachPart(std::string_view text, char separator, Take take) {
+    while (true) {
+        const std::size_t end = text.find(separator);
+        take(text.substr(0, end));
+        if (end == std::string_view::npos) {
+            return;
+        }
+        text.remove_prefix(end + 1);
+    }
+}
+
+// Elements whose end tag may be left out, so that a page need not close them: they never
+// count towards the nesting.
+bool EndTagOptional(std::string_view name) {
+    static constexpr std::array<std::string_view, 20> kOptional{
+        "p",  "li", "dt",    "dd",    "option", "optgroup", "tr",
+        "td", "th", "tbody", "thead", "tfoot",  "colgroup", "caption",
+        "rb", "rt", "rp",    "html",  "head",   "body"};
+    return std::find(kOptional.begin(), kOptional.end(), name) != kOptional.end();
+}
+
+bool IsVoid(std::string_view name) {
+    static constexpr std::array<std::string_view, 14> kVoid{
+        "area",  "base", "br",   "col",   "embed",  "hr",    "img",
+        "input", "link", "meta", "param", "source", "track", "wbr"};
+    return std::find(kVoid.begin(), kVoid.end(), name) != kVoid.end();
+}
+
+// Where the bytes nest deeper than the limit, read as a tokenizer would read their tags; the
+// whole when they never do.
+std::size_t NestingBound(std::string_view html, int maxDepth) {
+    int depth = 0;
+    std::size_t at = 0;
+    while ((at = html.find('<', at)) != std::string_view::npos) {
+        if (html.substr(at, 4) == "<!--") {
+            const std::size_t end = html.find("-->", at + 4);
+            at = end == std::string_view::npos ? html.size() : end + 3;
+            continue;
+        }
+        const bool closing = at + 1 < html.size() && html[at + 1] == '/';
+        std::size_t nameStart = at + (closing ? 2 : 1);
+        std::size_t nameEnd = nameStart;
+        while (nameEnd < html.size() && IsAsciiAlnum(html[nameEnd])) {
+            ++nameEnd;
+        }
+        const std::size_t tagEnd = html.find('>', nameEnd);
+        if (nameEnd == nameStart || tagEnd == std::string_view::npos) {
+            at = nameEnd == nameStart ? at + 1 : html.size();
+            continue;
+        }
+        const std::string name = AsciiLowerCopy(html.substr(nameStart, nameEnd - nameStart));
+        const bool selfClosing = html[tagEnd - 1] == '/';
+        if (closing) {
+            depth -= EndTagOptional(name) || IsVoid(name) ? 0 : 1;
+            depth = std::max(depth, 0);
+        } else if (!selfClosing && !IsVoid(name) && !EndTagOptional(name)) {
+            if (++depth > maxDepth) {
+                return at;
+            }
+        }
+        at = tagEnd + 1;
+        // The text of a script or a style is no markup.
+        if (!closing && (name == "script" || name == "style")) {
+            const std::size_t end = AsciiLowerCopy(html.substr(at)).find("</" + name);
+            at = end == std::string::npos ? html.size() : at + end;
+        }
+    }
+    return html.size();
+}
+
+struct OutputDeleter {
+    void operator()(GumboOutput* output) const {
+        gumbo_destroy_output(&kGumboDefaultOptions, output);
+    }
+};
+
+std::string_view Attribute(const GumboElement& element, const char* name) {
+    const GumboAttribute* attribute = gumbo_get_attribute(&element.attributes, name);
+    return attribute != nullptr ? std::string_view(attribute->value) : std::string_view();
+}
+
+// Elements outside the main text: what a page repeats on every page, and what is no text.
+bool OutsideMainText(const GumboElement& element) {
+    switch (element.tag) {
+        case GUMBO_TAG_HEAD:
+        case GUMBO_TAG_SCRIPT:
+        case GUMBO_TAG_STYLE:
+        case GUMBO_TAG_NOSCRIPT:
+        case GUMBO_TAG_TEMPLATE:
+        case GUMBO_TAG_NAV:
+        case GUMBO_TAG_HEADER:
+        case GUMBO_TAG_FOOTER:
+        case GUMBO_TAG_ASIDE:
+            return true;
+        default:
+            break;
+    }
+    const std::string role = AsciiLowerCopy(Attribute(element, "role"));
+    return role == "navigation" || role == "banner" || role == "contentinfo" ||
+           role == "complementary";
+}
+
+// Phrasing elements run on in the text; every other element begins a new piece of it.
+bool RunsOn(GumboTag tag) {
+    switch (tag) {
+        case GUMBO_TAG_A:
+        case GUMBO_TAG_ABBR:
+        case GUMBO_TAG_B:
+        case GUMBO_TAG_BDI:
+        case GUMBO_TAG_BDO:
+        case GUMBO_TAG_CITE:
+        case GUMBO_TAG_CODE:
+        case GUMBO_TAG_DATA:
+        case GUMBO_TAG_DFN:
+        case GUMBO_TAG_EM:
+        case GUMBO_TAG_I:
+        case GUMBO_TAG_KBD:
+        case GUMBO_TAG_MARK:
+        case GUMBO_TAG_Q:
+        case GUMBO_TAG_S:
+        case GUMBO_TAG_SAMP:
+        case GUMBO_TAG_SMALL:
+        case GUMBO_TAG_SPAN:
+        case GUMBO_TAG_STRONG:
+        case GUMBO_TAG_SUB:
+        case GUMBO_TAG_SUP:
+        case GUMBO_TAG_TIME:
+        case GUMBO_TAG_U:
+        case GUMBO_TAG_VAR:
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool HasToken(std::string_view list, std::string_view token) {
+    bool found = false;
+    ForEachPart(list, ' ', [&](std::string_view part) {
+        found = found || AsciiLowerCopy(Trimmed(part)) == token;
+    });
+    return found;
+}
+
+// What the head's elements say: meta robots and the canonical link.
+void ReadElement(const GumboElement& element, std::string_view pageAddress, PageReading& reading) {
+    if (element.tag == GUMBO_TAG_META && IsOurRobot(Attribute(element, "name"))) {
+        ForEachPart(Attribute(element, "content"), ',', [&](std::string_view directive) {
+            reading.noindex = reading.noindex || IsNoindexDirective(directive);
+        });
+    } else if (element.tag == GUMBO_TAG_LINK && reading.canonical.empty() &&
+               HasToken(Attribute(element, "rel"), "canonical")) {
+        reading.canonical = ResolveAddress(pageAddress, Attribute(element, "href")).value_or("");
+    }
+}
+
+// The main text with its blanks folded, gathered without recursion: however deep the tree, the
+// stack stays small.
+std::string MainText(const GumboNode* root, std::string_view pageAddress, PageReading& reading) {
+    std::string text;
+    bool blank = true;
+    std::vector<std::pair<const GumboNode*, bool>> stack{{root, false}};
+    while (!stack.empty()) {
+        const auto [node, outside] = stack.back();
+        stack.pop_back();
+        if (node->type == GUMBO_NODE_ELEMENT || node->type == GUMBO_NODE_TEMPLATE ||
+            node->type == GUMBO_NODE_DOCUMENT) {
+            const GumboVector& children = node->type == GUMBO_NODE_DOCUMENT
+                                              ? node->v.document.children
+                                              : node->v.element.children;
+            bool childrenOutside = outside;
+            if (node->type != GUMBO_NODE_DOCUMENT) {
+                ReadElement(node->v.element, pageAddress, reading);
+                childrenOutside = outside || OutsideMainText(node->v.element);
+                blank = blank || !RunsOn(node->v.element.tag);
+            }
+            for (unsigned i = children.length; i > 0; --i) {
+                stack.emplace_back(static_cast<const GumboNode*>(children.data[i - 1]),
+                                   childrenOutside);
+            }
+        } else if (!outside && (node->type == GUMBO_NODE_TEXT || node->type == GUMBO_NODE_CDATA ||
+                                node->type == GUMBO_NODE_WHITESPACE)) {
+            for (const char* c = node->v.text.text; *c != '\0'; ++c) {
+                if (IsAsciiSpace(*c)) {
+                    blank = true;
+                    continue;
+                }
+                if (blank && !text.empty()) {
+                    text.push_back(' ');
+                }
+                blank = false;
+                text.push_back(*c);
+            }
+        }
+    }
+    return text;
+}
+
+}  // namespace
+
+PageReading ReadPage(std::string_view html, std::string_view pageAddress,
+                     const PageReadLimits& limits) {
+    PageReading reading;
+    if (html.size() > limits.maxBytes) {
+        html = html.substr(0, limits.maxBytes);
+        reading.cut = true;
+    }
+    if (const std::size_t bound = NestingBound(html, limits.maxDepth); bound < html.size()) {
+        html = html.substr(0, bound);
+        reading.cut = true;
+    }
+    GumboOptions options = kGumboDefaultOptions;
+    options.max_errors = 0;  // the page's mistakes are not ours to keep
+    const std::unique_ptr<GumboOutput, OutputDeleter> output(
+        gumbo_parse_with_options(&options, html.data(), html.size()));
+    if (!output) {
+        return reading;
+    }
+    const std::string text = MainText(output->document, pageAddress, reading);
+    reading.fingerprint = XXH3_64bits(text.data(), text.size());
+    return reading;
+}
+
+bool HeaderSaysNoindex(std::string_view value) {
+    // "noindex", "googlebot: noindex, nofollow", "otherbot: noindex": a robot's name before a
+    // colon applies to the directives after it, until the next name.
+    bool ours = true;
+    bool noindex = false;
+    ForEachPart(value, ',', [&](std::string_view part) {
+        if (const std::size_t colon = part.find(':'); colon != std::string_view::npos) {
+            const std::string_view name = Trimmed(part.substr(0, colon));
+            if (!IsNoindexDirective(name) && AsciiLowerCopy(name) != "unavailable_after") {
+                ours = IsOurRobot(name);
+                part.remove_prefix(colon + 1);
+            }
+        }
+        noindex = noindex || (ours && IsNoindexDirective(part));
+    });
+    return noindex;
+}
+
+std::optional<std::string> CanonicalOfLinkHeader(std::string_view value,
+                                                 std::string_view pageAddress) {
+    std::optional<std::string> canonical;
+    // Each link is <target>; parameters; a comma inside the angle brackets is the target's.
+    std::size_t at = 0;
+    while (!canonical && (at = value.find('<', at)) != std::string_view::npos) {
+        const std::size_t close = value.find('>', at);
+        if (close == std::string_view::npos) {
+            break;
+        }
+        const std::string_view target = value.substr(at + 1, close - at - 1);
+        const std::size_t next = value.find('<', close);
+        const std::string_view parameters = value.substr(close + 1, next - close - 1);
+        ForEachPart(parameters, ';', [&](std::string_view parameter) {
+            const std::size_t equals = parameter.find('=');
+            if (equals == std::string_view::npos ||
+                AsciiLowerCopy(Trimmed(parameter.substr(0, equals))) != "rel") {
+                return;
+            }
+            std::string_view rel = Trimmed(parameter.substr(equals + 1));
+            if (rel.size() >= 2 && rel.front() == '"' && rel.back() == '"') {
+                rel = rel.substr(1, rel.size() - 2);
+            }
+            if (HasToken(rel, "canonical")) {
+                canonical = ResolveAddress(pageAddress, target);
+            }
+        });
+        at = close;
+    }
+    return canonical;
+}
+
+}  // namespace quaymark

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace quaymark {
+
+// How much of a page is read: its first bytes, and elements open at once. HTML parsers take
+// time that grows with the square of the nesting, so a page nested deeper is read up to there.
+struct PageReadLimits {
+    std::size_t maxBytes = std::size_t{1} << 20;
+    int maxDepth = 256;
+};
+
+// What a page says of itself: whether it asks not to be indexed, the address it names as its
+// canonical one, and a fingerprint of its main text.
+struct PageReading {
+    // A <meta name="robots"> (or one for an engine's own robots) says noindex or none.
+    bool noindex = false;
+    // The first <link rel="canonical">, read against the page's address and normalised;
+    // empty when there is none or it is no http or https address.
+    std::string canonical{};
+    // The xxHash (XXH3, 64 bits) of the main text: the document's text without its head,
+    // scripts, styles, navigation, header, footer and asides, blanks folded to one space.
+    // A rebuild that changes only those leaves it as it was.
+    std::uint64_t fingerprint = 0;
+    // Read in part: longer than the limit of bytes, or nested deeper than the limit.
+    bool cut = false;
+};
+
+// Reads a page's HTML with an HTML5 parser (Gumbo), never with patterns.
+PageReading ReadPage(std::string_view html, std::string_view pageAddress,
+                     const PageReadLimits& limits = {});
+
+// Whether an X-Robots-Tag header's value says noindex (or none) to every robot or to an
+// engine's own ("googlebot: noindex").
+bool HeaderSaysNoindex(std::string_view value);
+
+// The canonical address a Link header names (<...>; rel="canonical"), read against the page's
+// address and normalised.
+std::optional<std::string> CanonicalOfLinkHeader(std::string_view value,
+                                                 std::string_view pageAddress);
+
+}  // namespace quaymark
