@@ -1,0 +1,78 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/net/transfer_options.h"
+
+namespace quaymark {
+
+// What a page's check found, and so whether a modern channel announces it.
+enum class PageVerdict {
+    Indexable,           // 200 and open to the engines: announced when new or changed
+    NotModified,         // 304 to the validators of its last check: as it was
+    Noindex,             // asks not to be indexed (meta robots, X-Robots-Tag)
+    CanonicalElsewhere,  // names another address as canonical (detail)
+    Redirected,          // answers with a redirect (detail: its target)
+    Removed,             // 404 or 410: announced once as removed
+    Failed,              // another status, a timeout, a refused connection: checked next time
+};
+std::string_view VerdictWord(PageVerdict verdict);
+
+// A page to check, with the validators of its last check, for a conditional request.
+struct PageCheckRequest {
+    std::string address;
+    std::string etag{};
+    std::string lastModified{};
+};
+
+struct PageCheck {
+    std::string address;
+    PageVerdict verdict = PageVerdict::Failed;
+    long status = 0;
+    // The canonical address, the redirect's target, or why the check failed.
+    std::string detail{};
+    // The answer's validators, for the next check.
+    std::string etag{};
+    std::string lastModified{};
+    // The fingerprint of the main text (of the bytes, for a page that is no HTML); read only
+    // for an indexable page.
+    std::uint64_t fingerprint = 0;
+    // The body was longer than the limit and was read in part.
+    bool cut = false;
+};
+
+struct CheckLimits {
+    // The bytes of a body read: a page's head and main text are within them.
+    std::size_t maxBodyBytes = std::size_t{1} << 20;
+    // Connections open to one host at once, kept alive between its pages.
+    long hostConnections = 4;
+    // Transfers under way at once, whatever their hosts.
+    std::size_t inFlight = 64;
+};
+
+// Checks pages in parallel through libcurl's multi interface: one GET each, redirects not
+// followed, HTTP/2 where the site speaks it, bodies bounded. Used from one thread; Cancel
+// from any.
+class PageChecker {
+public:
+    PageChecker(RunRouting routing, CheckLimits limits = {});
+
+    // The pages' checks, in the order of the requests; each is handed to done as it ends.
+    std::vector<PageCheck> Check(const std::vector<PageCheckRequest>& pages,
+                                 const std::function<void(const PageCheck&)>& done = {});
+    void RequestCancel() { cancelled_ = true; }
+
+private:
+    RunRouting routing_;
+    CheckLimits limits_;
+    std::atomic<bool> cancelled_{false};
+};
+
+}  // namespace quaymark
