@@ -67,10 +67,10 @@ double AbRate(const std::string& url, int requests, bool conditional) {
 }
 
 void Check(benchmark::State& state, bool unchanged) {
-    const int kPages = static_cast<int>(state.range(0));
+    const int count = static_cast<int>(state.range(0));
     PageSite site;
     std::vector<PageCheckRequest> pages;
-    for (int n = 0; n < kPages; ++n) {
+    for (int n = 0; n < count; ++n) {
         pages.push_back(
             {.address = site.Page(n), .etag = unchanged ? "\"v" + std::to_string(n) + "\"" : ""});
     }
@@ -86,9 +86,9 @@ void Check(benchmark::State& state, bool unchanged) {
         }
     }
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-    bytes = unchanged ? 0 : static_cast<std::size_t>(kPages) * PageBody(1).size();
-    const double rate = kPages / took.count();
-    const double ab = AbRate(site.Page(1), kPages, unchanged);
+    bytes = unchanged ? 0 : static_cast<std::size_t>(count) * PageBody(1).size();
+    const double rate = count / took.count();
+    const double ab = AbRate(site.Page(1), count, unchanged);
     state.counters["pages_per_s"] = rate;
     state.counters["MB_per_s"] = static_cast<double>(bytes) / took.count() / 1e6;
     state.counters["ab_per_s"] = ab;
