@@ -89,6 +89,12 @@ std::string AnnounceSummary(const AnnounceOutcome& outcome, bool dryRun) {
     if (failed > 0) {
         text += ", " + Counted(failed, "sitemap", "sitemaps") + " not read";
     }
+    const auto empty = std::count_if(outcome.sites.begin(), outcome.sites.end(),
+                                     [](const SiteReading& site) { return site.namedNothing; });
+    if (empty > 0) {
+        text += ", " + Counted(static_cast<std::size_t>(empty), "site", "sites") +
+                " whose sitemaps named no page (none counted as removed)";
+    }
     if (outcome.cancelled) {
         text += ", stopped before the end";
     }
@@ -194,7 +200,9 @@ void AnnounceChanges::ReadSite(const std::string& site,
     // before, whether they answered unchanged or could not be read. A page is taken once,
     // whichever site's sitemaps name it.
     std::unordered_set<std::string> readNow;
+    std::size_t named = 0;
     const auto take = [&](const std::string& page) {
+        ++named;
         if (present_.insert(page).second) {
             outcome.listPages.push_back(page);
             items_.push_back(page);
@@ -235,9 +243,11 @@ void AnnounceChanges::ReadSite(const std::string& site,
         }
     }
     std::vector<RemovedPage> newlyRemoved;
+    found.namedNothing = named == 0 && std::any_of(gave.begin(), gave.end(),
+                                                   [](const auto& g) { return !g.empty(); });
     for (const std::vector<std::string>& before : gave) {
         for (const std::string& page : before) {
-            if (present_.count(page) == 0 && marked.insert(page).second) {
+            if (!found.namedNothing && present_.count(page) == 0 && marked.insert(page).second) {
                 newlyRemoved.push_back({.address = page, .site = site, .since = now_});
                 stillRemoved.push_back(newlyRemoved.back());
             }
@@ -245,7 +255,8 @@ void AnnounceChanges::ReadSite(const std::string& site,
     }
     found.newlyRemoved = newlyRemoved.size();
 
-    if (!job_.dryRun) {
+    // Such a read is not kept either: the next one compares with what the sitemaps gave before.
+    if (!job_.dryRun && !found.namedNothing) {
         std::vector<RememberedSitemap> remembered = SitemapsToRemember(import, now_);
         for (const std::string& unchanged : import.unchanged) {
             const auto last = std::find_if(sitemaps.begin(), sitemaps.end(),

@@ -57,6 +57,9 @@ struct SiteReading {
     ImportNotes notes;
     // Pages that left every sitemap of the site on this read.
     std::size_t newlyRemoved = 0;
+    // Its sitemaps named no page at all where they named some before: taken for a fault of
+    // the site, not for the end of every page, so nothing counts as removed.
+    bool namedNothing = false;
 };
 
 // What Announce Changes did, or in a dry run would do.

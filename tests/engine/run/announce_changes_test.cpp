@@ -143,6 +143,16 @@ TEST_F(AnnounceChangesTest, AnnouncesWhatIsNewChangedOrRemovedAndAFailingSitemap
     EXPECT_THAT(site_.Answers("/pages.xml"), ElementsAre(200, 304, 200, 200, 304));
     EXPECT_THAT(again.chosen, IsEmpty()) << "the removed page was announced once";
     EXPECT_EQ(site_.Posted().size(), 1u);
+
+    // Sitemaps that suddenly name no page at all remove nothing.
+    site_.Serve("/pages.xml", Urlset({}));
+    site_.Serve("/news.xml", Urlset({}));
+    const AnnounceOutcome empty = Announce();
+    EXPECT_TRUE(empty.sites[0].namedNothing);
+    EXPECT_THAT(empty.chosen, IsEmpty());
+    EXPECT_EQ(opened_.history->RemovedPages().size(), 1u);
+    EXPECT_THAT(AnnounceSummary(empty, false),
+                ::testing::HasSubstr("1 site whose sitemaps named no page"));
 }
 
 TEST_F(AnnounceChangesTest, WithoutAChannelOrARememberedSitemapNothingIsRead) {
