@@ -88,18 +88,6 @@ private:
     std::string bodies_[kSitemaps];
 };
 
-class Quiet : public RunObserver {
-public:
-    void RunStarted(int, int, int) override {}
-    void AddressStarted(const std::string&) override {}
-    void EngineStarted(std::string_view) override {}
-    void RequestDone() override {}
-    void FailureRecorded(const FailureRecord&) override {}
-    void WaitStarted(std::string_view, std::chrono::seconds, std::string_view) override {}
-    void WaitEnded() override {}
-    void RunEnded() override {}
-};
-
 IndexNowSettings Settings(const Site& site) {
     return {.key = kKey, .endpoint = site.Root() + "indexnow", .enabled = true};
 }
@@ -110,7 +98,7 @@ void KeepHistory(const std::filesystem::path& file, Site& site) {
     std::filesystem::remove(file);
     History::Opened opened = History::Open(file);
     HistoryWriter writer(*opened.history);
-    Quiet quiet;
+    QuietRun quiet;
     const std::time_t yesterday = std::time(nullptr) - 86400;
     for (int n = 0; n < site.pages(); ++n) {
         writer.Record({.time = yesterday,
@@ -139,7 +127,7 @@ void BM_AnnounceChanges(benchmark::State& state) {
     std::filesystem::create_directories(dir);
     KeepHistory(dir / "template.sqlite", site);
     site.Publish(kChanged, std::time(nullptr) - 3600);
-    Quiet quiet;
+    QuietRun quiet;
     std::size_t announced = 0;
     for (auto _ : state) {
         state.PauseTiming();

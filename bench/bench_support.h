@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/channel/channel.h"
 #include "engine/net/page_fetcher.h"
 #include "tests/support/loopback_server.h"
 
@@ -23,6 +24,19 @@ class NullPrompt : public FetchPrompt {
 public:
     void ShowCannotOpenConnection() override {}
     std::optional<Credentials> AskCredentials(const std::string&) override { return std::nullopt; }
+};
+
+// Follows a run without showing anything: what the run costs by itself.
+class QuietRun : public RunObserver {
+public:
+    void RunStarted(int, int, int) override {}
+    void AddressStarted(const std::string&) override {}
+    void EngineStarted(std::string_view) override {}
+    void RequestDone() override {}
+    void FailureRecorded(const FailureRecord&) override {}
+    void WaitStarted(std::string_view, std::chrono::seconds, std::string_view) override {}
+    void WaitEnded() override {}
+    void RunEnded() override {}
 };
 
 // The process's peak resident set size so far, in bytes.

@@ -122,18 +122,6 @@ void BM_RunRate(benchmark::State& state) {
 BENCHMARK(BM_RunRate)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 // The same run without a window: what the worker and the fetch cost by themselves.
-class QuietProgress : public RunObserver {
-public:
-    void RunStarted(int, int, int) override {}
-    void AddressStarted(const std::string&) override {}
-    void EngineStarted(std::string_view) override {}
-    void RequestDone() override {}
-    void FailureRecorded(const FailureRecord&) override {}
-    void WaitStarted(std::string_view, std::chrono::seconds, std::string_view) override {}
-    void WaitEnded() override {}
-    void RunEnded() override {}
-};
-
 // 1,000 addresses for the seven engines, all on the loopback server: 7,000 requests.
 SubmitJob WorkerJob(std::uint16_t port) {
     SubmitJob job;
@@ -146,7 +134,7 @@ SubmitJob WorkerJob(std::uint16_t port) {
 void BM_WorkerAloneRate(benchmark::State& state) {
     LoopbackServer loopback;
     AnswerEverything(loopback, std::chrono::milliseconds(0));
-    QuietProgress progress;
+    QuietRun progress;
     NullPrompt prompt;
     SubmitJob job = WorkerJob(loopback.port());
     for (auto _ : state) {
@@ -166,7 +154,7 @@ void BM_WorkerWithHistoryRate(benchmark::State& state) {
     constexpr int kRounds = 5;
     LoopbackServer loopback;
     AnswerEverything(loopback, std::chrono::milliseconds(0));
-    QuietProgress progress;
+    QuietRun progress;
     NullPrompt prompt;
     SubmitJob job = WorkerJob(loopback.port());
     std::string dir = (std::filesystem::temp_directory_path() / "quaymark-bench-XXXXXX").string();

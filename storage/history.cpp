@@ -51,27 +51,42 @@ void History::GiveBack() {
     db_ = nullptr;
 }
 
-template <typename Row, typename BindRow>
-std::string History::WriteRows(const char* sql, const std::vector<Row>& rows, BindRow bindRow) {
+// Runs the work in one transaction; a step that fails rolls all of it back and says why.
+std::string History::InTransaction(const std::function<bool()>& work) {
     if (!Exec("BEGIN IMMEDIATE")) {
         return failure_;
     }
-    const Statement statement = Prepare(db_, sql);
-    bool ok = statement != nullptr;
-    for (const Row& row : rows) {
-        if (!ok) {
-            break;
-        }
-        bindRow(statement.get(), row);
-        ok = sqlite3_step(statement.get()) == SQLITE_DONE;
-        sqlite3_reset(statement.get());
-    }
-    if (!ok) {
+    if (!work()) {
         failure_ = sqlite3_errmsg(db_);
         Exec("ROLLBACK");
         return failure_;
     }
     return Exec("COMMIT") ? std::string() : failure_;
+}
+
+namespace {
+
+// One step of a prepared statement, made ready for the next.
+bool StepOnce(sqlite3_stmt* statement) {
+    const bool done = sqlite3_step(statement) == SQLITE_DONE;
+    sqlite3_reset(statement);
+    return done;
+}
+
+}  // namespace
+
+template <typename Row, typename BindRow>
+std::string History::WriteRows(const char* sql, const std::vector<Row>& rows, BindRow bindRow) {
+    return InTransaction([&] {
+        const Statement statement = Prepare(db_, sql);
+        if (!statement) {
+            return false;
+        }
+        return std::all_of(rows.begin(), rows.end(), [&](const Row& row) {
+            bindRow(statement.get(), row);
+            return StepOnce(statement.get());
+        });
+    });
 }
 
 std::string History::Append(const std::vector<HistoryRow>& rows) {
@@ -185,36 +200,23 @@ std::vector<RememberedSitemap> History::Sitemaps() {
 
 // Each sitemap's pages are replaced whole: a page it no longer names is gone from it.
 std::string History::KeepSitemapPages(const std::vector<SitemapPages>& sitemaps) {
-    if (!Exec("BEGIN IMMEDIATE")) {
-        return failure_;
-    }
-    const Statement clear = Prepare(db_, "DELETE FROM sitemap_pages WHERE sitemap = ?");
-    const Statement insert =
-        Prepare(db_, "INSERT OR IGNORE INTO sitemap_pages(sitemap, address) VALUES(?,?)");
-    bool ok = clear != nullptr && insert != nullptr;
-    for (const SitemapPages& sitemap : sitemaps) {
-        if (!ok) {
-            break;
+    return InTransaction([&] {
+        const Statement clear = Prepare(db_, "DELETE FROM sitemap_pages WHERE sitemap = ?");
+        const Statement insert =
+            Prepare(db_, "INSERT OR IGNORE INTO sitemap_pages(sitemap, address) VALUES(?,?)");
+        if (!clear || !insert) {
+            return false;
         }
-        Bind(clear.get(), 1, sitemap.sitemap);
-        ok = sqlite3_step(clear.get()) == SQLITE_DONE;
-        sqlite3_reset(clear.get());
-        for (const std::string& page : sitemap.pages) {
-            if (!ok) {
-                break;
-            }
-            Bind(insert.get(), 1, sitemap.sitemap);
-            Bind(insert.get(), 2, page);
-            ok = sqlite3_step(insert.get()) == SQLITE_DONE;
-            sqlite3_reset(insert.get());
-        }
-    }
-    if (!ok) {
-        failure_ = sqlite3_errmsg(db_);
-        Exec("ROLLBACK");
-        return failure_;
-    }
-    return Exec("COMMIT") ? std::string() : failure_;
+        return std::all_of(sitemaps.begin(), sitemaps.end(), [&](const SitemapPages& sitemap) {
+            Bind(clear.get(), 1, sitemap.sitemap);
+            return StepOnce(clear.get()) && std::all_of(sitemap.pages.begin(), sitemap.pages.end(),
+                                                        [&](const std::string& page) {
+                                                            Bind(insert.get(), 1, sitemap.sitemap);
+                                                            Bind(insert.get(), 2, page);
+                                                            return StepOnce(insert.get());
+                                                        });
+        });
+    });
 }
 
 std::vector<std::string> History::PagesOfSitemap(const std::string& sitemap) {

@@ -159,6 +159,7 @@ public:
 private:
     explicit History(sqlite3* db) : db_(db) {}
     bool Exec(const char* sql);
+    std::string InTransaction(const std::function<bool()>& work);
     // Writes the rows in one transaction, each through the statement as bindRow binds it.
     template <typename Row, typename BindRow>
     std::string WriteRows(const char* sql, const std::vector<Row>& rows, BindRow bindRow);
