@@ -163,7 +163,103 @@ std::unordered_map<std::string, PageDates> History::AnnouncedDates(const std::st
                });
     ForEachRow(db_, "SELECT address, lastmod FROM pages", {},
                [&](sqlite3_stmt* s) { dates[Column(s, 0)].lastmod = sqlite3_column_int64(s, 1); });
+    ForEachRow(db_,
+               "SELECT address, text_changed_at FROM page_checks"
+               " WHERE text_changed_at IS NOT NULL",
+               {}, [&](sqlite3_stmt* s) {
+                   dates[Column(s, 0)].textChanged = sqlite3_column_int64(s, 1);
+               });
     return dates;
+}
+
+namespace {
+
+void BindOptional(sqlite3_stmt* s, int index, std::optional<std::int64_t> value) {
+    if (value) {
+        sqlite3_bind_int64(s, index, *value);
+    } else {
+        sqlite3_bind_null(s, index);
+    }
+}
+
+std::optional<std::int64_t> OptionalColumn(sqlite3_stmt* s, int index) {
+    if (sqlite3_column_type(s, index) == SQLITE_NULL) {
+        return std::nullopt;
+    }
+    return sqlite3_column_int64(s, index);
+}
+
+}  // namespace
+
+std::string History::KeepPageChecks(const std::vector<PageCheckRecord>& checks) {
+    return WriteRows(
+        "INSERT OR REPLACE INTO page_checks(address, verdict, detail, etag, last_modified,"
+        " fingerprint, lastmod, text_changed_at, checked_at) VALUES(?,?,?,?,?,?,?,?,?)",
+        checks, [](sqlite3_stmt* s, const PageCheckRecord& check) {
+            Bind(s, 1, check.address);
+            Bind(s, 2, check.verdict);
+            Bind(s, 3, check.detail);
+            Bind(s, 4, check.etag);
+            Bind(s, 5, check.lastModified);
+            // SQLite's integers are signed: the fingerprint's 64 bits are kept as they are.
+            BindOptional(s, 6, check.fingerprint ? std::optional(static_cast<std::int64_t>(
+                                                        *check.fingerprint))
+                                                  : std::nullopt);
+            BindOptional(s, 7, check.lastmod);
+            BindOptional(s, 8, check.textChangedAt);
+            sqlite3_bind_int64(s, 9, check.checkedAt);
+        });
+}
+
+std::unordered_map<std::string, PageCheckRecord> History::PageChecks() {
+    std::unordered_map<std::string, PageCheckRecord> checks;
+    if (Closed()) {
+        return checks;
+    }
+    ForEachRow(db_,
+               "SELECT address, verdict, detail, etag, last_modified, fingerprint, lastmod,"
+               " text_changed_at, checked_at FROM page_checks",
+               {}, [&](sqlite3_stmt* s) {
+                   const std::optional<std::int64_t> fingerprint = OptionalColumn(s, 5);
+                   std::string address = Column(s, 0);
+                   checks.emplace(address,
+                                  PageCheckRecord{
+                                      .address = address,
+                                      .verdict = Column(s, 1),
+                                      .detail = Column(s, 2),
+                                      .etag = Column(s, 3),
+                                      .lastModified = Column(s, 4),
+                                      .fingerprint = fingerprint ? std::optional(static_cast<
+                                                                       std::uint64_t>(*fingerprint))
+                                                                 : std::nullopt,
+                                      .lastmod = OptionalColumn(s, 6),
+                                      .textChangedAt = OptionalColumn(s, 7),
+                                      .checkedAt = sqlite3_column_int64(s, 8)});
+               });
+    return checks;
+}
+
+std::string History::KeepLastmodTrust(const std::vector<LastmodTrust>& sites) {
+    return WriteRows("INSERT OR REPLACE INTO lastmod_trust(site, trusted, reason) VALUES(?,?,?)",
+                     sites, [](sqlite3_stmt* s, const LastmodTrust& site) {
+                         Bind(s, 1, site.site);
+                         sqlite3_bind_int(s, 2, site.trusted ? 1 : 0);
+                         Bind(s, 3, site.reason);
+                     });
+}
+
+std::vector<LastmodTrust> History::LastmodTrusts() {
+    std::vector<LastmodTrust> sites;
+    if (Closed()) {
+        return sites;
+    }
+    ForEachRow(db_, "SELECT site, trusted, reason FROM lastmod_trust ORDER BY site", {},
+               [&](sqlite3_stmt* s) {
+                   sites.push_back({.site = Column(s, 0),
+                                    .trusted = sqlite3_column_int(s, 1) != 0,
+                                    .reason = Column(s, 2)});
+               });
+    return sites;
 }
 
 std::string History::RememberSitemaps(const std::vector<RememberedSitemap>& sitemaps) {

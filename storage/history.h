@@ -36,11 +36,41 @@ struct HistoryRow {
     bool accepted = false;
 };
 
-// What decides whether a channel hears of an address again: its last acceptance there and
-// its last change as its sitemap gave it.
+// What decides whether a channel hears of an address again: its last acceptance there,
+// its last change as its sitemap gave it, and when a check last saw its text change (or saw it
+// gone). A site whose lastmods say nothing of its changes has them passed over.
 struct PageDates {
     std::optional<std::int64_t> lastAnnounced;
     std::optional<std::int64_t> lastmod;
+    std::optional<std::int64_t> textChanged{};
+    bool lastmodTrusted = true;
+};
+
+// The last check of a page: its verdict in words with what goes with it (the canonical
+// address, the redirect's target, why it failed), the answer's validators for the next check,
+// the fingerprint of its text, the sitemap's lastmod at the time, when a check last saw its
+// text change (none until one has) and when it was checked.
+struct PageCheckRecord {
+    std::string address;
+    std::string verdict;
+    std::string detail{};
+    std::string etag{};
+    std::string lastModified{};
+    std::optional<std::uint64_t> fingerprint{};
+    std::optional<std::int64_t> lastmod{};
+    std::optional<std::int64_t> textChangedAt{};
+    std::int64_t checkedAt = 0;
+
+    bool operator==(const PageCheckRecord&) const = default;
+};
+
+// Whether a site's sitemap lastmods tell when its pages change, and why not when they do not.
+struct LastmodTrust {
+    std::string site;
+    bool trusted = true;
+    std::string reason{};
+
+    bool operator==(const LastmodTrust&) const = default;
 };
 
 // A sitemap an import of the site read whole: the validators of its answer, and when.
@@ -129,8 +159,14 @@ public:
     std::unordered_map<std::string, AddressHistory> Summaries(const std::string& announceChannel);
     // The sitemap's last change of each page; a page without one keeps what it had.
     std::string SetLastmods(const std::vector<std::pair<std::string, std::int64_t>>& lastmods);
-    // The last acceptance through the channel and the last change of every page known.
+    // The last acceptance through the channel, the last change and the last text change of
+    // every page known.
     std::unordered_map<std::string, PageDates> AnnouncedDates(const std::string& channel);
+    // Each page's last check replaces the one before.
+    std::string KeepPageChecks(const std::vector<PageCheckRecord>& checks);
+    std::unordered_map<std::string, PageCheckRecord> PageChecks();
+    std::string KeepLastmodTrust(const std::vector<LastmodTrust>& sites);
+    std::vector<LastmodTrust> LastmodTrusts();
     // The sitemaps each site's imports read, the latest read of each kept.
     std::string RememberSitemaps(const std::vector<RememberedSitemap>& sitemaps);
     // Every site's sitemaps, by site.

@@ -43,8 +43,8 @@ constexpr const char* kRequestsTable =
     " WITHOUT ROWID;";
 
 // What the history keeps of each site: the sitemaps its imports read whole with their
-// answers' validators, the pages each sitemap gave, the pages that left every sitemap, and
-// the announcer's runs. Tables that earlier histories of ours lack and readers of them pass
+// answers' validators, the pages each sitemap gave, the pages that left every sitemap, the
+// announcer's runs, the last check of each page and whether each site's lastmods are trusted. Tables that earlier histories of ours lack and readers of them pass
 // over: they are added where missing.
 constexpr const char* kSitesTables =
     "CREATE TABLE IF NOT EXISTS sitemaps("
@@ -59,7 +59,13 @@ constexpr const char* kSitesTables =
     "CREATE TABLE IF NOT EXISTS announcer_runs("
     " time INTEGER NOT NULL, scheduled INTEGER NOT NULL, announced INTEGER NOT NULL,"
     " refused INTEGER NOT NULL, left_out INTEGER NOT NULL, exit_status INTEGER NOT NULL,"
-    " result TEXT NOT NULL, told INTEGER NOT NULL DEFAULT 0);";
+    " result TEXT NOT NULL, told INTEGER NOT NULL DEFAULT 0);"
+    "CREATE TABLE IF NOT EXISTS page_checks("
+    " address TEXT PRIMARY KEY, verdict TEXT NOT NULL, detail TEXT NOT NULL,"
+    " etag TEXT NOT NULL, last_modified TEXT NOT NULL, fingerprint INTEGER, lastmod INTEGER,"
+    " text_changed_at INTEGER, checked_at INTEGER NOT NULL) WITHOUT ROWID;"
+    "CREATE TABLE IF NOT EXISTS lastmod_trust("
+    " site TEXT PRIMARY KEY, trusted INTEGER NOT NULL, reason TEXT NOT NULL) WITHOUT ROWID;";
 
 // What each address had from each channel: the last request, the last acceptance and the
 // last failure. The trigger keeps it with every row, whoever writes the row.

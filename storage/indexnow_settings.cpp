@@ -37,6 +37,8 @@ FileResult LoadIndexNowSettings(const std::filesystem::path& path, IndexNowSetti
             settings.onlyNewOrChanged = value == "true";
         } else if (name == "classic") {
             settings.classic = value != "false";
+        } else if (name == "checkPages") {
+            settings.checkPages = value != "false";
         }
     }
     settings.enabled = settings.enabled && !settings.key.empty();
@@ -54,7 +56,8 @@ FileResult SaveIndexNowSettings(const std::filesystem::path& path,
                   (settings.keyLocation.empty() ? std::string()
                                                 : "keyLocation=" + settings.keyLocation + "\n") +
                   (settings.onlyNewOrChanged ? "onlyNewOrChanged=true\n" : "") +
-                  (settings.classic ? "" : "classic=false\n"));
+                  (settings.classic ? "" : "classic=false\n") +
+                  (settings.checkPages ? "" : "checkPages=false\n"));
 }
 
 }  // namespace quaymark

@@ -21,9 +21,9 @@ inline constexpr std::string_view kDefaultIndexNowEndpoint = kIndexNowEndpoints[
 
 // The user's channel settings, kept as the lines key=<key>, endpoint=<url>,
 // enabled=true|false, keyLocation=<url> (empty: the key file is at the site's root),
-// onlyNewOrChanged=true and classic=false. A missing file means IndexNow is off; a file without
-// one of the last three lines has no key location, announces every page and sends to the
-// seven classic add-URL pages.
+// onlyNewOrChanged=true, classic=false and checkPages=false. A missing file means IndexNow is
+// off; a file without one of the last four lines has no key location, announces every page,
+// sends to the seven classic add-URL pages and checks the pages before announcing them.
 struct IndexNowSettings {
     std::string key{};
     std::string endpoint{kDefaultIndexNowEndpoint};
@@ -32,6 +32,8 @@ struct IndexNowSettings {
     bool onlyNewOrChanged = false;
     // Runs send to the seven classic add-URL pages as well as through the modern channels.
     bool classic = true;
+    // Each page is fetched and judged before a modern channel announces it.
+    bool checkPages = true;
 };
 
 // A key is 8 to 128 characters from a-z, A-Z, 0-9 and "-".

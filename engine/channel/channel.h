@@ -104,6 +104,12 @@ public:
     virtual std::unordered_map<std::string, PageDates> AnnouncedDates(const std::string&) {
         return {};
     }
+    // The last check of every page and what each site's lastmods are worth; the worker waits.
+    virtual std::unordered_map<std::string, PageCheckRecord> PageChecks() { return {}; }
+    virtual std::vector<LastmodTrust> LastmodTrusts() { return {}; }
+    // What the checks found, written in its turn.
+    virtual void KeepChecks(std::vector<PageCheckRecord> /*checks*/,
+                            std::vector<LastmodTrust> /*trust*/) {}
 };
 
 // The progress a channel takes in a run: so many steps for each address, so many beyond them.

@@ -2,6 +2,8 @@
 
 #include <xxhash.h>
 
+#include <algorithm>
+#include <deque>
 #include <memory>
 
 #include "engine/check/page_reader.h"
@@ -17,8 +19,10 @@ struct MultiCleanup {
 };
 using MultiHandle = std::unique_ptr<CURLM, MultiCleanup>;
 
+}  // namespace
+
 // One page's transfer: its request lines, what the answer's headers said and its body.
-struct Transfer {
+struct PageChecker::Transfer {
     Transfer(const RunRouting& routing, const PageCheckRequest& request, std::size_t index,
              std::size_t maxBody)
         : index(index),
@@ -40,7 +44,13 @@ struct Transfer {
     std::string contentType;
     bool headerNoindex = false;
     std::string linkCanonical;
+    // The site whose pages go one at a time, if this is one of them.
+    std::string paced{};
 };
+
+namespace {
+
+using Transfer = PageChecker::Transfer;
 
 // A validator or header value goes on only as one line of plain text.
 bool OneLine(std::string_view value) {
@@ -147,6 +157,8 @@ std::string_view VerdictWord(PageVerdict verdict) {
             return "redirected";
         case PageVerdict::Removed:
             return "removed";
+        case PageVerdict::Disallowed:
+            return "disallowed by robots.txt";
         case PageVerdict::Failed:
             return "error";
     }
@@ -157,43 +169,131 @@ PageChecker::PageChecker(RunRouting routing, CheckLimits limits)
     : routing_(std::move(routing)), limits_(limits) {}
 
 std::vector<PageCheck> PageChecker::Check(const std::vector<PageCheckRequest>& pages,
-                                          const std::function<void(const PageCheck&)>& done) {
+                                          const CheckHooks& hooks) {
     std::vector<PageCheck> checks(pages.size());
     for (std::size_t i = 0; i < pages.size(); ++i) {
         checks[i] = {.address = pages[i].address, .detail = "not checked: cancelled"};
     }
+    Transfers(pages, TransferKind::Page, hooks, [&](Transfer& transfer, CURLcode result) {
+        PageCheck& check = checks[transfer.index];
+        check = Judge(transfer, result);
+        if (hooks.done) {
+            hooks.done(check);
+        }
+    });
+    return checks;
+}
+
+// As the engines read robots.txt: a redirect is followed, a file that is not there (any 4xx)
+// allows every page, and a server that fails to answer allows none for now.
+std::vector<RobotsAnswer> PageChecker::ReadRobots(const std::vector<std::string>& siteRoots,
+                                                  const std::function<bool()>& stopped) {
+    std::vector<PageCheckRequest> requests;
+    std::vector<RobotsAnswer> answers(siteRoots.size(), {.failure = "not read: cancelled"});
+    for (const std::string& root : siteRoots) {
+        requests.push_back({.address = root + "robots.txt"});
+    }
+    Transfers(requests, TransferKind::Robots, {.stopped = stopped},
+              [&](Transfer& transfer, CURLcode result) {
+                  RobotsAnswer& answer = answers[transfer.index];
+                  long status = 0;
+                  curl_easy_getinfo(transfer.easy.get(), CURLINFO_RESPONSE_CODE, &status);
+                  if (result != CURLE_OK && !(result == CURLE_WRITE_ERROR && transfer.cap.cut)) {
+                      answer.failure = Describe(FailureOf(result));
+                  } else if (status >= 200 && status <= 299) {
+                      answer = {.text = std::move(transfer.body)};
+                  } else if (status >= 400 && status <= 499) {
+                      answer = {};
+                  } else {
+                      answer.failure = "answered " + std::to_string(status);
+                  }
+              });
+    return answers;
+}
+
+void PageChecker::Transfers(const std::vector<PageCheckRequest>& requests, TransferKind kind,
+                            const CheckHooks& hooks, const Finished& finished) {
+    const bool robots = kind == TransferKind::Robots;
+    const std::size_t maxBody = robots ? kMaxRobotsBytes : limits_.maxBodyBytes;
+    using Clock = std::chrono::steady_clock;
     const MultiHandle multi(curl_multi_init());
     if (!multi) {
-        return checks;
+        return;
     }
     curl_multi_setopt(multi.get(), CURLMOPT_MAX_HOST_CONNECTIONS, limits_.hostConnections);
     curl_multi_setopt(multi.get(), CURLMOPT_PIPELINING, CURLPIPE_MULTIPLEX);
+    const auto stopped = [&] { return cancelled_ || (hooks.stopped && hooks.stopped()); };
+
+    // The pages of a site that asks for a crawl delay wait in its own queue, one in flight.
+    struct Paced {
+        std::chrono::milliseconds delay;
+        std::deque<std::size_t> waiting{};
+        bool busy = false;
+        Clock::time_point next{};
+    };
+    std::map<std::string, Paced, std::less<>> paced;
+    std::deque<std::size_t> open;
+    for (std::size_t i = 0; i < requests.size(); ++i) {
+        const std::string root = hooks.crawlDelays.empty()
+                                     ? std::string()
+                                     : SiteRoot(requests[i].address).value_or("");
+        const auto delay = hooks.crawlDelays.find(root);
+        if (delay == hooks.crawlDelays.end()) {
+            open.push_back(i);
+        } else {
+            paced.try_emplace(root, Paced{.delay = delay->second}).first->second.waiting.push_back(i);
+        }
+    }
+
     std::vector<std::unique_ptr<Transfer>> running;
-    std::size_t next = 0;
-    const auto start = [&] {
-        while (next < pages.size() && running.size() < limits_.inFlight && !cancelled_) {
-            auto transfer =
-                std::make_unique<Transfer>(routing_, pages[next], next, limits_.maxBodyBytes);
-            ++next;
-            transfer->easy.reset(curl_easy_init());
-            CURL* e = transfer->easy.get();
-            if (e == nullptr) {
+    const auto add = [&](std::size_t index, const std::string& site) {
+        auto transfer = std::make_unique<Transfer>(routing_, requests[index], index, maxBody);
+        transfer->paced = site;
+        transfer->easy.reset(curl_easy_init());
+        CURL* e = transfer->easy.get();
+        if (e == nullptr) {
+            return;
+        }
+        SetUpTransfer(e, routing_, transfer->lists, {.followRedirects = robots ? 5L : 0L});
+        curl_easy_setopt(e, CURLOPT_URL, WireUrl(transfer->address).c_str());
+        curl_easy_setopt(e, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_2TLS);
+        curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &KeepHeader);
+        curl_easy_setopt(e, CURLOPT_HEADERDATA, transfer.get());
+        curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &KeepBody);
+        curl_easy_setopt(e, CURLOPT_WRITEDATA, transfer.get());
+        curl_easy_setopt(e, CURLOPT_PRIVATE, transfer.get());
+        curl_multi_add_handle(multi.get(), e);
+        running.push_back(std::move(transfer));
+    };
+    // Starts what may start now; returns how long until a paced site may have its next page.
+    const auto start = [&]() -> std::chrono::milliseconds {
+        std::chrono::milliseconds wait{100};
+        const Clock::time_point now = Clock::now();
+        for (auto& [site, queue] : paced) {
+            if (queue.waiting.empty() || queue.busy) {
                 continue;
             }
-            SetUpTransfer(e, routing_, transfer->lists, {});
-            curl_easy_setopt(e, CURLOPT_URL, WireUrl(transfer->address).c_str());
-            curl_easy_setopt(e, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_2TLS);
-            curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &KeepHeader);
-            curl_easy_setopt(e, CURLOPT_HEADERDATA, transfer.get());
-            curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &KeepBody);
-            curl_easy_setopt(e, CURLOPT_WRITEDATA, transfer.get());
-            curl_easy_setopt(e, CURLOPT_PRIVATE, transfer.get());
-            curl_multi_add_handle(multi.get(), e);
-            running.push_back(std::move(transfer));
+            if (now < queue.next) {
+                wait = std::min(wait, std::chrono::ceil<std::chrono::milliseconds>(queue.next - now));
+                continue;
+            }
+            queue.busy = true;
+            add(queue.waiting.front(), site);
+            queue.waiting.pop_front();
         }
+        while (!open.empty() && running.size() < limits_.inFlight) {
+            add(open.front(), {});
+            open.pop_front();
+        }
+        return wait;
     };
-    start();
-    while (!running.empty()) {
+    const auto waiting = [&] {
+        return std::any_of(paced.begin(), paced.end(),
+                           [](const auto& queue) { return !queue.second.waiting.empty(); });
+    };
+
+    std::chrono::milliseconds wait = start();
+    while (!running.empty() || (waiting() && !stopped())) {
         int stillRunning = 0;
         curl_multi_perform(multi.get(), &stillRunning);
         int queued = 0;
@@ -203,27 +303,26 @@ std::vector<PageCheck> PageChecker::Check(const std::vector<PageCheckRequest>& p
             }
             Transfer* transfer = nullptr;
             curl_easy_getinfo(message->easy_handle, CURLINFO_PRIVATE, &transfer);
-            PageCheck& check = checks[transfer->index];
-            check = Judge(*transfer, message->data.result);
+            finished(*transfer, message->data.result);
             curl_multi_remove_handle(multi.get(), message->easy_handle);
-            if (done) {
-                done(check);
+            if (const auto site = paced.find(transfer->paced); site != paced.end()) {
+                site->second.busy = false;
+                site->second.next = Clock::now() + site->second.delay;
             }
             std::erase_if(running, [&](const auto& t) { return t.get() == transfer; });
         }
-        if (cancelled_) {
+        if (stopped()) {
             for (const auto& transfer : running) {
                 curl_multi_remove_handle(multi.get(), transfer->easy.get());
             }
             running.clear();
             break;
         }
-        start();
-        if (!running.empty()) {
-            curl_multi_poll(multi.get(), nullptr, 0, 100, nullptr);
+        wait = start();
+        if (!running.empty() || waiting()) {
+            curl_multi_poll(multi.get(), nullptr, 0, static_cast<int>(wait.count()), nullptr);
         }
     }
-    return checks;
 }
 
 }  // namespace quaymark

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,6 +23,7 @@ enum class PageVerdict {
     CanonicalElsewhere,  // names another address as canonical (detail)
     Redirected,          // answers with a redirect (detail: its target)
     Removed,             // 404 or 410: announced once as removed
+    Disallowed,          // the site's robots.txt keeps the engines' robots from it
     Failed,              // another status, a timeout, a refused connection: checked next time
 };
 std::string_view VerdictWord(PageVerdict verdict);
@@ -60,16 +63,49 @@ struct CheckLimits {
 // Checks pages in parallel through libcurl's multi interface: one GET each, redirects not
 // followed, HTTP/2 where the site speaks it, bodies bounded. Used from one thread; Cancel
 // from any.
+// What a check run is told and tells: each page's check as it ends, a site's wish to have
+// its pages fetched one at a time so long apart (by site root), and whether to stop.
+struct CheckHooks {
+    std::function<void(const PageCheck&)> done{};
+    std::map<std::string, std::chrono::milliseconds> crawlDelays{};
+    std::function<bool()> stopped{};
+};
+
+// What a site's robots.txt came to: its text, none when there is no such file (every page
+// allowed), or why it could not be read.
+struct RobotsAnswer {
+    std::optional<std::string> text{};
+    std::string failure{};
+};
+
+// The bytes of a robots.txt read; what lies beyond is passed over, as the engines do.
+inline constexpr std::size_t kMaxRobotsBytes = 512 * 1024;
+
 class PageChecker {
 public:
     PageChecker(RunRouting routing, CheckLimits limits = {});
 
-    // The pages' checks, in the order of the requests; each is handed to done as it ends.
+    // The pages' checks, in the order of the requests.
     std::vector<PageCheck> Check(const std::vector<PageCheckRequest>& pages,
-                                 const std::function<void(const PageCheck&)>& done = {});
+                                 const CheckHooks& hooks = {});
+    // The robots.txt of each site root, in parallel.
+    std::vector<RobotsAnswer> ReadRobots(const std::vector<std::string>& siteRoots,
+                                         const std::function<bool()>& stopped = {});
     void RequestCancel() { cancelled_ = true; }
 
+    // One transfer under way: its own file's business.
+    struct Transfer;
+
 private:
+    using Finished = std::function<void(Transfer& transfer, CURLcode result)>;
+    // A page is fetched as it answers; a robots.txt through its redirects, with a body bound
+    // of its own.
+    enum class TransferKind { Page, Robots };
+    // Runs the transfers, one per request, each handed to finished as it ends; the pages of a
+    // paced site one at a time.
+    void Transfers(const std::vector<PageCheckRequest>& requests, TransferKind kind,
+                   const CheckHooks& hooks, const Finished& finished);
+
     RunRouting routing_;
     CheckLimits limits_;
     std::atomic<bool> cancelled_{false};

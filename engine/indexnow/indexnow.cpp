@@ -112,7 +112,8 @@ std::vector<std::string> NewOrChanged(const std::vector<std::string>& addresses,
         const PageDates& page = known->second;
         if (now - *page.lastAnnounced < kReannounceAfterSeconds) {
             ++passedOver.recent;
-        } else if (page.lastmod && *page.lastmod > *page.lastAnnounced) {
+        } else if ((page.textChanged && *page.textChanged > *page.lastAnnounced) ||
+                   (page.lastmodTrusted && page.lastmod && *page.lastmod > *page.lastAnnounced)) {
             chosen.push_back(address);
         } else {
             ++passedOver.unchanged;

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -24,6 +25,8 @@ inline constexpr std::size_t kMaxBatchAddresses = 10000;
 struct IndexNowJob {
     IndexNowSettings settings;
     std::unordered_map<std::string, PageDates> dates{};
+    // The run's pages that passed their checks, when they were checked: only these are heard.
+    std::optional<std::vector<std::string>> checked{};
 
     // On, and with a key an endpoint can take.
     bool announces() const { return settings.enabled && IsValidIndexNowKey(settings.key); }
@@ -42,8 +45,8 @@ struct PassedOver {
 std::vector<std::string> PassedOverNotes(const PassedOver& passedOver);
 
 // The addresses to announce when only new or changed pages are: those IndexNow never
-// accepted, and those whose last change is later than their last acceptance, unless that was
-// within the last ten minutes. The order stays.
+// accepted, and those whose text a check saw change, or whose trusted lastmod is, later than
+// their last acceptance, unless that was within the last ten minutes. The order stays.
 std::vector<std::string> NewOrChanged(const std::vector<std::string>& addresses,
                                       const std::unordered_map<std::string, PageDates>& dates,
                                       std::int64_t now, PassedOver& passedOver);

@@ -39,7 +39,7 @@ std::vector<std::string> IndexNowChannel::AddressesToAnnounce(
 
 RunSteps IndexNowChannel::Prepare(const std::vector<std::string>& addresses) {
     addresses_ = addresses;
-    batches_ = MakeBatches(AddressesToAnnounce(addresses));
+    batches_ = MakeBatches(AddressesToAnnounce(job_.checked.value_or(addresses)));
     return {.beyond = static_cast<int>(batches_.size())};
 }
 

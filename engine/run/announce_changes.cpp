@@ -1,6 +1,7 @@
 #include "engine/run/announce_changes.h"
 
 #include <algorithm>
+#include <iterator>
 #include <ctime>
 #include <map>
 
@@ -82,6 +83,9 @@ std::string AnnounceSummary(const AnnounceOutcome& outcome, bool dryRun) {
         text += ", " + std::to_string(outcome.refused()) + " refused";
     }
     text += ", " + std::to_string(outcome.leftOut()) + " left out as not changed";
+    if (const std::string checked = LeftOutByChecks(outcome.checkedOut); !checked.empty()) {
+        text += ", " + checked;
+    }
     std::size_t failed = 0;
     for (const SiteReading& site : outcome.sites) {
         failed += site.failures.size();
@@ -284,9 +288,44 @@ void AnnounceChanges::ReadSite(const std::string& site,
     }
 }
 
+// The pages the sitemaps name now are checked first; those that left them are announced once
+// as before, whatever they answer now.
+std::vector<std::string> AnnounceChanges::Checked(AnnounceOutcome& outcome) {
+    if (!job_.settings.checkPages) {
+        return items_;
+    }
+    std::vector<std::string> named;
+    std::copy_if(items_.begin(), items_.end(), std::back_inserter(named),
+                 [&](const std::string& page) { return removedItems_.count(page) == 0; });
+    HistoryLog log(history_);
+    ScreenOutcome screened =
+        ScreenPages(named, dates_, {.routing = job_.routing, .keep = !job_.dryRun, .now = now_},
+                    &log, observer_, [this] {
+                        const std::lock_guard lock(mutex_);
+                        return cancelled_;
+                    });
+    outcome.cancelled = screened.cancelled;
+    outcome.checkedOut = std::move(screened.leftOut);
+    outcome.run.notes = std::move(screened.notes);
+    removedItems_.insert(screened.removed.begin(), screened.removed.end());
+    const std::unordered_set<std::string> passed(screened.announceable.begin(),
+                                                 screened.announceable.end());
+    std::vector<std::string> candidates;
+    std::copy_if(items_.begin(), items_.end(), std::back_inserter(candidates),
+                 [&](const std::string& page) {
+                     return passed.count(page) > 0 || removedItems_.count(page) > 0;
+                 });
+    return candidates;
+}
+
 void AnnounceChanges::Announce(AnnounceOutcome& outcome) {
+    const std::vector<std::string> candidates = Checked(outcome);
+    if (outcome.cancelled) {
+        observer_.RunEnded();
+        return;
+    }
     const std::vector<std::string> chosen =
-        job_.all ? items_ : NewOrChanged(items_, dates_, now_, outcome.passedOver);
+        job_.all ? candidates : NewOrChanged(candidates, dates_, now_, outcome.passedOver);
     for (const std::string& page : chosen) {
         const auto known = dates_.find(page);
         const AnnounceReason reason = removedItems_.count(page) > 0 ? AnnounceReason::Removed
@@ -303,6 +342,7 @@ void AnnounceChanges::Announce(AnnounceOutcome& outcome) {
     HistoryLog log(history_);
     IndexNowSettings settings = job_.settings;
     settings.onlyNewOrChanged = false;  // chosen above, by the same rule
+    settings.checkPages = false;        // and checked
     NoPrompt prompt;
     SubmitRun run({.items = chosen,
                    .errorPageDir = job_.errorPageDir,
@@ -321,7 +361,10 @@ void AnnounceChanges::Announce(AnnounceOutcome& outcome) {
         }
         run_ = &run;
     }
+    std::vector<std::string> checkNotes = std::move(outcome.run.notes);
     outcome.run = run.SubmitWorker();
+    outcome.run.notes.insert(outcome.run.notes.begin(), std::make_move_iterator(checkNotes.begin()),
+                             std::make_move_iterator(checkNotes.end()));
     for (std::string& note : PassedOverNotes(outcome.passedOver)) {
         outcome.run.notes.push_back(std::move(note));
     }

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -14,6 +15,7 @@
 #include "engine/channel/channel.h"
 #include "engine/indexnow/indexnow.h"
 #include "engine/indexnow/status_meaning.h"
+#include "engine/run/page_screen.h"
 #include "engine/run/submit_run.h"
 #include "engine/sitemap/sitemap_import.h"
 #include "storage/history.h"
@@ -72,6 +74,9 @@ struct AnnounceOutcome {
     // What is announced, and why.
     std::vector<AnnouncedPage> chosen{};
     PassedOver passedOver{};
+    // The pages their checks left out, by verdict.
+    std::map<PageVerdict, std::size_t> checkedOut{};
+    // The run's, with what the checks found first; in a dry run only those.
     RunResult run{};
     bool cancelled = false;
 
@@ -103,6 +108,8 @@ private:
     // Reads one site again and keeps what it found; adds its pages to the run's.
     void ReadSite(const std::string& site, const std::vector<RememberedSitemap>& sitemaps,
                   AnnounceOutcome& outcome);
+    // The pages that may be announced, once checked.
+    std::vector<std::string> Checked(AnnounceOutcome& outcome);
     void Announce(AnnounceOutcome& outcome);
 
     AnnounceJob job_;

@@ -1,8 +1,10 @@
 #include "engine/run/submit_run.h"
 
 #include <algorithm>
+#include <ctime>
 
 #include "engine/run/channels.h"
+#include "engine/run/page_screen.h"
 
 namespace quaymark {
 
@@ -62,7 +64,28 @@ bool SubmitRun::SendAgain(std::vector<std::unique_ptr<Channel>>& channels) {
     return failed;
 }
 
+// The modern channels hear only of the pages their checks let through; the classic pages
+// are sent every address, as they always were.
+void SubmitRun::CheckPages() {
+    IndexNowJob& indexNow = job_.indexNow;
+    if (job_.mode != SubmitJob::Normal || !indexNow.announces() || !indexNow.settings.checkPages) {
+        return;
+    }
+    if (indexNow.dates.empty() && job_.log != nullptr) {
+        indexNow.dates = job_.log->AnnouncedDates(std::string(kIndexNowName));
+    }
+    ScreenOutcome screened =
+        ScreenPages(job_.items, indexNow.dates,
+                    {.routing = job_.routing, .keep = true, .now = std::time(nullptr)}, job_.log,
+                    observer_, [this] { return control_.Cancelled(); });
+    indexNow.checked = std::move(screened.announceable);
+    for (std::string& note : screened.notes) {
+        recorder_.Note(std::move(note));
+    }
+}
+
 RunResult SubmitRun::SubmitWorker() {
+    CheckPages();
     {
         std::vector<std::unique_ptr<Channel>> channels =
             MakeChannels(job_, prompt_, control_, recorder_);

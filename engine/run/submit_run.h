@@ -51,6 +51,7 @@ public:
     void RequestCancel() { control_.RequestCancel(); }
 
 private:
+    void CheckPages();
     bool SendEach(std::vector<std::unique_ptr<Channel>>& channels);
     bool SendAgain(std::vector<std::unique_ptr<Channel>>& channels);
 

@@ -50,7 +50,8 @@ protected:
     void ChannelOn() {
         ASSERT_TRUE(SaveIndexNowSettings(
             IndexNowSettingsPath(),
-            {.key = "announce-key", .endpoint = AnnounceSite::kEndpoint, .enabled = true}));
+            {.key = "announce-key", .endpoint = AnnounceSite::kEndpoint, .enabled = true,
+             .checkPages = false}));
     }
 
     // The site's sitemap imported once, as the window's import keeps it.

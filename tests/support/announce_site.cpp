@@ -17,7 +17,14 @@ AnnounceSite::AnnounceSite() {
             if (response.status == 200 && request.get_header_value("If-None-Match") == etag) {
                 response.status = 304;
             } else {
-                response.set_content(file->second.body, "application/xml");
+                const std::string& path = request.path;
+                response.set_content(file->second.body,
+                                     path.ends_with(".xml")   ? "application/xml"
+                                     : path.ends_with(".txt") ? "text/plain"
+                                                              : "text/html");
+            }
+            for (const auto& [name, value] : file->second.headers) {
+                response.set_header(name, value);
             }
             response.set_header("ETag", etag);
         }
@@ -31,9 +38,10 @@ AnnounceSite::AnnounceSite() {
                     });
 }
 
-void AnnounceSite::Serve(const std::string& path, std::string body, int status) {
+void AnnounceSite::Serve(const std::string& path, std::string body, int status,
+                         std::map<std::string, std::string> headers) {
     const std::lock_guard lock(mutex_);
-    files_[path] = {std::move(body), status};
+    files_[path] = {std::move(body), status, std::move(headers)};
 }
 
 void AnnounceSite::AnswerWith(int status) {

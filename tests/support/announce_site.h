@@ -22,8 +22,10 @@ public:
     static constexpr const char* kEndpoint = "https://api.indexnow.test/indexnow";
 
     AnnounceSite();
-    // The file at the path now answers the status with the body.
-    void Serve(const std::string& path, std::string body, int status = 200);
+    // The file at the path now answers the status with the body and the headers; its type
+    // is told by its name: .xml, .txt, or HTML.
+    void Serve(const std::string& path, std::string body, int status = 200,
+               std::map<std::string, std::string> headers = {});
     // The endpoint answers every announcement with the status from now on.
     void AnswerWith(int status);
     // Where the site and the endpoint are, for a run or an announcer.
@@ -37,6 +39,7 @@ private:
     struct File {
         std::string body;
         int status = 200;
+        std::map<std::string, std::string> headers;
     };
     mutable std::mutex mutex_;
     std::map<std::string, File> files_;

@@ -67,7 +67,8 @@ TEST(DailyJob, AnnounceChangesFromTheWindowAndAFailedDailyRunToldOnce) {
     ASSERT_TRUE(SaveUrlList(listFile, {"http://www.example.test/a"}, ""));
     ASSERT_TRUE(SaveIndexNowSettings(
         IndexNowSettingsPath(),
-        {.key = "announce-key", .endpoint = AnnounceSite::kEndpoint, .enabled = true}));
+        {.key = "announce-key", .endpoint = AnnounceSite::kEndpoint, .enabled = true,
+         .checkPages = false}));
     {
         History::Opened opened = History::Open(HistoryPath(listFile));
         ASSERT_TRUE(opened.history

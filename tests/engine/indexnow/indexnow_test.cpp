@@ -134,7 +134,8 @@ protected:
         job.errorPageDir = dir_.path();
         job.indexNow = {.settings = {.key = std::string(kKey),
                                      .endpoint = std::string(kEndpoint),
-                                     .enabled = true}};
+                                     .enabled = true,
+                                     .checkPages = false}};
         job.retry.second = std::chrono::milliseconds(1);
         job.routing.connectTo = engines_.Routes();
         job.routing.connectTo["api.indexnow.test:443"] = endpoint_.port();

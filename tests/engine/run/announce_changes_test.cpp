@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <ctime>
+#include <map>
 
 #include "tests/support/announce_site.h"
 #include "tests/support/temp_dir.h"
@@ -62,7 +63,7 @@ protected:
         Quiet quiet;
         SitemapImporter importer(site_.Routing(), quiet);
         const SitemapImport import = importer.Import(AnnounceSite::kSite);
-        ASSERT_EQ(import.read.size(), 2u);
+        ASSERT_FALSE(import.read.empty());
         writer_->RememberSitemaps(SitemapsToRemember(import, now_ - 86400), SitemapPagesOf(import));
         for (const SitemapPage& page : import.pages) {
             writer_->Record({.time = now_ - 86400,
@@ -72,14 +73,18 @@ protected:
                              .verdict = "200",
                              .reason = "",
                              .accepted = true});
+            if (page.lastmod) {
+                writer_->SetLastmods({{page.url, *page.lastmod}});
+            }
         }
         writer_->Flush();
     }
 
-    AnnounceOutcome Announce(bool dryRun = false) {
+    AnnounceOutcome Announce(bool dryRun = false, bool check = false) {
         AnnounceChanges announce({.settings = {.key = "announce-key",
                                                .endpoint = AnnounceSite::kEndpoint,
-                                               .enabled = true},
+                                               .enabled = true,
+                                               .checkPages = check},
                                   .dryRun = dryRun,
                                   .errorPageDir = dir_.path(),
                                   .routing = site_.Routing()},
@@ -153,6 +158,72 @@ TEST_F(AnnounceChangesTest, AnnouncesWhatIsNewChangedOrRemovedAndAFailingSitemap
     EXPECT_EQ(opened_.history->RemovedPages().size(), 1u);
     EXPECT_THAT(AnnounceSummary(empty, false),
                 ::testing::HasSubstr("1 site whose sitemaps named no page"));
+}
+
+std::string Html(const std::string& head, const std::string& main, const std::string& footer) {
+    return "<!doctype html><html><head>" + head + "</head><body><main>" + main +
+           "</main><footer>" + footer + "</footer></body></html>";
+}
+
+// Each page checked and judged before it is announced; only its text's changes count where
+// the site's lastmods cannot be trusted; a page gone is announced once; an unchanged page
+// costs a 304.
+TEST_F(AnnounceChangesTest, ChecksDecideWhatIsAnnounced) {
+    site_.Serve("/robots.txt",
+                "Sitemap: http://www.example.test/pages.xml\n"
+                "User-agent: *\nDisallow: /private\n");
+    const std::string touched = " " + W3cDate(now_ - 3600);
+    std::vector<std::string> pages;
+    for (const char* path : {"open", "noindex", "tagged", "canon", "moved", "gone", "private",
+                             "broken"}) {
+        pages.push_back(Page(path) + touched);
+    }
+    site_.Serve("/pages.xml", Urlset(pages));
+    Imported();
+    site_.Serve("/open", Html("", "Hello, world.", "Built on Monday"));
+    site_.Serve("/noindex", Html(R"(<meta name="robots" content="noindex">)", "x", ""));
+    site_.Serve("/tagged", Html("", "x", ""), 200, {{"X-Robots-Tag", "googlebot: noindex"}});
+    site_.Serve("/canon", Html(R"(<link rel="canonical" href="/open">)", "x", ""));
+    site_.Serve("/moved", "", 301, {{"Location", "/open"}});
+    site_.Serve("/gone", "", 410);
+    site_.Serve("/broken", "", 503);
+
+    const AnnounceOutcome first = Announce(false, true);
+    ASSERT_EQ(first.chosen.size(), 1u) << "every lastmod alike: not trusted, so nothing changed";
+    EXPECT_EQ(first.chosen[0].address, Page("gone"));
+    EXPECT_EQ(first.chosen[0].reason, AnnounceReason::Removed);
+    EXPECT_EQ(first.checkedOut,
+              (std::map<PageVerdict, std::size_t>{{PageVerdict::Noindex, 2},
+                                                  {PageVerdict::CanonicalElsewhere, 1},
+                                                  {PageVerdict::Redirected, 1},
+                                                  {PageVerdict::Disallowed, 1},
+                                                  {PageVerdict::Failed, 1}}));
+    EXPECT_THAT(site_.Answers("/private"), IsEmpty()) << "robots.txt is obeyed";
+    EXPECT_THAT(first.run.notes,
+                ::testing::Contains(::testing::HasSubstr("lastmods are not trusted")));
+    EXPECT_THAT(first.run.notes, ::testing::Contains(::testing::HasSubstr(
+                                     "Not announced, redirected: 1 page, " + Page("moved") +
+                                     " (" + Page("open") + ")")));
+    const auto checks = opened_.history->PageChecks();
+    EXPECT_EQ(checks.at(Page("canon")).detail, Page("open"));
+    EXPECT_EQ(checks.at(Page("broken")).verdict, "error");
+
+    // A rebuild that changes only the footer is no change; the next check costs a 304.
+    site_.Serve("/open", Html("", "Hello, world.", "Built on Tuesday"));
+    const AnnounceOutcome footer = Announce(false, true);
+    EXPECT_THAT(footer.chosen, IsEmpty()) << "the page gone was announced once";
+    EXPECT_THAT(footer.run.notes,
+                ::testing::Not(::testing::Contains(::testing::HasSubstr("not trusted"))))
+        << "told once";
+    EXPECT_THAT(Announce(false, true).chosen, IsEmpty());
+    EXPECT_THAT(site_.Answers("/open"), ElementsAre(200, 200, 304));
+
+    site_.Serve("/open", Html("", "Hello, changed world.", "Built on Tuesday"));
+    const AnnounceOutcome text = Announce(false, true);
+    ASSERT_EQ(text.chosen.size(), 1u);
+    EXPECT_EQ(text.chosen[0].address, Page("open"));
+    EXPECT_EQ(text.chosen[0].reason, AnnounceReason::Changed);
+    EXPECT_EQ(site_.Posted().size(), 2u);
 }
 
 TEST_F(AnnounceChangesTest, WithoutAChannelOrARememberedSitemapNothingIsRead) {
