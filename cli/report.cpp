@@ -70,6 +70,10 @@ void WriteJson(const Report& report, std::ostream& out) {
                          {"removedNow", site.newlyRemoved},
                          {"failures", failures}});
     }
+    json checks = json::object();
+    for (const auto& [verdict, count] : outcome.checkedOut) {
+        checks[std::string(VerdictWord(verdict))] = count;
+    }
     const json report_ = {
         {"dryRun", report.dryRun},
         {"exitStatus", report.exitStatus},
@@ -77,7 +81,9 @@ void WriteJson(const Report& report, std::ostream& out) {
         {report.dryRun ? "wouldAnnounce" : "announced", announced},
         {"refused", refused},
         {"leftOut",
-         {{"unchanged", outcome.passedOver.unchanged}, {"recent", outcome.passedOver.recent}}},
+         {{"unchanged", outcome.passedOver.unchanged},
+          {"recent", outcome.passedOver.recent},
+          {"checks", checks}}},
         {"sites", sites},
         {"list", {{"added", report.list.added}, {"notAdded", report.list.notAdded}}},
         {"notes", outcome.run.notes},

@@ -76,6 +76,7 @@ CChannelsDlg::CChannelsDlg(IndexNowSettings settings, bool daily,
       classicBox_(controls_.Get<QCheckBox>("classic")),
       enabledBox_(controls_.Get<QCheckBox>("enabled")),
       onlyNewOrChangedBox_(controls_.Get<QCheckBox>("onlyNewOrChanged")),
+      checkPagesBox_(controls_.Get<QCheckBox>("checkPages")),
       dailyBox_(controls_.Get<QCheckBox>("daily")),
       checkButton_(controls_.Get<QPushButton>("check")),
       checkList_(controls_.Get<QListWidget>("checkList")),
@@ -92,6 +93,7 @@ CChannelsDlg::CChannelsDlg(IndexNowSettings settings, bool daily,
     classicBox_->setChecked(settings_.classic);
     enabledBox_->setChecked(settings_.enabled);
     onlyNewOrChangedBox_->setChecked(settings_.onlyNewOrChanged);
+    checkPagesBox_->setChecked(settings_.checkPages);
     dailyBox_->setChecked(daily);
     connect(controls_.Get<QPushButton>("generate"), &QPushButton::clicked, this,
             &CChannelsDlg::OnGenerate);
@@ -190,7 +192,8 @@ void CChannelsDlg::accept() {
                  .enabled = enabled,
                  .keyLocation = keyLocation,
                  .onlyNewOrChanged = onlyNewOrChangedBox_->isChecked(),
-                 .classic = classicBox_->isChecked()};
+                 .classic = classicBox_->isChecked(),
+                 .checkPages = checkPagesBox_->isChecked()};
     daily_ = dailyBox_->isChecked();
     QDialog::accept();
 }

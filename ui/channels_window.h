@@ -59,6 +59,7 @@ private:
     QCheckBox* classicBox_;
     QCheckBox* enabledBox_;
     QCheckBox* onlyNewOrChangedBox_;
+    QCheckBox* checkPagesBox_;
     QCheckBox* dailyBox_;
     QPushButton* checkButton_;
     QListWidget* checkList_;

@@ -65,7 +65,8 @@ void HistoryKeeper::ReadContents(QObject* context, std::function<void(Contents)>
             contents = {.summaries = history->Summaries(std::string(kIndexNowName)),
                         .sitemaps = history->Sitemaps(),
                         .removed = history->RemovedPages(),
-                        .announcerRuns = history->AnnouncerRuns(kAnnouncerRunsShown)};
+                        .announcerRuns = history->AnnouncerRuns(kAnnouncerRunsShown),
+                        .checks = history->PageChecks()};
         }
         QMetaObject::invokeMethod(
             context.data(),

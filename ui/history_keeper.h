@@ -37,6 +37,7 @@ public:
         std::vector<RememberedSitemap> sitemaps;
         std::vector<RemovedPage> removed{};
         std::vector<AnnouncerRun> announcerRuns{};
+        std::unordered_map<std::string, PageCheckRecord> checks{};
     };
     void ReadContents(QObject* context, std::function<void(Contents)> done);
     // The daily timer's last run, when it failed and nobody has been told, off the UI

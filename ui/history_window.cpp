@@ -26,6 +26,8 @@ const QString kExportName = QStringLiteral("quaymark-history.csv");
 const QString kExportFailedText = QStringLiteral("The history could not be exported to %1: %2.");
 const QString kSentToday = QStringLiteral("sent");
 const QString kLeftSitemapsColumn = QStringLiteral("No longer in a sitemap");
+const QString kCheckColumn = QStringLiteral("Check");
+const QString kTextChangedColumn = QStringLiteral("Text last changed");
 
 QString AnnouncerRunLine(const AnnouncerRun& run);
 
@@ -91,6 +93,11 @@ CHistoryDlg::CHistoryDlg(const std::vector<std::string>& addresses,
     if (!leftSitemaps.empty()) {
         columns << kLeftSitemapsColumn;
     }
+    // What the pages' checks found, once there are any.
+    const int checkColumn = static_cast<int>(columns.size());
+    if (!contents.checks.empty()) {
+        columns << kCheckColumn << kTextChangedColumn;
+    }
     table_->setColumnCount(static_cast<int>(columns.size()));
     table_->setHorizontalHeaderLabels(columns);
     table_->setRowCount(static_cast<int>(addresses.size()));
@@ -105,6 +112,17 @@ CHistoryDlg::CHistoryDlg(const std::vector<std::string>& addresses,
             italic.setItalic(true);
             addressItem->setFont(italic);
             removedInList_.push_back(address);
+        }
+        if (const auto check = contents.checks.find(address); check != contents.checks.end()) {
+            const PageCheckRecord& found = check->second;
+            table_->setItem(row, checkColumn,
+                            new QTableWidgetItem(DisplayText(
+                                found.detail.empty() ? found.verdict
+                                                     : found.verdict + ": " + found.detail)));
+            if (found.textChangedAt) {
+                table_->setItem(row, checkColumn + 1,
+                                new QTableWidgetItem(Moment(*found.textChangedAt)));
+            }
         }
         const auto known = summaries.find(address);
         if (known == summaries.end()) {

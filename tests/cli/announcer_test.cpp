@@ -47,11 +47,11 @@ protected:
         }
     }
 
-    void ChannelOn() {
+    void ChannelOn(bool check = false) {
         ASSERT_TRUE(SaveIndexNowSettings(
             IndexNowSettingsPath(),
             {.key = "announce-key", .endpoint = AnnounceSite::kEndpoint, .enabled = true,
-             .checkPages = false}));
+             .checkPages = check}));
     }
 
     // The site's sitemap imported once, as the window's import keeps it.
@@ -145,6 +145,22 @@ TEST_F(AnnouncerTest, WhileTheWindowHoldsTheListItAnnouncesButLeavesTheListAlone
     EXPECT_THAT(err_.str(), HasSubstr("Quaymark has the list open: 1 new page was not added"));
     EXPECT_EQ(testing::ReadFileBytes(UrlListPath()), before);
     EXPECT_EQ(Runs().size(), 1u);
+}
+
+// The checks' verdicts reach the report of a dry run as of a real one, in words and in JSON.
+TEST_F(AnnouncerTest, ADryRunTellsWhatTheChecksLeftOut) {
+    ChannelOn(true);
+    Imported();
+    site_.Serve("/a", "<html><body><p>Open</p></body></html>");
+    site_.Serve("/b", "<html><head><meta name=robots content=noindex></head></html>");
+    EXPECT_EQ(Run({"--dry-run"}), kAllAnnounced);
+    EXPECT_EQ(out_.str(),
+              "http://www.example.test/a (new)\n"
+              "Not announced, noindex: 1 page, http://www.example.test/b.\n"
+              "Would announce 1 page (1 new, 0 changed, 0 removed), 0 left out as not changed, "
+              "1 left out by their checks (1 noindex).\nWould add 2 pages to the list.\n");
+    EXPECT_EQ(Run({"--dry-run", "--json"}), kAllAnnounced);
+    EXPECT_THAT(out_.str(), HasSubstr("\"checks\": {\n      \"noindex\": 1\n    }"));
 }
 
 }  // namespace

@@ -83,8 +83,8 @@ TEST(HistoryWindow, ShowsTheLastAcceptancesAndFailureMarksTheLastDayFiltersAndEx
         << desktop.messages[0].text.toStdString();
 }
 
-// Pages that left every sitemap get a column and can leave the list; the announcer's runs
-// are listed with how they ended.
+// Pages that left every sitemap get a column and can leave the list; the pages' checks are
+// shown; the announcer's runs are listed with how they ended.
 TEST(HistoryWindow, MarksPagesNoLongerInASitemapAndListsTheAnnouncerRuns) {
     const std::int64_t now = 2000000000;
     CHistoryDlg window(
@@ -95,12 +95,21 @@ TEST(HistoryWindow, MarksPagesNoLongerInASitemapAndListsTheAnnouncerRuns) {
          .announcerRuns = {{.time = now,
                             .scheduled = true,
                             .exitStatus = 1,
-                            .result = "Announced 0 pages, 1 refused."}}},
+                            .result = "Announced 0 pages, 1 refused."}},
+         .checks = {{"http://a.test/",
+                     {.address = "http://a.test/",
+                      .verdict = "canonical elsewhere",
+                      .detail = "http://c.test/",
+                      .textChangedAt = now - 120}}}},
         now);
     const auto rows = window.ShownRows();
-    EXPECT_EQ(rows[0].back(), "No longer in a sitemap");
-    EXPECT_EQ(rows[1].back(), "");
-    EXPECT_EQ(rows[2].back(), Moment(now - 60));
+    const auto lastThree = [&](std::size_t row) {
+        return std::vector<std::string>(rows[row].end() - 3, rows[row].end());
+    };
+    EXPECT_THAT(lastThree(0), ElementsAre("No longer in a sitemap", "Check", "Text last changed"));
+    EXPECT_THAT(lastThree(1),
+                ElementsAre("", "canonical elsewhere: http://c.test/", Moment(now - 120)));
+    EXPECT_THAT(lastThree(2), ElementsAre(Moment(now - 60), "", ""));
     EXPECT_EQ(window.controls().Get<QListWidget>("announcerRuns")->item(0)->text().toStdString(),
               Moment(now) +
                   ", by the daily timer: Announced 0 pages, 1 refused. Failed (exit status 1).");
