@@ -8,6 +8,7 @@
 
 #include "engine/channel/error_pages.h"
 #include "engine/classic/classic_channel.h"
+#include "tests/support/announce_site.h"
 #include "tests/support/fake_engine_server.h"
 #include "tests/support/run_lines.h"
 #include "tests/support/temp_dir.h"
@@ -333,6 +334,32 @@ TEST_F(SubmitRunTest, EachRunStartsAfresh) {
     EXPECT_EQ(server_.requests().size(), 14u) << "no cancel carried over from the first end";
     EXPECT_NE(testing::ReadFileBytes("submiterror0.html"), "the first run's page")
         << "the pages are numbered from 0 again";
+}
+
+// With the checks on, IndexNow hears only of the pages they let through, a page gone among
+// them; the run tells what was left out.
+TEST(SubmitRunChecks, IndexNowHearsOnlyOfThePagesTheirChecksLetThrough) {
+    testing::AnnounceSite site;
+    const std::string root = testing::AnnounceSite::kSite;
+    site.Serve("/open", "<p>Open</p>");
+    site.Serve("/moved", "", 302, {{"Location", "/open"}});
+    testing::TempDir dir;
+    RecordingObserver observer;
+    NoPrompt prompt;
+    SubmitRun run({.items = {root + "open", root + "moved", root + "gone"},
+                   .errorPageDir = dir.path(),
+                   .classic = false,
+                   .indexNow = {.settings = {.key = "announce-key",
+                                             .endpoint = testing::AnnounceSite::kEndpoint,
+                                             .enabled = true}},
+                   .retry = {},
+                   .routing = site.Routing()},
+                  prompt, observer);
+    const RunResult result = run.SubmitWorker();
+    EXPECT_THAT(site.Posted(), ElementsAre(::testing::HasSubstr(
+                                   "\"urlList\":[\"" + root + "open\",\"" + root + "gone\"]")));
+    EXPECT_THAT(result.notes, ElementsAre("Not announced, redirected: 1 page, " + root +
+                                          "moved (" + root + "open)."));
 }
 
 }  // namespace
