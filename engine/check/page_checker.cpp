@@ -3,8 +3,13 @@
 #include <xxhash.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <deque>
 #include <memory>
+#include <mutex>
+#include <thread>
+#include <unordered_set>
+#include <utility>
 
 #include "engine/check/page_reader.h"
 #include "engine/net/curl_handles.h"
@@ -93,13 +98,34 @@ size_t KeepBody(char* data, size_t size, size_t count, void* transferPointer) {
     return transfer->cap.cut ? 0 : size * count;  // the rest of a long page is not read
 }
 
+// What lies between an address's scheme and its path, as it is spelt: enough to tell sites
+// apart when counting them.
+std::string_view Authority(std::string_view address) {
+    const std::size_t scheme = address.find("://");
+    const std::size_t start = scheme == std::string_view::npos ? 0 : scheme + 3;
+    return address.substr(start, address.find('/', start) - start);
+}
+
 // Another address than the page's own, as both are normalised.
 bool Elsewhere(const std::string& canonical, const std::string& address) {
     return !canonical.empty() && canonical != NormalisedAddress(address).value_or(address);
 }
 
-PageCheck Judge(Transfer& transfer, CURLcode result) {
+// What a page's HTML says of it, added to the check its answer began.
+void Read(PageCheck& check, std::string_view body) {
+    const PageReading reading = ReadPage(body, check.address);
+    check.verdict = reading.noindex ? PageVerdict::Noindex
+                    : Elsewhere(reading.canonical, check.address) ? PageVerdict::CanonicalElsewhere
+                                                                  : PageVerdict::Indexable;
+    check.detail = check.verdict == PageVerdict::CanonicalElsewhere ? reading.canonical : "";
+    check.fingerprint = reading.fingerprint;
+    check.cut = check.cut || reading.cut;
+}
+
+// The check as the answer's status and headers give it; whether its HTML is still to be read.
+PageCheck Judge(Transfer& transfer, CURLcode result, bool& readHtml) {
     PageCheck check{.address = transfer.address};
+    readHtml = false;
     curl_easy_getinfo(transfer.easy.get(), CURLINFO_RESPONSE_CODE, &check.status);
     check.cut = transfer.cap.cut;
     if (result != CURLE_OK && !(result == CURLE_WRITE_ERROR && transfer.cap.cut)) {
@@ -126,20 +152,89 @@ PageCheck Judge(Transfer& transfer, CURLcode result) {
         check.verdict = PageVerdict::CanonicalElsewhere;
         check.detail = transfer.linkCanonical;
     } else if (transfer.contentType.find("html") != std::string::npos) {
-        const PageReading reading = ReadPage(transfer.body, transfer.address);
-        check.verdict = reading.noindex ? PageVerdict::Noindex
-                        : Elsewhere(reading.canonical, transfer.address)
-                            ? PageVerdict::CanonicalElsewhere
-                            : PageVerdict::Indexable;
-        check.detail = check.verdict == PageVerdict::CanonicalElsewhere ? reading.canonical : "";
-        check.fingerprint = reading.fingerprint;
-        check.cut = check.cut || reading.cut;
+        readHtml = true;
     } else {
         check.verdict = PageVerdict::Indexable;
         check.fingerprint = XXH3_64bits(transfer.body.data(), transfer.body.size());
     }
     return check;
 }
+
+// The pages' HTML read on every core while the transfers go on. The loop hands each body
+// over and takes the checks back; a reader wakes the loop's wait when one is ready.
+class Readers {
+public:
+    Readers(std::size_t threads, CURLM* multi) : multi_(multi) {
+        for (std::size_t i = 0; i < threads; ++i) {
+            threads_.emplace_back([this] { Work(); });
+        }
+    }
+    ~Readers() {
+        {
+            const std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        changed_.notify_all();
+        for (std::thread& thread : threads_) {
+            thread.join();
+        }
+    }
+    Readers(const Readers&) = delete;
+    Readers& operator=(const Readers&) = delete;
+
+    void Hand(std::size_t index, PageCheck check, std::string body) {
+        {
+            const std::lock_guard lock(mutex_);
+            waiting_.push_back({index, std::move(check), std::move(body)});
+            ++outstanding_;
+        }
+        changed_.notify_one();
+    }
+    // Enough handed over to keep every reader busy: nothing more is fetched until some are read.
+    bool Full() const {
+        const std::lock_guard lock(mutex_);
+        return outstanding_ >= 2 * threads_.size();
+    }
+    // The checks read so far, each with its index; whether any is still being read.
+    bool Take(std::vector<std::pair<std::size_t, PageCheck>>& read) {
+        const std::lock_guard lock(mutex_);
+        read = std::exchange(read_, {});
+        outstanding_ -= read.size();
+        return outstanding_ > 0;
+    }
+
+private:
+    struct Task {
+        std::size_t index;
+        PageCheck check;
+        std::string body;
+    };
+    void Work() {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            changed_.wait(lock, [this] { return stopping_ || !waiting_.empty(); });
+            if (stopping_) {
+                return;
+            }
+            Task task = std::move(waiting_.front());
+            waiting_.pop_front();
+            lock.unlock();
+            Read(task.check, task.body);
+            lock.lock();
+            read_.emplace_back(task.index, std::move(task.check));
+            curl_multi_wakeup(multi_);
+        }
+    }
+
+    CURLM* multi_;
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<Task> waiting_;
+    std::vector<std::pair<std::size_t, PageCheck>> read_;
+    std::size_t outstanding_ = 0;
+    bool stopping_ = false;
+    std::vector<std::thread> threads_;
+};
 
 }  // namespace
 
@@ -174,13 +269,42 @@ std::vector<PageCheck> PageChecker::Check(const std::vector<PageCheckRequest>& p
     for (std::size_t i = 0; i < pages.size(); ++i) {
         checks[i] = {.address = pages[i].address, .detail = "not checked: cancelled"};
     }
-    Transfers(pages, TransferKind::Page, hooks, [&](Transfer& transfer, CURLcode result) {
-        PageCheck& check = checks[transfer.index];
-        check = Judge(transfer, result);
+    const auto judged = [&](std::size_t index, PageCheck check) {
+        checks[index] = std::move(check);
         if (hooks.done) {
-            hooks.done(check);
+            hooks.done(checks[index]);
         }
-    });
+    };
+    std::unique_ptr<Readers> readers;
+    std::vector<std::pair<std::size_t, PageCheck>> read;
+    const Stage reading{
+        .attach =
+            [&](CURLM* multi) {
+                readers = std::make_unique<Readers>(
+                    std::max(1U, std::thread::hardware_concurrency()), multi);
+            },
+        .full = [&] { return readers->Full(); },
+        .drain =
+            [&] {
+                const bool more = readers->Take(read);
+                for (auto& [index, check] : read) {
+                    judged(index, std::move(check));
+                }
+                return more;
+            },
+        .finished =
+            [&](Transfer& transfer, CURLcode result) {
+                bool readHtml = false;
+                PageCheck check = Judge(transfer, result, readHtml);
+                if (readHtml) {
+                    readers->Hand(transfer.index, std::move(check), std::move(transfer.body));
+                } else {
+                    judged(transfer.index, std::move(check));
+                }
+            },
+    };
+    Transfers(pages, TransferKind::Page, hooks, reading);
+    readers.reset();  // before the multi handle its readers wake goes
     return checks;
 }
 
@@ -194,7 +318,7 @@ std::vector<RobotsAnswer> PageChecker::ReadRobots(const std::vector<std::string>
         requests.push_back({.address = root + "robots.txt"});
     }
     Transfers(requests, TransferKind::Robots, {.stopped = stopped},
-              [&](Transfer& transfer, CURLcode result) {
+              {.finished = [&](Transfer& transfer, CURLcode result) {
                   RobotsAnswer& answer = answers[transfer.index];
                   long status = 0;
                   curl_easy_getinfo(transfer.easy.get(), CURLINFO_RESPONSE_CODE, &status);
@@ -207,12 +331,12 @@ std::vector<RobotsAnswer> PageChecker::ReadRobots(const std::vector<std::string>
                   } else {
                       answer.failure = "answered " + std::to_string(status);
                   }
-              });
+              }});
     return answers;
 }
 
 void PageChecker::Transfers(const std::vector<PageCheckRequest>& requests, TransferKind kind,
-                            const CheckHooks& hooks, const Finished& finished) {
+                            const CheckHooks& hooks, const Stage& stage) {
     const bool robots = kind == TransferKind::Robots;
     const std::size_t maxBody = robots ? kMaxRobotsBytes : limits_.maxBodyBytes;
     using Clock = std::chrono::steady_clock;
@@ -220,6 +344,11 @@ void PageChecker::Transfers(const std::vector<PageCheckRequest>& requests, Trans
     if (!multi) {
         return;
     }
+    if (stage.attach) {
+        stage.attach(multi.get());
+    }
+    const auto full = [&] { return stage.full && stage.full(); };
+    const auto draining = [&] { return stage.drain && stage.drain(); };
     curl_multi_setopt(multi.get(), CURLMOPT_MAX_HOST_CONNECTIONS, limits_.hostConnections);
     curl_multi_setopt(multi.get(), CURLMOPT_PIPELINING, CURLPIPE_MULTIPLEX);
     const auto stopped = [&] { return cancelled_ || (hooks.stopped && hooks.stopped()); };
@@ -244,6 +373,15 @@ void PageChecker::Transfers(const std::vector<PageCheckRequest>& requests, Trans
             paced.try_emplace(root, Paced{.delay = delay->second}).first->second.waiting.push_back(i);
         }
     }
+
+    // No more transfers at once than the sites have connections: those waiting for one are
+    // cheaper in our queue than in libcurl's.
+    std::unordered_set<std::string_view> hosts;
+    for (const PageCheckRequest& request : requests) {
+        hosts.insert(Authority(request.address));
+    }
+    const std::size_t inFlight = std::min(
+        limits_.inFlight, hosts.size() * static_cast<std::size_t>(limits_.hostConnections));
 
     std::vector<std::unique_ptr<Transfer>> running;
     const auto add = [&](std::size_t index, const std::string& site) {
@@ -281,7 +419,7 @@ void PageChecker::Transfers(const std::vector<PageCheckRequest>& requests, Trans
             add(queue.waiting.front(), site);
             queue.waiting.pop_front();
         }
-        while (!open.empty() && running.size() < limits_.inFlight) {
+        while (!open.empty() && running.size() < inFlight && !full()) {
             add(open.front(), {});
             open.pop_front();
         }
@@ -292,8 +430,18 @@ void PageChecker::Transfers(const std::vector<PageCheckRequest>& requests, Trans
                            [](const auto& queue) { return !queue.second.waiting.empty(); });
     };
 
-    std::chrono::milliseconds wait = start();
-    while (!running.empty() || (waiting() && !stopped())) {
+    start();
+    for (;;) {
+        if (stopped()) {
+            for (const auto& transfer : running) {
+                curl_multi_remove_handle(multi.get(), transfer->easy.get());
+            }
+            running.clear();
+            return;
+        }
+        if (running.empty() && !waiting() && open.empty() && !draining()) {
+            return;
+        }
         int stillRunning = 0;
         curl_multi_perform(multi.get(), &stillRunning);
         int queued = 0;
@@ -303,7 +451,7 @@ void PageChecker::Transfers(const std::vector<PageCheckRequest>& requests, Trans
             }
             Transfer* transfer = nullptr;
             curl_easy_getinfo(message->easy_handle, CURLINFO_PRIVATE, &transfer);
-            finished(*transfer, message->data.result);
+            stage.finished(*transfer, message->data.result);
             curl_multi_remove_handle(multi.get(), message->easy_handle);
             if (const auto site = paced.find(transfer->paced); site != paced.end()) {
                 site->second.busy = false;
@@ -311,17 +459,9 @@ void PageChecker::Transfers(const std::vector<PageCheckRequest>& requests, Trans
             }
             std::erase_if(running, [&](const auto& t) { return t.get() == transfer; });
         }
-        if (stopped()) {
-            for (const auto& transfer : running) {
-                curl_multi_remove_handle(multi.get(), transfer->easy.get());
-            }
-            running.clear();
-            break;
-        }
-        wait = start();
-        if (!running.empty() || waiting()) {
-            curl_multi_poll(multi.get(), nullptr, 0, static_cast<int>(wait.count()), nullptr);
-        }
+        draining();
+        const std::chrono::milliseconds wait = start();
+        curl_multi_poll(multi.get(), nullptr, 0, static_cast<int>(wait.count()), nullptr);
     }
 }
 

@@ -97,14 +97,22 @@ public:
     struct Transfer;
 
 private:
-    using Finished = std::function<void(Transfer& transfer, CURLcode result)>;
+    // What becomes of the transfers: each handed to finished as it ends; another stage
+    // of the work, given the multi handle to wake, may hold new ones back while it is full
+    // and hand on what it has done when drained, which says whether it has more to do.
+    struct Stage {
+        std::function<void(CURLM* multi)> attach{};
+        std::function<bool()> full{};
+        std::function<bool()> drain{};
+        std::function<void(Transfer& transfer, CURLcode result)> finished{};
+    };
     // A page is fetched as it answers; a robots.txt through its redirects, with a body bound
     // of its own.
     enum class TransferKind { Page, Robots };
     // Runs the transfers, one per request, each handed to finished as it ends; the pages of a
     // paced site one at a time.
     void Transfers(const std::vector<PageCheckRequest>& requests, TransferKind kind,
-                   const CheckHooks& hooks, const Finished& finished);
+                   const CheckHooks& hooks, const Stage& stage);
 
     RunRouting routing_;
     CheckLimits limits_;
