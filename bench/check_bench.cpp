@@ -109,7 +109,8 @@ private:
             const std::string body = same ? std::string() : PageBody(n);
             const std::string answer =
                 std::string(same ? "HTTP/1.1 304 Not Modified\r\n" : "HTTP/1.1 200 OK\r\n") +
-                "ETag: " + etag + "\r\nConnection: keep-alive\r\nContent-Type: text/html\r\nContent-Length: " +
+                "ETag: " + etag +
+                "\r\nConnection: keep-alive\r\nContent-Type: text/html\r\nContent-Length: " +
                 std::to_string(body.size()) + "\r\n\r\n" + body;
             for (std::size_t sent = 0; sent < answer.size();) {
                 const ssize_t wrote =

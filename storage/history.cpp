@@ -163,12 +163,11 @@ std::unordered_map<std::string, PageDates> History::AnnouncedDates(const std::st
                });
     ForEachRow(db_, "SELECT address, lastmod FROM pages", {},
                [&](sqlite3_stmt* s) { dates[Column(s, 0)].lastmod = sqlite3_column_int64(s, 1); });
-    ForEachRow(db_,
-               "SELECT address, text_changed_at FROM page_checks"
-               " WHERE text_changed_at IS NOT NULL",
-               {}, [&](sqlite3_stmt* s) {
-                   dates[Column(s, 0)].textChanged = sqlite3_column_int64(s, 1);
-               });
+    ForEachRow(
+        db_,
+        "SELECT address, text_changed_at FROM page_checks"
+        " WHERE text_changed_at IS NOT NULL",
+        {}, [&](sqlite3_stmt* s) { dates[Column(s, 0)].textChanged = sqlite3_column_int64(s, 1); });
     return dates;
 }
 
@@ -202,9 +201,10 @@ std::string History::KeepPageChecks(const std::vector<PageCheckRecord>& checks) 
             Bind(s, 4, check.etag);
             Bind(s, 5, check.lastModified);
             // SQLite's integers are signed: the fingerprint's 64 bits are kept as they are.
-            BindOptional(s, 6, check.fingerprint ? std::optional(static_cast<std::int64_t>(
-                                                        *check.fingerprint))
-                                                  : std::nullopt);
+            BindOptional(s, 6,
+                         check.fingerprint
+                             ? std::optional(static_cast<std::int64_t>(*check.fingerprint))
+                             : std::nullopt);
             BindOptional(s, 7, check.lastmod);
             BindOptional(s, 8, check.textChangedAt);
             sqlite3_bind_int64(s, 9, check.checkedAt);
@@ -222,19 +222,20 @@ std::unordered_map<std::string, PageCheckRecord> History::PageChecks() {
                {}, [&](sqlite3_stmt* s) {
                    const std::optional<std::int64_t> fingerprint = OptionalColumn(s, 5);
                    std::string address = Column(s, 0);
-                   checks.emplace(address,
-                                  PageCheckRecord{
-                                      .address = address,
-                                      .verdict = Column(s, 1),
-                                      .detail = Column(s, 2),
-                                      .etag = Column(s, 3),
-                                      .lastModified = Column(s, 4),
-                                      .fingerprint = fingerprint ? std::optional(static_cast<
-                                                                       std::uint64_t>(*fingerprint))
-                                                                 : std::nullopt,
-                                      .lastmod = OptionalColumn(s, 6),
-                                      .textChangedAt = OptionalColumn(s, 7),
-                                      .checkedAt = sqlite3_column_int64(s, 8)});
+                   checks.emplace(
+                       address,
+                       PageCheckRecord{
+                           .address = address,
+                           .verdict = Column(s, 1),
+                           .detail = Column(s, 2),
+                           .etag = Column(s, 3),
+                           .lastModified = Column(s, 4),
+                           .fingerprint =
+                               fingerprint ? std::optional(static_cast<std::uint64_t>(*fingerprint))
+                                           : std::nullopt,
+                           .lastmod = OptionalColumn(s, 6),
+                           .textChangedAt = OptionalColumn(s, 7),
+                           .checkedAt = sqlite3_column_int64(s, 8)});
                });
     return checks;
 }

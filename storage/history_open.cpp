@@ -44,8 +44,9 @@ constexpr const char* kRequestsTable =
 
 // What the history keeps of each site: the sitemaps its imports read whole with their
 // answers' validators, the pages each sitemap gave, the pages that left every sitemap, the
-// announcer's runs, the last check of each page and whether each site's lastmods are trusted. Tables that earlier histories of ours lack and readers of them pass
-// over: they are added where missing.
+// announcer's runs, the last check of each page and whether each site's lastmods are trusted.
+// Tables that earlier histories of ours lack and readers of them pass over: they are added where
+// missing.
 constexpr const char* kSitesTables =
     "CREATE TABLE IF NOT EXISTS sitemaps("
     " site TEXT NOT NULL, sitemap TEXT NOT NULL, etag TEXT NOT NULL,"

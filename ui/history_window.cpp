@@ -115,10 +115,10 @@ CHistoryDlg::CHistoryDlg(const std::vector<std::string>& addresses,
         }
         if (const auto check = contents.checks.find(address); check != contents.checks.end()) {
             const PageCheckRecord& found = check->second;
-            table_->setItem(row, checkColumn,
-                            new QTableWidgetItem(DisplayText(
-                                found.detail.empty() ? found.verdict
-                                                     : found.verdict + ": " + found.detail)));
+            table_->setItem(
+                row, checkColumn,
+                new QTableWidgetItem(DisplayText(
+                    found.detail.empty() ? found.verdict : found.verdict + ": " + found.detail)));
             if (found.textChangedAt) {
                 table_->setItem(row, checkColumn + 1,
                                 new QTableWidgetItem(Moment(*found.textChangedAt)));

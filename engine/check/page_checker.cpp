@@ -114,7 +114,7 @@ bool Elsewhere(const std::string& canonical, const std::string& address) {
 // What a page's HTML says of it, added to the check its answer began.
 void Read(PageCheck& check, std::string_view body) {
     const PageReading reading = ReadPage(body, check.address);
-    check.verdict = reading.noindex ? PageVerdict::Noindex
+    check.verdict = reading.noindex                               ? PageVerdict::Noindex
                     : Elsewhere(reading.canonical, check.address) ? PageVerdict::CanonicalElsewhere
                                                                   : PageVerdict::Indexable;
     check.detail = check.verdict == PageVerdict::CanonicalElsewhere ? reading.canonical : "";
@@ -363,14 +363,14 @@ void PageChecker::Transfers(const std::vector<PageCheckRequest>& requests, Trans
     std::map<std::string, Paced, std::less<>> paced;
     std::deque<std::size_t> open;
     for (std::size_t i = 0; i < requests.size(); ++i) {
-        const std::string root = hooks.crawlDelays.empty()
-                                     ? std::string()
-                                     : SiteRoot(requests[i].address).value_or("");
+        const std::string root =
+            hooks.crawlDelays.empty() ? std::string() : SiteRoot(requests[i].address).value_or("");
         const auto delay = hooks.crawlDelays.find(root);
         if (delay == hooks.crawlDelays.end()) {
             open.push_back(i);
         } else {
-            paced.try_emplace(root, Paced{.delay = delay->second}).first->second.waiting.push_back(i);
+            paced.try_emplace(root, Paced{.delay = delay->second})
+                .first->second.waiting.push_back(i);
         }
     }
 
@@ -412,7 +412,8 @@ void PageChecker::Transfers(const std::vector<PageCheckRequest>& requests, Trans
                 continue;
             }
             if (now < queue.next) {
-                wait = std::min(wait, std::chrono::ceil<std::chrono::milliseconds>(queue.next - now));
+                wait =
+                    std::min(wait, std::chrono::ceil<std::chrono::milliseconds>(queue.next - now));
                 continue;
             }
             queue.busy = true;

@@ -1,8 +1,8 @@
 #include "engine/run/announce_changes.h"
 
 #include <algorithm>
-#include <iterator>
 #include <ctime>
+#include <iterator>
 #include <map>
 
 #include "engine/net/http_text.h"

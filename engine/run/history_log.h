@@ -16,18 +16,16 @@ public:
         return writer_.AnnouncedDates(channel);
     }
     std::unordered_map<std::string, PageCheckRecord> PageChecks() override {
-        return writer_.Ask<std::unordered_map<std::string, PageCheckRecord>>(
-            &History::PageChecks);
+        return writer_.Ask<std::unordered_map<std::string, PageCheckRecord>>(&History::PageChecks);
     }
     std::vector<LastmodTrust> LastmodTrusts() override {
         return writer_.Ask<std::vector<LastmodTrust>>(&History::LastmodTrusts);
     }
     void KeepChecks(std::vector<PageCheckRecord> checks, std::vector<LastmodTrust> trust) override {
-        writer_.PostWrite(
-            [checks = std::move(checks), trust = std::move(trust)](History& history) {
-                std::string failure = history.KeepPageChecks(checks);
-                return failure.empty() ? history.KeepLastmodTrust(trust) : failure;
-            });
+        writer_.PostWrite([checks = std::move(checks), trust = std::move(trust)](History& history) {
+            std::string failure = history.KeepPageChecks(checks);
+            return failure.empty() ? history.KeepLastmodTrust(trust) : failure;
+        });
     }
 
 private:

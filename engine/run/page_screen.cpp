@@ -73,8 +73,8 @@ PageCheckRecord RecordOf(const PageCheck& check, const PageCheckRecord* last,
         case PageVerdict::Indexable:
             record.etag = check.etag;
             record.lastModified = check.lastModified;
-            if (last != nullptr && (wasGone || (last->fingerprint && *last->fingerprint !=
-                                                                         check.fingerprint))) {
+            if (last != nullptr &&
+                (wasGone || (last->fingerprint && *last->fingerprint != check.fingerprint))) {
                 record.textChangedAt = now;
             }
             record.fingerprint = check.fingerprint;
@@ -280,7 +280,8 @@ ScreenOutcome ScreenPages(const std::vector<std::string>& pages,
     std::vector<LastmodTrust> judged;
     for (const auto& [site, siteRecords] : bySite) {
         const auto before = trust.find(site);
-        const LastmodTrust earlier = before != trust.end() ? before->second : LastmodTrust{.site = site};
+        const LastmodTrust earlier =
+            before != trust.end() ? before->second : LastmodTrust{.site = site};
         LastmodTrust now = JudgeLastmods(site, siteRecords, last, earlier, job.now);
         if (earlier.trusted && !now.trusted) {
             outcome.notes.push_back(site + ": the sitemap's lastmods are not trusted (" +

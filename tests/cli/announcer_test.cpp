@@ -48,10 +48,11 @@ protected:
     }
 
     void ChannelOn(bool check = false) {
-        ASSERT_TRUE(SaveIndexNowSettings(
-            IndexNowSettingsPath(),
-            {.key = "announce-key", .endpoint = AnnounceSite::kEndpoint, .enabled = true,
-             .checkPages = check}));
+        ASSERT_TRUE(
+            SaveIndexNowSettings(IndexNowSettingsPath(), {.key = "announce-key",
+                                                          .endpoint = AnnounceSite::kEndpoint,
+                                                          .enabled = true,
+                                                          .checkPages = check}));
     }
 
     // The site's sitemap imported once, as the window's import keeps it.

@@ -18,10 +18,9 @@ AnnounceSite::AnnounceSite() {
                 response.status = 304;
             } else {
                 const std::string& path = request.path;
-                response.set_content(file->second.body,
-                                     path.ends_with(".xml")   ? "application/xml"
-                                     : path.ends_with(".txt") ? "text/plain"
-                                                              : "text/html");
+                response.set_content(file->second.body, path.ends_with(".xml")   ? "application/xml"
+                                                        : path.ends_with(".txt") ? "text/plain"
+                                                                                 : "text/html");
             }
             for (const auto& [name, value] : file->second.headers) {
                 response.set_header(name, value);

@@ -65,10 +65,10 @@ TEST(DailyJob, AnnounceChangesFromTheWindowAndAFailedDailyRunToldOnce) {
     site.Serve("/sitemap.xml", quaymark::testing::Urlset(
                                    {"http://www.example.test/a", "http://www.example.test/b"}));
     ASSERT_TRUE(SaveUrlList(listFile, {"http://www.example.test/a"}, ""));
-    ASSERT_TRUE(SaveIndexNowSettings(
-        IndexNowSettingsPath(),
-        {.key = "announce-key", .endpoint = AnnounceSite::kEndpoint, .enabled = true,
-         .checkPages = false}));
+    ASSERT_TRUE(SaveIndexNowSettings(IndexNowSettingsPath(), {.key = "announce-key",
+                                                              .endpoint = AnnounceSite::kEndpoint,
+                                                              .enabled = true,
+                                                              .checkPages = false}));
     {
         History::Opened opened = History::Open(HistoryPath(listFile));
         ASSERT_TRUE(opened.history

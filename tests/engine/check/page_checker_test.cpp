@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
+#include <chrono>
 #include <mutex>
 
 #include "tests/support/loopback_server.h"
@@ -93,6 +94,55 @@ TEST(PageChecker, JudgesEveryAnswerAndChecksAgainConditionally) {
     EXPECT_EQ(again[0].verdict, PageVerdict::NotModified);
     const std::lock_guard lock(mutex);
     EXPECT_EQ(conditional.back(), "\"v1\"");
+}
+
+// A site's robots.txt is read through its redirects, a missing one allows every page and a
+// failing one none; a site asking for a crawl delay has its pages fetched one at a time, so
+// far apart at least.
+TEST(PageChecker, ReadsRobotsAndKeepsACrawlDelay) {
+    testing::LoopbackServer<httplib::Server> site;
+    std::mutex mutex;
+    std::vector<std::chrono::steady_clock::time_point> arrivals;
+    site->Get("/robots.txt", [](const httplib::Request& request, httplib::Response& response) {
+        const std::string host = request.get_header_value("Host");
+        if (host.starts_with("moved")) {
+            response.set_redirect("http://www.example.test/robots.txt", 301);
+        } else if (host.starts_with("broken")) {
+            response.status = 500;
+        } else if (host.starts_with("www")) {
+            response.set_content("User-agent: *\nCrawl-delay: 0.05\n", "text/plain");
+        } else {
+            response.status = 404;
+        }
+    });
+    site->Get("/p/.*", [&](const httplib::Request&, httplib::Response& response) {
+        const std::lock_guard lock(mutex);
+        arrivals.push_back(std::chrono::steady_clock::now());
+        response.set_content("x", "text/plain");
+    });
+    RunRouting routing{.connectTo = {}, .limits = {}, .caFile = {}};
+    for (const char* host : {"www", "moved", "broken", "none"}) {
+        routing.connectTo[std::string(host) + ".example.test:80"] = site.port();
+    }
+    PageChecker checker(routing);
+    const std::vector<RobotsAnswer> robots = checker.ReadRobots(
+        {"http://moved.example.test/", "http://broken.example.test/", "http://none.example.test/"});
+    EXPECT_EQ(robots[0].text, "User-agent: *\nCrawl-delay: 0.05\n");
+    EXPECT_EQ(robots[1].failure, "answered 500");
+    EXPECT_EQ(robots[2].text, std::nullopt);
+    EXPECT_EQ(robots[2].failure, "");
+
+    const std::chrono::milliseconds delay(50);
+    const std::vector<PageCheck> checks = checker.Check(
+        {{.address = kSite + "p/1"}, {.address = kSite + "p/2"}, {.address = kSite + "p/3"}},
+        {.crawlDelays = {{kSite, delay}}});
+    for (const PageCheck& check : checks) {
+        EXPECT_EQ(check.verdict, PageVerdict::Indexable);
+    }
+    const std::lock_guard lock(mutex);
+    ASSERT_EQ(arrivals.size(), 3u);
+    EXPECT_GE(arrivals[1] - arrivals[0], delay);
+    EXPECT_GE(arrivals[2] - arrivals[1], delay);
 }
 
 }  // namespace

@@ -161,8 +161,8 @@ TEST_F(AnnounceChangesTest, AnnouncesWhatIsNewChangedOrRemovedAndAFailingSitemap
 }
 
 std::string Html(const std::string& head, const std::string& main, const std::string& footer) {
-    return "<!doctype html><html><head>" + head + "</head><body><main>" + main +
-           "</main><footer>" + footer + "</footer></body></html>";
+    return "<!doctype html><html><head>" + head + "</head><body><main>" + main + "</main><footer>" +
+           footer + "</footer></body></html>";
 }
 
 // Each page checked and judged before it is announced; only its text's changes count where
@@ -174,8 +174,8 @@ TEST_F(AnnounceChangesTest, ChecksDecideWhatIsAnnounced) {
                 "User-agent: *\nDisallow: /private\n");
     const std::string touched = " " + W3cDate(now_ - 3600);
     std::vector<std::string> pages;
-    for (const char* path : {"open", "noindex", "tagged", "canon", "moved", "gone", "private",
-                             "broken"}) {
+    for (const char* path :
+         {"open", "noindex", "tagged", "canon", "moved", "gone", "private", "broken"}) {
         pages.push_back(Page(path) + touched);
     }
     site_.Serve("/pages.xml", Urlset(pages));
@@ -201,9 +201,10 @@ TEST_F(AnnounceChangesTest, ChecksDecideWhatIsAnnounced) {
     EXPECT_THAT(site_.Answers("/private"), IsEmpty()) << "robots.txt is obeyed";
     EXPECT_THAT(first.run.notes,
                 ::testing::Contains(::testing::HasSubstr("lastmods are not trusted")));
-    EXPECT_THAT(first.run.notes, ::testing::Contains(::testing::HasSubstr(
-                                     "Not announced, redirected: 1 page, " + Page("moved") +
-                                     " (" + Page("open") + ")")));
+    EXPECT_THAT(
+        first.run.notes,
+        ::testing::Contains(::testing::HasSubstr("Not announced, redirected: 1 page, " +
+                                                 Page("moved") + " (" + Page("open") + ")")));
     const auto checks = opened_.history->PageChecks();
     EXPECT_EQ(checks.at(Page("canon")).detail, Page("open"));
     EXPECT_EQ(checks.at(Page("broken")).verdict, "error");

@@ -356,10 +356,10 @@ TEST(SubmitRunChecks, IndexNowHearsOnlyOfThePagesTheirChecksLetThrough) {
                    .routing = site.Routing()},
                   prompt, observer);
     const RunResult result = run.SubmitWorker();
-    EXPECT_THAT(site.Posted(), ElementsAre(::testing::HasSubstr(
-                                   "\"urlList\":[\"" + root + "open\",\"" + root + "gone\"]")));
-    EXPECT_THAT(result.notes, ElementsAre("Not announced, redirected: 1 page, " + root +
-                                          "moved (" + root + "open)."));
+    EXPECT_THAT(site.Posted(), ElementsAre(::testing::HasSubstr("\"urlList\":[\"" + root +
+                                                                "open\",\"" + root + "gone\"]")));
+    EXPECT_THAT(result.notes, ElementsAre("Not announced, redirected: 1 page, " + root + "moved (" +
+                                          root + "open)."));
 }
 
 }  // namespace
