@@ -263,6 +263,76 @@ std::vector<LastmodTrust> History::LastmodTrusts() {
     return sites;
 }
 
+std::string History::KeepInspections(const std::vector<GoogleInspection>& inspections) {
+    return WriteRows(
+        "INSERT OR REPLACE INTO google_inspections(address, property, verdict, coverage,"
+        " last_crawl, canonical, inspected_at) VALUES(?,?,?,?,?,?,?)",
+        inspections, [](sqlite3_stmt* s, const GoogleInspection& inspection) {
+            Bind(s, 1, inspection.address);
+            Bind(s, 2, inspection.property);
+            Bind(s, 3, inspection.verdict);
+            Bind(s, 4, inspection.coverage);
+            Bind(s, 5, inspection.lastCrawl);
+            Bind(s, 6, inspection.canonical);
+            sqlite3_bind_int64(s, 7, inspection.inspectedAt);
+        });
+}
+
+std::unordered_map<std::string, GoogleInspection> History::Inspections() {
+    std::unordered_map<std::string, GoogleInspection> inspections;
+    if (Closed()) {
+        return inspections;
+    }
+    ForEachRow(db_,
+               "SELECT address, property, verdict, coverage, last_crawl, canonical, inspected_at"
+               " FROM google_inspections",
+               {}, [&](sqlite3_stmt* s) {
+                   std::string address = Column(s, 0);
+                   inspections.emplace(address, GoogleInspection{
+                                                    .address = address,
+                                                    .property = Column(s, 1),
+                                                    .verdict = Column(s, 2),
+                                                    .coverage = Column(s, 3),
+                                                    .lastCrawl = Column(s, 4),
+                                                    .canonical = Column(s, 5),
+                                                    .inspectedAt = sqlite3_column_int64(s, 6)});
+               });
+    return inspections;
+}
+
+std::map<std::string, int> History::InspectionsSince(std::int64_t since) {
+    std::map<std::string, int> spent;
+    if (Closed()) {
+        return spent;
+    }
+    ForEachRow(db_,
+               "SELECT property, count(*) FROM google_inspections WHERE inspected_at >= ?"
+               " GROUP BY property",
+               {std::to_string(since)},
+               [&](sqlite3_stmt* s) { spent[Column(s, 0)] = sqlite3_column_int(s, 1); });
+    return spent;
+}
+
+std::string History::KeepSitemapSubmissions(
+    const std::vector<std::pair<std::string, std::int64_t>>& sitemaps) {
+    return WriteRows(
+        "INSERT OR REPLACE INTO google_sitemaps(sitemap, submitted_at) VALUES(?,?)", sitemaps,
+        [](sqlite3_stmt* s, const std::pair<std::string, std::int64_t>& sitemap) {
+            Bind(s, 1, sitemap.first);
+            sqlite3_bind_int64(s, 2, sitemap.second);
+        });
+}
+
+std::unordered_map<std::string, std::int64_t> History::SitemapSubmissions() {
+    std::unordered_map<std::string, std::int64_t> submitted;
+    if (Closed()) {
+        return submitted;
+    }
+    ForEachRow(db_, "SELECT sitemap, submitted_at FROM google_sitemaps", {},
+               [&](sqlite3_stmt* s) { submitted[Column(s, 0)] = sqlite3_column_int64(s, 1); });
+    return submitted;
+}
+
 std::string History::RememberSitemaps(const std::vector<RememberedSitemap>& sitemaps) {
     return WriteRows(
         "INSERT INTO sitemaps(site, sitemap, etag, last_modified, read_at) VALUES(?,?,?,?,?)"

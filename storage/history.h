@@ -64,6 +64,19 @@ struct PageCheckRecord {
     bool operator==(const PageCheckRecord&) const = default;
 };
 
+// What Google's inspection said of a page, under which property, and when.
+struct GoogleInspection {
+    std::string address;
+    std::string property;
+    std::string verdict;
+    std::string coverage{};
+    std::string lastCrawl{};
+    std::string canonical{};
+    std::int64_t inspectedAt = 0;
+
+    bool operator==(const GoogleInspection&) const = default;
+};
+
 // Whether a site's sitemap lastmods tell when its pages change, and why not when they do not.
 struct LastmodTrust {
     std::string site;
@@ -167,6 +180,14 @@ public:
     std::unordered_map<std::string, PageCheckRecord> PageChecks();
     std::string KeepLastmodTrust(const std::vector<LastmodTrust>& sites);
     std::vector<LastmodTrust> LastmodTrusts();
+    // Each page's latest inspection replaces the one before.
+    std::string KeepInspections(const std::vector<GoogleInspection>& inspections);
+    std::unordered_map<std::string, GoogleInspection> Inspections();
+    // How many inspections each property had since then: what its daily quota has spent.
+    std::map<std::string, int> InspectionsSince(std::int64_t since);
+    // When each sitemap was last submitted to Google.
+    std::string KeepSitemapSubmissions(const std::vector<std::pair<std::string, std::int64_t>>& sitemaps);
+    std::unordered_map<std::string, std::int64_t> SitemapSubmissions();
     // The sitemaps each site's imports read, the latest read of each kept.
     std::string RememberSitemaps(const std::vector<RememberedSitemap>& sitemaps);
     // Every site's sitemaps, by site.

@@ -44,7 +44,8 @@ constexpr const char* kRequestsTable =
 
 // What the history keeps of each site: the sitemaps its imports read whole with their
 // answers' validators, the pages each sitemap gave, the pages that left every sitemap, the
-// announcer's runs, the last check of each page and whether each site's lastmods are trusted.
+// announcer's runs, the last check of each page, whether each site's lastmods are trusted,
+// and what Google said of each page and when each sitemap was last submitted to it.
 // Tables that earlier histories of ours lack and readers of them pass over: they are added where
 // missing.
 constexpr const char* kSitesTables =
@@ -66,7 +67,15 @@ constexpr const char* kSitesTables =
     " etag TEXT NOT NULL, last_modified TEXT NOT NULL, fingerprint INTEGER, lastmod INTEGER,"
     " text_changed_at INTEGER, checked_at INTEGER NOT NULL) WITHOUT ROWID;"
     "CREATE TABLE IF NOT EXISTS lastmod_trust("
-    " site TEXT PRIMARY KEY, trusted INTEGER NOT NULL, reason TEXT NOT NULL) WITHOUT ROWID;";
+    " site TEXT PRIMARY KEY, trusted INTEGER NOT NULL, reason TEXT NOT NULL) WITHOUT ROWID;"
+    "CREATE TABLE IF NOT EXISTS google_inspections("
+    " address TEXT PRIMARY KEY, property TEXT NOT NULL, verdict TEXT NOT NULL,"
+    " coverage TEXT NOT NULL, last_crawl TEXT NOT NULL, canonical TEXT NOT NULL,"
+    " inspected_at INTEGER NOT NULL) WITHOUT ROWID;"
+    "CREATE INDEX IF NOT EXISTS google_inspections_by_property"
+    " ON google_inspections(property, inspected_at);"
+    "CREATE TABLE IF NOT EXISTS google_sitemaps("
+    " sitemap TEXT PRIMARY KEY, submitted_at INTEGER NOT NULL) WITHOUT ROWID;";
 
 // What each address had from each channel: the last request, the last acceptance and the
 // last failure. The trigger keeps it with every row, whoever writes the row.

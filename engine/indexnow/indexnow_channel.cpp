@@ -44,34 +44,8 @@ RunSteps IndexNowChannel::Prepare(const std::vector<std::string>& addresses) {
 }
 
 StatusAnswer IndexNowChannel::PostWithBackoff(const RunRequest& batch) {
-    std::chrono::milliseconds backoff = retry_.firstBackoff;
-    std::chrono::seconds waited{0};
-    std::uniform_real_distribution<double> spread(0.75, 1.25);
-    for (int tries = 1;; ++tries) {
-        StatusAnswer answer = fetcher_.Post(batch.url, batch.body);
-        if (!WorthRetrying(answer.status) || tries >= retry_.maxTries || control_.Cancelled()) {
-            return answer;
-        }
-        const std::optional<std::chrono::seconds> asked =
-            ParseRetryAfter(answer.retryAfter, std::time(nullptr));
-        const std::chrono::seconds wait =
-            asked ? *asked : std::chrono::ceil<std::chrono::seconds>(backoff * spread(jitter_));
-        backoff *= 2;
-        if (wait > retry_.maxWait - waited) {
-            return answer;  // longer than a batch may wait: told as it is
-        }
-        RunObserver& observer = recorder_.observer();
-        observer.WaitStarted(kIndexNowName, wait,
-                             answer.status == 429
-                                 ? std::string("too many requests")
-                                 : "server error " + std::to_string(answer.status));
-        const bool goOn = control_.WaitUnlessCancelled(wait.count() * retry_.second);
-        observer.WaitEnded();
-        if (!goOn) {
-            return answer;
-        }
-        waited += wait;
-    }
+    return SendWithBackoff([&] { return fetcher_.Post(batch.url, batch.body); }, retry_,
+                           kIndexNowName, control_, recorder_.observer(), jitter_);
 }
 
 bool IndexNowChannel::SendBatch(std::string_view name, const RunRequest& batch) {

@@ -1,10 +1,5 @@
 #include "engine/indexnow/status_meaning.h"
 
-#include <curl/curl.h>
-
-#include <algorithm>
-#include <charconv>
-
 namespace quaymark {
 
 StatusMeaning MeaningOf(long status) {
@@ -37,11 +32,6 @@ bool IndexNowAccepted(long status) {
     return MeaningOf(status) == StatusMeaning::Received;
 }
 
-bool WorthRetrying(long status) {
-    const StatusMeaning meaning = MeaningOf(status);
-    return meaning == StatusMeaning::TooMany || meaning == StatusMeaning::ServerError;
-}
-
 std::string IndexNowReason(const StatusAnswer& answer) {
     const std::string status = std::to_string(answer.status);
     switch (MeaningOf(answer.status)) {
@@ -63,26 +53,6 @@ std::string IndexNowReason(const StatusAnswer& answer) {
             break;
     }
     return "answered " + status;
-}
-
-std::optional<std::chrono::seconds> ParseRetryAfter(std::string_view value, std::time_t now) {
-    if (value.empty()) {
-        return std::nullopt;
-    }
-    if (std::all_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; })) {
-        long long seconds = 0;
-        const auto [end, error] =
-            std::from_chars(value.data(), value.data() + value.size(), seconds);
-        if (error != std::errc{} || end != value.data() + value.size()) {
-            return std::chrono::seconds(std::chrono::seconds::max());  // beyond any limit
-        }
-        return std::chrono::seconds(seconds);
-    }
-    const std::time_t when = curl_getdate(std::string(value).c_str(), nullptr);
-    if (when == -1) {
-        return std::nullopt;
-    }
-    return std::chrono::seconds(std::max<std::time_t>(0, when - now));
 }
 
 }  // namespace quaymark

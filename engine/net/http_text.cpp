@@ -7,18 +7,38 @@
 
 namespace quaymark {
 
-void AppendPercentEncoded(std::string& out, std::string_view url, bool numberSign) {
+namespace {
+
+void AppendEncodedByte(std::string& out, unsigned char byte) {
     static constexpr char kHex[] = "0123456789ABCDEF";
+    out += '%';
+    out += kHex[byte >> 4];
+    out += kHex[byte & 0x0F];
+}
+
+}  // namespace
+
+void AppendPercentEncoded(std::string& out, std::string_view url, bool numberSign) {
     for (const char c : url) {
         const auto byte = static_cast<unsigned char>(c);
         if (byte <= 0x20 || byte >= 0x7F || (numberSign && c == '#')) {
-            out += '%';
-            out += kHex[byte >> 4];
-            out += kHex[byte & 0x0F];
+            AppendEncodedByte(out, byte);
         } else {
             out += c;
         }
     }
+}
+
+std::string ComponentEncoded(std::string_view text) {
+    std::string encoded;
+    for (const char c : text) {
+        if (IsAsciiAlnum(c) || c == '-' || c == '.' || c == '_' || c == '~') {
+            encoded += c;
+        } else {
+            AppendEncodedByte(encoded, static_cast<unsigned char>(c));
+        }
+    }
+    return encoded;
 }
 
 std::string PercentEncoded(std::string_view url, bool numberSign) {

@@ -34,6 +34,8 @@ std::string ParsableUrl(std::string_view url);
 std::string PercentEncoded(std::string_view url, bool numberSign);
 // The same, appended to the text.
 void AppendPercentEncoded(std::string& out, std::string_view url, bool numberSign);
+// Every byte but the unreserved ones percent-encoded: one path segment, or one form value.
+std::string ComponentEncoded(std::string_view text);
 
 // libcurl's CURLOPT_CONNECT_TO lines for loopback routes ("host:port" to 127.0.0.1 at the
 // given port), the catch-all ":" last so that every named route is taken first.

@@ -57,7 +57,22 @@ StatusAnswer StatusFetcher::Post(const std::string& url, const std::string& json
     return Perform(url, &json);
 }
 
-StatusAnswer StatusFetcher::Perform(const std::string& url, const std::string* json) const {
+StatusAnswer StatusFetcher::Send(const ApiRequest& request) const {
+    const std::string type =
+        request.contentType.empty() ? std::string() : "Content-Type: " + request.contentType;
+    const std::string bearer =
+        request.bearer.empty() ? std::string() : "Authorization: Bearer " + request.bearer;
+    const RequestLists lists(routing_, {type, bearer, "Expect:"});
+    using Method = ApiRequest::Method;
+    if (request.method == Method::Get) {
+        return Perform(request.url, nullptr, &lists);
+    }
+    return Perform(request.url, &request.body, &lists,
+                   request.method == Method::Put ? "PUT" : nullptr);
+}
+
+StatusAnswer StatusFetcher::Perform(const std::string& url, const std::string* json,
+                                    const RequestLists* lists, const char* method) const {
     StatusAnswer answer;
     const EasyHandle easy(curl_easy_init());
     if (!easy) {
@@ -65,7 +80,14 @@ StatusAnswer StatusFetcher::Perform(const std::string& url, const std::string* j
         return answer;
     }
     CURL* e = easy.get();
-    SetUpTransfer(e, routing_, json == nullptr ? lists_ : jsonLists_, {});
+    SetUpTransfer(e, routing_,
+                  lists != nullptr ? *lists
+                  : json == nullptr ? lists_
+                                    : jsonLists_,
+                  {});
+    if (method != nullptr) {
+        curl_easy_setopt(e, CURLOPT_CUSTOMREQUEST, method);
+    }
     curl_easy_setopt(e, CURLOPT_URL, url.c_str());
     if (json == nullptr) {
         curl_easy_setopt(e, CURLOPT_HTTPGET, 1L);

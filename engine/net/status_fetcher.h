@@ -20,6 +20,17 @@ struct StatusAnswer {
     TransferFailure failure{};
 };
 
+// A request of an API: its method, address, body of its type, and the bearer of its token.
+struct ApiRequest {
+    enum class Method { Get, Post, Put };
+    Method method = Method::Get;
+    std::string url;
+    std::string body{};
+    std::string contentType{};
+    // The access token sent as "Authorization: Bearer <token>"; none when empty.
+    std::string bearer{};
+};
+
 // One HTTPS (or HTTP) request whose answer is judged by its status: IndexNow and its key
 // check. Certificates are verified against the system's store, or against the routing's
 // authority where a test gives one; no redirect is followed, and at most kMaxBody bytes of a
@@ -32,9 +43,12 @@ public:
     StatusAnswer Get(const std::string& url) const;
     // A POST of a JSON body.
     StatusAnswer Post(const std::string& url, const std::string& json) const;
+    // Any request of an API.
+    StatusAnswer Send(const ApiRequest& request) const;
 
 private:
-    StatusAnswer Perform(const std::string& url, const std::string* json) const;
+    StatusAnswer Perform(const std::string& url, const std::string* json,
+                         const RequestLists* lists = nullptr, const char* method = nullptr) const;
 
     RunRouting routing_;
     RequestLists lists_;

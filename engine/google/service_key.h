@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace quaymark {
+
+// A key file bigger than this is no service-account key.
+inline constexpr std::size_t kMaxKeyFileBytes = 64 * 1024;
+
+// What signs in to Google for the site owner: the service account's e-mail address and its
+// RSA private key (PEM).
+struct ServiceKey {
+    std::string clientEmail;
+    std::string privateKey;
+};
+
+// Why a file is not taken as a service-account key.
+enum class KeyProblem { None, TooLarge, NotJson, NotServiceAccount, NoClientEmail, NoPrivateKey, BadPrivateKey };
+
+struct KeyReading {
+    std::optional<ServiceKey> key{};
+    KeyProblem problem = KeyProblem::None;
+};
+
+// Reads a key file as Google Cloud gives it: JSON of "type": "service_account" with
+// "client_email" and "private_key", the key an RSA key that OpenSSL can read.
+KeyReading ReadServiceKey(std::string_view text);
+
+// The reason in words, for the window and the announcer; never the key itself.
+std::string Describe(KeyProblem problem);
+
+}  // namespace quaymark
