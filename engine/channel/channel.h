@@ -107,6 +107,8 @@ public:
     // The last check of every page and what each site's lastmods are worth; the worker waits.
     virtual std::unordered_map<std::string, PageCheckRecord> PageChecks() { return {}; }
     virtual std::vector<LastmodTrust> LastmodTrusts() { return {}; }
+    // The history's writer, for a channel that keeps more than its requests; none without one.
+    virtual HistoryWriter* writer() { return nullptr; }
     // What the checks found, written in its turn.
     virtual void KeepChecks(std::vector<PageCheckRecord> /*checks*/,
                             std::vector<LastmodTrust> /*trust*/) {}

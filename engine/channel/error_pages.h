@@ -9,6 +9,9 @@
 
 namespace quaymark {
 
+// Text as it stands in an error page: the characters HTML reserves escaped.
+std::string EscapeHtml(std::string_view text);
+
 // The file name of error page n: "submiterror", n in decimal, ".html".
 std::string ErrorPageName(int n);
 

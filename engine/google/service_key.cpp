@@ -3,6 +3,7 @@
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 
+#include <fstream>
 #include <memory>
 #include <nlohmann/json.hpp>
 
@@ -53,10 +54,23 @@ KeyReading ReadServiceKey(std::string_view text) {
     return {.key = std::move(key)};
 }
 
+KeyReading LoadServiceKey(const std::filesystem::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::string text(kMaxKeyFileBytes + 1, '\0');
+    file.read(text.data(), static_cast<std::streamsize>(text.size()));
+    if (file.bad() || !file.is_open()) {
+        return {.problem = KeyProblem::Unreadable};
+    }
+    text.resize(static_cast<std::size_t>(file.gcount()));
+    return ReadServiceKey(text);
+}
+
 std::string Describe(KeyProblem problem) {
     switch (problem) {
         case KeyProblem::None:
             return {};
+        case KeyProblem::Unreadable:
+            return "the key file cannot be read";
         case KeyProblem::TooLarge:
             return "the file is larger than a key file can be (64 KiB)";
         case KeyProblem::NotJson:

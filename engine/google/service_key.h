@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,7 +19,16 @@ struct ServiceKey {
 };
 
 // Why a file is not taken as a service-account key.
-enum class KeyProblem { None, TooLarge, NotJson, NotServiceAccount, NoClientEmail, NoPrivateKey, BadPrivateKey };
+enum class KeyProblem {
+    None,
+    Unreadable,
+    TooLarge,
+    NotJson,
+    NotServiceAccount,
+    NoClientEmail,
+    NoPrivateKey,
+    BadPrivateKey
+};
 
 struct KeyReading {
     std::optional<ServiceKey> key{};
@@ -28,6 +38,9 @@ struct KeyReading {
 // Reads a key file as Google Cloud gives it: JSON of "type": "service_account" with
 // "client_email" and "private_key", the key an RSA key that OpenSSL can read.
 KeyReading ReadServiceKey(std::string_view text);
+
+// Reads the key file at the path, no more of it than a key can be.
+KeyReading LoadServiceKey(const std::filesystem::path& path);
 
 // The reason in words, for the window and the announcer; never the key itself.
 std::string Describe(KeyProblem problem);

@@ -2,34 +2,11 @@
 
 #include <string>
 
+#include "engine/channel/error_pages.h"
 #include "engine/indexnow/status_meaning.h"
 
 namespace quaymark {
 namespace {
-
-std::string EscapeHtml(std::string_view text) {
-    std::string escaped;
-    escaped.reserve(text.size());
-    for (const char c : text) {
-        switch (c) {
-            case '&':
-                escaped += "&amp;";
-                break;
-            case '<':
-                escaped += "&lt;";
-                break;
-            case '>':
-                escaped += "&gt;";
-                break;
-            case '"':
-                escaped += "&quot;";
-                break;
-            default:
-                escaped += c;
-        }
-    }
-    return escaped;
-}
 
 // What the status means and what to do about it, in our words.
 std::string Advice(const StatusAnswer& answer, const IndexNowSettings& settings,

@@ -126,7 +126,7 @@ void AnnounceChanges::RequestCancel() {
 
 AnnounceOutcome AnnounceChanges::Run() {
     AnnounceOutcome outcome;
-    if (!IndexNowJob{job_.settings}.announces()) {
+    if (!IndexNowJob{job_.settings}.announces() && !job_.google.announces()) {
         outcome.setup = AnnounceOutcome::Setup::NoChannel;
         return outcome;
     }
@@ -344,10 +344,15 @@ void AnnounceChanges::Announce(AnnounceOutcome& outcome) {
     settings.onlyNewOrChanged = false;  // chosen above, by the same rule
     settings.checkPages = false;        // and checked
     NoPrompt prompt;
+    GoogleJob google = job_.google;
+    google.screened = true;
+    google.checked = chosen;
+    google.dates = dates_;
     SubmitRun run({.items = chosen,
                    .errorPageDir = job_.errorPageDir,
                    .classic = false,
                    .indexNow = {.settings = std::move(settings)},
+                   .google = std::move(google),
                    .retry = job_.retry,
                    .routing = job_.routing,
                    .log = &log},

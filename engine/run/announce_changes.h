@@ -28,6 +28,8 @@ inline constexpr std::string_view kReadingSitemapsName = "Reading sitemaps";
 // What Announce Changes is given: the user's channels, which sites, and how.
 struct AnnounceJob {
     IndexNowSettings settings;
+    // Google Search Console, when its key is given.
+    GoogleJob google{};
     // One site, as an address on it; every site with remembered sitemaps when empty.
     std::string site{};
     // Every page the sitemaps name, new or changed or not.

@@ -1,6 +1,7 @@
 #include "engine/run/channels.h"
 
 #include "engine/classic/classic_channel.h"
+#include "engine/google/google_channel.h"
 #include "engine/indexnow/indexnow_channel.h"
 
 namespace quaymark {
@@ -16,6 +17,10 @@ std::vector<std::unique_ptr<Channel>> MakeChannels(const SubmitJob& job, FetchPr
     if (resend || job.indexNow.announces()) {
         channels.push_back(std::make_unique<IndexNowChannel>(job.indexNow, job.retry, job.routing,
                                                              control, recorder));
+    }
+    if (resend || job.google.announces()) {
+        channels.push_back(
+            std::make_unique<GoogleChannel>(job.google, job.routing, control, recorder));
     }
     return channels;
 }

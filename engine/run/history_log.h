@@ -15,6 +15,7 @@ public:
     std::unordered_map<std::string, PageDates> AnnouncedDates(const std::string& channel) override {
         return writer_.AnnouncedDates(channel);
     }
+    HistoryWriter* writer() override { return &writer_; }
     std::unordered_map<std::string, PageCheckRecord> PageChecks() override {
         return writer_.Ask<std::unordered_map<std::string, PageCheckRecord>>(&History::PageChecks);
     }

@@ -68,7 +68,8 @@ bool SubmitRun::SendAgain(std::vector<std::unique_ptr<Channel>>& channels) {
 // are sent every address, as they always were.
 void SubmitRun::CheckPages() {
     IndexNowJob& indexNow = job_.indexNow;
-    if (job_.mode != SubmitJob::Normal || !indexNow.announces() || !indexNow.settings.checkPages) {
+    if (job_.mode != SubmitJob::Normal || !indexNow.settings.checkPages ||
+        !(indexNow.announces() || job_.google.announces())) {
         return;
     }
     if (indexNow.dates.empty() && job_.log != nullptr) {
@@ -79,6 +80,9 @@ void SubmitRun::CheckPages() {
                     {.routing = job_.routing, .keep = true, .now = std::time(nullptr)}, job_.log,
                     observer_, [this] { return control_.Cancelled(); });
     indexNow.checked = std::move(screened.announceable);
+    job_.google.screened = true;
+    job_.google.checked = *indexNow.checked;
+    job_.google.dates = indexNow.dates;
     for (std::string& note : screened.notes) {
         recorder_.Note(std::move(note));
     }

@@ -7,6 +7,7 @@
 
 #include "engine/channel/channel.h"
 #include "engine/channel/run_context.h"
+#include "engine/google/google_channel.h"
 #include "engine/indexnow/indexnow.h"
 #include "engine/indexnow/status_meaning.h"
 #include "engine/net/page_fetcher.h"
@@ -30,6 +31,8 @@ struct SubmitJob {
     bool classic = true;
     // Announcing the addresses through IndexNow after the seven engines; off by default.
     IndexNowJob indexNow;
+    // Google Search Console after IndexNow; off unless a key is given.
+    GoogleJob google{};
     RetryPolicy retry;
     RunRouting routing;
     // Where every request is recorded; none when there is no history.

@@ -7,15 +7,16 @@ set(below_net "base;engine/net")
 set(below_channel "base;storage;engine/net;engine/channel")
 set(below_classic "${below_channel};engine/classic")
 set(below_indexnow "${below_channel};engine/indexnow")
+set(below_google "${below_channel};engine/google")
 set(below_sitemap "base;storage;engine/net;engine/sitemap")
 set(below_check "base;engine/net;engine/check")
 set(below_run
-    "${below_channel};engine/classic;engine/indexnow;engine/sitemap;engine/check;engine/run")
+    "${below_channel};engine/classic;engine/indexnow;engine/google;engine/sitemap;engine/check;engine/run")
 set(below_cli "${below_run};cli")
 set(rooms
     "base=below_base" "storage=below_storage" "engine/net=below_net"
     "engine/channel=below_channel" "engine/classic=below_classic"
-    "engine/indexnow=below_indexnow" "engine/sitemap=below_sitemap" "engine/check=below_check" "engine/run=below_run"
+    "engine/indexnow=below_indexnow" "engine/google=below_google" "engine/sitemap=below_sitemap" "engine/check=below_check" "engine/run=below_run"
     "cli=below_cli")
 
 set(wrong "")

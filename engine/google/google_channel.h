@@ -1,0 +1,86 @@
+#pragma once
+
+#include <deque>
+#include <map>
+#include <optional>
+#include <random>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "engine/channel/channel.h"
+#include "engine/channel/run_context.h"
+#include "engine/channel/waiting.h"
+#include "engine/google/google_auth.h"
+#include "engine/google/search_console.h"
+
+namespace quaymark {
+
+// What a run needs to reach Google Search Console: the service account's key (none: the
+// channel is off), Google's quota, the pages' dates, and the pages their checks let through.
+struct GoogleJob {
+    std::optional<ServiceKey> key{};
+    RetryPolicy retry{};
+    // Inspections a property may have a day, and a minute.
+    int dailyQuota = 2000;
+    int minuteQuota = 600;
+    std::unordered_map<std::string, PageDates> dates{};
+    // When the pages were checked: those their checks let through, heard instead of the run's.
+    bool screened = false;
+    std::vector<std::string> checked{};
+
+    bool announces() const { return key.has_value(); }
+};
+
+// Google Search Console after IndexNow: signed in with the service account, each page matched
+// to its property; the remembered sitemaps of the sites with new or changed pages submitted
+// (once a day each), then the pages changed since their last inspection inspected, newest
+// change first, within the property's quota, the rest waiting for the next run. What Google
+// says of each page is kept in the history.
+class GoogleChannel : public Channel {
+public:
+    GoogleChannel(GoogleJob job, const RunRouting& routing, RunControl& control,
+                  RunRecorder& recorder);
+
+    std::string_view name() const override { return kGoogleName; }
+    RunSteps Prepare(const std::vector<std::string>& addresses) override;
+    bool Finish() override;
+    bool Resend(const RunRequest& request) override;
+    std::string Label(const RunRequest& request) const override;
+
+private:
+    // The request sent with a good token: once more with a new one after a 401, and again
+    // after a wait where waiting may help.
+    StatusAnswer Call(const RunRequest& request);
+    // Records the answer; returns whether the request failed.
+    bool Judge(std::string_view name, const RunRequest& request, const StatusAnswer& answer);
+    std::optional<std::vector<Property>> Properties();
+    // The pages to inspect, newest change first, by property; the sites without a property.
+    void SubmitSitemaps(const std::map<std::string, std::vector<std::string>>& pages,
+                        bool& failed);
+    void Inspect(const std::map<std::string, std::vector<std::string>>& pages, bool& failed);
+    // Waits while the property has had its minute's inspections; false when cancelled.
+    bool WithinMinute(const std::string& property);
+    void Step();
+
+    GoogleJob job_;
+    GoogleSignIn signIn_;
+    StatusFetcher fetcher_;
+    RunControl& control_;
+    RunRecorder& recorder_;
+    std::vector<std::string> addresses_;
+    int steps_ = 0;
+    std::string signInProblem_;
+    std::map<std::string, std::deque<std::chrono::steady_clock::time_point>> minute_;
+    std::vector<GoogleInspection> inspected_;
+    std::size_t waiting_ = 0;
+    std::mt19937 jitter_{std::random_device{}()};
+};
+
+// The failure page of a Google request: what the answer means and what to do, then Google's
+// own answer; never the key.
+PageLines GoogleFailurePage(std::string_view reason, std::string_view advice,
+                            const StatusAnswer& answer, std::string_view label);
+
+}  // namespace quaymark
