@@ -8,8 +8,9 @@
 
 namespace quaymark::testing {
 
-// An HTTPS server of the test on 127.0.0.1, with a certificate for api.indexnow.test and
-// *.example.test issued by the test's own authority (CaFile()), serving until the test ends.
+// An HTTPS server of the test on 127.0.0.1, with a certificate for api.indexnow.test,
+// *.example.test and Google's three API hosts issued by the test's own authority (CaFile()),
+// serving until the test ends.
 class TlsServer : public LoopbackServer<httplib::SSLServer> {
 public:
     TlsServer();
