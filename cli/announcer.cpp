@@ -10,6 +10,7 @@
 #include "base/product.h"
 #include "cli/progress.h"
 #include "cli/report.h"
+#include "engine/google/service_key.h"
 #include "engine/net/http_text.h"
 #include "engine/run/announce_changes.h"
 #include "storage/history.h"
@@ -87,8 +88,8 @@ ListChange AddToList(const std::vector<std::string>& pages, bool dryRun) {
 std::string SetupProblem(AnnounceOutcome::Setup setup, const std::string& site) {
     switch (setup) {
         case AnnounceOutcome::Setup::NoChannel:
-            return "no channel to announce through: turn IndexNow on with its key in the "
-                   "Channels window of " +
+            return "no channel to announce through: turn IndexNow (or Google Search Console) "
+                   "on with its key in the Channels window of " +
                    std::string(kProgramName);
         case AnnounceOutcome::Setup::NoSitemap:
             return "no site has a remembered sitemap: import a site's sitemaps in " +
@@ -147,11 +148,23 @@ int Announce(const Options& options, const AnnouncerSeams& seams) {
         return fail("the settings " + settingsFile.string() +
                     " could not be read: " + loaded.Reason());
     }
-    if (!IndexNowJob{settings}.announces()) {
+    // A key that cannot be taken leaves Google out, not the other channels.
+    GoogleJob google;
+    if (settings.google) {
+        KeyReading reading = LoadServiceKey(GoogleKeyPath());
+        if (!reading.key) {
+            seams.err << "quaymark-announce: Google Search Console left out: "
+                      << Printable(GoogleKeyPath().string()) << ": " << Describe(reading.problem)
+                      << '\n';
+        }
+        google.key = std::move(reading.key);
+    }
+    if (!IndexNowJob{settings}.announces() && !google.announces()) {
         return fail(SetupProblem(AnnounceOutcome::Setup::NoChannel, options.site));
     }
     ProgressLines progress(seams.err, seams.terminal, options.quiet || options.json);
     AnnounceChanges announce({.settings = settings,
+                              .google = std::move(google),
                               .site = options.site,
                               .all = options.all,
                               .dryRun = options.dryRun,

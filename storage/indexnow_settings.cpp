@@ -39,6 +39,8 @@ FileResult LoadIndexNowSettings(const std::filesystem::path& path, IndexNowSetti
             settings.classic = value != "false";
         } else if (name == "checkPages") {
             settings.checkPages = value != "false";
+        } else if (name == "google") {
+            settings.google = value == "true";
         }
     }
     settings.enabled = settings.enabled && !settings.key.empty();
@@ -57,7 +59,19 @@ FileResult SaveIndexNowSettings(const std::filesystem::path& path,
                                                 : "keyLocation=" + settings.keyLocation + "\n") +
                   (settings.onlyNewOrChanged ? "onlyNewOrChanged=true\n" : "") +
                   (settings.classic ? "" : "classic=false\n") +
-                  (settings.checkPages ? "" : "checkPages=false\n"));
+                  (settings.checkPages ? "" : "checkPages=false\n") +
+                  (settings.google ? "google=true\n" : ""));
+}
+
+FileResult SaveServiceKeyFile(const std::filesystem::path& path, const std::string& text) {
+    FileResult saved = WriteFileAtomically(path, text);
+    if (saved) {
+        // A key is a secret: whatever mode the earlier copy had, this one is ours alone.
+        std::filesystem::permissions(path, std::filesystem::perms::owner_read |
+                                               std::filesystem::perms::owner_write,
+                                     saved.error);
+    }
+    return saved;
 }
 
 }  // namespace quaymark

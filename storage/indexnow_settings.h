@@ -21,9 +21,10 @@ inline constexpr std::string_view kDefaultIndexNowEndpoint = kIndexNowEndpoints[
 
 // The user's channel settings, kept as the lines key=<key>, endpoint=<url>,
 // enabled=true|false, keyLocation=<url> (empty: the key file is at the site's root),
-// onlyNewOrChanged=true, classic=false and checkPages=false. A missing file means IndexNow is
-// off; a file without one of the last four lines has no key location, announces every page,
-// sends to the seven classic add-URL pages and checks the pages before announcing them.
+// onlyNewOrChanged=true, classic=false, checkPages=false and google=true. A missing file means
+// IndexNow is off; a file without one of the last five lines has no key location, announces
+// every page, sends to the seven classic add-URL pages, checks the pages before announcing
+// them and leaves Google Search Console off.
 struct IndexNowSettings {
     std::string key{};
     std::string endpoint{kDefaultIndexNowEndpoint};
@@ -34,6 +35,8 @@ struct IndexNowSettings {
     bool classic = true;
     // Each page is fetched and judged before a modern channel announces it.
     bool checkPages = true;
+    // Google Search Console, with the service account's key kept beside the settings.
+    bool google = false;
 };
 
 // A key is 8 to 128 characters from a-z, A-Z, 0-9 and "-".
@@ -41,6 +44,10 @@ bool IsValidIndexNowKey(std::string_view key);
 
 // Reads the settings; an unknown line is passed over, an invalid key is not taken.
 FileResult LoadIndexNowSettings(const std::filesystem::path& path, IndexNowSettings& settings);
+// Keeps the copy of a service account's key: written atomically, the user's alone (0600)
+// whatever the file was before.
+FileResult SaveServiceKeyFile(const std::filesystem::path& path, const std::string& text);
+
 // Writes the settings atomically, mode 0600 for a new file; refuses an invalid key.
 FileResult SaveIndexNowSettings(const std::filesystem::path& path,
                                 const IndexNowSettings& settings);

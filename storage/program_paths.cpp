@@ -61,6 +61,10 @@ std::filesystem::path IndexNowSettingsPath() {
     return ConfigHome() / "quaymark" / "indexnow.conf";
 }
 
+std::filesystem::path GoogleKeyPath() {
+    return ConfigHome() / "quaymark" / "google-service-account.json";
+}
+
 std::filesystem::path ErrorPageDirectory() {
     const std::filesystem::path cache = CacheHome();
     std::error_code ignored;  // a directory that cannot be made leaves the pages unwritten

@@ -27,6 +27,10 @@ std::filesystem::path ListLockPath(const std::filesystem::path& listFile);
 // The channel settings: quaymark/indexnow.conf under the user's configuration directory.
 std::filesystem::path IndexNowSettingsPath();
 
+// The copy of the service account's key for Google Search Console:
+// quaymark/google-service-account.json under the user's configuration directory.
+std::filesystem::path GoogleKeyPath();
+
 // The program's own directory for error pages: quaymark/pages under the user's cache
 // directory, made with mode 0700 when missing.
 std::filesystem::path ErrorPageDirectory();

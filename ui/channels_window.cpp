@@ -3,11 +3,13 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QRandomGenerator>
 
+#include "engine/google/service_key.h"
 #include "engine/indexnow/indexnow.h"
 #include "engine/indexnow/key_check.h"
 #include "ui/byte_text.h"
@@ -31,6 +33,16 @@ const QString kBadKeyLocationText = QStringLiteral(
     "The key location must be an https:// address on your site ending in .txt, or empty when "
     "the key file is at the root of the site.");
 const QString kKeyFileFailedText = QStringLiteral("The key file could not be saved to %1: %2.");
+const QString kGoogleKeyTitle = QStringLiteral("Service Account Key");
+const QString kGoogleKeyFilter = QStringLiteral("JSON key files (*.json);;All files (*)");
+const QString kGoogleKeyRefusedText =
+    QStringLiteral("The file was not taken: %1.\n\nChoose the JSON key Google Cloud gave for the "
+                   "service account (IAM, Service accounts, Keys, Add key).");
+const QString kGoogleKeyFirstText = QStringLiteral(
+    "Google Search Console needs the service account's key: click Service account key... and "
+    "choose it first.");
+const QString kNoGoogleKeyText = QStringLiteral("No key chosen.");
+const QString kGoogleKeyText = QStringLiteral("Key of %1");
 
 // What a host's key file check found, in the user's words.
 QString CheckText(const KeyFileCheck& check) {
@@ -78,6 +90,7 @@ CChannelsDlg::CChannelsDlg(IndexNowSettings settings, bool daily,
       onlyNewOrChangedBox_(controls_.Get<QCheckBox>("onlyNewOrChanged")),
       checkPagesBox_(controls_.Get<QCheckBox>("checkPages")),
       dailyBox_(controls_.Get<QCheckBox>("daily")),
+      googleBox_(controls_.Get<QCheckBox>("google")),
       checkButton_(controls_.Get<QPushButton>("check")),
       checkList_(controls_.Get<QListWidget>("checkList")),
       settings_(std::move(settings)),
@@ -95,6 +108,9 @@ CChannelsDlg::CChannelsDlg(IndexNowSettings settings, bool daily,
     onlyNewOrChangedBox_->setChecked(settings_.onlyNewOrChanged);
     checkPagesBox_->setChecked(settings_.checkPages);
     dailyBox_->setChecked(daily);
+    googleBox_->setChecked(settings_.google);
+    connect(controls_.Get<QPushButton>("googleKey"), &QPushButton::clicked, this,
+            &CChannelsDlg::OnGoogleKey);
     connect(controls_.Get<QPushButton>("generate"), &QPushButton::clicked, this,
             &CChannelsDlg::OnGenerate);
     connect(controls_.Get<QPushButton>("saveKeyFile"), &QPushButton::clicked, this,
@@ -102,6 +118,31 @@ CChannelsDlg::CChannelsDlg(IndexNowSettings settings, bool daily,
     connect(checkButton_, &QPushButton::clicked, this, &CChannelsDlg::OnCheck);
     connect(controls_.Get<QPushButton>("ok"), &QPushButton::clicked, this, &CChannelsDlg::accept);
     connect(controls_.Get<QPushButton>("cancel"), &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void CChannelsDlg::ShowGoogleKey(const std::string& account) {
+    googleAccount_ = account;
+    controls_.Get<QLabel>("googleAccount")
+        ->setText(account.empty() ? kNoGoogleKeyText
+                                  : kGoogleKeyText.arg(QString::fromStdString(account)));
+}
+
+// The file is read here, bounded, and refused with its reason unless it is a service
+// account's key; the key itself is never shown.
+void CChannelsDlg::OnGoogleKey() {
+    const QString path = AskOpenFile(this, kGoogleKeyTitle, kGoogleKeyFilter);
+    if (path.isEmpty()) {
+        return;
+    }
+    const KeyReading reading = LoadServiceKey(path.toStdString());
+    if (!reading.key) {
+        ShowMessage(this, kGoogleKeyRefusedText.arg(QString::fromStdString(Describe(reading.problem))),
+                    kTitle, MessageIcon::Warning);
+        return;
+    }
+    newGoogleKey_ = reading.file;
+    ShowGoogleKey(reading.key->clientEmail);
+    googleBox_->setChecked(true);
 }
 
 bool CChannelsDlg::TakeValidKey(std::string& key) {
@@ -187,13 +228,18 @@ void CChannelsDlg::accept() {
         ShowMessage(this, kBadEndpointText, kTitle);
         return;
     }
+    if (googleBox_->isChecked() && googleAccount_.empty()) {
+        ShowMessage(this, kGoogleKeyFirstText, kTitle);
+        return;
+    }
     settings_ = {.key = key,
                  .endpoint = endpoint,
                  .enabled = enabled,
                  .keyLocation = keyLocation,
                  .onlyNewOrChanged = onlyNewOrChangedBox_->isChecked(),
                  .classic = classicBox_->isChecked(),
-                 .checkPages = checkPagesBox_->isChecked()};
+                 .checkPages = checkPagesBox_->isChecked(),
+                 .google = googleBox_->isChecked()};
     daily_ = dailyBox_->isChecked();
     QDialog::accept();
 }

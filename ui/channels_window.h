@@ -34,14 +34,19 @@ public:
     CChannelsDlg(IndexNowSettings settings, bool daily, std::vector<std::string> addresses,
                  RunRouting routing, QWidget* parent = nullptr);
 
+    // The account of the service-account key kept for Google Search Console; none when empty.
+    void ShowGoogleKey(const std::string& account);
     // The settings as OK took them, and whether the daily job is wanted.
     const IndexNowSettings& settings() const { return settings_; }
+    // A key file chosen here to be kept; empty when none was.
+    const std::string& newGoogleKey() const { return newGoogleKey_; }
     bool daily() const { return daily_; }
     const DialogControls& controls() const { return controls_; }
 
     void OnGenerate();
     void OnSaveKeyFile();
     void OnCheck();
+    void OnGoogleKey();
 
 protected:
     void accept() override;
@@ -61,10 +66,13 @@ private:
     QCheckBox* onlyNewOrChangedBox_;
     QCheckBox* checkPagesBox_;
     QCheckBox* dailyBox_;
+    QCheckBox* googleBox_;
     QPushButton* checkButton_;
     QListWidget* checkList_;
     IndexNowSettings settings_;
     bool daily_ = false;
+    std::string googleAccount_;
+    std::string newGoogleKey_;
     std::vector<std::string> addresses_;
     RunRouting routing_;
 };

@@ -40,6 +40,11 @@ SaveFileHandler& CurrentSaveFileHandler() {
     return handler;
 }
 
+OpenFileHandler& CurrentOpenFileHandler() {
+    static OpenFileHandler handler;
+    return handler;
+}
+
 CredentialsHandler& CurrentCredentialsHandler() {
     static CredentialsHandler handler;
     return handler;
@@ -155,6 +160,13 @@ QString AskSaveFile(QWidget* owner, const QString& title, const QString& name) {
     return QFileDialog::getSaveFileName(owner, title, QDir::home().filePath(name));
 }
 
+QString AskOpenFile(QWidget* owner, const QString& title, const QString& filter) {
+    if (CurrentOpenFileHandler()) {
+        return CurrentOpenFileHandler()(title);
+    }
+    return QFileDialog::getOpenFileName(owner, title, QDir::homePath(), filter);
+}
+
 std::optional<Credentials> AskCredentials(const QString& url) {
     if (CurrentCredentialsHandler()) {
         return CurrentCredentialsHandler()(url);
@@ -176,6 +188,9 @@ void SetOpenUrlHandler(OpenUrlHandler handler) {
 }
 void SetSaveFileHandler(SaveFileHandler handler) {
     CurrentSaveFileHandler() = std::move(handler);
+}
+void SetOpenFileHandler(OpenFileHandler handler) {
+    CurrentOpenFileHandler() = std::move(handler);
 }
 void SetCredentialsHandler(CredentialsHandler handler) {
     CurrentCredentialsHandler() = std::move(handler);

@@ -33,6 +33,7 @@ using QuestionHandler = std::function<bool(const MessageRequest&)>;
 using OpenUrlHandler = std::function<void(const QUrl&)>;
 // Answers a save-file dialog: the path chosen, empty when the user cancelled.
 using SaveFileHandler = std::function<QString(const QString& title, const QString& name)>;
+using OpenFileHandler = std::function<QString(const QString& title)>;
 using CredentialsHandler = std::function<std::optional<Credentials>(const QString& url)>;
 // What the user's service manager answered: whether it could be asked at all, its exit
 // status and what it said.
@@ -58,6 +59,8 @@ bool AskYesNo(QWidget* owner, const QString& text, const QString& title,
 void OpenWithShell(const QUrl& url);
 // The desktop's save-file dialog, offering the name; the path chosen, or empty.
 QString AskSaveFile(QWidget* owner, const QString& title, const QString& name);
+// The file the user chooses to open; empty when none is.
+QString AskOpenFile(QWidget* owner, const QString& title, const QString& filter);
 // The password dialog after a 401.
 std::optional<Credentials> AskCredentials(const QString& url);
 
@@ -73,6 +76,7 @@ void SetRetryHandler(RetryHandler handler);
 void SetQuestionHandler(QuestionHandler handler);
 void SetOpenUrlHandler(OpenUrlHandler handler);
 void SetSaveFileHandler(SaveFileHandler handler);
+void SetOpenFileHandler(OpenFileHandler handler);
 void SetCredentialsHandler(CredentialsHandler handler);
 void SetUserManagerHandler(UserManagerHandler handler);
 

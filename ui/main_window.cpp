@@ -245,9 +245,9 @@ void CSubmitDlg::OnRemove() {
     list->setCurrentRow(-1, QItemSelectionModel::NoUpdate);
 }
 
-// Some channel is on: the classic pages, or IndexNow with a key.
+// Some channel is on: the classic pages, IndexNow with a key, or Google with its key.
 bool CSubmitDlg::HasChannel() {
-    if (indexNow_.classic || IndexNowJob{.settings = indexNow_}.announces()) {
+    if (indexNow_.classic || IndexNowJob{.settings = indexNow_}.announces() || runs_.GoogleOn()) {
         return true;
     }
     ShowMessage(this, kNothingToSendText, kProgramTitle);

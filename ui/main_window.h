@@ -100,6 +100,7 @@ private:
     std::vector<std::string> SelectedEntry() const;
     void OnEditEmail();
     void LoadIndexNowSettings();
+    void LoadGoogleKey();
     void OpenHistory();
     void MakeMenuActions();
     void AddImported(SitemapImport import);

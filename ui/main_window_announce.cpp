@@ -42,7 +42,7 @@ QString Pages(std::size_t count) {
 
 void CSubmitDlg::OnAnnounceChanges() {
     TakeFields();
-    if (!IndexNowJob{.settings = indexNow_}.announces()) {
+    if (!IndexNowJob{.settings = indexNow_}.announces() && !runs_.GoogleOn()) {
         ShowMessage(this, kNoModernChannelText, kProgramTitle);
         return;
     }

@@ -3,6 +3,7 @@
 #include <ctime>
 
 #include "base/product.h"
+#include "engine/google/service_key.h"
 #include "storage/program_paths.h"
 #include "storage/url_list_file.h"
 #include "ui/byte_text.h"
@@ -31,6 +32,11 @@ const QString kIndexNowUnreadableText = QStringLiteral(
 const QString kIndexNowKeptText = QStringLiteral(
     "The IndexNow settings file %1 could not be read at start and is left as it is: these "
     "settings last until %2 ends.");
+const QString kGoogleKeyUnreadableText = QStringLiteral(
+    "The key of Google Search Console, %1, could not be taken: %2.\n\n"
+    "Google Search Console stays off until its key is chosen again in the Channels window.");
+const QString kGoogleKeySaveFailedText =
+    QStringLiteral("The key of Google Search Console could not be kept in %1: %2.");
 const QString kIndexNowSaveFailedText =
     QStringLiteral("The IndexNow settings could not be saved to %1: %2.");
 
@@ -84,16 +90,44 @@ void CSubmitDlg::LoadIndexNowSettings() {
                     MessageIcon::Warning);
     }
     runs_.SetIndexNow(indexNow_);
+    LoadGoogleKey();
+}
+
+// The kept key of Google Search Console, while it is on; one that cannot be taken is told and
+// leaves Google off.
+void CSubmitDlg::LoadGoogleKey() {
+    if (!indexNow_.google) {
+        runs_.SetGoogle(std::nullopt);
+        return;
+    }
+    const std::filesystem::path file = GoogleKeyPath();
+    KeyReading reading = LoadServiceKey(file);
+    if (!reading.key) {
+        ShowMessage(this,
+                    kGoogleKeyUnreadableText.arg(DisplayText(file.string()),
+                                                 QString::fromStdString(Describe(reading.problem))),
+                    kProgramTitle, MessageIcon::Warning);
+    }
+    runs_.SetGoogle(std::move(reading.key));
 }
 
 void CSubmitDlg::OnChannels() {
     CChannelsDlg dialog(indexNow_, DailyJobOn(), Entries(), runs_.routing(), this);
+    dialog.ShowGoogleKey(runs_.GoogleAccount());
     if (dialog.exec() != QDialog::Accepted) {
         return;
+    }
+    if (!dialog.newGoogleKey().empty()) {
+        const std::filesystem::path key = GoogleKeyPath();
+        if (const FileResult saved = SaveServiceKeyFile(key, dialog.newGoogleKey()); !saved) {
+            ShowMessage(this, FileProblem(kGoogleKeySaveFailedText, key, saved), kProgramTitle,
+                        MessageIcon::Warning);
+        }
     }
     SetDailyJob(this, dialog.daily());
     indexNow_ = dialog.settings();
     runs_.SetIndexNow(indexNow_);
+    LoadGoogleKey();
     const std::filesystem::path file = IndexNowSettingsPath();
     if (indexNowUnreadable_) {
         ShowMessage(this, kIndexNowKeptText.arg(DisplayText(file.string()), kName), kProgramTitle);

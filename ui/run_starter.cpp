@@ -71,6 +71,7 @@ std::optional<RunResult> RunStarter::SubmitList(const std::vector<std::string>& 
     job.email = email;
     job.classic = indexNow_.classic;
     job.indexNow = {.settings = indexNow_};
+    job.google = {.key = google_};
     return Run(std::move(job), owner);
 }
 
@@ -79,6 +80,7 @@ std::optional<RunResult> RunStarter::SubmitList(const std::vector<RunRequest>& r
     SubmitJob job;
     job.mode = SubmitJob::Resend;
     job.resendItems = resubmitList;
+    job.google = {.key = google_};
     return Run(std::move(job), owner);
 }
 
@@ -122,7 +124,10 @@ std::optional<AnnounceOutcome> RunStarter::AnnounceChanges(QWidget* owner) {
     }
     CProgressDlg progress(owner);
     quaymark::AnnounceChanges announce(
-        {.settings = indexNow_, .errorPageDir = ErrorPageDirectory(), .routing = routing_},
+        {.settings = indexNow_,
+         .google = {.key = google_},
+         .errorPageDir = ErrorPageDirectory(),
+         .routing = routing_},
         *writer_, progress);
     QObject::connect(&progress, &CProgressDlg::cancelRequested, &progress, [this] { Cancel(); });
     AnnounceOutcome outcome;

@@ -41,6 +41,10 @@ public:
 
     // The channels of the normal mode: the classic pages and IndexNow.
     void SetIndexNow(IndexNowSettings settings) { indexNow_ = std::move(settings); }
+    // Google Search Console's key; none while it is off.
+    void SetGoogle(std::optional<ServiceKey> key) { google_ = std::move(key); }
+    bool GoogleOn() const { return google_.has_value(); }
+    std::string GoogleAccount() const { return google_ ? google_->clientEmail : std::string(); }
     // Where every request of the runs is recorded, written on a thread of its own; none when
     // null.
     void SetHistory(HistoryWriter* writer) { writer_ = writer; }
@@ -62,6 +66,7 @@ private:
 
     RunRouting routing_;
     IndexNowSettings indexNow_;
+    std::optional<ServiceKey> google_;
     HistoryWriter* writer_ = nullptr;
     // How to cancel the run under way, while its starter waits for it.
     std::function<void()> cancel_;

@@ -51,7 +51,7 @@ KeyReading ReadServiceKey(std::string_view text) {
     if (!IsRsaPrivateKey(key.privateKey)) {
         return {.problem = KeyProblem::BadPrivateKey};
     }
-    return {.key = std::move(key)};
+    return {.key = std::move(key), .file = std::string(text)};
 }
 
 KeyReading LoadServiceKey(const std::filesystem::path& path) {

@@ -33,6 +33,8 @@ enum class KeyProblem {
 struct KeyReading {
     std::optional<ServiceKey> key{};
     KeyProblem problem = KeyProblem::None;
+    // The file as it was read, to be kept as it is when it is a key.
+    std::string file{};
 };
 
 // Reads a key file as Google Cloud gives it: JSON of "type": "service_account" with

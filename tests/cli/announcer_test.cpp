@@ -91,8 +91,8 @@ TEST_F(AnnouncerTest, SetupAndUsageErrorsExitTwoWithOneLineEach) {
     Imported();
     EXPECT_EQ(Run({"--scheduled"}), kSetupOrUsage);
     EXPECT_EQ(err_.str(),
-              "quaymark-announce: no channel to announce through: turn IndexNow on with its key "
-              "in the Channels window of Quaymark\n");
+              "quaymark-announce: no channel to announce through: turn IndexNow (or Google "
+              "Search Console) on with its key in the Channels window of Quaymark\n");
     ASSERT_EQ(Runs().size(), 1u) << "the window tells of a timer run that failed";
     EXPECT_EQ(Runs()[0].exitStatus, kSetupOrUsage);
     ChannelOn();
