@@ -66,7 +66,8 @@ void HistoryKeeper::ReadContents(QObject* context, std::function<void(Contents)>
                         .sitemaps = history->Sitemaps(),
                         .removed = history->RemovedPages(),
                         .announcerRuns = history->AnnouncerRuns(kAnnouncerRunsShown),
-                        .checks = history->PageChecks()};
+                        .checks = history->PageChecks(),
+                        .inspections = history->Inspections()};
         }
         QMetaObject::invokeMethod(
             context.data(),

@@ -38,6 +38,7 @@ public:
         std::vector<RemovedPage> removed{};
         std::vector<AnnouncerRun> announcerRuns{};
         std::unordered_map<std::string, PageCheckRecord> checks{};
+        std::unordered_map<std::string, GoogleInspection> inspections{};
     };
     void ReadContents(QObject* context, std::function<void(Contents)> done);
     // The daily timer's last run, when it failed and nobody has been told, off the UI

@@ -28,11 +28,28 @@ const QString kSentToday = QStringLiteral("sent");
 const QString kLeftSitemapsColumn = QStringLiteral("No longer in a sitemap");
 const QString kCheckColumn = QStringLiteral("Check");
 const QString kTextChangedColumn = QStringLiteral("Text last changed");
-
 QString AnnouncerRunLine(const AnnouncerRun& run);
 
 QString Moment(std::int64_t time) {
     return QDateTime::fromSecsSinceEpoch(time).toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+}
+
+const QString kGoogleIndexColumn = QStringLiteral("Google index");
+const QString kLastCrawlColumn = QStringLiteral("Last crawl");
+
+// "indexed", or "not indexed" with Google's coverage state.
+QString IndexWords(const GoogleInspection& inspection) {
+    if (inspection.verdict == "PASS") {
+        return QStringLiteral("indexed");
+    }
+    const std::string& why = inspection.coverage.empty() ? inspection.verdict : inspection.coverage;
+    return QStringLiteral("not indexed: ") + DisplayText(why);
+}
+
+// Google's time of its last crawl, in the window's own form; as Google gave it otherwise.
+QString CrawlMoment(const std::string& lastCrawl) {
+    const QDateTime when = QDateTime::fromString(QString::fromStdString(lastCrawl), Qt::ISODate);
+    return when.isValid() ? Moment(when.toSecsSinceEpoch()) : DisplayText(lastCrawl);
 }
 
 // The columns: the address and the last day's mark, each engine and IndexNow, the last
@@ -98,6 +115,11 @@ CHistoryDlg::CHistoryDlg(const std::vector<std::string>& addresses,
     if (!contents.checks.empty()) {
         columns << kCheckColumn << kTextChangedColumn;
     }
+    // What Google said of the pages, once it has said anything.
+    const int googleColumn = static_cast<int>(columns.size());
+    if (!contents.inspections.empty()) {
+        columns << kGoogleIndexColumn << kLastCrawlColumn;
+    }
     table_->setColumnCount(static_cast<int>(columns.size()));
     table_->setHorizontalHeaderLabels(columns);
     table_->setRowCount(static_cast<int>(addresses.size()));
@@ -122,6 +144,14 @@ CHistoryDlg::CHistoryDlg(const std::vector<std::string>& addresses,
             if (found.textChangedAt) {
                 table_->setItem(row, checkColumn + 1,
                                 new QTableWidgetItem(Moment(*found.textChangedAt)));
+            }
+        }
+        if (const auto inspection = contents.inspections.find(address);
+            inspection != contents.inspections.end()) {
+            table_->setItem(row, googleColumn, new QTableWidgetItem(IndexWords(inspection->second)));
+            if (!inspection->second.lastCrawl.empty()) {
+                table_->setItem(row, googleColumn + 1,
+                                new QTableWidgetItem(CrawlMoment(inspection->second.lastCrawl)));
             }
         }
         const auto known = summaries.find(address);

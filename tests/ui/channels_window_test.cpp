@@ -5,11 +5,13 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QRegularExpression>
 
+#include "tests/support/fake_google.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/tls_server.h"
 #include "tests/ui/desktop_recorder.h"
@@ -99,6 +101,45 @@ TEST(ChannelsWindow, TakesOnlyAValidKeyAndChecksEverySiteOfTheList) {
     EXPECT_EQ(dialog.settings().endpoint, "https://yandex.com/indexnow");
     EXPECT_EQ(dialog.settings().keyLocation, "https://good.example.test/k.txt");
     EXPECT_FALSE(dialog.settings().classic);
+}
+
+// Google's key: a file that is no key is refused with its reason; a key shows only its
+// account, and its copy is kept the user's alone whatever mode an earlier one had.
+TEST(ChannelsWindow, TakesAServiceAccountKeyAndKeepsItPrivate) {
+    const quaymark::testing::FakeGoogle google;
+    quaymark::testing::TempDir dir;
+    const std::filesystem::path chosen = dir.path() / "chosen.json";
+    CChannelsDlg dialog({}, false, {}, {});
+    testing::DesktopRecorder desktop;
+    SetOpenFileHandler([&](const QString&) { return QString::fromStdString(chosen.string()); });
+    quaymark::testing::WriteFileBytes(chosen, R"({"type":"authorized_user"})");
+    dialog.controls().Get<QPushButton>("googleKey")->click();
+    ASSERT_EQ(desktop.messages.size(), 1u);
+    EXPECT_THAT(desktop.messages[0].text.toStdString(),
+                ::testing::HasSubstr("is not a service account's key"));
+    dialog.controls().Get<QCheckBox>("google")->setChecked(true);
+    dialog.controls().Get<QPushButton>("ok")->click();
+    EXPECT_THAT(desktop.messages.back().text.toStdString(),
+                ::testing::StartsWith("Google Search Console needs the service account's key"));
+
+    quaymark::testing::WriteFileBytes(chosen, google.KeyFile());
+    dialog.controls().Get<QPushButton>("googleKey")->click();
+    SetOpenFileHandler({});
+    EXPECT_EQ(dialog.controls().Get<QLabel>("googleAccount")->text().toStdString(),
+              std::string("Key of ") + quaymark::testing::FakeGoogle::kAccount);
+    for (const QLabel* label : dialog.findChildren<QLabel*>()) {
+        EXPECT_FALSE(label->text().contains("PRIVATE KEY"));
+    }
+    dialog.controls().Get<QPushButton>("ok")->click();
+    EXPECT_TRUE(dialog.settings().google);
+
+    const std::filesystem::path kept = dir.path() / "google.json";
+    quaymark::testing::WriteFileBytes(kept, "old");
+    std::filesystem::permissions(kept, std::filesystem::perms::all);
+    ASSERT_TRUE(SaveServiceKeyFile(kept, dialog.newGoogleKey()));
+    EXPECT_EQ(quaymark::testing::ReadFileBytes(kept), google.KeyFile());
+    EXPECT_EQ(std::filesystem::status(kept).permissions(),
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
 }
 
 }  // namespace

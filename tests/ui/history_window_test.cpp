@@ -83,8 +83,8 @@ TEST(HistoryWindow, ShowsTheLastAcceptancesAndFailureMarksTheLastDayFiltersAndEx
         << desktop.messages[0].text.toStdString();
 }
 
-// Pages that left every sitemap get a column and can leave the list; the pages' checks are
-// shown; the announcer's runs are listed with how they ended.
+// Pages that left every sitemap get a column and can leave the list; the pages' checks and
+// what Google said of them are shown; the announcer's runs are listed with how they ended.
 TEST(HistoryWindow, MarksPagesNoLongerInASitemapAndListsTheAnnouncerRuns) {
     const std::int64_t now = 2000000000;
     CHistoryDlg window(
@@ -100,16 +100,24 @@ TEST(HistoryWindow, MarksPagesNoLongerInASitemapAndListsTheAnnouncerRuns) {
                      {.address = "http://a.test/",
                       .verdict = "canonical elsewhere",
                       .detail = "http://c.test/",
-                      .textChangedAt = now - 120}}}},
+                      .textChangedAt = now - 120}}},
+         .inspections = {{"http://a.test/",
+                          {.address = "http://a.test/",
+                           .property = "sc-domain:a.test",
+                           .verdict = "NEUTRAL",
+                           .coverage = "Crawled - currently not indexed",
+                           .lastCrawl = "2033-05-18T03:33:20Z"}}}},
         now);
     const auto rows = window.ShownRows();
-    const auto lastThree = [&](std::size_t row) {
-        return std::vector<std::string>(rows[row].end() - 3, rows[row].end());
+    const auto lastFive = [&](std::size_t row) {
+        return std::vector<std::string>(rows[row].end() - 5, rows[row].end());
     };
-    EXPECT_THAT(lastThree(0), ElementsAre("No longer in a sitemap", "Check", "Text last changed"));
-    EXPECT_THAT(lastThree(1),
-                ElementsAre("", "canonical elsewhere: http://c.test/", Moment(now - 120)));
-    EXPECT_THAT(lastThree(2), ElementsAre(Moment(now - 60), "", ""));
+    EXPECT_THAT(lastFive(0), ElementsAre("No longer in a sitemap", "Check", "Text last changed",
+                                         "Google index", "Last crawl"));
+    EXPECT_THAT(lastFive(1),
+                ElementsAre("", "canonical elsewhere: http://c.test/", Moment(now - 120),
+                            "not indexed: Crawled - currently not indexed", Moment(now)));
+    EXPECT_THAT(lastFive(2), ElementsAre(Moment(now - 60), "", "", "", ""));
     EXPECT_EQ(window.controls().Get<QListWidget>("announcerRuns")->item(0)->text().toStdString(),
               Moment(now) +
                   ", by the daily timer: Announced 0 pages, 1 refused. Failed (exit status 1).");
