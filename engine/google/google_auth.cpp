@@ -3,6 +3,7 @@
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 
+#include <algorithm>
 #include <memory>
 #include <nlohmann/json.hpp>
 
@@ -88,10 +89,12 @@ TokenAnswer ReadTokenAnswer(const StatusAnswer& answer, std::int64_t now) {
                                                           : std::string();
     };
     const auto expires = json.is_object() ? json.find("expires_in") : json.end();
-    if (answer.status == 200 && !text("access_token").empty() && expires != json.end() &&
-        expires->is_number_integer() && expires->get<std::int64_t>() > 0) {
-        read.token = AccessToken{.token = text("access_token"),
-                                 .expiresAt = now + expires->get<std::int64_t>()};
+    // Google's tokens last an hour; a lifetime of more than a day is taken for a day.
+    const double lifetime = expires != json.end() && expires->is_number() ? expires->get<double>() : 0;
+    if (answer.status == 200 && !text("access_token").empty() && lifetime >= 1) {
+        read.token = AccessToken{
+            .token = text("access_token"),
+            .expiresAt = now + static_cast<std::int64_t>(std::min(lifetime, 86400.0))};
         return read;
     }
     const std::string why = !text("error_description").empty() ? text("error_description")

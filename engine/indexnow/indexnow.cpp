@@ -1,31 +1,13 @@
 #include "engine/indexnow/indexnow.h"
 
 #include <map>
+#include <nlohmann/json.hpp>
 #include <optional>
 
 #include "engine/net/http_text.h"
 #include "engine/net/web_address.h"
 
 namespace quaymark {
-namespace {
-
-// An address inside a JSON string: what cannot stand in an address is percent-encoded, and
-// the two characters JSON itself reserves are escaped. The encoding goes through a buffer the
-// caller keeps, so that a batch of 10,000 addresses allocates it once.
-void AppendJsonAddress(std::string& json, std::string_view address, std::string& buffer) {
-    buffer.clear();
-    AppendPercentEncoded(buffer, address, false);
-    json += '"';
-    for (const char c : buffer) {
-        if (c == '"' || c == '\\') {
-            json += '\\';
-        }
-        json += c;
-    }
-    json += '"';
-}
-
-}  // namespace
 
 bool IsHttpsAddress(std::string_view address) {
     return StartsWithNoCase(address, "https://") && HostOf(address).has_value();
@@ -57,25 +39,20 @@ std::vector<IndexNowBatch> MakeBatches(const std::vector<std::string>& addresses
 }
 
 std::string BatchBody(const IndexNowSettings& settings, const IndexNowBatch& batch) {
-    std::string buffer;
-    std::string json = "{\"host\":";
-    AppendJsonAddress(json, batch.host, buffer);
-    json += ",\"key\":";
-    AppendJsonAddress(json, settings.key, buffer);
+    // What cannot stand in an address travels percent-encoded, so the body is ASCII.
+    const auto text = [](std::string_view address) { return PercentEncoded(address, false); };
+    nlohmann::json urls = nlohmann::json::array();
+    for (const std::string& url : batch.urls) {
+        urls.push_back(text(url));
+    }
+    nlohmann::json body = {{"host", text(batch.host)},
+                           {"key", text(settings.key)},
+                           {"urlList", std::move(urls)}};
     // A key location serves only the host it is on.
     if (!settings.keyLocation.empty() && HostOf(settings.keyLocation) == batch.host) {
-        json += ",\"keyLocation\":";
-        AppendJsonAddress(json, settings.keyLocation, buffer);
+        body["keyLocation"] = text(settings.keyLocation);
     }
-    json += ",\"urlList\":[";
-    for (std::size_t i = 0; i < batch.urls.size(); ++i) {
-        if (i > 0) {
-            json += ',';
-        }
-        AppendJsonAddress(json, batch.urls[i], buffer);
-    }
-    json += "]}";
-    return json;
+    return body.dump();
 }
 
 std::string CountOfAddresses(std::size_t count) {
