@@ -333,6 +333,27 @@ std::unordered_map<std::string, std::int64_t> History::SitemapSubmissions() {
     return submitted;
 }
 
+std::vector<std::string> History::UnmatchedSites() {
+    std::vector<std::string> sites;
+    if (!Closed()) {
+        ForEachRow(db_, "SELECT site FROM google_unmatched", {},
+                   [&](sqlite3_stmt* s) { sites.push_back(Column(s, 0)); });
+    }
+    return sites;
+}
+
+std::string History::KeepUnmatchedSites(const std::vector<std::string>& told,
+                                        const std::vector<std::string>& matched) {
+    std::string failure =
+        WriteRows("INSERT OR IGNORE INTO google_unmatched(site) VALUES(?)", told,
+                  [](sqlite3_stmt* s, const std::string& site) { Bind(s, 1, site); });
+    return failure.empty() ? WriteRows("DELETE FROM google_unmatched WHERE site = ?", matched,
+                                       [](sqlite3_stmt* s, const std::string& site) {
+                                           Bind(s, 1, site);
+                                       })
+                           : failure;
+}
+
 std::string History::RememberSitemaps(const std::vector<RememberedSitemap>& sitemaps) {
     return WriteRows(
         "INSERT INTO sitemaps(site, sitemap, etag, last_modified, read_at) VALUES(?,?,?,?,?)"

@@ -188,6 +188,11 @@ public:
     // When each sitemap was last submitted to Google.
     std::string KeepSitemapSubmissions(const std::vector<std::pair<std::string, std::int64_t>>& sitemaps);
     std::unordered_map<std::string, std::int64_t> SitemapSubmissions();
+    // The sites told that they have no property of the account's; one that has one again is
+    // forgotten, so that losing it is told again.
+    std::vector<std::string> UnmatchedSites();
+    std::string KeepUnmatchedSites(const std::vector<std::string>& told,
+                                   const std::vector<std::string>& matched);
     // The sitemaps each site's imports read, the latest read of each kept.
     std::string RememberSitemaps(const std::vector<RememberedSitemap>& sitemaps);
     // Every site's sitemaps, by site.

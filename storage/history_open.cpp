@@ -75,7 +75,8 @@ constexpr const char* kSitesTables =
     "CREATE INDEX IF NOT EXISTS google_inspections_by_property"
     " ON google_inspections(property, inspected_at);"
     "CREATE TABLE IF NOT EXISTS google_sitemaps("
-    " sitemap TEXT PRIMARY KEY, submitted_at INTEGER NOT NULL) WITHOUT ROWID;";
+    " sitemap TEXT PRIMARY KEY, submitted_at INTEGER NOT NULL) WITHOUT ROWID;"
+    "CREATE TABLE IF NOT EXISTS google_unmatched(site TEXT PRIMARY KEY) WITHOUT ROWID;";
 
 // What each address had from each channel: the last request, the last acceptance and the
 // last failure. The trigger keeps it with every row, whoever writes the row.

@@ -317,6 +317,31 @@ void GoogleChannel::Inspect(const std::map<std::string, std::vector<std::string>
     }
 }
 
+// A site without a property is told once, with what to do.
+void GoogleChannel::TellUnmatched(const std::set<std::string>& unmatched,
+                                  const std::set<std::string>& matched) {
+    HistoryWriter* writer = recorder_.log() != nullptr ? recorder_.log()->writer() : nullptr;
+    std::set<std::string> told;
+    if (writer != nullptr) {
+        for (std::string& site : writer->Ask<std::vector<std::string>>(&History::UnmatchedSites)) {
+            told.insert(std::move(site));
+        }
+        writer->PostWrite([unmatched = std::vector(unmatched.begin(), unmatched.end()),
+                           matched = std::vector(matched.begin(), matched.end())](
+                              History& history) {
+            return history.KeepUnmatchedSites(unmatched, matched);
+        });
+    }
+    for (const std::string& site : unmatched) {
+        if (told.count(site) == 0) {
+            recorder_.Note(std::string(kGoogleName) + ": " + site +
+                           " has no property the service account may use. Add the site in "
+                           "Search Console and " +
+                           signIn_.account() + " as an owner of it.");
+        }
+    }
+}
+
 bool GoogleChannel::Finish() {
     RunObserver& observer = recorder_.observer();
     observer.AddressStarted(std::string(kSignInLabel));
@@ -353,20 +378,17 @@ bool GoogleChannel::Finish() {
                      [](const auto& a, const auto& b) { return a.first > b.first; });
     std::map<std::string, std::vector<std::string>> byProperty;
     std::set<std::string> unmatched;
+    std::set<std::string> matched;
     for (const auto& [change, page] : changed) {
         if (const std::optional<std::string> property = PropertyFor(page, *properties)) {
             byProperty[*property].push_back(page);
+            matched.insert(SiteRoot(page).value_or(page));
         } else {
             unmatched.insert(SiteRoot(page).value_or(page));
             Step();
         }
     }
-    for (const std::string& site : unmatched) {
-        recorder_.Note(std::string(kGoogleName) + ": " + site +
-                       " has no property the service account may use. Add the site in Search "
-                       "Console and " +
-                       signIn_.account() + " as an owner of it.");
-    }
+    TellUnmatched(unmatched, matched);
 
     bool failed = false;
     SubmitSitemaps(byProperty, failed);

@@ -4,6 +4,7 @@
 #include <map>
 #include <optional>
 #include <random>
+#include <set>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -62,6 +63,8 @@ private:
     void Inspect(const std::map<std::string, std::vector<std::string>>& pages, bool& failed);
     // Waits while the property has had its minute's inspections; false when cancelled.
     bool WithinMinute(const std::string& property);
+    void TellUnmatched(const std::set<std::string>& unmatched,
+                       const std::set<std::string>& matched);
     void Step();
 
     GoogleJob job_;

@@ -101,8 +101,8 @@ protected:
     std::unique_ptr<HistoryWriter> writer_;
 };
 
-// Signed in once with a verified assertion; pages matched to URL-prefix and domain properties;
-// the site's sitemap submitted once a day; a 401 costs one new token, a 429 a wait; what is
+// Signed in once with a verified assertion; pages matched to URL-prefix and domain properties,
+// a site without one told once; the site's sitemap submitted once a day; a 401 costs one new token, a 429 a wait; what is
 // beyond the day's quota waits; what Google said is kept and told.
 TEST_F(GoogleRunTest, InspectsWithinTheQuotaAndKeepsWhatGoogleSaid) {
     writer_->RememberSitemaps({{.site = "https://www.example.test/",
@@ -135,8 +135,10 @@ TEST_F(GoogleRunTest, InspectsWithinTheQuotaAndKeepsWhatGoogleSaid) {
     // The next run: the sitemap was submitted today, the pages inspected are unchanged, and a
     // revoked token is replaced once.
     google_.RevokeTokens();
-    const RunResult second = Run({"https://www.example.test/a", "https://www.example.test/e"});
+    const RunResult second = Run({"https://www.example.test/a", "https://www.example.test/e",
+                                  "https://unverified.example.test/d"});
     EXPECT_FALSE(second.failed);
+    EXPECT_THAT(second.notes, Not(Contains(HasSubstr("has no property")))) << "told once";
     EXPECT_EQ(google_.submitted().size(), 1u);
     EXPECT_EQ(google_.tokens(), 2);
     EXPECT_EQ(google_.inspected().back(), "https://www.example.test/e");
