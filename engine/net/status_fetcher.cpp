@@ -47,7 +47,13 @@ StatusFetcher::StatusFetcher(RunRouting routing)
     : routing_(std::move(routing)),
       lists_(routing_, {}),
       // libcurl would otherwise wait for a "100 Continue" before a large body.
-      jsonLists_(routing_, {kJsonHeader, "Expect:"}) {}
+      jsonLists_(routing_, {kJsonHeader, "Expect:"}),
+      shared_(curl_share_init()) {
+    for (const curl_lock_data data :
+         {CURL_LOCK_DATA_CONNECT, CURL_LOCK_DATA_SSL_SESSION, CURL_LOCK_DATA_DNS}) {
+        curl_share_setopt(shared_.get(), CURLSHOPT_SHARE, data);
+    }
+}
 
 StatusAnswer StatusFetcher::Get(const std::string& url) const {
     return Perform(url, nullptr);
@@ -88,6 +94,7 @@ StatusAnswer StatusFetcher::Perform(const std::string& url, const std::string* j
     if (method != nullptr) {
         curl_easy_setopt(e, CURLOPT_CUSTOMREQUEST, method);
     }
+    curl_easy_setopt(e, CURLOPT_SHARE, shared_.get());
     curl_easy_setopt(e, CURLOPT_URL, url.c_str());
     if (json == nullptr) {
         curl_easy_setopt(e, CURLOPT_HTTPGET, 1L);

@@ -32,7 +32,7 @@ struct ApiRequest {
 };
 
 // One HTTPS (or HTTP) request whose answer is judged by its status: IndexNow and its key
-// check. Certificates are verified against the system's store, or against the routing's
+// check, Google's APIs. Used from one thread. Certificates are verified against the system's store, or against the routing's
 // authority where a test gives one; no redirect is followed, and at most kMaxBody bytes of a
 // body are kept.
 class StatusFetcher {
@@ -53,6 +53,9 @@ private:
     RunRouting routing_;
     RequestLists lists_;
     RequestLists jsonLists_;
+    // The connections, TLS sessions and names of its transfers, kept from one to the next:
+    // an API asked a thousand times is one connection, not a thousand handshakes.
+    ShareHandle shared_;
 };
 
 }  // namespace quaymark
