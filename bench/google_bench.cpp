@@ -27,23 +27,23 @@ void BM_InspectPages(benchmark::State& state) {
     testing::TempDir dir;
     History::Opened opened = History::Open(dir.path() / "history.sqlite");
     HistoryWriter writer(*opened.history);
-    writer.RememberSitemaps({{.site = "https://www.example.test/",
-                              .sitemap = "https://www.example.test/sitemap.xml"}});
+    writer.RememberSitemaps(
+        {{.site = "https://www.example.test/", .sitemap = "https://www.example.test/sitemap.xml"}});
     QuietRun quiet;
     NullPrompt prompt;
     RunResult result;
     for (auto _ : state) {
         HistoryLog log(writer);
-        SubmitRun run({.items = pages,
-                       .errorPageDir = dir.path(),
-                       .classic = false,
-                       .indexNow = {.settings = {.checkPages = false}},
-                       .google = {.key = google.Key(),
-                                  .retry = {.second = std::chrono::milliseconds(1)}},
-                       .retry = {},
-                       .routing = google.Routing(),
-                       .log = &log},
-                      prompt, quiet);
+        SubmitRun run(
+            {.items = pages,
+             .errorPageDir = dir.path(),
+             .classic = false,
+             .indexNow = {.settings = {.checkPages = false}},
+             .google = {.key = google.Key(), .retry = {.second = std::chrono::milliseconds(1)}},
+             .retry = {},
+             .routing = google.Routing(),
+             .log = &log},
+            prompt, quiet);
         result = run.SubmitWorker();
         writer.Flush();
     }

@@ -288,14 +288,14 @@ std::unordered_map<std::string, GoogleInspection> History::Inspections() {
                " FROM google_inspections",
                {}, [&](sqlite3_stmt* s) {
                    std::string address = Column(s, 0);
-                   inspections.emplace(address, GoogleInspection{
-                                                    .address = address,
-                                                    .property = Column(s, 1),
-                                                    .verdict = Column(s, 2),
-                                                    .coverage = Column(s, 3),
-                                                    .lastCrawl = Column(s, 4),
-                                                    .canonical = Column(s, 5),
-                                                    .inspectedAt = sqlite3_column_int64(s, 6)});
+                   inspections.emplace(address,
+                                       GoogleInspection{.address = address,
+                                                        .property = Column(s, 1),
+                                                        .verdict = Column(s, 2),
+                                                        .coverage = Column(s, 3),
+                                                        .lastCrawl = Column(s, 4),
+                                                        .canonical = Column(s, 5),
+                                                        .inspectedAt = sqlite3_column_int64(s, 6)});
                });
     return inspections;
 }
@@ -315,12 +315,12 @@ std::map<std::string, int> History::InspectionsSince(std::int64_t since) {
 
 std::string History::KeepSitemapSubmissions(
     const std::vector<std::pair<std::string, std::int64_t>>& sitemaps) {
-    return WriteRows(
-        "INSERT OR REPLACE INTO google_sitemaps(sitemap, submitted_at) VALUES(?,?)", sitemaps,
-        [](sqlite3_stmt* s, const std::pair<std::string, std::int64_t>& sitemap) {
-            Bind(s, 1, sitemap.first);
-            sqlite3_bind_int64(s, 2, sitemap.second);
-        });
+    return WriteRows("INSERT OR REPLACE INTO google_sitemaps(sitemap, submitted_at) VALUES(?,?)",
+                     sitemaps,
+                     [](sqlite3_stmt* s, const std::pair<std::string, std::int64_t>& sitemap) {
+                         Bind(s, 1, sitemap.first);
+                         sqlite3_bind_int64(s, 2, sitemap.second);
+                     });
 }
 
 std::unordered_map<std::string, std::int64_t> History::SitemapSubmissions() {
@@ -347,11 +347,10 @@ std::string History::KeepUnmatchedSites(const std::vector<std::string>& told,
     std::string failure =
         WriteRows("INSERT OR IGNORE INTO google_unmatched(site) VALUES(?)", told,
                   [](sqlite3_stmt* s, const std::string& site) { Bind(s, 1, site); });
-    return failure.empty() ? WriteRows("DELETE FROM google_unmatched WHERE site = ?", matched,
-                                       [](sqlite3_stmt* s, const std::string& site) {
-                                           Bind(s, 1, site);
-                                       })
-                           : failure;
+    return failure.empty()
+               ? WriteRows("DELETE FROM google_unmatched WHERE site = ?", matched,
+                           [](sqlite3_stmt* s, const std::string& site) { Bind(s, 1, site); })
+               : failure;
 }
 
 std::string History::RememberSitemaps(const std::vector<RememberedSitemap>& sitemaps) {

@@ -186,7 +186,8 @@ public:
     // How many inspections each property had since then: what its daily quota has spent.
     std::map<std::string, int> InspectionsSince(std::int64_t since);
     // When each sitemap was last submitted to Google.
-    std::string KeepSitemapSubmissions(const std::vector<std::pair<std::string, std::int64_t>>& sitemaps);
+    std::string KeepSitemapSubmissions(
+        const std::vector<std::pair<std::string, std::int64_t>>& sitemaps);
     std::unordered_map<std::string, std::int64_t> SitemapSubmissions();
     // The sites told that they have no property of the account's; one that has one again is
     // forgotten, so that losing it is told again.

@@ -67,9 +67,9 @@ FileResult SaveServiceKeyFile(const std::filesystem::path& path, const std::stri
     FileResult saved = WriteFileAtomically(path, text);
     if (saved) {
         // A key is a secret: whatever mode the earlier copy had, this one is ours alone.
-        std::filesystem::permissions(path, std::filesystem::perms::owner_read |
-                                               std::filesystem::perms::owner_write,
-                                     saved.error);
+        std::filesystem::permissions(
+            path, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write,
+            saved.error);
     }
     return saved;
 }

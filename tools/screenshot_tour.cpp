@@ -3,6 +3,7 @@
 // Channels window after a key check, the import's windows and the run's history.
 // Run it under Xvfb through scripts/screenshots.
 #include <curl/curl.h>
+#include <algorithm>
 
 #include <QApplication>
 #include <QDir>
@@ -10,6 +11,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QScreen>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -106,11 +108,15 @@ int main(int argc, char** argv) {
                                  {},
                                  quaymark::testing::TlsServer::CaFile()};
     quaymark::ui::CChannelsDlg channels(
-        {.key = key, .endpoint = std::string(quaymark::kIndexNowEndpoints[1]), .enabled = true},
+        {.key = key,
+         .endpoint = std::string(quaymark::kIndexNowEndpoints[1]),
+         .enabled = true,
+         .google = true},
         true,
         {"https://mysite.example.test/", "https://mysite.example.test/garden.html",
          "https://shop.example.test/"},
         routing);
+    channels.ShowGoogleKey("announcer@my-site-4711.iam.gserviceaccount.com");
     channels.show();
     channels.OnCheck();
     Save(&channels, out + "/channels-window.png");
@@ -143,14 +149,43 @@ int main(int argc, char** argv) {
          .leftOut = 2388,
          .result = "Announced 12 pages (3 new, 8 changed, 1 removed), 2388 left out as not "
                    "changed."});
+    // What the checks and Google said of the first pages of the list.
+    const std::vector<std::string> entries = window.Entries();
+    const std::vector<std::pair<std::string, std::string>> verdicts{
+        {"indexable", "PASS"}, {"noindex", ""}, {"indexable", "NEUTRAL"}};
+    std::vector<quaymark::PageCheckRecord> checks;
+    std::vector<quaymark::GoogleInspection> inspections;
+    for (std::size_t i = 0; i < std::min(entries.size(), verdicts.size()); ++i) {
+        checks.push_back({.address = entries[i],
+                          .verdict = verdicts[i].first,
+                          .textChangedAt = now - static_cast<std::int64_t>(i + 1) * 86400,
+                          .checkedAt = now - 3600});
+        if (!verdicts[i].second.empty()) {
+            inspections.push_back(
+                {.address = entries[i],
+                 .property = "sc-domain:example.com",
+                 .verdict = verdicts[i].second,
+                 .coverage = verdicts[i].second == "PASS" ? "Submitted and indexed"
+                                                          : "Discovered - currently not indexed",
+                 .lastCrawl = verdicts[i].second == "PASS" ? "2026-12-07T06:12:00Z" : "",
+                 .inspectedAt = now - 3600});
+        }
+    }
+    past.history->KeepPageChecks(checks);
+    past.history->KeepInspections(inspections);
     quaymark::ui::CHistoryDlg history(
         window.Entries(),
         {.summaries = past.history->Summaries(std::string(quaymark::kIndexNowName)),
          .sitemaps = past.history->Sitemaps(),
          .removed = past.history->RemovedPages(),
-         .announcerRuns = past.history->AnnouncerRuns(10)},
+         .announcerRuns = past.history->AnnouncerRuns(10),
+         .checks = past.history->PageChecks(),
+         .inspections = past.history->Inspections()},
         now);
     history.show();
+    // The table's far end, where the checks and Google's columns are.
+    auto* table = history.controls().Get<QTableWidget>("table");
+    table->scrollTo(table->model()->index(0, table->columnCount() - 1));
     Save(&history, out + "/history-window.png");
     history.accept();
     window.OnCancel();

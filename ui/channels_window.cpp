@@ -35,9 +35,9 @@ const QString kBadKeyLocationText = QStringLiteral(
 const QString kKeyFileFailedText = QStringLiteral("The key file could not be saved to %1: %2.");
 const QString kGoogleKeyTitle = QStringLiteral("Service Account Key");
 const QString kGoogleKeyFilter = QStringLiteral("JSON key files (*.json);;All files (*)");
-const QString kGoogleKeyRefusedText =
-    QStringLiteral("The file was not taken: %1.\n\nChoose the JSON key Google Cloud gave for the "
-                   "service account (IAM, Service accounts, Keys, Add key).");
+const QString kGoogleKeyRefusedText = QStringLiteral(
+    "The file was not taken: %1.\n\nChoose the JSON key Google Cloud gave for the "
+    "service account (IAM, Service accounts, Keys, Add key).");
 const QString kGoogleKeyFirstText = QStringLiteral(
     "Google Search Console needs the service account's key: click Service account key... and "
     "choose it first.");
@@ -136,7 +136,8 @@ void CChannelsDlg::OnGoogleKey() {
     }
     const KeyReading reading = LoadServiceKey(path.toStdString());
     if (!reading.key) {
-        ShowMessage(this, kGoogleKeyRefusedText.arg(QString::fromStdString(Describe(reading.problem))),
+        ShowMessage(this,
+                    kGoogleKeyRefusedText.arg(QString::fromStdString(Describe(reading.problem))),
                     kTitle, MessageIcon::Warning);
         return;
     }

@@ -148,7 +148,8 @@ CHistoryDlg::CHistoryDlg(const std::vector<std::string>& addresses,
         }
         if (const auto inspection = contents.inspections.find(address);
             inspection != contents.inspections.end()) {
-            table_->setItem(row, googleColumn, new QTableWidgetItem(IndexWords(inspection->second)));
+            table_->setItem(row, googleColumn,
+                            new QTableWidgetItem(IndexWords(inspection->second)));
             if (!inspection->second.lastCrawl.empty()) {
                 table_->setItem(row, googleColumn + 1,
                                 new QTableWidgetItem(CrawlMoment(inspection->second.lastCrawl)));

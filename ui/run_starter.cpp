@@ -123,12 +123,11 @@ std::optional<AnnounceOutcome> RunStarter::AnnounceChanges(QWidget* owner) {
         return AnnounceOutcome{.setup = AnnounceOutcome::Setup::NoSitemap};
     }
     CProgressDlg progress(owner);
-    quaymark::AnnounceChanges announce(
-        {.settings = indexNow_,
-         .google = {.key = google_},
-         .errorPageDir = ErrorPageDirectory(),
-         .routing = routing_},
-        *writer_, progress);
+    quaymark::AnnounceChanges announce({.settings = indexNow_,
+                                        .google = {.key = google_},
+                                        .errorPageDir = ErrorPageDirectory(),
+                                        .routing = routing_},
+                                       *writer_, progress);
     QObject::connect(&progress, &CProgressDlg::cancelRequested, &progress, [this] { Cancel(); });
     AnnounceOutcome outcome;
     RunUnderWay([&announce] { announce.RequestCancel(); }, [&] { outcome = announce.Run(); });

@@ -47,10 +47,9 @@ std::optional<std::string> SignRs256(const std::string& pem, std::string_view te
 
 std::string Base64Url(std::string_view bytes) {
     std::string text(4 * ((bytes.size() + 2) / 3) + 1, '\0');
-    const int written =
-        EVP_EncodeBlock(reinterpret_cast<unsigned char*>(text.data()),
-                        reinterpret_cast<const unsigned char*>(bytes.data()),
-                        static_cast<int>(bytes.size()));
+    const int written = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(text.data()),
+                                        reinterpret_cast<const unsigned char*>(bytes.data()),
+                                        static_cast<int>(bytes.size()));
     text.resize(static_cast<std::size_t>(written));
     while (!text.empty() && text.back() == '=') {
         text.pop_back();
@@ -86,15 +85,16 @@ TokenAnswer ReadTokenAnswer(const StatusAnswer& answer, std::int64_t now) {
     const auto text = [&](const char* name) {
         const auto found = json.is_object() ? json.find(name) : json.end();
         return found != json.end() && found->is_string() ? found->get<std::string>()
-                                                          : std::string();
+                                                         : std::string();
     };
     const auto expires = json.is_object() ? json.find("expires_in") : json.end();
     // Google's tokens last an hour; a lifetime of more than a day is taken for a day.
-    const double lifetime = expires != json.end() && expires->is_number() ? expires->get<double>() : 0;
+    const double lifetime =
+        expires != json.end() && expires->is_number() ? expires->get<double>() : 0;
     if (answer.status == 200 && !text("access_token").empty() && lifetime >= 1) {
-        read.token = AccessToken{
-            .token = text("access_token"),
-            .expiresAt = now + static_cast<std::int64_t>(std::min(lifetime, 86400.0))};
+        read.token =
+            AccessToken{.token = text("access_token"),
+                        .expiresAt = now + static_cast<std::int64_t>(std::min(lifetime, 86400.0))};
         return read;
     }
     const std::string why = !text("error_description").empty() ? text("error_description")

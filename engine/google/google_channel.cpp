@@ -33,8 +33,7 @@ struct Meaning {
     std::string advice;
 };
 
-Meaning MeaningOf(const StatusAnswer& answer, std::string_view property,
-                  std::string_view account) {
+Meaning MeaningOf(const StatusAnswer& answer, std::string_view property, std::string_view account) {
     const long status = answer.status;
     const std::string what = std::to_string(status);
     if (status == 0) {
@@ -138,7 +137,7 @@ StatusAnswer GoogleChannel::Call(const RunRequest& request) {
             return {.status = token.status, .statusLine = token.problem};
         }
         const ApiRequest api{
-            .method = request.url == kInspectUrl ? Method::Post
+            .method = request.url == kInspectUrl     ? Method::Post
                       : IsSitemapSubmission(request) ? Method::Put
                                                      : Method::Get,
             .url = request.url,
@@ -250,11 +249,11 @@ bool GoogleChannel::WithinMinute(const std::string& property) {
         const auto wait =
             std::chrono::ceil<std::chrono::milliseconds>(sent.front() + minute - Clock::now());
         RunObserver& observer = recorder_.observer();
-        observer.WaitStarted(kGoogleName,
-                             std::chrono::seconds(std::max<std::int64_t>(
-                                 1, wait.count() / std::max<std::int64_t>(
-                                                       1, job_.retry.second.count()))),
-                             "Google's quota of inspections a minute");
+        observer.WaitStarted(
+            kGoogleName,
+            std::chrono::seconds(std::max<std::int64_t>(
+                1, wait.count() / std::max<std::int64_t>(1, job_.retry.second.count()))),
+            "Google's quota of inspections a minute");
         const bool goOn = control_.WaitUnlessCancelled(wait);
         observer.WaitEnded();
         if (!goOn) {
@@ -326,11 +325,11 @@ void GoogleChannel::TellUnmatched(const std::set<std::string>& unmatched,
         for (std::string& site : writer->Ask<std::vector<std::string>>(&History::UnmatchedSites)) {
             told.insert(std::move(site));
         }
-        writer->PostWrite([unmatched = std::vector(unmatched.begin(), unmatched.end()),
-                           matched = std::vector(matched.begin(), matched.end())](
-                              History& history) {
-            return history.KeepUnmatchedSites(unmatched, matched);
-        });
+        writer->PostWrite(
+            [unmatched = std::vector(unmatched.begin(), unmatched.end()),
+             matched = std::vector(matched.begin(), matched.end())](History& history) {
+                return history.KeepUnmatchedSites(unmatched, matched);
+            });
     }
     for (const std::string& site : unmatched) {
         if (told.count(site) == 0) {
@@ -355,9 +354,9 @@ bool GoogleChannel::Finish() {
     // The pages changed since their last inspection, newest change first, by property.
     HistoryWriter* writer = recorder_.log() != nullptr ? recorder_.log()->writer() : nullptr;
     const auto inspections =
-        writer != nullptr ? writer->Ask<std::unordered_map<std::string, GoogleInspection>>(
-                                &History::Inspections)
-                          : std::unordered_map<std::string, GoogleInspection>{};
+        writer != nullptr
+            ? writer->Ask<std::unordered_map<std::string, GoogleInspection>>(&History::Inspections)
+            : std::unordered_map<std::string, GoogleInspection>{};
     std::vector<std::pair<std::int64_t, std::string>> changed;
     for (const std::string& page : addresses_) {
         const auto dates = job_.dates.find(page);
@@ -430,7 +429,7 @@ bool GoogleChannel::Resend(const RunRequest& request) {
     const StatusAnswer answer = Call(request);
     const std::optional<Inspection> inspection =
         request.url == kInspectUrl && Accepted(answer.status) ? ReadInspection(answer.body)
-                                                               : std::nullopt;
+                                                              : std::nullopt;
     const bool failed = Judge(kResendName, request, answer);
     HistoryWriter* writer = recorder_.log() != nullptr ? recorder_.log()->writer() : nullptr;
     if (!failed && inspection && writer != nullptr) {

@@ -58,8 +58,7 @@ private:
     bool Judge(std::string_view name, const RunRequest& request, const StatusAnswer& answer);
     std::optional<std::vector<Property>> Properties();
     // The pages to inspect, newest change first, by property; the sites without a property.
-    void SubmitSitemaps(const std::map<std::string, std::vector<std::string>>& pages,
-                        bool& failed);
+    void SubmitSitemaps(const std::map<std::string, std::vector<std::string>>& pages, bool& failed);
     void Inspect(const std::map<std::string, std::vector<std::string>>& pages, bool& failed);
     // Waits while the property has had its minute's inspections; false when cancelled.
     bool WithinMinute(const std::string& property);

@@ -58,8 +58,7 @@ std::optional<std::string> PropertyFor(std::string_view page,
     const std::string address = NormalisedAddress(page).value_or(std::string(page));
     const Property* best = nullptr;
     for (const Property& property : properties) {
-        const std::string prefix =
-            NormalisedAddress(property.siteUrl).value_or(property.siteUrl);
+        const std::string prefix = NormalisedAddress(property.siteUrl).value_or(property.siteUrl);
         if (!property.siteUrl.starts_with("sc-domain:") && address.starts_with(prefix) &&
             (best == nullptr || prefix.size() > best->siteUrl.size())) {
             best = &property;
@@ -83,7 +82,8 @@ std::optional<std::string> PropertyFor(std::string_view page,
 }
 
 std::string SitemapSubmitUrl(std::string_view property, std::string_view sitemap) {
-    return std::string(kSitesUrl) + "/" + ComponentEncoded(property) + "/sitemaps/" + ComponentEncoded(sitemap);
+    return std::string(kSitesUrl) + "/" + ComponentEncoded(property) + "/sitemaps/" +
+           ComponentEncoded(sitemap);
 }
 
 std::string InspectBody(std::string_view page, std::string_view property) {

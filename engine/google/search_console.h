@@ -27,7 +27,8 @@ std::optional<std::vector<Property>> ReadProperties(std::string_view body);
 
 // The property a page belongs to: the longest URL prefix it begins with, else the domain
 // property of its host or of a domain above it.
-std::optional<std::string> PropertyFor(std::string_view page, const std::vector<Property>& properties);
+std::optional<std::string> PropertyFor(std::string_view page,
+                                       const std::vector<Property>& properties);
 
 // The sitemap submission's address: both the property and the sitemap percent-encoded.
 std::string SitemapSubmitUrl(std::string_view property, std::string_view sitemap);

@@ -45,9 +45,8 @@ std::string BatchBody(const IndexNowSettings& settings, const IndexNowBatch& bat
     for (const std::string& url : batch.urls) {
         urls.push_back(text(url));
     }
-    nlohmann::json body = {{"host", text(batch.host)},
-                           {"key", text(settings.key)},
-                           {"urlList", std::move(urls)}};
+    nlohmann::json body = {
+        {"host", text(batch.host)}, {"key", text(settings.key)}, {"urlList", std::move(urls)}};
     // A key location serves only the host it is on.
     if (!settings.keyLocation.empty() && HostOf(settings.keyLocation) == batch.host) {
         body["keyLocation"] = text(settings.keyLocation);

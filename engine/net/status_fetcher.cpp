@@ -87,7 +87,7 @@ StatusAnswer StatusFetcher::Perform(const std::string& url, const std::string* j
     }
     CURL* e = easy.get();
     SetUpTransfer(e, routing_,
-                  lists != nullptr ? *lists
+                  lists != nullptr  ? *lists
                   : json == nullptr ? lists_
                                     : jsonLists_,
                   {});

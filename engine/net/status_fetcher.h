@@ -32,9 +32,9 @@ struct ApiRequest {
 };
 
 // One HTTPS (or HTTP) request whose answer is judged by its status: IndexNow and its key
-// check, Google's APIs. Used from one thread. Certificates are verified against the system's store, or against the routing's
-// authority where a test gives one; no redirect is followed, and at most kMaxBody bytes of a
-// body are kept.
+// check, Google's APIs. Used from one thread. Certificates are verified against the system's store,
+// or against the routing's authority where a test gives one; no redirect is followed, and at most
+// kMaxBody bytes of a body are kept.
 class StatusFetcher {
 public:
     static constexpr std::size_t kMaxBody = std::size_t{64} << 10;

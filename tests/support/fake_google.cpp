@@ -61,8 +61,7 @@ bool Verified(const std::string& assertion, const std::string& pem) {
                                                                           &EVP_MD_CTX_free);
     const std::string signedPart = assertion.substr(0, second);
     return EVP_DigestVerifyInit(context.get(), nullptr, EVP_sha256(), nullptr, key.get()) == 1 &&
-           EVP_DigestVerify(context.get(),
-                            reinterpret_cast<const unsigned char*>(signature.data()),
+           EVP_DigestVerify(context.get(), reinterpret_cast<const unsigned char*>(signature.data()),
                             signature.size(),
                             reinterpret_cast<const unsigned char*>(signedPart.data()),
                             signedPart.size()) == 1;
@@ -98,29 +97,28 @@ FakeGoogle::FakeGoogle() : pem_(NewKeyPem()) {
                          response.status = 204;
                      }
                  });
-    server_->Post("/v1/urlInspection/index:inspect",
-                  [this](const httplib::Request& request, httplib::Response& response) {
-                      if (!Authorised(request, response)) {
-                          return;
-                      }
-                      const nlohmann::json body = nlohmann::json::parse(request.body);
-                      const std::string page = body.at("inspectionUrl");
-                      const std::lock_guard lock(mutex_);
-                      inspected_.push_back(page);
-                      std::deque<Answer>& answers = answers_[page];
-                      const Answer answer = answers.empty()
-                                                ? Answer{.body = InspectionBody(
-                                                             "PASS", "Submitted and indexed")}
-                                                : answers.front();
-                      if (!answers.empty()) {
-                          answers.pop_front();
-                      }
-                      response.status = answer.status;
-                      if (!answer.retryAfter.empty()) {
-                          response.set_header("Retry-After", answer.retryAfter);
-                      }
-                      response.set_content(answer.body, "application/json");
-                  });
+    server_->Post("/v1/urlInspection/index:inspect", [this](const httplib::Request& request,
+                                                            httplib::Response& response) {
+        if (!Authorised(request, response)) {
+            return;
+        }
+        const nlohmann::json body = nlohmann::json::parse(request.body);
+        const std::string page = body.at("inspectionUrl");
+        const std::lock_guard lock(mutex_);
+        inspected_.push_back(page);
+        std::deque<Answer>& answers = answers_[page];
+        const Answer answer = answers.empty()
+                                  ? Answer{.body = InspectionBody("PASS", "Submitted and indexed")}
+                                  : answers.front();
+        if (!answers.empty()) {
+            answers.pop_front();
+        }
+        response.status = answer.status;
+        if (!answer.retryAfter.empty()) {
+            response.set_header("Retry-After", answer.retryAfter);
+        }
+        response.set_content(answer.body, "application/json");
+    });
 }
 
 FakeGoogle::~FakeGoogle() = default;
@@ -140,12 +138,10 @@ bool FakeGoogle::Authorised(const httplib::Request& request, httplib::Response& 
 }
 
 std::string FakeGoogle::KeyFile() const {
-    return nlohmann::json{{"type", "service_account"},
-                          {"project_id", "quaymark-test"},
-                          {"private_key_id", "0123"},
-                          {"private_key", pem_},
-                          {"client_email", kAccount},
-                          {"token_uri", "https://oauth2.googleapis.com/token"}}
+    return nlohmann::json{
+        {"type", "service_account"}, {"project_id", "quaymark-test"},
+        {"private_key_id", "0123"},  {"private_key", pem_},
+        {"client_email", kAccount},  {"token_uri", "https://oauth2.googleapis.com/token"}}
         .dump(2);
 }
 

@@ -14,12 +14,12 @@
 namespace quaymark {
 namespace {
 
-using testing::FakeGoogle;
-using testing::InspectionBody;
 using ::testing::AllOf;
 using ::testing::Contains;
 using ::testing::ElementsAre;
+using testing::FakeGoogle;
 using ::testing::HasSubstr;
+using testing::InspectionBody;
 using ::testing::Not;
 
 class Follower : public RunObserver {
@@ -59,8 +59,7 @@ TEST(ServiceKey, TakesOnlyAServiceAccountsRsaKey) {
     EXPECT_EQ(ReadServiceKey(other.dump()).problem, KeyProblem::NotServiceAccount);
     EXPECT_EQ(ReadServiceKey(keyless.dump()).problem, KeyProblem::NoPrivateKey);
     EXPECT_EQ(ReadServiceKey(broken.dump()).problem, KeyProblem::BadPrivateKey);
-    EXPECT_EQ(ReadServiceKey(std::string(kMaxKeyFileBytes + 1, ' ')).problem,
-              KeyProblem::TooLarge);
+    EXPECT_EQ(ReadServiceKey(std::string(kMaxKeyFileBytes + 1, ' ')).problem, KeyProblem::TooLarge);
 }
 
 class GoogleRunTest : public ::testing::Test {
@@ -102,18 +101,19 @@ protected:
 };
 
 // Signed in once with a verified assertion; pages matched to URL-prefix and domain properties,
-// a site without one told once; the site's sitemap submitted once a day; a 401 costs one new token, a 429 a wait; what is
-// beyond the day's quota waits; what Google said is kept and told.
+// a site without one told once; the site's sitemap submitted once a day; a 401 costs one new token,
+// a 429 a wait; what is beyond the day's quota waits; what Google said is kept and told.
 TEST_F(GoogleRunTest, InspectsWithinTheQuotaAndKeepsWhatGoogleSaid) {
-    writer_->RememberSitemaps({{.site = "https://www.example.test/",
-                                .sitemap = "https://www.example.test/sitemap.xml"}});
-    google_.Inspections("https://www.example.test/b",
-                        {{.status = 429, .retryAfter = "1"},
-                         {.body = InspectionBody("NEUTRAL", "Discovered - currently not indexed")}});
-    const RunResult first = Run({"https://www.example.test/a", "https://www.example.test/b",
-                                 "https://shop.example.test/c", "https://unverified.example.test/d",
-                                 "https://www.example.test/e"},
-                                2);
+    writer_->RememberSitemaps(
+        {{.site = "https://www.example.test/", .sitemap = "https://www.example.test/sitemap.xml"}});
+    google_.Inspections(
+        "https://www.example.test/b",
+        {{.status = 429, .retryAfter = "1"},
+         {.body = InspectionBody("NEUTRAL", "Discovered - currently not indexed")}});
+    const RunResult first = Run(
+        {"https://www.example.test/a", "https://www.example.test/b", "https://shop.example.test/c",
+         "https://unverified.example.test/d", "https://www.example.test/e"},
+        2);
     EXPECT_FALSE(first.failed);
     EXPECT_EQ(google_.tokens(), 1);
     EXPECT_THAT(google_.submitted(),
