@@ -31,6 +31,18 @@ std::string EscapeHtml(std::string_view text) {
     }
     return escaped;
 }
+
+void AppendAnswer(PageLines& page, std::string_view heading, const StatusAnswer& answer) {
+    if (answer.status == 0) {
+        page.push_back("The transfer failed: " + EscapeHtml(Describe(answer.failure)) + ".<BR>");
+    } else {
+        page.push_back(std::string(heading) + "<BR>");
+        page.push_back("<PRE>" + EscapeHtml(answer.statusLine));
+        page.push_back(EscapeHtml(answer.body) + (answer.bodyCut ? "\n[cut at 64 KiB]" : "") +
+                       "</PRE>");
+    }
+    page.push_back("</HTML>");
+}
 namespace {
 
 // Replaces whatever stands at the name, a link included, by a new file of the user's alone.

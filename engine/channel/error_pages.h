@@ -6,11 +6,16 @@
 #include <string_view>
 
 #include "engine/net/page_lines.h"
+#include "engine/net/status_fetcher.h"
 
 namespace quaymark {
 
 // Text as it stands in an error page: the characters HTML reserves escaped.
 std::string EscapeHtml(std::string_view text);
+
+// The end of an error page: the other side's answer (its status line and body, as text) under
+// the heading, or why the transfer failed; then the page's end.
+void AppendAnswer(PageLines& page, std::string_view heading, const StatusAnswer& answer);
 
 // The file name of error page n: "submiterror", n in decimal, ".html".
 std::string ErrorPageName(int n);

@@ -82,15 +82,7 @@ PageLines GoogleFailurePage(std::string_view reason, std::string_view advice,
         "<FONT SIZE=4>" + EscapeHtml(label) + "</FONT><BR><BR>",
         EscapeHtml(advice) + "<BR><BR>",
     };
-    if (answer.status == 0) {
-        page.push_back("The transfer failed: " + EscapeHtml(Describe(answer.failure)) + ".<BR>");
-    } else {
-        page.push_back("Google's answer:<BR>");
-        page.push_back("<PRE>" + EscapeHtml(answer.statusLine));
-        page.push_back(EscapeHtml(answer.body) + (answer.bodyCut ? "\n[cut at 64 KiB]" : "") +
-                       "</PRE>");
-    }
-    page.push_back("</HTML>");
+    AppendAnswer(page, "Google's answer:", answer);
     return page;
 }
 

@@ -56,15 +56,7 @@ PageLines IndexNowFailurePage(std::string_view reason, const StatusAnswer& answe
         "<FONT SIZE=4>" + EscapeHtml(label) + "</FONT><BR><BR>",
         Advice(answer, settings, host) + "<BR><BR>",
     };
-    if (answer.status == 0) {
-        page.push_back("The transfer failed: " + EscapeHtml(Describe(answer.failure)) + ".<BR>");
-    } else {
-        page.push_back("The endpoint's answer:<BR>");
-        page.push_back("<PRE>" + EscapeHtml(answer.statusLine));
-        page.push_back(EscapeHtml(answer.body) + (answer.bodyCut ? "\n[cut at 64 KiB]" : "") +
-                       "</PRE>");
-    }
-    page.push_back("</HTML>");
+    AppendAnswer(page, "The endpoint's answer:", answer);
     return page;
 }
 
