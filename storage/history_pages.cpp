@@ -1,0 +1,179 @@
+#include "storage/history.h"
+
+#include <sqlite3.h>
+
+#include "storage/history_rows.h"
+#include "storage/sqlite_statement.h"
+
+// What the history keeps of the pages themselves: their last checks, whether each site's
+// lastmods are trusted, and what Google said of them.
+namespace quaymark {
+
+using sqlite::Bind;
+using sqlite::Column;
+using sqlite::ForEachRow;
+
+std::string History::KeepPageChecks(const std::vector<PageCheckRecord>& checks) {
+    return WriteRows(
+        "INSERT OR REPLACE INTO page_checks(address, verdict, detail, etag, last_modified,"
+        " fingerprint, lastmod, text_changed_at, checked_at) VALUES(?,?,?,?,?,?,?,?,?)",
+        checks, [](sqlite3_stmt* s, const PageCheckRecord& check) {
+            Bind(s, 1, check.address);
+            Bind(s, 2, check.verdict);
+            Bind(s, 3, check.detail);
+            Bind(s, 4, check.etag);
+            Bind(s, 5, check.lastModified);
+            // SQLite's integers are signed: the fingerprint's 64 bits are kept as they are.
+            BindOptional(s, 6,
+                         check.fingerprint
+                             ? std::optional(static_cast<std::int64_t>(*check.fingerprint))
+                             : std::nullopt);
+            BindOptional(s, 7, check.lastmod);
+            BindOptional(s, 8, check.textChangedAt);
+            sqlite3_bind_int64(s, 9, check.checkedAt);
+        });
+}
+
+std::unordered_map<std::string, PageCheckRecord> History::PageChecks() {
+    std::unordered_map<std::string, PageCheckRecord> checks;
+    if (Closed()) {
+        return checks;
+    }
+    ForEachRow(db_,
+               "SELECT address, verdict, detail, etag, last_modified, fingerprint, lastmod,"
+               " text_changed_at, checked_at FROM page_checks",
+               {}, [&](sqlite3_stmt* s) {
+                   const std::optional<std::int64_t> fingerprint = OptionalColumn(s, 5);
+                   std::string address = Column(s, 0);
+                   checks.emplace(
+                       address,
+                       PageCheckRecord{
+                           .address = address,
+                           .verdict = Column(s, 1),
+                           .detail = Column(s, 2),
+                           .etag = Column(s, 3),
+                           .lastModified = Column(s, 4),
+                           .fingerprint =
+                               fingerprint ? std::optional(static_cast<std::uint64_t>(*fingerprint))
+                                           : std::nullopt,
+                           .lastmod = OptionalColumn(s, 6),
+                           .textChangedAt = OptionalColumn(s, 7),
+                           .checkedAt = sqlite3_column_int64(s, 8)});
+               });
+    return checks;
+}
+
+std::string History::KeepLastmodTrust(const std::vector<LastmodTrust>& sites) {
+    return WriteRows("INSERT OR REPLACE INTO lastmod_trust(site, trusted, reason) VALUES(?,?,?)",
+                     sites, [](sqlite3_stmt* s, const LastmodTrust& site) {
+                         Bind(s, 1, site.site);
+                         sqlite3_bind_int(s, 2, site.trusted ? 1 : 0);
+                         Bind(s, 3, site.reason);
+                     });
+}
+
+std::vector<LastmodTrust> History::LastmodTrusts() {
+    std::vector<LastmodTrust> sites;
+    if (Closed()) {
+        return sites;
+    }
+    ForEachRow(db_, "SELECT site, trusted, reason FROM lastmod_trust ORDER BY site", {},
+               [&](sqlite3_stmt* s) {
+                   sites.push_back({.site = Column(s, 0),
+                                    .trusted = sqlite3_column_int(s, 1) != 0,
+                                    .reason = Column(s, 2)});
+               });
+    return sites;
+}
+
+std::string History::KeepInspections(const std::vector<GoogleInspection>& inspections) {
+    return WriteRows(
+        "INSERT OR REPLACE INTO google_inspections(address, property, verdict, coverage,"
+        " last_crawl, canonical, inspected_at) VALUES(?,?,?,?,?,?,?)",
+        inspections, [](sqlite3_stmt* s, const GoogleInspection& inspection) {
+            Bind(s, 1, inspection.address);
+            Bind(s, 2, inspection.property);
+            Bind(s, 3, inspection.verdict);
+            Bind(s, 4, inspection.coverage);
+            Bind(s, 5, inspection.lastCrawl);
+            Bind(s, 6, inspection.canonical);
+            sqlite3_bind_int64(s, 7, inspection.inspectedAt);
+        });
+}
+
+std::unordered_map<std::string, GoogleInspection> History::Inspections() {
+    std::unordered_map<std::string, GoogleInspection> inspections;
+    if (Closed()) {
+        return inspections;
+    }
+    ForEachRow(db_,
+               "SELECT address, property, verdict, coverage, last_crawl, canonical, inspected_at"
+               " FROM google_inspections",
+               {}, [&](sqlite3_stmt* s) {
+                   std::string address = Column(s, 0);
+                   inspections.emplace(address,
+                                       GoogleInspection{.address = address,
+                                                        .property = Column(s, 1),
+                                                        .verdict = Column(s, 2),
+                                                        .coverage = Column(s, 3),
+                                                        .lastCrawl = Column(s, 4),
+                                                        .canonical = Column(s, 5),
+                                                        .inspectedAt = sqlite3_column_int64(s, 6)});
+               });
+    return inspections;
+}
+
+std::map<std::string, int> History::InspectionsSince(std::int64_t since) {
+    std::map<std::string, int> spent;
+    if (Closed()) {
+        return spent;
+    }
+    ForEachRow(db_,
+               "SELECT property, count(*) FROM google_inspections WHERE inspected_at >= ?"
+               " GROUP BY property",
+               {std::to_string(since)},
+               [&](sqlite3_stmt* s) { spent[Column(s, 0)] = sqlite3_column_int(s, 1); });
+    return spent;
+}
+
+std::string History::KeepSitemapSubmissions(
+    const std::vector<std::pair<std::string, std::int64_t>>& sitemaps) {
+    return WriteRows("INSERT OR REPLACE INTO google_sitemaps(sitemap, submitted_at) VALUES(?,?)",
+                     sitemaps,
+                     [](sqlite3_stmt* s, const std::pair<std::string, std::int64_t>& sitemap) {
+                         Bind(s, 1, sitemap.first);
+                         sqlite3_bind_int64(s, 2, sitemap.second);
+                     });
+}
+
+std::unordered_map<std::string, std::int64_t> History::SitemapSubmissions() {
+    std::unordered_map<std::string, std::int64_t> submitted;
+    if (Closed()) {
+        return submitted;
+    }
+    ForEachRow(db_, "SELECT sitemap, submitted_at FROM google_sitemaps", {},
+               [&](sqlite3_stmt* s) { submitted[Column(s, 0)] = sqlite3_column_int64(s, 1); });
+    return submitted;
+}
+
+std::vector<std::string> History::UnmatchedSites() {
+    std::vector<std::string> sites;
+    if (!Closed()) {
+        ForEachRow(db_, "SELECT site FROM google_unmatched", {},
+                   [&](sqlite3_stmt* s) { sites.push_back(Column(s, 0)); });
+    }
+    return sites;
+}
+
+std::string History::KeepUnmatchedSites(const std::vector<std::string>& told,
+                                        const std::vector<std::string>& matched) {
+    std::string failure =
+        WriteRows("INSERT OR IGNORE INTO google_unmatched(site) VALUES(?)", told,
+                  [](sqlite3_stmt* s, const std::string& site) { Bind(s, 1, site); });
+    return failure.empty()
+               ? WriteRows("DELETE FROM google_unmatched WHERE site = ?", matched,
+                           [](sqlite3_stmt* s, const std::string& site) { Bind(s, 1, site); })
+               : failure;
+}
+
+}  // namespace quaymark
