@@ -57,6 +57,9 @@ namespace {
 
 using Transfer = PageChecker::Transfer;
 
+// More readers than this wait on the fetching rather than help it.
+constexpr std::size_t kMaxReaders = 8;
+
 // A validator or header value goes on only as one line of plain text.
 bool OneLine(std::string_view value) {
     return value.find_first_of("\r\n") == std::string_view::npos;
@@ -280,8 +283,10 @@ std::vector<PageCheck> PageChecker::Check(const std::vector<PageCheckRequest>& p
     const Stage reading{
         .attach =
             [&](CURLM* multi) {
+                // A reader a core, no more than there are pages or than keep the fetching fed.
+                const std::size_t cores = std::max(1U, std::thread::hardware_concurrency());
                 readers = std::make_unique<Readers>(
-                    std::max(1U, std::thread::hardware_concurrency()), multi);
+                    std::max<std::size_t>(1, std::min({cores, pages.size(), kMaxReaders})), multi);
             },
         .full = [&] { return readers->Full(); },
         .drain =
