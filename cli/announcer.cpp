@@ -191,10 +191,11 @@ int Announce(const Options& options, const AnnouncerSeams& seams) {
         seams.err << "quaymark-announce: the history could not be kept: " << Printable(failure)
                   << '\n';
     }
+    WriteErrors(report, seams.err);
     if (options.json) {
         WriteJson(report, seams.out);
     } else {
-        WriteText(report, options.quiet, seams.out, seams.err);
+        WriteText(report, options.quiet, seams.out);
     }
     return report.exitStatus;
 }

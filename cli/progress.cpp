@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "base/utf8.h"
+
 namespace quaymark::cli {
 namespace {
 
@@ -57,7 +59,7 @@ void ProgressLines::Show(const std::string& text) {
         return;
     }
     if (line.size() > kTextWidth) {
-        line = line.substr(0, kTextWidth - 3) + "...";
+        line = std::string(Utf8Prefix(line, kTextWidth - 3)) + "...";
     }
     const long long filled =
         total_ > 0 ? std::min<long long>(done_, total_) * kBarWidth / total_ : 0;

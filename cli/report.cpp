@@ -14,7 +14,7 @@ std::string Pages(std::size_t count) {
 
 }  // namespace
 
-void WriteText(const Report& report, bool quiet, std::ostream& out, std::ostream& err) {
+void WriteErrors(const Report& report, std::ostream& err) {
     const AnnounceOutcome& outcome = report.outcome;
     for (const SiteReading& site : outcome.sites) {
         for (const SitemapFailure& failure : site.failures) {
@@ -28,6 +28,10 @@ void WriteText(const Report& report, bool quiet, std::ostream& out, std::ostream
     if (!report.list.why.empty()) {
         err << "quaymark-announce: " << Printable(report.list.why) << '\n';
     }
+}
+
+void WriteText(const Report& report, bool quiet, std::ostream& out) {
+    const AnnounceOutcome& outcome = report.outcome;
     if (quiet) {
         return;
     }
@@ -85,7 +89,10 @@ void WriteJson(const Report& report, std::ostream& out) {
           {"recent", outcome.passedOver.recent},
           {"checks", checks}}},
         {"sites", sites},
-        {"list", {{"added", report.list.added}, {"notAdded", report.list.notAdded}}},
+        {"list",
+         {{"added", report.list.added},
+          {"notAdded", report.list.notAdded},
+          {"why", report.list.why}}},
         {"notes", outcome.run.notes},
         {"cancelled", outcome.cancelled},
     };

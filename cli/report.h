@@ -24,9 +24,10 @@ struct Report {
     int exitStatus = 0;
 };
 
-// The report for a person: what was (or would be) announced on standard output, what went
-// wrong on standard error.
-void WriteText(const Report& report, bool quiet, std::ostream& out, std::ostream& err);
+// What went wrong, a line each on standard error, whatever the report's form.
+void WriteErrors(const Report& report, std::ostream& err);
+// The report for a person: what was (or would be) announced on standard output.
+void WriteText(const Report& report, bool quiet, std::ostream& out);
 // The report as one JSON object on standard output.
 void WriteJson(const Report& report, std::ostream& out);
 

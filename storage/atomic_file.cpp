@@ -119,9 +119,10 @@ std::filesystem::path TemporaryBeside(const std::filesystem::path& path) {
     return temporary;
 }
 
-// Writes the content to a new file and gives it the mode and owner of the file it replaces.
+// Writes the content to a new file and gives it the mode and owner of the file it replaces;
+// a secret keeps the mode it was made with.
 std::error_code WriteTemporary(const std::filesystem::path& temporary, const std::string& content,
-                               const struct stat* replaced, WriteBytes write) {
+                               const struct stat* replaced, bool secret, WriteBytes write) {
     FileDescriptor fd(
         ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kNewFileMode));
     if (fd.get() < 0) {
@@ -130,7 +131,7 @@ std::error_code WriteTemporary(const std::filesystem::path& temporary, const std
     if (replaced != nullptr) {
         // Best effort: only root may give a file away, and then it should stay the user's.
         [[maybe_unused]] const int owned = ::fchown(fd.get(), replaced->st_uid, replaced->st_gid);
-        if (::fchmod(fd.get(), replaced->st_mode & 07777) != 0) {
+        if (!secret && ::fchmod(fd.get(), replaced->st_mode & 07777) != 0) {
             return LastError();
         }
     }
@@ -140,6 +141,33 @@ std::error_code WriteTemporary(const std::filesystem::path& temporary, const std
     if (::fsync(fd.get()) != 0 || !fd.Close()) {
         return LastError();
     }
+    return {};
+}
+
+FileResult Replace(const std::filesystem::path& path, const std::string& content, bool secret,
+                   WriteBytes write) {
+    std::filesystem::path target;
+    if (const std::error_code error = FollowLinks(path, target)) {
+        return {error};
+    }
+    const std::filesystem::path directory = target.parent_path();
+    if (!directory.empty()) {
+        std::error_code ignored;  // a directory that cannot be made fails the open below
+        std::filesystem::create_directories(directory, ignored);
+    }
+    struct stat replaced {};
+    const bool replacing = ::stat(target.c_str(), &replaced) == 0;
+    const std::filesystem::path temporary = TemporaryBeside(target);
+    std::error_code error =
+        WriteTemporary(temporary, content, replacing ? &replaced : nullptr, secret, write);
+    if (!error && ::rename(temporary.c_str(), target.c_str()) != 0) {
+        error = LastError();
+    }
+    if (error) {
+        ::unlink(temporary.c_str());
+        return {error};
+    }
+    SyncDirectory(directory.empty() ? std::filesystem::path(".") : directory);
     return {};
 }
 
@@ -165,29 +193,12 @@ FileResult ReadRegularFile(const std::filesystem::path& path, std::string& conte
 
 FileResult WriteFileAtomically(const std::filesystem::path& path, const std::string& content,
                                WriteBytes write) {
-    std::filesystem::path target;
-    if (const std::error_code error = FollowLinks(path, target)) {
-        return {error};
-    }
-    const std::filesystem::path directory = target.parent_path();
-    if (!directory.empty()) {
-        std::error_code ignored;  // a directory that cannot be made fails the open below
-        std::filesystem::create_directories(directory, ignored);
-    }
-    struct stat replaced {};
-    const bool replacing = ::stat(target.c_str(), &replaced) == 0;
-    const std::filesystem::path temporary = TemporaryBeside(target);
-    std::error_code error =
-        WriteTemporary(temporary, content, replacing ? &replaced : nullptr, write);
-    if (!error && ::rename(temporary.c_str(), target.c_str()) != 0) {
-        error = LastError();
-    }
-    if (error) {
-        ::unlink(temporary.c_str());
-        return {error};
-    }
-    SyncDirectory(directory.empty() ? std::filesystem::path(".") : directory);
-    return {};
+    return Replace(path, content, false, write);
+}
+
+FileResult WriteSecretAtomically(const std::filesystem::path& path, const std::string& content,
+                                 WriteBytes write) {
+    return Replace(path, content, true, write);
 }
 
 }  // namespace quaymark

@@ -40,5 +40,9 @@ std::error_code WriteAll(int fd, std::string_view bytes, WriteBytes write = ::wr
 // permission bits, and a new file is 0600. Creates the file's directory when missing.
 FileResult WriteFileAtomically(const std::filesystem::path& path, const std::string& content,
                                WriteBytes write = ::write);
+// The same for a secret: the new file is 0600 from its first byte to its last, whatever mode
+// the one it replaces had.
+FileResult WriteSecretAtomically(const std::filesystem::path& path, const std::string& content,
+                                 WriteBytes write = ::write);
 
 }  // namespace quaymark

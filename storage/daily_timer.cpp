@@ -5,14 +5,13 @@
 namespace quaymark {
 namespace {
 
-// One word of a command line as systemd reads it: quoted, with its escapes, and "%" and "$"
-// doubled so that neither is taken for a specifier or a variable.
-std::string SystemdWord(const std::string& word) {
+// The executable of an ExecStart line as systemd 252 reads it: quoted, "%" doubled so that
+// it is no specifier. A "$" stays single: systemd expands no variable in the executable, so
+// a doubled one would name another file.
+std::string SystemdExecutable(const std::string& path) {
     std::string quoted = "\"";
-    for (const char c : word) {
-        if (c == '"' || c == '\\') {
-            quoted += '\\';
-        } else if (c == '%' || c == '$') {
+    for (const char c : path) {
+        if (c == '%') {
             quoted += c;
         }
         quoted += c;
@@ -20,11 +19,12 @@ std::string SystemdWord(const std::string& word) {
     return quoted + "\"";
 }
 
-// One word of a shell command line: single-quoted, a quote in it closed and escaped.
-std::string ShellWord(const std::string& word) {
+// One word of a crontab command: single-quoted for the shell, a quote in it closed and
+// escaped, and "%" escaped, which cron would otherwise turn into a line end.
+std::string CrontabWord(const std::string& word) {
     std::string quoted = "'";
     for (const char c : word) {
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        quoted += c == '\'' ? std::string("'\\''") : c == '%' ? std::string("\\%") : std::string(1, c);
     }
     return quoted + "'";
 }
@@ -35,6 +35,16 @@ std::filesystem::path UserUnitDirectory() {
     return ConfigHome() / "systemd" / "user";
 }
 
+std::optional<char> RefusedBySystemd(const std::filesystem::path& announcer) {
+    for (const char c : announcer.string()) {
+        if (c == '"' || c == '\'' || c == '\\' || static_cast<unsigned char>(c) < 0x20 ||
+            c == '\x7f') {
+            return c;
+        }
+    }
+    return std::nullopt;
+}
+
 std::string TimerServiceUnit(const std::filesystem::path& announcer) {
     return "[Unit]\n"
            "Description=Quaymark: announce the changes of your sites\n"
@@ -43,7 +53,7 @@ std::string TimerServiceUnit(const std::filesystem::path& announcer) {
            "[Service]\n"
            "Type=oneshot\n"
            "ExecStart=" +
-           SystemdWord(announcer.string()) + " --scheduled --quiet\n";
+           SystemdExecutable(announcer.string()) + " --scheduled --quiet\n";
 }
 
 std::string TimerUnit() {
@@ -61,11 +71,14 @@ std::string TimerUnit() {
 }
 
 std::string CrontabLine(const std::filesystem::path& announcer) {
-    return "17 9 * * * " + ShellWord(announcer.string()) + " --scheduled --quiet";
+    return "17 9 * * * " + CrontabWord(announcer.string()) + " --scheduled --quiet";
 }
 
 FileResult WriteTimerUnits(const std::filesystem::path& directory,
                            const std::filesystem::path& announcer) {
+    if (RefusedBySystemd(announcer)) {
+        return {.error = std::make_error_code(std::errc::invalid_argument)};
+    }
     if (FileResult written =
             WriteFileAtomically(directory / kTimerServiceName, TimerServiceUnit(announcer));
         !written) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "storage/atomic_file.h"
@@ -16,6 +17,10 @@ inline constexpr const char* kTimerName = "quaymark-announce.timer";
 // $XDG_CONFIG_HOME/systemd/user, where a user's own units go.
 std::filesystem::path UserUnitDirectory();
 
+// The first character of the announcer's path that systemd refuses in an executable
+// outright (a quote, a backslash, a control character); none when a unit can run it.
+std::optional<char> RefusedBySystemd(const std::filesystem::path& announcer);
+
 // The units' text for the announcer at the path.
 std::string TimerServiceUnit(const std::filesystem::path& announcer);
 std::string TimerUnit();
@@ -23,7 +28,7 @@ std::string TimerUnit();
 // The crontab line that does what the timer does, where no user manager runs.
 std::string CrontabLine(const std::filesystem::path& announcer);
 
-// Writes both units atomically into the directory.
+// Writes both units atomically into the directory; none for a path systemd refuses.
 FileResult WriteTimerUnits(const std::filesystem::path& directory,
                            const std::filesystem::path& announcer);
 // Removes both; a unit already gone is no failure.

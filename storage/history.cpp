@@ -183,14 +183,17 @@ std::vector<RememberedSitemap> History::Sitemaps() {
 std::string History::KeepSitemapPages(const std::vector<SitemapPages>& sitemaps) {
     return InTransaction([&] {
         const Statement clear = Prepare(db_, "DELETE FROM sitemap_pages WHERE sitemap = ?");
+        const Statement kept =
+            Prepare(db_, "INSERT OR IGNORE INTO sitemaps_kept(sitemap) VALUES(?)");
         const Statement insert =
             Prepare(db_, "INSERT OR IGNORE INTO sitemap_pages(sitemap, address) VALUES(?,?)");
-        if (!clear || !insert) {
+        if (!clear || !kept || !insert) {
             return false;
         }
         return std::all_of(sitemaps.begin(), sitemaps.end(), [&](const SitemapPages& sitemap) {
             Bind(clear.get(), 1, sitemap.sitemap);
-            return StepOnce(clear.get()) && std::all_of(sitemap.pages.begin(), sitemap.pages.end(),
+            Bind(kept.get(), 1, sitemap.sitemap);
+            return StepOnce(clear.get()) && StepOnce(kept.get()) && std::all_of(sitemap.pages.begin(), sitemap.pages.end(),
                                                         [&](const std::string& page) {
                                                             Bind(insert.get(), 1, sitemap.sitemap);
                                                             Bind(insert.get(), 2, page);
@@ -200,11 +203,16 @@ std::string History::KeepSitemapPages(const std::vector<SitemapPages>& sitemaps)
     });
 }
 
-std::vector<std::string> History::PagesOfSitemap(const std::string& sitemap) {
-    std::vector<std::string> pages;
-    if (Closed()) {
-        return pages;
+std::optional<std::vector<std::string>> History::PagesOfSitemap(const std::string& sitemap) {
+    bool kept = false;
+    if (!Closed()) {
+        ForEachRow(db_, "SELECT 1 FROM sitemaps_kept WHERE sitemap = ?", {sitemap},
+                   [&](sqlite3_stmt*) { kept = true; });
     }
+    if (!kept) {
+        return std::nullopt;
+    }
+    std::vector<std::string> pages;
     ForEachRow(db_, "SELECT address FROM sitemap_pages WHERE sitemap = ?", {sitemap},
                [&](sqlite3_stmt* s) { pages.push_back(Column(s, 0)); });
     return pages;

@@ -183,8 +183,15 @@ public:
     // Each page's latest inspection replaces the one before.
     std::string KeepInspections(const std::vector<GoogleInspection>& inspections);
     std::unordered_map<std::string, GoogleInspection> Inspections();
-    // How many inspections each property had since then: what its daily quota has spent.
+    // How many inspections each property was sent since then: what its daily quota has spent.
     std::map<std::string, int> InspectionsSince(std::int64_t since);
+    // Each inspection sent, by property and time; those sent before the time are forgotten.
+    std::string KeepInspectionsSent(const std::vector<std::pair<std::string, std::int64_t>>& sent,
+                                    std::int64_t forgetBefore);
+    // The pages Google has still to inspect: waiting for its quota, refused or failed.
+    std::vector<std::string> GooglePending();
+    std::string KeepGooglePending(const std::vector<std::string>& waiting,
+                                  const std::vector<std::string>& settled);
     // When each sitemap was last submitted to Google.
     std::string KeepSitemapSubmissions(
         const std::vector<std::pair<std::string, std::int64_t>>& sitemaps);
@@ -200,8 +207,9 @@ public:
     std::vector<RememberedSitemap> Sitemaps();
     // Each sitemap's pages replace what it gave before, in one transaction.
     std::string KeepSitemapPages(const std::vector<SitemapPages>& sitemaps);
-    // The pages the sitemap gave when it was last read whole.
-    std::vector<std::string> PagesOfSitemap(const std::string& sitemap);
+    // The pages the sitemap gave when it was last read whole; none when they were never kept
+    // (an index or an empty sitemap gives an empty list).
+    std::optional<std::vector<std::string>> PagesOfSitemap(const std::string& sitemap);
     // Pages that left every sitemap of their site; one already marked keeps its date.
     std::string MarkRemoved(const std::vector<RemovedPage>& pages);
     // Pages a sitemap names again, or that left the list.

@@ -43,9 +43,12 @@ constexpr const char* kRequestsTable =
     " WITHOUT ROWID;";
 
 // What the history keeps of each site: the sitemaps its imports read whole with their
-// answers' validators, the pages each sitemap gave, the pages that left every sitemap, the
+// answers' validators, the pages each sitemap gave (and which sitemaps had them kept, an
+// index or an empty one giving none), the pages that left every sitemap, the
 // announcer's runs, the last check of each page, whether each site's lastmods are trusted,
-// and what Google said of each page and when each sitemap was last submitted to it.
+// and what Google said of each page and when each sitemap was last submitted to it, every
+// inspection sent within the last days (Google's quota counts them all) and the pages Google
+// has still to inspect.
 // Tables that earlier histories of ours lack and readers of them pass over: they are added where
 // missing.
 constexpr const char* kSitesTables =
@@ -56,6 +59,7 @@ constexpr const char* kSitesTables =
     "CREATE TABLE IF NOT EXISTS sitemap_pages("
     " sitemap TEXT NOT NULL, address TEXT NOT NULL, PRIMARY KEY(sitemap, address))"
     " WITHOUT ROWID;"
+    "CREATE TABLE IF NOT EXISTS sitemaps_kept(sitemap TEXT PRIMARY KEY) WITHOUT ROWID;"
     "CREATE TABLE IF NOT EXISTS removed_pages("
     " address TEXT PRIMARY KEY, site TEXT NOT NULL, since INTEGER NOT NULL) WITHOUT ROWID;"
     "CREATE TABLE IF NOT EXISTS announcer_runs("
@@ -76,7 +80,10 @@ constexpr const char* kSitesTables =
     " ON google_inspections(property, inspected_at);"
     "CREATE TABLE IF NOT EXISTS google_sitemaps("
     " sitemap TEXT PRIMARY KEY, submitted_at INTEGER NOT NULL) WITHOUT ROWID;"
-    "CREATE TABLE IF NOT EXISTS google_unmatched(site TEXT PRIMARY KEY) WITHOUT ROWID;";
+    "CREATE TABLE IF NOT EXISTS google_unmatched(site TEXT PRIMARY KEY) WITHOUT ROWID;"
+    "CREATE TABLE IF NOT EXISTS google_sent(property TEXT NOT NULL, sent_at INTEGER NOT NULL);"
+    "CREATE INDEX IF NOT EXISTS google_sent_by_property ON google_sent(property, sent_at);"
+    "CREATE TABLE IF NOT EXISTS google_pending(address TEXT PRIMARY KEY) WITHOUT ROWID;";
 
 // What each address had from each channel: the last request, the last acceptance and the
 // last failure. The trigger keeps it with every row, whoever writes the row.
@@ -317,8 +324,11 @@ History::Opened History::Open(const std::filesystem::path& path, std::int64_t ma
             opened.history = std::move(history);
             return opened;
         }
+        // A rolled-back transaction leaves no message of its own: the code then says it.
         tell(named + " could not be opened: " +
-             (db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(code)) + ".");
+             (db != nullptr && sqlite3_errcode(db) == code ? sqlite3_errmsg(db)
+                                                           : sqlite3_errstr(code)) +
+             ".");
         return opened;
     }
     return opened;

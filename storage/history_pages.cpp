@@ -128,12 +128,52 @@ std::map<std::string, int> History::InspectionsSince(std::int64_t since) {
     if (Closed()) {
         return spent;
     }
+    // A history from before inspections were counted one by one has only each page's latest.
     ForEachRow(db_,
-               "SELECT property, count(*) FROM google_inspections WHERE inspected_at >= ?"
-               " GROUP BY property",
+               "SELECT property, max(n) FROM ("
+               " SELECT property, count(*) AS n FROM google_sent WHERE sent_at >= ?1"
+               " GROUP BY property UNION ALL"
+               " SELECT property, count(*) AS n FROM google_inspections WHERE inspected_at >= ?1"
+               " GROUP BY property) GROUP BY property",
                {std::to_string(since)},
                [&](sqlite3_stmt* s) { spent[Column(s, 0)] = sqlite3_column_int(s, 1); });
     return spent;
+}
+
+std::string History::KeepInspectionsSent(
+    const std::vector<std::pair<std::string, std::int64_t>>& sent, std::int64_t forgetBefore) {
+    std::string failure =
+        WriteRows("INSERT INTO google_sent(property, sent_at) VALUES(?,?)", sent,
+                  [](sqlite3_stmt* s, const std::pair<std::string, std::int64_t>& one) {
+                      Bind(s, 1, one.first);
+                      sqlite3_bind_int64(s, 2, one.second);
+                  });
+    return failure.empty() ? WriteRows("DELETE FROM google_sent WHERE sent_at < ?",
+                                       std::vector<std::int64_t>{forgetBefore},
+                                       [](sqlite3_stmt* s, std::int64_t before) {
+                                           sqlite3_bind_int64(s, 1, before);
+                                       })
+                           : failure;
+}
+
+std::vector<std::string> History::GooglePending() {
+    std::vector<std::string> pages;
+    if (!Closed()) {
+        ForEachRow(db_, "SELECT address FROM google_pending", {},
+                   [&](sqlite3_stmt* s) { pages.push_back(Column(s, 0)); });
+    }
+    return pages;
+}
+
+std::string History::KeepGooglePending(const std::vector<std::string>& waiting,
+                                       const std::vector<std::string>& settled) {
+    std::string failure =
+        WriteRows("INSERT OR IGNORE INTO google_pending(address) VALUES(?)", waiting,
+                  [](sqlite3_stmt* s, const std::string& page) { Bind(s, 1, page); });
+    return failure.empty()
+               ? WriteRows("DELETE FROM google_pending WHERE address = ?", settled,
+                           [](sqlite3_stmt* s, const std::string& page) { Bind(s, 1, page); })
+               : failure;
 }
 
 std::string History::KeepSitemapSubmissions(

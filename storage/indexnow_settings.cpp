@@ -63,15 +63,10 @@ FileResult SaveIndexNowSettings(const std::filesystem::path& path,
                   (settings.google ? "google=true\n" : ""));
 }
 
-FileResult SaveServiceKeyFile(const std::filesystem::path& path, const std::string& text) {
-    FileResult saved = WriteFileAtomically(path, text);
-    if (saved) {
-        // A key is a secret: whatever mode the earlier copy had, this one is ours alone.
-        std::filesystem::permissions(
-            path, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write,
-            saved.error);
-    }
-    return saved;
+FileResult SaveServiceKeyFile(const std::filesystem::path& path, const std::string& text,
+                              WriteBytes write) {
+    // A key is a secret: whatever mode the earlier copy had, this one is ours alone.
+    return WriteSecretAtomically(path, text, write);
 }
 
 }  // namespace quaymark

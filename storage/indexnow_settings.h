@@ -46,7 +46,8 @@ bool IsValidIndexNowKey(std::string_view key);
 FileResult LoadIndexNowSettings(const std::filesystem::path& path, IndexNowSettings& settings);
 // Keeps the copy of a service account's key: written atomically, the user's alone (0600)
 // whatever the file was before.
-FileResult SaveServiceKeyFile(const std::filesystem::path& path, const std::string& text);
+FileResult SaveServiceKeyFile(const std::filesystem::path& path, const std::string& text,
+                              WriteBytes write = ::write);
 
 // Writes the settings atomically, mode 0600 for a new file; refuses an invalid key.
 FileResult SaveIndexNowSettings(const std::filesystem::path& path,

@@ -19,6 +19,11 @@ const QString kNoUserManagerText = QStringLiteral(
     "No systemd user manager runs here, so the daily job cannot be set up by itself (%1).\n\n"
     "To announce the changes every day all the same, add this line to your crontab "
     "(crontab -e):\n\n%2");
+const QString kRefusedPathText = QStringLiteral(
+    "The announcer's path %1 holds a character systemd does not take in a unit (%2), so the "
+    "daily job cannot be set up as a timer.\n\n"
+    "To announce the changes every day all the same, add this line to your crontab "
+    "(crontab -e):\n\n%3");
 const QString kUnitsNotWrittenText =
     QStringLiteral("The daily job's timer could not be written to %1: %2.");
 const QString kNotEnabledText = QStringLiteral("The daily job's timer could not be enabled: %1");
@@ -37,6 +42,16 @@ bool Enable(QWidget* owner) {
     const std::filesystem::path announcer = AnnouncerPath();
     if (announcer.empty()) {
         ShowMessage(owner, kNoAnnouncerText.arg(QCoreApplication::applicationDirPath()),
+                    kProgramTitle, MessageIcon::Warning);
+        return false;
+    }
+    if (const std::optional<char> refused = RefusedBySystemd(announcer)) {
+        const QString shown = *refused == '"' || *refused == '\'' || *refused == '\\'
+                                  ? QString(QLatin1Char(*refused))
+                                  : QStringLiteral("a control character");
+        ShowMessage(owner,
+                    kRefusedPathText.arg(DisplayText(announcer.string()), shown,
+                                         DisplayText(CrontabLine(announcer))),
                     kProgramTitle, MessageIcon::Warning);
         return false;
     }

@@ -113,7 +113,14 @@ void CSubmitDlg::LoadGoogleKey() {
 
 void CSubmitDlg::OnChannels() {
     CChannelsDlg dialog(indexNow_, DailyJobOn(), Entries(), runs_.routing(), this);
-    dialog.ShowGoogleKey(runs_.GoogleAccount());
+    // A key kept while Google is off is shown all the same, so that ticking it needs no new one.
+    std::string account = runs_.GoogleAccount();
+    if (account.empty()) {
+        if (const KeyReading kept = LoadServiceKey(GoogleKeyPath()); kept.key) {
+            account = kept.key->clientEmail;
+        }
+    }
+    dialog.ShowGoogleKey(account);
     if (dialog.exec() != QDialog::Accepted) {
         return;
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -89,6 +90,9 @@ struct RunResult {
     std::vector<Failure> FailureList;
     std::vector<RunRequest> ResubmitList;
     std::vector<std::string> notes;
+    // Failures with no request to send again: a channel that failed before it could send
+    // (its sign-in, its list of properties), an address it cannot take.
+    std::size_t unsendable = 0;
 };
 
 // What a run records of each request it sends. From the worker thread; a record that cannot

@@ -29,6 +29,8 @@ void RunRecorder::FullRecord(const PageLines& lines, SubmitVerdict verdict, std:
     observer_.FailureRecorded({name, verdict, item, std::move(text)});
     if (!resend.url.empty()) {
         result_.ResubmitList.push_back(std::move(resend));
+    } else {
+        ++result_.unsendable;
     }
 }
 

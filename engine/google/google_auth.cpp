@@ -7,6 +7,7 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 
+#include "base/utf8.h"
 #include "engine/net/http_text.h"
 
 namespace quaymark {
@@ -97,10 +98,12 @@ TokenAnswer ReadTokenAnswer(const StatusAnswer& answer, std::int64_t now) {
                         .expiresAt = now + static_cast<std::int64_t>(std::min(lifetime, 86400.0))};
         return read;
     }
-    const std::string why = !text("error_description").empty() ? text("error_description")
-                            : !text("error").empty()           ? text("error")
-                            : json.is_discarded()              ? "an answer that is not JSON"
-                                                               : "an answer without a token";
+    // Google's own words are bounded as every text of its answers is.
+    const std::string why =
+        !text("error_description").empty() ? std::string(Utf8Prefix(text("error_description"), 512))
+        : !text("error").empty()           ? std::string(Utf8Prefix(text("error"), 512))
+        : json.is_discarded()              ? "an answer that is not JSON"
+                                           : "an answer without a token";
     read.problem = "Google refused the sign-in (" + std::to_string(answer.status) + "): " + why;
     return read;
 }

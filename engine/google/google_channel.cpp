@@ -122,7 +122,7 @@ StatusAnswer GoogleChannel::Call(const RunRequest& request) {
     using Method = ApiRequest::Method;
     StatusAnswer answer;
     signInProblem_.clear();
-    for (int signIns = 0; signIns < 2; ++signIns) {
+    for (;;) {
         const TokenAnswer token = signIn_.Token(std::time(nullptr));
         if (!token.token) {
             signInProblem_ = token.problem;
@@ -141,9 +141,15 @@ StatusAnswer GoogleChannel::Call(const RunRequest& request) {
         if (answer.status != 401) {
             return answer;
         }
-        signIn_.Forget();  // the token may have been revoked: one new one is worth asking
+        // The token may have been revoked: one new one a run is worth asking. A 401 after
+        // that would cost a sign-in and a request for every page; Google waits instead.
+        if (renewed_) {
+            stopped_ = true;
+            return answer;
+        }
+        renewed_ = true;
+        signIn_.Forget();
     }
-    return answer;
 }
 
 bool GoogleChannel::Judge(std::string_view name, const RunRequest& request,
@@ -191,7 +197,7 @@ std::optional<std::vector<Property>> GoogleChannel::Properties() {
 }
 
 void GoogleChannel::SubmitSitemaps(const std::map<std::string, std::vector<std::string>>& pages,
-                                   bool& failed) {
+                                   const std::vector<Property>& properties, bool& failed) {
     HistoryWriter* writer = recorder_.log() != nullptr ? recorder_.log()->writer() : nullptr;
     if (writer == nullptr) {
         return;  // no remembered sitemap without a history
@@ -200,29 +206,33 @@ void GoogleChannel::SubmitSitemaps(const std::map<std::string, std::vector<std::
     const auto submitted =
         writer->Ask<std::unordered_map<std::string, std::int64_t>>(&History::SitemapSubmissions);
     const std::int64_t now = std::time(nullptr);
-    std::vector<std::pair<std::string, std::int64_t>> done;
+    std::set<std::string> sites;
     for (const auto& [property, propertyPages] : pages) {
-        std::set<std::string> sites;
         for (const std::string& page : propertyPages) {
             sites.insert(SiteRoot(page).value_or(""));
         }
-        for (const RememberedSitemap& sitemap : sitemaps) {
-            const auto last = submitted.find(sitemap.sitemap);
-            if (sites.count(sitemap.site) == 0 || control_.Cancelled() ||
-                (last != submitted.end() && now - last->second < kDaySeconds)) {
-                continue;
-            }
-            const RunRequest request{.channel = std::string(kGoogleName),
-                                     .url = SitemapSubmitUrl(property, sitemap.sitemap),
-                                     .host = property,
-                                     .addresses = {sitemap.sitemap},
-                                     .engine = std::string(kGoogleName)};
-            recorder_.observer().AddressStarted(sitemap.sitemap);
-            const bool refused = Judge(kGoogleName, request, Call(request));
-            failed = refused || failed;
-            if (!refused) {
-                done.emplace_back(sitemap.sitemap, now);
-            }
+    }
+    // A sitemap goes to the one property that covers its own address, once.
+    std::vector<std::pair<std::string, std::int64_t>> done;
+    std::set<std::string> sent;
+    for (const RememberedSitemap& sitemap : sitemaps) {
+        const auto last = submitted.find(sitemap.sitemap);
+        const std::optional<std::string> property = PropertyFor(sitemap.sitemap, properties);
+        if (sites.count(sitemap.site) == 0 || !property || stopped_ || control_.Cancelled() ||
+            !sent.insert(sitemap.sitemap).second ||
+            (last != submitted.end() && now - last->second < kDaySeconds)) {
+            continue;
+        }
+        const RunRequest request{.channel = std::string(kGoogleName),
+                                 .url = SitemapSubmitUrl(*property, sitemap.sitemap),
+                                 .host = *property,
+                                 .addresses = {sitemap.sitemap},
+                                 .engine = std::string(kGoogleName)};
+        recorder_.observer().AddressStarted(sitemap.sitemap);
+        const bool refused = Judge(kGoogleName, request, Call(request));
+        failed = refused || failed;
+        if (!refused) {
+            done.emplace_back(sitemap.sitemap, now);
         }
     }
     writer->PostWrite([done = std::move(done)](History& history) {
@@ -272,8 +282,10 @@ void GoogleChannel::Inspect(const std::map<std::string, std::vector<std::string>
             if (control_.Cancelled()) {
                 return;
             }
-            if (refused || spent[property] >= job_.dailyQuota || !WithinMinute(property)) {
+            if (refused || stopped_ || spent[property] >= job_.dailyQuota ||
+                !WithinMinute(property)) {
                 ++waiting_;  // carried to the next run
+                pending_.push_back(page);
                 continue;
             }
             const RunRequest request{.channel = std::string(kGoogleName),
@@ -285,6 +297,7 @@ void GoogleChannel::Inspect(const std::map<std::string, std::vector<std::string>
             recorder_.observer().AddressStarted(page);
             const StatusAnswer answer = Call(request);
             ++spent[property];
+            sent_.emplace_back(property, std::time(nullptr));
             const std::optional<Inspection> inspection =
                 Accepted(answer.status) ? ReadInspection(answer.body) : std::nullopt;
             StatusAnswer judged = answer;
@@ -294,8 +307,10 @@ void GoogleChannel::Inspect(const std::map<std::string, std::vector<std::string>
             if (Judge(kGoogleName, request, judged)) {
                 failed = true;
                 refused = answer.status == 403 || answer.status == 429;
+                pending_.push_back(page);
                 continue;
             }
+            settled_.push_back(page);
             inspected_.push_back({.address = page,
                                   .property = property,
                                   .verdict = inspection->verdict,
@@ -339,12 +354,18 @@ bool GoogleChannel::Finish() {
     observer.EngineStarted(kGoogleName);
     const std::optional<std::vector<Property>> properties = Properties();
     Step();
+    HistoryWriter* writer = recorder_.log() != nullptr ? recorder_.log()->writer() : nullptr;
     if (!properties) {
+        // Google was not reached: its pages wait for the next run that reaches it.
+        if (writer != nullptr) {
+            writer->PostWrite([pending = addresses_](History& history) {
+                return history.KeepGooglePending(pending, {});
+            });
+        }
         return true;
     }
 
     // The pages changed since their last inspection, newest change first, by property.
-    HistoryWriter* writer = recorder_.log() != nullptr ? recorder_.log()->writer() : nullptr;
     const auto inspections =
         writer != nullptr
             ? writer->Ask<std::unordered_map<std::string, GoogleInspection>>(&History::Inspections)
@@ -362,6 +383,7 @@ bool GoogleChannel::Finish() {
         if (last == inspections.end() || change > last->second.inspectedAt) {
             changed.emplace_back(change, page);
         } else {
+            settled_.push_back(page);
             Step();
         }
     }
@@ -376,17 +398,28 @@ bool GoogleChannel::Finish() {
             matched.insert(SiteRoot(page).value_or(page));
         } else {
             unmatched.insert(SiteRoot(page).value_or(page));
+            settled_.push_back(page);
             Step();
         }
     }
     TellUnmatched(unmatched, matched);
 
     bool failed = false;
-    SubmitSitemaps(byProperty, failed);
+    SubmitSitemaps(byProperty, *properties, failed);
     Inspect(byProperty, failed);
+    if (stopped_) {
+        recorder_.Note(std::string(kGoogleName) +
+                       ": Google refused a new token too; what is left waits for the next run.");
+    }
     if (writer != nullptr) {
-        writer->PostWrite([inspected = inspected_](History& history) {
-            return history.KeepInspections(inspected);
+        const std::int64_t now = std::time(nullptr);
+        writer->PostWrite([inspected = inspected_, sent = sent_, now,
+                           pending = pending_, settled = settled_](History& history) {
+            std::string failure = history.KeepInspections(inspected);
+            if (failure.empty()) {
+                failure = history.KeepInspectionsSent(sent, now - 2 * kDaySeconds);
+            }
+            return failure.empty() ? history.KeepGooglePending(pending, settled) : failure;
         });
     }
 
@@ -424,6 +457,12 @@ bool GoogleChannel::Resend(const RunRequest& request) {
                                                               : std::nullopt;
     const bool failed = Judge(kResendName, request, answer);
     HistoryWriter* writer = recorder_.log() != nullptr ? recorder_.log()->writer() : nullptr;
+    if (request.url == kInspectUrl && writer != nullptr) {
+        writer->PostWrite([sent = std::vector{std::pair(request.host, std::int64_t{std::time(nullptr)})}](
+                              History& history) {
+            return history.KeepInspectionsSent(sent, sent.front().second - 2 * kDaySeconds);
+        });
+    }
     if (!failed && inspection && writer != nullptr) {
         writer->PostWrite([record = GoogleInspection{.address = request.addresses.front(),
                                                      .property = request.host,

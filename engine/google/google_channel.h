@@ -58,7 +58,8 @@ private:
     bool Judge(std::string_view name, const RunRequest& request, const StatusAnswer& answer);
     std::optional<std::vector<Property>> Properties();
     // The pages to inspect, newest change first, by property; the sites without a property.
-    void SubmitSitemaps(const std::map<std::string, std::vector<std::string>>& pages, bool& failed);
+    void SubmitSitemaps(const std::map<std::string, std::vector<std::string>>& pages,
+                        const std::vector<Property>& properties, bool& failed);
     void Inspect(const std::map<std::string, std::vector<std::string>>& pages, bool& failed);
     // Waits while the property has had its minute's inspections; false when cancelled.
     bool WithinMinute(const std::string& property);
@@ -77,6 +78,14 @@ private:
     std::map<std::string, std::deque<std::chrono::steady_clock::time_point>> minute_;
     std::vector<GoogleInspection> inspected_;
     std::size_t waiting_ = 0;
+    // Each inspection sent, by property, for the quota of the next runs.
+    std::vector<std::pair<std::string, std::int64_t>> sent_;
+    // The pages still to inspect, and those inspected or with nothing to inspect.
+    std::vector<std::string> pending_;
+    std::vector<std::string> settled_;
+    // A new token was asked for after a 401; a second 401 stops Google for the run.
+    bool renewed_ = false;
+    bool stopped_ = false;
     std::mt19937 jitter_{std::random_device{}()};
 };
 

@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "base/utf8.h"
 #include "engine/net/http_text.h"
 #include "engine/net/web_address.h"
 
@@ -18,11 +19,7 @@ std::string Text(const json& object, const char* name) {
     if (found == object.end() || !found->is_string()) {
         return {};
     }
-    std::string text = found->get<std::string>();
-    if (text.size() > kMaxText) {
-        text.resize(kMaxText);
-    }
-    return text;
+    return std::string(Utf8Prefix(found->get_ref<const std::string&>(), kMaxText));
 }
 
 const json& Member(const json& object, const char* name) {

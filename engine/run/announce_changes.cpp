@@ -49,7 +49,9 @@ std::string_view ReasonWord(AnnounceReason reason) {
     return "";
 }
 
-std::size_t AnnounceOutcome::refused() const {
+namespace {
+
+std::size_t RefusedPages(const RunResult& run) {
     std::size_t pages = 0;
     for (const RunRequest& request : run.ResubmitList) {
         pages += request.addresses.size();
@@ -57,8 +59,14 @@ std::size_t AnnounceOutcome::refused() const {
     return pages;
 }
 
+}  // namespace
+
+std::size_t AnnounceOutcome::refused() const {
+    return RefusedPages(run) + run.unsendable;
+}
+
 std::size_t AnnounceOutcome::announced() const {
-    return chosen.size() - std::min(chosen.size(), refused());
+    return chosen.size() - std::min(chosen.size(), RefusedPages(run));
 }
 
 std::size_t AnnounceOutcome::leftOut() const {
@@ -163,15 +171,19 @@ void AnnounceChanges::ReadSite(const std::string& site,
                                AnnounceOutcome& outcome) {
     // What each sitemap gave when last read. One whose pages were never kept (remembered by
     // an earlier version) is read whole: an answer that it had not changed would tell nothing.
+    // An index, or a sitemap that named nothing, had its empty list kept: it is asked
+    // conditionally like any other.
     std::vector<std::vector<std::string>> gave;
     std::vector<RememberedSitemap> asked = sitemaps;
     for (RememberedSitemap& sitemap : asked) {
-        gave.push_back(history_.Ask<std::vector<std::string>>(
-            [&](History& history) { return history.PagesOfSitemap(sitemap.sitemap); }));
-        if (gave.back().empty()) {
+        std::optional<std::vector<std::string>> kept =
+            history_.Ask<std::optional<std::vector<std::string>>>(
+                [&](History& history) { return history.PagesOfSitemap(sitemap.sitemap); });
+        if (!kept) {
             sitemap.etag.clear();
             sitemap.lastModified.clear();
         }
+        gave.push_back(std::move(kept).value_or(std::vector<std::string>{}));
     }
     ReadingObserver reading(observer_);
     SitemapImporter importer(job_.routing, reading, job_.limits);
@@ -326,6 +338,19 @@ void AnnounceChanges::Announce(AnnounceOutcome& outcome) {
     }
     const std::vector<std::string> chosen =
         job_.all ? candidates : NewOrChanged(candidates, dates_, now_, outcome.passedOver);
+    // Google keeps its own work: what it has still to inspect joins what is new or changed,
+    // whatever IndexNow has to send.
+    std::vector<std::string> forGoogle = chosen;
+    if (job_.google.announces() && !job_.all) {
+        const auto pending = history_.Ask<std::vector<std::string>>(&History::GooglePending);
+        const std::unordered_set<std::string> waiting(pending.begin(), pending.end());
+        const std::unordered_set<std::string> taken(chosen.begin(), chosen.end());
+        for (const std::string& page : candidates) {
+            if (waiting.count(page) > 0 && taken.count(page) == 0) {
+                forGoogle.push_back(page);
+            }
+        }
+    }
     for (const std::string& page : chosen) {
         const auto known = dates_.find(page);
         const AnnounceReason reason = removedItems_.count(page) > 0 ? AnnounceReason::Removed
@@ -335,7 +360,7 @@ void AnnounceChanges::Announce(AnnounceOutcome& outcome) {
                                           : AnnounceReason::Changed;
         outcome.chosen.push_back({.address = page, .reason = reason});
     }
-    if (job_.dryRun || chosen.empty()) {
+    if (job_.dryRun || forGoogle.empty()) {
         observer_.RunEnded();
         return;
     }
@@ -346,7 +371,7 @@ void AnnounceChanges::Announce(AnnounceOutcome& outcome) {
     NoPrompt prompt;
     GoogleJob google = job_.google;
     google.screened = true;
-    google.checked = chosen;
+    google.checked = std::move(forGoogle);
     google.dates = dates_;
     SubmitRun run({.items = chosen,
                    .errorPageDir = job_.errorPageDir,

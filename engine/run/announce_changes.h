@@ -82,7 +82,8 @@ struct AnnounceOutcome {
     RunResult run{};
     bool cancelled = false;
 
-    // The pages whose announcement was refused, those announced, and those left out as not
+    // The pages whose announcement was refused with the failures that had nothing to send
+    // again (a channel that could not sign in), those announced, and those left out as not
     // changed since their last announcement.
     std::size_t refused() const;
     std::size_t announced() const;

@@ -71,6 +71,11 @@ bool Verified(const std::string& assertion, const std::string& pem) {
 
 FakeGoogle::FakeGoogle() : pem_(NewKeyPem()) {
     server_->Post("/token", [this](const httplib::Request& request, httplib::Response& response) {
+        if (const std::lock_guard lock(mutex_); tokenAnswer_) {
+            response.status = tokenAnswer_->status;
+            response.set_content(tokenAnswer_->body, "application/json");
+            return;
+        }
         if (!Verified(request.get_param_value("assertion"), pem_)) {
             response.status = 400;
             response.set_content(R"({"error":"invalid_grant","error_description":"Invalid JWT"})",
@@ -171,6 +176,11 @@ void FakeGoogle::Inspections(const std::string& page, std::vector<Answer> answer
 void FakeGoogle::RevokeTokens() {
     const std::lock_guard lock(mutex_);
     revokedBelow_ = tokens_;
+}
+
+void FakeGoogle::TokenAnswer(Answer answer) {
+    const std::lock_guard lock(mutex_);
+    tokenAnswer_ = std::move(answer);
 }
 
 int FakeGoogle::tokens() const {

@@ -5,6 +5,7 @@
 #include <deque>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,8 @@ public:
     void Inspections(const std::string& page, std::vector<Answer> answers);
     // Every request with a token from now on answers 401 until a new token is asked for.
     void RevokeTokens();
+    // The token endpoint answers so from now on, whatever it is sent.
+    void TokenAnswer(Answer answer);
 
     // What Google heard: tokens given, the sitemaps' paths submitted, the pages inspected
     // (each try), and every request's bearer token.
@@ -58,6 +61,7 @@ private:
     std::string properties_ = R"({"siteEntry":[]})";
     std::map<std::string, std::deque<Answer>> answers_;
     int tokens_ = 0;
+    std::optional<Answer> tokenAnswer_;
     int revokedBelow_ = 0;
     std::vector<std::string> submitted_;
     std::vector<std::string> inspected_;

@@ -10,6 +10,8 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "tests/support/fake_google.h"
 #include "tests/support/temp_dir.h"
@@ -136,7 +138,16 @@ TEST(ChannelsWindow, TakesAServiceAccountKeyAndKeepsItPrivate) {
     const std::filesystem::path kept = dir.path() / "google.json";
     quaymark::testing::WriteFileBytes(kept, "old");
     std::filesystem::permissions(kept, std::filesystem::perms::all);
-    ASSERT_TRUE(SaveServiceKeyFile(kept, dialog.newGoogleKey()));
+    // The new copy is the user's alone while its bytes are written, not only once done.
+    static mode_t modeWhileWritten = 0;
+    ASSERT_TRUE(SaveServiceKeyFile(kept, dialog.newGoogleKey(),
+                                   [](int fd, const void* data, std::size_t size) {
+                                       struct stat status {};
+                                       ::fstat(fd, &status);
+                                       modeWhileWritten = status.st_mode & 07777;
+                                       return ::write(fd, data, size);
+                                   }));
+    EXPECT_EQ(modeWhileWritten, 0600u);
     EXPECT_EQ(quaymark::testing::ReadFileBytes(kept), google.KeyFile());
     EXPECT_EQ(std::filesystem::status(kept).permissions(),
               std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);

@@ -22,11 +22,13 @@
 #include "storage/program_paths.h"
 #include "storage/url_list_file.h"
 #include "tests/support/fake_engine_server.h"
+#include "tests/support/fake_google.h"
 #include "tests/support/loopback_server.h"
 #include "tests/support/temp_dir.h"
 #include "tests/ui/desktop_recorder.h"
 #include "tests/ui/modal_driver.h"
 #include "tests/ui/scoped_page_dir.h"
+#include "ui/channels_window.h"
 #include "ui/import_windows.h"
 #include "ui/info_windows.h"
 #include "ui/results_windows.h"
@@ -252,6 +254,24 @@ TEST_F(MainWindowTest, SubmitSendsTheSelectedEntryEvenWithoutEmail) {
     ASSERT_EQ(server_.requests().size(), 7u);
     EXPECT_EQ(server_.requests()[0].target,
               "/info/add_url/thanks/?url=http://b.example/&email=&country=US&brand=webcrawler");
+}
+
+// A key kept while Google is off is shown when the Channels window opens, so ticking Google
+// needs no new one.
+TEST_F(MainWindowTest, TheChannelsWindowShowsAKeptKeyWhileGoogleIsOff) {
+    const quaymark::testing::FakeGoogle google;
+    ASSERT_TRUE(SaveServiceKeyFile(GoogleKeyPath(), google.KeyFile()));
+    Open();
+    std::string shown;
+    testing::ModalDriver driver;
+    driver.Then<CChannelsDlg>([&](CChannelsDlg* channels) {
+        shown = channels->controls().Get<QLabel>("googleAccount")->text().toStdString();
+        Later([channels] { channels->reject(); });
+    });
+    window_->OnChannels();
+    EXPECT_TRUE(driver.done());
+    EXPECT_EQ(shown, std::string("Key of ") + quaymark::testing::FakeGoogle::kAccount);
+    std::filesystem::remove(GoogleKeyPath());
 }
 
 TEST_F(MainWindowTest, CancelledRunShowsTheAllSubmittedWindow) {

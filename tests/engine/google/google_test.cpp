@@ -182,5 +182,59 @@ TEST_F(GoogleRunTest, AnAccountThatIsNotAnOwnerIsToldWithWhatToDo) {
     EXPECT_EQ(opened_.history->Inspections().at("https://www.example.test/a").verdict, "PASS");
 }
 
+// A token refused even when new costs one new token, not one per page: Google stops for the
+// run, its pages wait, and the failure is told once. A sitemap goes once, to the property that
+// covers it, though a nested property holds pages of its site too.
+TEST_F(GoogleRunTest, ASecondRefusedTokenStopsGoogleAndASitemapGoesToItsOwnProperty) {
+    google_.Properties(R"({"siteEntry":[
+        {"siteUrl":"https://www.example.test/","permissionLevel":"siteOwner"},
+        {"siteUrl":"https://www.example.test/blog/","permissionLevel":"siteOwner"}]})");
+    writer_->RememberSitemaps(
+        {{.site = "https://www.example.test/", .sitemap = "https://www.example.test/sitemap.xml"}});
+    const FakeGoogle::Answer refused{.status = 401, .body = R"({"error":{"code":401}})"};
+    google_.Inspections("https://www.example.test/c", {refused, refused});
+    const RunResult result =
+        Run({"https://www.example.test/blog/a", "https://www.example.test/blog/b",
+             "https://www.example.test/c", "https://www.example.test/d"});
+    EXPECT_THAT(google_.submitted(),
+                ElementsAre("/webmasters/v3/sites/https%3A%2F%2Fwww.example.test%2F/sitemaps/"
+                            "https%3A%2F%2Fwww.example.test%2Fsitemap.xml"));
+    EXPECT_EQ(google_.tokens(), 2);
+    EXPECT_THAT(google_.inspected(),
+                ElementsAre("https://www.example.test/c", "https://www.example.test/c"));
+    EXPECT_TRUE(result.failed);
+    ASSERT_EQ(result.FailureList.size(), 1u);
+    EXPECT_THAT(result.notes, Contains(HasSubstr("3 waiting for the next run")));
+    EXPECT_EQ(opened_.history->GooglePending().size(), 4u);
+}
+
+// Every inspection sent counts against the day's quota, a page inspected again too.
+TEST_F(GoogleRunTest, EveryInspectionSentCountsAgainstTheDaysQuota) {
+    const std::string page = "https://www.example.test/a";
+    Run({page}, 2);
+    ASSERT_EQ(opened_.history->KeepPageChecks({{.address = page,
+                                                .verdict = "indexable",
+                                                .textChangedAt = std::time(nullptr) + 60,
+                                                .checkedAt = std::time(nullptr)}}),
+              "");
+    Run({page}, 2);
+    Run({"https://www.example.test/b"}, 2);
+    EXPECT_THAT(google_.inspected(), ElementsAre(page, page)) << "b waits for tomorrow";
+    EXPECT_EQ(opened_.history->InspectionsSince(0).at("https://www.example.test/"), 2);
+}
+
+// Google's texts are bounded without cutting a character in two.
+TEST(GoogleAnswers, BoundedTextsEndOnACharacter) {
+    std::string accented;
+    while (accented.size() < 600) {
+        accented += "\xC3\xA9";  // é
+    }
+    const std::optional<Inspection> read =
+        ReadInspection(InspectionBody("PASS", "x" + accented));
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->coverage.size(), 511u);
+    EXPECT_EQ(read->coverage.back(), '\xA9');
+}
+
 }  // namespace
 }  // namespace quaymark

@@ -227,6 +227,30 @@ TEST_F(AnnounceChangesTest, ChecksDecideWhatIsAnnounced) {
     EXPECT_EQ(site_.Posted().size(), 2u);
 }
 
+// An unchanged index costs a 304 like any sitemap, and so does an empty urlset; the sitemaps
+// the index named are read as they were remembered, and a page added to one is announced.
+TEST_F(AnnounceChangesTest, AnUnchangedIndexAndAnEmptySitemapAreReadConditionally) {
+    site_.Serve("/robots.txt",
+                "Sitemap: http://www.example.test/index.xml\n"
+                "Sitemap: http://www.example.test/empty.xml\n");
+    site_.Serve("/index.xml",
+                "<sitemapindex xmlns=\"http://www.sitemaps.org/schemas/sitemap/0.9\">"
+                "<sitemap><loc>http://www.example.test/one.xml</loc></sitemap></sitemapindex>");
+    site_.Serve("/one.xml", Urlset({Page("a")}));
+    site_.Serve("/empty.xml", Urlset({}));
+    Imported();
+    EXPECT_THAT(Announce().chosen, IsEmpty());
+    EXPECT_THAT(site_.Answers("/index.xml"), ElementsAre(200, 304));
+    EXPECT_THAT(site_.Answers("/empty.xml"), ElementsAre(200, 304));
+    EXPECT_THAT(site_.Answers("/one.xml"), ElementsAre(200, 304));
+    site_.Serve("/one.xml", Urlset({Page("a"), Page("b")}));
+    const AnnounceOutcome outcome = Announce();
+    ASSERT_EQ(outcome.chosen.size(), 1u);
+    EXPECT_EQ(outcome.chosen[0].address, Page("b"));
+    EXPECT_EQ(site_.Answers("/index.xml").back(), 304);
+    EXPECT_THAT(site_.Posted(), ElementsAre(Announcement({"b"})));
+}
+
 TEST_F(AnnounceChangesTest, WithoutAChannelOrARememberedSitemapNothingIsRead) {
     AnnounceChanges noChannel({}, *writer_, quiet_);
     EXPECT_EQ(noChannel.Run().setup, AnnounceOutcome::Setup::NoChannel);
