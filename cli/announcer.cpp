@@ -162,6 +162,26 @@ int Announce(const Options& options, const AnnouncerSeams& seams) {
     if (!IndexNowJob{settings}.announces() && !google.announces()) {
         return fail(SetupProblem(AnnounceOutcome::Setup::NoChannel, options.site));
     }
+    // One announcement at a time: a second would send every page again.
+    std::unique_ptr<ListLock> runLock;
+    if (!options.dryRun) {
+        const std::filesystem::path lockFile = RunLockPath(UrlListPath());
+        const auto minutes = std::chrono::ceil<std::chrono::minutes>(seams.runLockWait).count();
+        runLock = WaitForLock(lockFile, seams.runLockWait, [&] {
+            seams.err << "quaymark-announce: another announcement is under way (" << kProgramName
+                      << " or another quaymark-announce); waiting for it to end, at most "
+                      << Counted(static_cast<std::size_t>(minutes), "minute", "minutes") << '\n';
+        });
+        if (runLock->heldElsewhere()) {
+            return fail("another announcement was still under way after " +
+                        Counted(static_cast<std::size_t>(minutes), "minute", "minutes") +
+                        ": nothing announced; the next run announces what this one would have");
+        }
+        if (!runLock->held()) {
+            return fail("the run lock " + lockFile.string() + " could not be taken (" +
+                        runLock->error().message() + ")");
+        }
+    }
     ProgressLines progress(seams.err, seams.terminal, options.quiet || options.json);
     AnnounceChanges announce({.settings = settings,
                               .google = std::move(google),

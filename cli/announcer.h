@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -22,6 +23,8 @@ struct AnnouncerSeams {
     std::ostream& out;
     std::ostream& err;
     bool terminal = false;
+    // How long an announcer waits for one already under way before it gives up.
+    std::chrono::milliseconds runLockWait = std::chrono::minutes(30);
 };
 
 // Announce Changes from the command line with the user's own list, settings and history.

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <thread>
 
 namespace quaymark {
 namespace {
@@ -53,6 +54,24 @@ ListLock::~ListLock() {
         ::unlink(file_.c_str());
         ::close(fd_);
     }
+}
+
+std::unique_ptr<ListLock> WaitForLock(const std::filesystem::path& lockFile,
+                                      std::chrono::milliseconds bound,
+                                      const std::function<void()>& waiting,
+                                      const std::function<bool()>& cancelled) {
+    using Clock = std::chrono::steady_clock;
+    constexpr std::chrono::milliseconds kBetweenTries{100};
+    const Clock::time_point deadline = Clock::now() + bound;
+    auto lock = std::make_unique<ListLock>(lockFile);
+    if (lock->heldElsewhere() && waiting) {
+        waiting();
+    }
+    while (lock->heldElsewhere() && Clock::now() < deadline && !(cancelled && cancelled())) {
+        std::this_thread::sleep_for(std::min<Clock::duration>(kBetweenTries, deadline - Clock::now()));
+        lock = std::make_unique<ListLock>(lockFile);
+    }
+    return lock;
 }
 
 }  // namespace quaymark

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <chrono>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <system_error>
 
 namespace quaymark {
@@ -28,5 +31,14 @@ private:
     int fd_ = -1;
     std::error_code error_;
 };
+
+// Takes the lock at the path, waiting while another holder has it: up to the bound, and
+// until cancelled says so (asked between tries, a tenth of a second apart). Waiting is called
+// once, when the wait begins. The lock comes back not held when the wait ended without it or
+// the file could not be locked at all (its error says why).
+std::unique_ptr<ListLock> WaitForLock(const std::filesystem::path& lockFile,
+                                      std::chrono::milliseconds bound,
+                                      const std::function<void()>& waiting,
+                                      const std::function<bool()>& cancelled = {});
 
 }  // namespace quaymark

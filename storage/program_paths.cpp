@@ -57,6 +57,11 @@ std::filesystem::path ListLockPath(const std::filesystem::path& listFile) {
     return lock += ".lock";
 }
 
+std::filesystem::path RunLockPath(const std::filesystem::path& listFile) {
+    std::filesystem::path lock = listFile;
+    return lock += ".run.lock";
+}
+
 std::filesystem::path IndexNowSettingsPath() {
     return ConfigHome() / "quaymark" / "indexnow.conf";
 }

@@ -24,6 +24,10 @@ std::filesystem::path HistoryPath(const std::filesystem::path& listFile);
 // Taken by whoever may write the list: the list file's name and ".lock", beside it.
 std::filesystem::path ListLockPath(const std::filesystem::path& listFile);
 
+// Taken by whoever announces, so that one announcement runs at a time: the list file's name
+// and ".run.lock", beside it.
+std::filesystem::path RunLockPath(const std::filesystem::path& listFile);
+
 // The channel settings: quaymark/indexnow.conf under the user's configuration directory.
 std::filesystem::path IndexNowSettingsPath();
 

@@ -90,7 +90,7 @@ constexpr ToolTip kToolTips[] = {
 CSubmitDlg::CSubmitDlg(std::filesystem::path listFile, RunRouting routing, QWidget* parent)
     : QDialog(parent),
       listFile_(std::move(listFile)),
-      runs_(std::move(routing)),
+      runs_(std::move(routing), RunLockPath(listFile_)),
       history_(HistoryPath(listFile_)),
       controls_(BuildDialog(*this, kTemplateId)),
       urlEdit_(controls_.Get<QLineEdit>("url")),

@@ -1,6 +1,7 @@
 #include "ui/run_starter.h"
 
 #include <QTimer>
+#include <atomic>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -12,6 +13,7 @@
 #include "ui/desktop.h"
 #include "ui/off_ui_thread.h"
 #include "ui/progress_window.h"
+#include "ui/program_title.h"
 
 namespace quaymark::ui {
 namespace {
@@ -61,7 +63,46 @@ private:
 
 }  // namespace
 
-RunStarter::RunStarter(RunRouting routing) : routing_(std::move(routing)) {}
+const QString kRunElsewhereText = QStringLiteral(
+    "Another announcement is under way: quaymark-announce, the daily job or another %1 is "
+    "sending. Wait for it to end, then go on?\n\nNo cancels this run; nothing is sent twice.");
+const QString kRunLockFailedText =
+    QStringLiteral("The run could not start: the run lock %1 could not be taken (%2).");
+constexpr std::string_view kWaitingName = "Waiting for the other announcement";
+
+RunStarter::RunStarter(RunRouting routing, std::filesystem::path runLock)
+    : routing_(std::move(routing)), runLock_(std::move(runLock)) {}
+
+bool RunStarter::TakeRunLock(QWidget* owner, std::unique_ptr<ListLock>& lock) {
+    if (runLock_.empty()) {
+        return true;
+    }
+    lock = std::make_unique<ListLock>(runLock_);
+    if (lock->heldElsewhere() && AskYesNo(owner, kRunElsewhereText.arg(kProgramTitle),
+                                          kProgramTitle)) {
+        // Waited for off the UI thread, with the progress window's Cancel.
+        CProgressDlg progress(owner);
+        QObject::connect(&progress, &CProgressDlg::cancelRequested, &progress,
+                         [this] { Cancel(); });
+        std::atomic<bool> cancelled{false};
+        RunUnderWay([&cancelled] { cancelled = true; },
+                    [&] {
+                        progress.RunStarted(1, 1, 0);
+                        progress.AddressStarted(runLock_.string());
+                        progress.EngineStarted(kWaitingName);
+                        lock = WaitForLock(runLock_, std::chrono::hours(24), {},
+                                           [&cancelled] { return cancelled.load(); });
+                        progress.RunEnded();
+                    });
+    }
+    if (!lock->held() && !lock->heldElsewhere()) {
+        ShowMessage(owner,
+                    kRunLockFailedText.arg(DisplayText(runLock_.string()),
+                                           QString::fromStdString(lock->error().message())),
+                    kProgramTitle, MessageIcon::Warning);
+    }
+    return lock->held();
+}
 
 std::optional<RunResult> RunStarter::SubmitList(const std::vector<std::string>& entries,
                                                 const std::string& email, QWidget* owner) {
@@ -90,6 +131,10 @@ std::optional<RunResult> RunStarter::Run(SubmitJob job, QWidget* owner) {
     }
     if (job.items.empty() && job.resendItems.empty()) {
         return RunResult{};
+    }
+    std::unique_ptr<ListLock> runLock;
+    if (job.mode == SubmitJob::Normal && !TakeRunLock(owner, runLock)) {
+        return std::nullopt;
     }
     job.routing = routing_;
     job.errorPageDir = ErrorPageDirectory();
@@ -121,6 +166,10 @@ std::optional<AnnounceOutcome> RunStarter::AnnounceChanges(QWidget* owner) {
     }
     if (writer_ == nullptr) {
         return AnnounceOutcome{.setup = AnnounceOutcome::Setup::NoSitemap};
+    }
+    std::unique_ptr<ListLock> runLock;
+    if (!TakeRunLock(owner, runLock)) {
+        return std::nullopt;
     }
     CProgressDlg progress(owner);
     quaymark::AnnounceChanges announce({.settings = indexNow_,

@@ -2,7 +2,9 @@
 
 #include <QObject>
 #include <QPointer>
+#include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -12,6 +14,7 @@
 #include "engine/run/submit_run.h"
 #include "storage/history.h"
 #include "storage/indexnow_settings.h"
+#include "storage/list_lock.h"
 
 class QWidget;
 
@@ -23,7 +26,9 @@ class RunStarter {
 public:
     // The routing is where the runs' requests go: the engines' own hosts in the program;
     // loopback ports, within short limits, in tests and benchmarks.
-    explicit RunStarter(RunRouting routing = {});
+    // The run lock, when given, is taken for every run that announces (not for a resend): a
+    // run under way elsewhere is told, and the user waits for it or cancels.
+    explicit RunStarter(RunRouting routing = {}, std::filesystem::path runLock = {});
 
     // Runs one submission on a worker thread, showing the progress window (owned by the given
     // window, or by none) while the UI thread keeps every window alive, and returns what the
@@ -60,11 +65,16 @@ public:
 
 private:
     std::optional<RunResult> Run(SubmitJob job, QWidget* owner);
+    // Takes the run lock for a run about to start; false when the user would not wait for
+    // the run elsewhere or the lock could not be taken, which is told. Without a run lock,
+    // every run may start.
+    bool TakeRunLock(QWidget* owner, std::unique_ptr<ListLock>& lock);
     // Runs the work off the UI thread while the run under way can be cancelled; then what
     // waited for the run's end is called.
     void RunUnderWay(std::function<void()> cancel, const std::function<void()>& work);
 
     RunRouting routing_;
+    std::filesystem::path runLock_;
     IndexNowSettings indexNow_;
     std::optional<ServiceKey> google_;
     HistoryWriter* writer_ = nullptr;

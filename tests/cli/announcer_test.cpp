@@ -3,6 +3,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <sstream>
 
@@ -13,6 +18,7 @@
 #include "storage/program_paths.h"
 #include "storage/url_list_file.h"
 #include "tests/support/announce_site.h"
+#include "tests/support/fake_google.h"
 #include "tests/support/temp_dir.h"
 
 namespace quaymark::cli {
@@ -134,6 +140,127 @@ TEST_F(AnnouncerTest, DryRunThenAnnouncedThenRefused) {
     EXPECT_EQ(Runs()[0].refused, 2);
 }
 
+// Another process holding the run lock, as flock(1) holds it until its input ends.
+class RunLockHolder {
+public:
+    explicit RunLockHolder(const std::filesystem::path& lockFile) {
+        int toChild[2];
+        int fromChild[2];
+        EXPECT_EQ(::pipe2(toChild, O_CLOEXEC), 0);
+        EXPECT_EQ(::pipe2(fromChild, O_CLOEXEC), 0);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, toChild[0], STDIN_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, fromChild[1], STDOUT_FILENO);
+        const std::string file = lockFile.string();
+        const char* argv[] = {"flock", file.c_str(), "-c", "echo held; read x", nullptr};
+        EXPECT_EQ(::posix_spawnp(&pid_, "flock", &actions, nullptr, const_cast<char**>(argv),
+                                 environ),
+                  0);
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(toChild[0]);
+        ::close(fromChild[1]);
+        input_ = toChild[1];
+        char said[5] = {};
+        EXPECT_EQ(::read(fromChild[0], said, 4), 4);  // the lock is held once it speaks
+        ::close(fromChild[0]);
+    }
+    ~RunLockHolder() { Release(); }
+
+    void Release() {
+        if (input_ >= 0) {
+            ::close(input_);
+            input_ = -1;
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+
+private:
+    pid_t pid_ = -1;
+    int input_ = -1;
+};
+
+// Standard error that lets the holder go once the announcer says it waits.
+class ReleasingWhenWaiting : public std::stringbuf {
+public:
+    explicit ReleasingWhenWaiting(RunLockHolder& holder) : holder_(holder) {}
+
+protected:
+    std::streamsize xsputn(const char* text, std::streamsize count) override {
+        const std::streamsize put = std::stringbuf::xsputn(text, count);
+        if (str().find("waiting for it to end") != std::string::npos) {
+            holder_.Release();
+        }
+        return put;
+    }
+
+private:
+    RunLockHolder& holder_;
+};
+
+// One announcement at a time: a second announcer waits for the run under way elsewhere and
+// then announces nothing twice; one that waits past its bound gives up with status 2.
+TEST_F(AnnouncerTest, ASecondAnnouncerWaitsForTheFirstOrGivesUp) {
+    ChannelOn();
+    Imported();
+    {
+        RunLockHolder other(RunLockPath(UrlListPath()));
+        EXPECT_EQ(RunAnnouncer({"--scheduled"}, {.routing = site_.Routing(),
+                                                 .out = out_,
+                                                 .err = err_,
+                                                 .runLockWait = std::chrono::milliseconds(0)}),
+                  kSetupOrUsage);
+        EXPECT_THAT(err_.str(), HasSubstr("another announcement was still under way after 0 "
+                                          "minutes: nothing announced"));
+        EXPECT_THAT(site_.Posted(), IsEmpty());
+    }
+    RunLockHolder other(RunLockPath(UrlListPath()));
+    ReleasingWhenWaiting said(other);
+    std::ostream err(&said);
+    EXPECT_EQ(RunAnnouncer({}, {.routing = site_.Routing(), .out = out_, .err = err}),
+              kAllAnnounced);
+    EXPECT_THAT(said.str(), HasSubstr("another announcement is under way"));
+    EXPECT_EQ(site_.Posted().size(), 1u);
+    EXPECT_EQ(Run({}), kAllAnnounced);
+    EXPECT_EQ(site_.Posted().size(), 1u) << "nothing announced twice";
+}
+
+// A channel that fails before it can send anything is a failure like any refusal, and every
+// failure has its line on standard error, a JSON report or not.
+TEST_F(AnnouncerTest, AGoogleThatCannotBeReachedAndAFailingSitemapAreFailuresToldOnStandardError) {
+    ChannelOn();
+    Imported();
+    IndexNowSettings settings;
+    ASSERT_TRUE(LoadIndexNowSettings(IndexNowSettingsPath(), settings));
+    settings.google = true;
+    ASSERT_TRUE(SaveIndexNowSettings(IndexNowSettingsPath(), settings));
+    testing::FakeGoogle google;
+    ASSERT_TRUE(SaveServiceKeyFile(GoogleKeyPath(), google.KeyFile()));
+    google.TokenAnswer({.status = 400, .body = R"({"error":"invalid_grant"})"});
+    RunRouting routing = site_.Routing();
+    for (const auto& [host, port] : google.Routing().connectTo) {
+        routing.connectTo[host] = port;
+    }
+    const auto run = [&](std::vector<std::string> arguments) {
+        out_.str({});
+        err_.str({});
+        return RunAnnouncer(arguments, {.routing = routing, .out = out_, .err = err_});
+    };
+    EXPECT_EQ(run({"--json"}), kSomeRefused);
+    EXPECT_EQ(site_.Posted().size(), 1u);
+    EXPECT_THAT(err_.str(), HasSubstr("quaymark-announce: Google Search Console: Google refused "
+                                      "the sign-in (400): invalid_grant."));
+    EXPECT_THAT(out_.str(), HasSubstr("Announced 2 pages (2 new, 0 changed, 0 removed), 1 "
+                                      "refused"));
+    ASSERT_EQ(Runs().size(), 1u);
+    EXPECT_EQ(Runs()[0].refused, 1);
+    EXPECT_EQ(Runs()[0].exitStatus, kSomeRefused);
+
+    site_.Serve("/sitemap.xml", "", 500);
+    EXPECT_EQ(run({"--json"}), kSomeRefused);
+    EXPECT_THAT(err_.str(), HasSubstr("quaymark-announce: http://www.example.test/: "));
+}
+
 TEST_F(AnnouncerTest, WhileTheWindowHoldsTheListItAnnouncesButLeavesTheListAlone) {
     ChannelOn();
     Imported();
@@ -146,6 +273,8 @@ TEST_F(AnnouncerTest, WhileTheWindowHoldsTheListItAnnouncesButLeavesTheListAlone
     EXPECT_THAT(err_.str(), HasSubstr("Quaymark has the list open: 1 new page was not added"));
     EXPECT_EQ(testing::ReadFileBytes(UrlListPath()), before);
     EXPECT_EQ(Runs().size(), 1u);
+    EXPECT_EQ(Run({"--json", "--all"}), kAllAnnounced);
+    EXPECT_THAT(out_.str(), HasSubstr("\"why\": \"Quaymark has the list open: 1 new page"));
 }
 
 // The checks' verdicts reach the report of a dry run as of a real one, in words and in JSON.

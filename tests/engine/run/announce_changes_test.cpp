@@ -7,6 +7,7 @@
 #include <map>
 
 #include "tests/support/announce_site.h"
+#include "tests/support/fake_google.h"
 #include "tests/support/temp_dir.h"
 
 namespace quaymark {
@@ -249,6 +250,41 @@ TEST_F(AnnounceChangesTest, AnUnchangedIndexAndAnEmptySitemapAreReadConditionall
     EXPECT_EQ(outcome.chosen[0].address, Page("b"));
     EXPECT_EQ(site_.Answers("/index.xml").back(), 304);
     EXPECT_THAT(site_.Posted(), ElementsAre(Announcement({"b"})));
+}
+
+// What Google has still to inspect is inspected by the next run that can, though IndexNow
+// has nothing new to send.
+TEST_F(AnnounceChangesTest, PagesWaitingForGoogleAreInspectedWhenIndexNowHasNothingToSend) {
+    testing::FakeGoogle google;
+    google.Properties(
+        R"({"siteEntry":[{"siteUrl":"http://www.example.test/","permissionLevel":"siteOwner"}]})");
+    RunRouting routing = site_.Routing();
+    for (const auto& [host, port] : google.Routing().connectTo) {
+        routing.connectTo[host] = port;
+    }
+    site_.Serve("/sitemap.xml", Urlset({Page("a")}));
+    Imported();
+    site_.Serve("/sitemap.xml", Urlset({Page("a"), Page("b")}));
+    google.Inspections(Page("b"), {{.status = 403}});
+    const auto announce = [&] {
+        AnnounceChanges run({.settings = {.key = "announce-key",
+                                          .endpoint = AnnounceSite::kEndpoint,
+                                          .enabled = true,
+                                          .checkPages = false},
+                             .google = {.key = google.Key()},
+                             .errorPageDir = dir_.path(),
+                             .routing = routing},
+                            *writer_, quiet_);
+        AnnounceOutcome outcome = run.Run();
+        writer_->Flush();
+        return outcome;
+    };
+    EXPECT_EQ(announce().refused(), 1u);
+    EXPECT_THAT(site_.Posted(), ElementsAre(Announcement({"b"})));
+    EXPECT_THAT(announce().chosen, IsEmpty());
+    EXPECT_THAT(google.inspected(), ElementsAre(Page("b"), Page("b")));
+    EXPECT_EQ(site_.Posted().size(), 1u);
+    EXPECT_THAT(opened_.history->GooglePending(), IsEmpty());
 }
 
 TEST_F(AnnounceChangesTest, WithoutAChannelOrARememberedSitemapNothingIsRead) {
