@@ -24,7 +24,9 @@ std::string SystemdExecutable(const std::string& path) {
 std::string CrontabWord(const std::string& word) {
     std::string quoted = "'";
     for (const char c : word) {
-        quoted += c == '\'' ? std::string("'\\''") : c == '%' ? std::string("\\%") : std::string(1, c);
+        quoted += c == '\''  ? std::string("'\\''")
+                  : c == '%' ? std::string("\\%")
+                             : std::string(1, c);
     }
     return quoted + "'";
 }

@@ -193,12 +193,13 @@ std::string History::KeepSitemapPages(const std::vector<SitemapPages>& sitemaps)
         return std::all_of(sitemaps.begin(), sitemaps.end(), [&](const SitemapPages& sitemap) {
             Bind(clear.get(), 1, sitemap.sitemap);
             Bind(kept.get(), 1, sitemap.sitemap);
-            return StepOnce(clear.get()) && StepOnce(kept.get()) && std::all_of(sitemap.pages.begin(), sitemap.pages.end(),
-                                                        [&](const std::string& page) {
-                                                            Bind(insert.get(), 1, sitemap.sitemap);
-                                                            Bind(insert.get(), 2, page);
-                                                            return StepOnce(insert.get());
-                                                        });
+            return StepOnce(clear.get()) && StepOnce(kept.get()) &&
+                   std::all_of(sitemap.pages.begin(), sitemap.pages.end(),
+                               [&](const std::string& page) {
+                                   Bind(insert.get(), 1, sitemap.sitemap);
+                                   Bind(insert.get(), 2, page);
+                                   return StepOnce(insert.get());
+                               });
         });
     });
 }

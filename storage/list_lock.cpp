@@ -68,7 +68,8 @@ std::unique_ptr<ListLock> WaitForLock(const std::filesystem::path& lockFile,
         waiting();
     }
     while (lock->heldElsewhere() && Clock::now() < deadline && !(cancelled && cancelled())) {
-        std::this_thread::sleep_for(std::min<Clock::duration>(kBetweenTries, deadline - Clock::now()));
+        std::this_thread::sleep_for(
+            std::min<Clock::duration>(kBetweenTries, deadline - Clock::now()));
         lock = std::make_unique<ListLock>(lockFile);
     }
     return lock;

@@ -12,8 +12,8 @@
 #include "ui/byte_text.h"
 #include "ui/desktop.h"
 #include "ui/off_ui_thread.h"
-#include "ui/progress_window.h"
 #include "ui/program_title.h"
+#include "ui/progress_window.h"
 
 namespace quaymark::ui {
 namespace {
@@ -78,8 +78,8 @@ bool RunStarter::TakeRunLock(QWidget* owner, std::unique_ptr<ListLock>& lock) {
         return true;
     }
     lock = std::make_unique<ListLock>(runLock_);
-    if (lock->heldElsewhere() && AskYesNo(owner, kRunElsewhereText.arg(kProgramTitle),
-                                          kProgramTitle)) {
+    if (lock->heldElsewhere() &&
+        AskYesNo(owner, kRunElsewhereText.arg(kProgramTitle), kProgramTitle)) {
         // Waited for off the UI thread, with the progress window's Cancel.
         CProgressDlg progress(owner);
         QObject::connect(&progress, &CProgressDlg::cancelRequested, &progress,

@@ -99,11 +99,11 @@ TokenAnswer ReadTokenAnswer(const StatusAnswer& answer, std::int64_t now) {
         return read;
     }
     // Google's own words are bounded as every text of its answers is.
-    const std::string why =
-        !text("error_description").empty() ? std::string(Utf8Prefix(text("error_description"), 512))
-        : !text("error").empty()           ? std::string(Utf8Prefix(text("error"), 512))
-        : json.is_discarded()              ? "an answer that is not JSON"
-                                           : "an answer without a token";
+    const std::string why = !text("error_description").empty()
+                                ? std::string(Utf8Prefix(text("error_description"), 512))
+                            : !text("error").empty() ? std::string(Utf8Prefix(text("error"), 512))
+                            : json.is_discarded()    ? "an answer that is not JSON"
+                                                     : "an answer without a token";
     read.problem = "Google refused the sign-in (" + std::to_string(answer.status) + "): " + why;
     return read;
 }

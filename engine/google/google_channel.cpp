@@ -413,8 +413,8 @@ bool GoogleChannel::Finish() {
     }
     if (writer != nullptr) {
         const std::int64_t now = std::time(nullptr);
-        writer->PostWrite([inspected = inspected_, sent = sent_, now,
-                           pending = pending_, settled = settled_](History& history) {
+        writer->PostWrite([inspected = inspected_, sent = sent_, now, pending = pending_,
+                           settled = settled_](History& history) {
             std::string failure = history.KeepInspections(inspected);
             if (failure.empty()) {
                 failure = history.KeepInspectionsSent(sent, now - 2 * kDaySeconds);
@@ -458,8 +458,8 @@ bool GoogleChannel::Resend(const RunRequest& request) {
     const bool failed = Judge(kResendName, request, answer);
     HistoryWriter* writer = recorder_.log() != nullptr ? recorder_.log()->writer() : nullptr;
     if (request.url == kInspectUrl && writer != nullptr) {
-        writer->PostWrite([sent = std::vector{std::pair(request.host, std::int64_t{std::time(nullptr)})}](
-                              History& history) {
+        writer->PostWrite([sent = std::vector{std::pair(
+                               request.host, std::int64_t{std::time(nullptr)})}](History& history) {
             return history.KeepInspectionsSent(sent, sent.front().second - 2 * kDaySeconds);
         });
     }

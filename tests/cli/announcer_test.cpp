@@ -154,9 +154,9 @@ public:
         posix_spawn_file_actions_adddup2(&actions, fromChild[1], STDOUT_FILENO);
         const std::string file = lockFile.string();
         const char* argv[] = {"flock", file.c_str(), "-c", "echo held; read x", nullptr};
-        EXPECT_EQ(::posix_spawnp(&pid_, "flock", &actions, nullptr, const_cast<char**>(argv),
-                                 environ),
-                  0);
+        EXPECT_EQ(
+            ::posix_spawnp(&pid_, "flock", &actions, nullptr, const_cast<char**>(argv), environ),
+            0);
         posix_spawn_file_actions_destroy(&actions);
         ::close(toChild[0]);
         ::close(fromChild[1]);

@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QThread>
+#include <QTimer>
 #include <thread>
 
 #include "engine/classic/classic_channel.h"
@@ -50,6 +51,34 @@ protected:
     FakeEngineServer server_;
     RunStarter starter_{{server_.Routes(), {}, {}}};
 };
+
+// A run under way elsewhere holds the run lock: the user is asked, No sends nothing, and Yes
+// waits for it to end, then runs.
+TEST(RunLock, ARunElsewhereIsWaitedForOrTheRunCancelled) {
+    quaymark::testing::ScopedPageDir dir;
+    FakeEngineServer server;
+    const std::filesystem::path lockFile = dir.path() / "quaysites.dat.run.lock";
+    RunStarter starter({server.Routes(), {}, {}}, lockFile);
+    auto elsewhere = std::make_unique<ListLock>(lockFile);
+    ASSERT_TRUE(elsewhere->held());
+    std::vector<QString> asked;
+    SetQuestionHandler([&](const MessageRequest& request) {
+        asked.push_back(request.text);
+        return false;
+    });
+    EXPECT_FALSE(starter.SubmitList({"http://a.example/"}, "", nullptr));
+    EXPECT_THAT(server.requests(), IsEmpty());
+    SetQuestionHandler([&](const MessageRequest& request) {
+        asked.push_back(request.text);
+        QTimer::singleShot(0, [&] { elsewhere.reset(); });  // the other run ends meanwhile
+        return true;
+    });
+    EXPECT_TRUE(starter.SubmitList({"http://a.example/"}, "", nullptr));
+    SetQuestionHandler({});
+    EXPECT_EQ(server.requests().size(), EngineTable.size());
+    ASSERT_EQ(asked.size(), 2u);
+    EXPECT_TRUE(asked[0].startsWith("Another announcement is under way"));
+}
 
 TEST_F(SubmitListTest, EmptyListFailsNothingAndOpensNothing) {
     const RunResult result = SubmitList({});

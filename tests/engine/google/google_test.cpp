@@ -229,8 +229,7 @@ TEST(GoogleAnswers, BoundedTextsEndOnACharacter) {
     while (accented.size() < 600) {
         accented += "\xC3\xA9";  // é
     }
-    const std::optional<Inspection> read =
-        ReadInspection(InspectionBody("PASS", "x" + accented));
+    const std::optional<Inspection> read = ReadInspection(InspectionBody("PASS", "x" + accented));
     ASSERT_TRUE(read);
     EXPECT_EQ(read->coverage.size(), 511u);
     EXPECT_EQ(read->coverage.back(), '\xA9');
