@@ -235,6 +235,12 @@ private:
     template <typename Row, typename BindRow>
     std::string WriteRows(const char* sql, const std::vector<Row>& rows, BindRow bindRow);
     bool Closed();
+    // The first column of every row the query gives.
+    std::vector<std::string> Texts(const char* sql);
+    // A set of texts kept in a table of one column: the added ones inserted, the removed
+    // ones deleted.
+    std::string KeepSet(const char* insert, const std::vector<std::string>& added,
+                        const char* remove, const std::vector<std::string>& removed);
 
     sqlite3* db_;
     std::string failure_;

@@ -157,23 +157,13 @@ std::string History::KeepInspectionsSent(
 }
 
 std::vector<std::string> History::GooglePending() {
-    std::vector<std::string> pages;
-    if (!Closed()) {
-        ForEachRow(db_, "SELECT address FROM google_pending", {},
-                   [&](sqlite3_stmt* s) { pages.push_back(Column(s, 0)); });
-    }
-    return pages;
+    return Texts("SELECT address FROM google_pending");
 }
 
 std::string History::KeepGooglePending(const std::vector<std::string>& waiting,
                                        const std::vector<std::string>& settled) {
-    std::string failure =
-        WriteRows("INSERT OR IGNORE INTO google_pending(address) VALUES(?)", waiting,
-                  [](sqlite3_stmt* s, const std::string& page) { Bind(s, 1, page); });
-    return failure.empty()
-               ? WriteRows("DELETE FROM google_pending WHERE address = ?", settled,
-                           [](sqlite3_stmt* s, const std::string& page) { Bind(s, 1, page); })
-               : failure;
+    return KeepSet("INSERT OR IGNORE INTO google_pending(address) VALUES(?)", waiting,
+                   "DELETE FROM google_pending WHERE address = ?", settled);
 }
 
 std::string History::KeepSitemapSubmissions(
@@ -197,23 +187,28 @@ std::unordered_map<std::string, std::int64_t> History::SitemapSubmissions() {
 }
 
 std::vector<std::string> History::UnmatchedSites() {
-    std::vector<std::string> sites;
-    if (!Closed()) {
-        ForEachRow(db_, "SELECT site FROM google_unmatched", {},
-                   [&](sqlite3_stmt* s) { sites.push_back(Column(s, 0)); });
-    }
-    return sites;
+    return Texts("SELECT site FROM google_unmatched");
 }
 
 std::string History::KeepUnmatchedSites(const std::vector<std::string>& told,
                                         const std::vector<std::string>& matched) {
-    std::string failure =
-        WriteRows("INSERT OR IGNORE INTO google_unmatched(site) VALUES(?)", told,
-                  [](sqlite3_stmt* s, const std::string& site) { Bind(s, 1, site); });
-    return failure.empty()
-               ? WriteRows("DELETE FROM google_unmatched WHERE site = ?", matched,
-                           [](sqlite3_stmt* s, const std::string& site) { Bind(s, 1, site); })
-               : failure;
+    return KeepSet("INSERT OR IGNORE INTO google_unmatched(site) VALUES(?)", told,
+                   "DELETE FROM google_unmatched WHERE site = ?", matched);
+}
+
+std::vector<std::string> History::Texts(const char* sql) {
+    std::vector<std::string> texts;
+    if (!Closed()) {
+        ForEachRow(db_, sql, {}, [&](sqlite3_stmt* s) { texts.push_back(Column(s, 0)); });
+    }
+    return texts;
+}
+
+std::string History::KeepSet(const char* insert, const std::vector<std::string>& added,
+                             const char* remove, const std::vector<std::string>& removed) {
+    const auto bind = [](sqlite3_stmt* s, const std::string& text) { Bind(s, 1, text); };
+    std::string failure = WriteRows(insert, added, bind);
+    return failure.empty() ? WriteRows(remove, removed, bind) : failure;
 }
 
 }  // namespace quaymark

@@ -13,6 +13,8 @@ namespace quaymark {
 namespace {
 
 constexpr std::int64_t kDaySeconds = 24 * 60 * 60;
+// How long each inspection sent is kept for the quota: a day, and one more to spare.
+constexpr std::int64_t kSentKeptSeconds = 2 * kDaySeconds;
 constexpr std::string_view kJsonType = "application/json; charset=utf-8";
 // How the failure lines name the sign-in and the properties' list.
 constexpr std::string_view kSignInLabel = "sign-in";
@@ -417,7 +419,7 @@ bool GoogleChannel::Finish() {
                            settled = settled_](History& history) {
             std::string failure = history.KeepInspections(inspected);
             if (failure.empty()) {
-                failure = history.KeepInspectionsSent(sent, now - 2 * kDaySeconds);
+                failure = history.KeepInspectionsSent(sent, now - kSentKeptSeconds);
             }
             return failure.empty() ? history.KeepGooglePending(pending, settled) : failure;
         });
@@ -458,9 +460,9 @@ bool GoogleChannel::Resend(const RunRequest& request) {
     const bool failed = Judge(kResendName, request, answer);
     HistoryWriter* writer = recorder_.log() != nullptr ? recorder_.log()->writer() : nullptr;
     if (request.url == kInspectUrl && writer != nullptr) {
-        writer->PostWrite([sent = std::vector{std::pair(
-                               request.host, std::int64_t{std::time(nullptr)})}](History& history) {
-            return history.KeepInspectionsSent(sent, sent.front().second - 2 * kDaySeconds);
+        const std::int64_t now = std::time(nullptr);
+        writer->PostWrite([host = request.host, now](History& history) {
+            return history.KeepInspectionsSent({{host, now}}, now - kSentKeptSeconds);
         });
     }
     if (!failed && inspection && writer != nullptr) {
