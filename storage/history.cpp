@@ -1,5 +1,7 @@
 #include "storage/history.h"
 
+#include <sys/statvfs.h>
+
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -53,7 +55,30 @@ void History::GiveBack() {
 }
 
 // Runs the work in one transaction; a step that fails rolls all of it back and says why.
+// The history never takes the last room on its disk: it stops while there is still room to
+// fold its write-ahead log back into the database, which then gives the log's room back, and
+// room for the user's list to be saved after it.
+bool History::RoomLeft() {
+    const char* file = sqlite3_db_filename(db_, "main");
+    struct statvfs disk {};
+    if (file == nullptr || *file == '\0' || ::statvfs(file, &disk) != 0) {
+        return true;  // nothing to measure: SQLite's own errors tell of a full disk
+    }
+    std::error_code error;
+    const std::uintmax_t logged = std::filesystem::file_size(std::string(file) + "-wal", error);
+    const std::uintmax_t free = static_cast<std::uintmax_t>(disk.f_bavail) * disk.f_frsize;
+    if (free >= (error ? 0 : logged) + kRoomKeptBytes) {
+        return true;
+    }
+    failure_ = "No space left on device (less than " + std::to_string(kRoomKeptBytes >> 10) +
+               " KiB would be left): nothing more is kept, so that your list keeps its room";
+    return false;
+}
+
 std::string History::InTransaction(const std::function<bool()>& work) {
+    if (!Closed() && !RoomLeft()) {
+        return failure_;
+    }
     if (!Exec("BEGIN IMMEDIATE")) {
         return failure_;
     }

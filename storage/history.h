@@ -227,8 +227,13 @@ public:
     // the history took; nothing is read or written afterwards.
     void GiveBack();
 
+    // What a write leaves free on the disk beyond the write-ahead log's own size.
+    static constexpr std::uintmax_t kRoomKeptBytes = std::uintmax_t{4} << 20;
+
 private:
     explicit History(sqlite3* db) : db_(db) {}
+    // Whether a write may begin without taking the room the log's checkpoint and the list need.
+    bool RoomLeft();
     bool Exec(const char* sql);
     std::string InTransaction(const std::function<bool()>& work);
     // Writes the rows in one transaction, each through the statement as bindRow binds it.
