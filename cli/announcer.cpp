@@ -5,6 +5,7 @@
 #include <ctime>
 #include <memory>
 #include <optional>
+#include <string_view>
 #include <unordered_set>
 
 #include "base/product.h"
@@ -50,15 +51,17 @@ ListChange AddToList(const std::vector<std::string>& pages, bool dryRun) {
     std::string email;
     const FileResult loaded =
         FileExists(listFile) ? LoadUrlList(listFile, list, email) : FileResult{};
-    const std::unordered_set<std::string> known(list.begin(), list.end());
-    std::size_t lacking = 0;
+    // Views into the list and the pages, which stay where they are until the lacking join.
+    std::unordered_set<std::string_view> known(list.begin(), list.end());
+    std::vector<std::string_view> lacks;
     for (const std::string& page : pages) {
-        if (known.count(page) == 0) {
-            ++lacking;
-            if (!dryRun) {
-                list.push_back(page);
-            }
+        if (known.insert(page).second) {
+            lacks.push_back(page);
         }
+    }
+    const std::size_t lacking = lacks.size();
+    if (!dryRun) {
+        list.insert(list.end(), lacks.begin(), lacks.end());
     }
     if (lacking == 0 || dryRun) {
         change.added = lacking;

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <climits>
+#include <string_view>
+#include <unordered_set>
 #include <utility>
 
 #include "storage/history_rows.h"
@@ -170,6 +172,117 @@ std::unordered_map<std::string, PageDates> History::AnnouncedDates(const std::st
         " WHERE text_changed_at IS NOT NULL",
         {}, [&](sqlite3_stmt* s) { dates[Column(s, 0)].textChanged = sqlite3_column_int64(s, 1); });
     return dates;
+}
+
+bool History::Stage(const char* table, const std::vector<std::string>& texts) {
+    const std::string name(table);
+    if (!Exec(("CREATE TEMP TABLE IF NOT EXISTS " + name +
+               "(rank INTEGER PRIMARY KEY, text TEXT NOT NULL);DELETE FROM " + name)
+                  .c_str())) {
+        return false;
+    }
+    const Statement insert = Prepare(db_, ("INSERT INTO " + name + "(text) VALUES(?)").c_str());
+    return insert && std::all_of(texts.begin(), texts.end(), [&](const std::string& text) {
+               Bind(insert.get(), 1, text);
+               return StepOnce(insert.get());
+           });
+}
+
+History::NamedPages History::PagesNamedBy(const std::vector<std::string>& sitemaps,
+                                          std::int64_t recentSince) {
+    NamedPages named;
+    if (Closed() || !Stage("asked_sitemaps", sitemaps)) {
+        return named;
+    }
+    // Every page once, where its first sitemap names it.
+    std::vector<std::string> all;
+    for (const std::string& sitemap : sitemaps) {
+        ForEachRow(db_, "SELECT address FROM sitemap_pages WHERE sitemap = ?", {sitemap},
+                   [&](sqlite3_stmt* s) { all.push_back(Column(s, 0)); });
+    }
+    std::unordered_set<std::string_view> seen;
+    seen.reserve(all.size());
+    std::vector<bool> first(all.size());
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        first[i] = seen.insert(all[i]).second;
+    }
+    named.pages.reserve(seen.size());
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        if (first[i]) {
+            named.pages.push_back(std::move(all[i]));
+        }
+    }
+    // What IndexNow has due, and what it accepted lately, among them, with their dates: a few
+    // rows, however large the sites.
+    ForEachRow(db_,
+               "SELECT d.address, s.last_accepted, p.lastmod, c.text_changed_at FROM"
+               " (SELECT address FROM indexnow_due UNION SELECT address FROM summary"
+               "  WHERE channel = 'IndexNow' AND last_accepted > ?1) AS d"
+               " LEFT JOIN summary AS s ON s.address = d.address AND s.channel = 'IndexNow'"
+               " LEFT JOIN pages AS p ON p.address = d.address"
+               " LEFT JOIN page_checks AS c ON c.address = d.address"
+               " WHERE EXISTS (SELECT 1 FROM temp.asked_sitemaps AS a JOIN sitemap_pages AS n"
+               "  ON n.sitemap = a.text AND n.address = d.address)",
+               {std::to_string(recentSince)}, [&](sqlite3_stmt* s) {
+                   PageDates& dates = named.open[Column(s, 0)];
+                   if (sqlite3_column_type(s, 1) != SQLITE_NULL) {
+                       dates.lastAnnounced = sqlite3_column_int64(s, 1);
+                   }
+                   if (sqlite3_column_type(s, 2) != SQLITE_NULL) {
+                       dates.lastmod = sqlite3_column_int64(s, 2);
+                   }
+                   if (sqlite3_column_type(s, 3) != SQLITE_NULL) {
+                       dates.textChanged = sqlite3_column_int64(s, 3);
+                   }
+               });
+    return named;
+}
+
+std::unordered_map<std::string, PageDates> History::DatesOf(const std::string& channel,
+                                                            const std::vector<std::string>& pages) {
+    std::unordered_map<std::string, PageDates> dates;
+    if (Closed() || pages.empty() || !Stage("asked_pages", pages)) {
+        return dates;
+    }
+    ForEachRow(db_,
+               "SELECT a.text, s.last_accepted, p.lastmod, c.text_changed_at"
+               " FROM temp.asked_pages AS a"
+               " LEFT JOIN summary AS s ON s.address = a.text AND s.channel = ?1"
+               " LEFT JOIN pages AS p ON p.address = a.text"
+               " LEFT JOIN page_checks AS c ON c.address = a.text"
+               " WHERE s.last_accepted IS NOT NULL OR p.lastmod IS NOT NULL"
+               "  OR c.text_changed_at IS NOT NULL",
+               {channel}, [&](sqlite3_stmt* s) {
+                   PageDates& page = dates[Column(s, 0)];
+                   if (sqlite3_column_type(s, 1) != SQLITE_NULL) {
+                       page.lastAnnounced = sqlite3_column_int64(s, 1);
+                   }
+                   if (sqlite3_column_type(s, 2) != SQLITE_NULL) {
+                       page.lastmod = sqlite3_column_int64(s, 2);
+                   }
+                   if (sqlite3_column_type(s, 3) != SQLITE_NULL) {
+                       page.textChanged = sqlite3_column_int64(s, 3);
+                   }
+               });
+    return dates;
+}
+
+std::vector<std::string> History::NamedAmong(const std::vector<std::string>& sitemaps,
+                                             const std::vector<std::string>& pages) {
+    std::vector<std::string> named;
+    if (Closed() || pages.empty() || !Stage("asked_sitemaps", sitemaps) ||
+        !Stage("asked_pages", pages)) {
+        return named;
+    }
+    ForEachRow(db_,
+               "SELECT DISTINCT a.text FROM temp.asked_pages AS a JOIN sitemap_pages AS p"
+               " ON p.address = a.text JOIN temp.asked_sitemaps AS m ON p.sitemap = m.text",
+               {}, [&](sqlite3_stmt* s) { named.push_back(Column(s, 0)); });
+    return named;
+}
+
+std::vector<std::string> History::KeptSitemaps() {
+    return Texts("SELECT sitemap FROM sitemaps_kept");
 }
 
 std::string History::RememberSitemaps(const std::vector<RememberedSitemap>& sitemaps) {

@@ -210,6 +210,24 @@ public:
     // The pages the sitemap gave when it was last read whole; none when they were never kept
     // (an index or an empty sitemap gives an empty list).
     std::optional<std::vector<std::string>> PagesOfSitemap(const std::string& sitemap);
+    // The sitemaps whose pages were kept.
+    std::vector<std::string> KeptSitemaps();
+    // What the pages sitemaps gave at their last read come to, decided here rather than
+    // loaded: every page once, in the sitemaps' order, and the dates of only those IndexNow
+    // may announce: never accepted, accepted since the time given (to be passed over as
+    // recent), or changed since their acceptance. The history keeps what IndexNow has due as
+    // it is written, so this costs what is due, not what the sites hold.
+    struct NamedPages {
+        std::vector<std::string> pages;
+        std::unordered_map<std::string, PageDates> open;
+    };
+    NamedPages PagesNamedBy(const std::vector<std::string>& sitemaps, std::int64_t recentSince);
+    // The dates of these pages alone, as AnnouncedDates gives them.
+    std::unordered_map<std::string, PageDates> DatesOf(const std::string& channel,
+                                                       const std::vector<std::string>& pages);
+    // Those of the pages that the sitemaps gave at their last read.
+    std::vector<std::string> NamedAmong(const std::vector<std::string>& sitemaps,
+                                        const std::vector<std::string>& pages);
     // Pages that left every sitemap of their site; one already marked keeps its date.
     std::string MarkRemoved(const std::vector<RemovedPage>& pages);
     // Pages a sitemap names again, or that left the list.
@@ -242,6 +260,8 @@ private:
     bool Closed();
     // The first column of every row the query gives.
     std::vector<std::string> Texts(const char* sql);
+    // The texts in the temporary table of that name, in order, for a query to join.
+    bool Stage(const char* table, const std::vector<std::string>& texts);
     // A set of texts kept in a table of one column: the added ones inserted, the removed
     // ones deleted.
     std::string KeepSet(const char* insert, const std::vector<std::string>& added,

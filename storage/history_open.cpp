@@ -32,6 +32,16 @@ constexpr int kBusyTimeoutMilliseconds = 5000;
 // A damaged database is left alone; so many new ones beside it are tried in turn.
 constexpr int kCandidates = 10;
 
+// Whether IndexNow has a page still to announce by the rule of new or changed: never
+// accepted, or its lastmod or its text changed since its last acceptance. The pages of
+// sitemaps that answered unchanged are decided over these few rows, never loaded.
+#define DUE(page)                                                                            \
+    "NOT EXISTS (SELECT 1 FROM summary AS s WHERE s.address = " page                         \
+    " AND s.channel = 'IndexNow' AND s.last_accepted >= coalesce((SELECT lastmod FROM pages" \
+    " WHERE address = " page                                                                 \
+    "), 0) AND s.last_accepted >= coalesce((SELECT text_changed_at"                          \
+    " FROM page_checks WHERE address = " page "), 0))"
+
 // The tables of the first version; a file holding exactly these is an earlier history of ours.
 constexpr const char* kRequestsTable =
     "CREATE TABLE IF NOT EXISTS requests("
@@ -83,7 +93,28 @@ constexpr const char* kSitesTables =
     "CREATE TABLE IF NOT EXISTS google_unmatched(site TEXT PRIMARY KEY) WITHOUT ROWID;"
     "CREATE TABLE IF NOT EXISTS google_sent(property TEXT NOT NULL, sent_at INTEGER NOT NULL);"
     "CREATE INDEX IF NOT EXISTS google_sent_by_property ON google_sent(property, sent_at);"
-    "CREATE TABLE IF NOT EXISTS google_pending(address TEXT PRIMARY KEY) WITHOUT ROWID;";
+    "CREATE TABLE IF NOT EXISTS google_pending(address TEXT PRIMARY KEY) WITHOUT ROWID;"
+    "CREATE INDEX IF NOT EXISTS summary_by_acceptance ON summary(channel, last_accepted);"
+    "CREATE TABLE IF NOT EXISTS indexnow_due(address TEXT PRIMARY KEY) WITHOUT ROWID;"
+    "CREATE TRIGGER IF NOT EXISTS due_when_named AFTER INSERT ON sitemap_pages BEGIN"
+    " INSERT OR IGNORE INTO indexnow_due SELECT NEW.address WHERE " DUE("NEW.address") "; END;"
+    "CREATE TRIGGER IF NOT EXISTS due_when_lastmod AFTER INSERT ON pages BEGIN"
+    " INSERT OR IGNORE INTO indexnow_due SELECT NEW.address WHERE " DUE("NEW.address") "; END;"
+    "CREATE TRIGGER IF NOT EXISTS due_when_lastmod_moves AFTER UPDATE OF lastmod ON pages BEGIN"
+    " INSERT OR IGNORE INTO indexnow_due SELECT NEW.address WHERE " DUE("NEW.address") "; END;"
+    "CREATE TRIGGER IF NOT EXISTS due_when_text AFTER INSERT ON page_checks BEGIN"
+    " INSERT OR IGNORE INTO indexnow_due SELECT NEW.address WHERE " DUE("NEW.address") "; END;"
+    "CREATE TRIGGER IF NOT EXISTS due_until_accepted AFTER INSERT ON summary"
+    " WHEN NEW.channel = 'IndexNow' BEGIN"
+    " DELETE FROM indexnow_due WHERE address = NEW.address AND NOT " DUE("NEW.address") "; END;"
+    "CREATE TRIGGER IF NOT EXISTS due_until_accepted_again AFTER UPDATE OF last_accepted"
+    " ON summary WHEN NEW.channel = 'IndexNow' BEGIN"
+    " DELETE FROM indexnow_due WHERE address = NEW.address AND NOT " DUE("NEW.address") "; END;";
+
+// A history that had no such table yet learns what is due from what it holds.
+constexpr const char* kDueFromRows =
+    "INSERT OR IGNORE INTO indexnow_due SELECT DISTINCT address FROM sitemap_pages AS n"
+    " WHERE " DUE("n.address") ";";
 
 // What each address had from each channel: the last request, the last acceptance and the
 // last failure. The trigger keeps it with every row, whoever writes the row.
@@ -114,6 +145,7 @@ constexpr const char* kSummaryTable =
     "END;";
 
 #undef NEWER_FAILURE
+#undef DUE
 
 // An earlier history's summary, made from its rows: the last failure of each address and
 // channel is the row with the latest time, whose other columns SQLite takes with MAX.
@@ -247,7 +279,12 @@ Look LookAt(const std::filesystem::path& path) {
 // Makes a fresh database ours, or brings an earlier one up to date, in one transaction.
 int MakeCurrent(sqlite3* db, Found found) {
     if (found == Found::Ours) {
-        return sqlite3_exec(db, kSitesTables, nullptr, nullptr, nullptr);
+        const bool learnDue =
+            Integer(db, "SELECT count(*) FROM sqlite_schema WHERE name = 'indexnow_due'") == 0;
+        const int code = sqlite3_exec(db, kSitesTables, nullptr, nullptr, nullptr);
+        return code == SQLITE_OK && learnDue
+                   ? sqlite3_exec(db, kDueFromRows, nullptr, nullptr, nullptr)
+                   : code;
     }
     const std::string marks = "PRAGMA application_id=" + std::to_string(History::kApplicationId) +
                               ";PRAGMA user_version=" + std::to_string(History::kSchemaVersion) +

@@ -151,8 +151,15 @@ AnnounceOutcome AnnounceChanges::Run() {
         return outcome;
     }
     removed_ = history_.Ask<std::vector<RemovedPage>>(&History::RemovedPages);
-    dates_ = history_.Ask<std::unordered_map<std::string, PageDates>>(
-        [](History& history) { return history.AnnouncedDates(std::string(kIndexNowName)); });
+    for (std::string& sitemap : history_.Ask<std::vector<std::string>>(&History::KeptSitemaps)) {
+        kept_.insert(std::move(sitemap));
+    }
+    // Checks and --all take every page; otherwise what is loaded grows with what changed.
+    decideInHistory_ = !job_.settings.checkPages && !job_.all;
+    if (!decideInHistory_) {
+        dates_ = history_.Ask<std::unordered_map<std::string, PageDates>>(
+            [](History& history) { return history.AnnouncedDates(std::string(kIndexNowName)); });
+    }
     observer_.RunStarted(static_cast<int>(bySite.size()), 1, 0);
     for (const auto& [site, sitemaps] : bySite) {
         ReadSite(site, sitemaps, outcome);
@@ -169,21 +176,15 @@ AnnounceOutcome AnnounceChanges::Run() {
 void AnnounceChanges::ReadSite(const std::string& site,
                                const std::vector<RememberedSitemap>& sitemaps,
                                AnnounceOutcome& outcome) {
-    // What each sitemap gave when last read. One whose pages were never kept (remembered by
-    // an earlier version) is read whole: an answer that it had not changed would tell nothing.
-    // An index, or a sitemap that named nothing, had its empty list kept: it is asked
-    // conditionally like any other.
-    std::vector<std::vector<std::string>> gave;
+    // One whose pages were never kept (remembered by an earlier version) is read whole: an
+    // answer that it had not changed would tell nothing. An index, or a sitemap that named
+    // nothing, had its empty list kept: it is asked conditionally like any other.
     std::vector<RememberedSitemap> asked = sitemaps;
     for (RememberedSitemap& sitemap : asked) {
-        std::optional<std::vector<std::string>> kept =
-            history_.Ask<std::optional<std::vector<std::string>>>(
-                [&](History& history) { return history.PagesOfSitemap(sitemap.sitemap); });
-        if (!kept) {
+        if (kept_.count(sitemap.sitemap) == 0) {
             sitemap.etag.clear();
             sitemap.lastModified.clear();
         }
-        gave.push_back(std::move(kept).value_or(std::vector<std::string>{}));
     }
     ReadingObserver reading(observer_);
     SitemapImporter importer(job_.routing, reading, job_.limits);
@@ -212,10 +213,34 @@ void AnnounceChanges::ReadSite(const std::string& site,
         .notes = std::move(import.notes),
     });
 
+    // What each sitemap gave when last read: loaded for those read again, whose pages may
+    // have left them, and for those that could not be read; those that answered unchanged
+    // are left to the history to decide, where nothing else needs every page.
+    std::vector<SitemapPages> kept = SitemapPagesOf(import);
+    std::unordered_set<std::string> readNow;
+    for (const SitemapPages& read : kept) {
+        readNow.insert(NormalisedAddress(read.sitemap).value_or(read.sitemap));
+    }
+    const std::unordered_set<std::string> unchanged(import.unchanged.begin(),
+                                                    import.unchanged.end());
+    std::vector<std::vector<std::string>> gave(sitemaps.size());
+    std::vector<std::string> decided;
+    for (std::size_t i = 0; i < sitemaps.size(); ++i) {
+        const std::string& sitemap = sitemaps[i].sitemap;
+        if (decideInHistory_ && unchanged.count(sitemap) > 0) {
+            decided.push_back(sitemap);
+            continue;
+        }
+        gave[i] = history_
+                      .Ask<std::optional<std::vector<std::string>>>(
+                          [&](History& history) { return history.PagesOfSitemap(sitemap); })
+                      .value_or(std::vector<std::string>{});
+    }
+
     // The pages the site's sitemaps name now: what those read gave, and what the others gave
     // before, whether they answered unchanged or could not be read. A page is taken once,
     // whichever site's sitemaps name it.
-    std::unordered_set<std::string> readNow;
+    const std::size_t itemsBefore = items_.size();
     std::size_t named = 0;
     const auto take = [&](const std::string& page) {
         ++named;
@@ -224,10 +249,64 @@ void AnnounceChanges::ReadSite(const std::string& site,
             items_.push_back(page);
         }
     };
-    std::vector<SitemapPages> kept = SitemapPagesOf(import);
     for (const SitemapPages& read : kept) {
-        readNow.insert(NormalisedAddress(read.sitemap).value_or(read.sitemap));
         std::for_each(read.pages.begin(), read.pages.end(), take);
+    }
+    for (std::size_t i = 0; i < sitemaps.size(); ++i) {
+        const std::string& sitemap = sitemaps[i].sitemap;
+        if (readNow.count(NormalisedAddress(sitemap).value_or(sitemap)) == 0) {
+            std::for_each(gave[i].begin(), gave[i].end(), take);
+        }
+    }
+    std::vector<std::string> toDate(items_.begin() + static_cast<std::ptrdiff_t>(itemsBefore),
+                                    items_.end());
+    TakeDecided(decided, named, outcome);
+
+    // Pages that left every sitemap are marked once, since now; those named again are not.
+    std::vector<RemovedPage> ofSite;
+    std::vector<std::string> leaving;
+    for (const RemovedPage& page : removed_) {
+        if (page.site == site) {
+            ofSite.push_back(page);
+            leaving.push_back(page.address);
+        }
+    }
+    found.namedNothing = named == 0 && std::any_of(gave.begin(), gave.end(),
+                                                   [](const auto& g) { return !g.empty(); });
+    std::unordered_set<std::string> marked(leaving.begin(), leaving.end());
+    std::vector<std::string> gone;
+    for (const std::vector<std::string>& before : gave) {
+        for (const std::string& page : before) {
+            if (!found.namedNothing && present_.count(page) == 0 && marked.insert(page).second) {
+                gone.push_back(page);
+                leaving.push_back(page);
+            }
+        }
+    }
+    const std::unordered_set<std::string> stillNamed = NamedByDecided(decided, leaving);
+    std::vector<std::string> cameBack;
+    std::vector<RemovedPage> stillRemoved;
+    for (const RemovedPage& page : ofSite) {
+        if (present_.count(page.address) > 0 || stillNamed.count(page.address) > 0) {
+            cameBack.push_back(page.address);
+        } else {
+            stillRemoved.push_back(page);
+        }
+    }
+    std::vector<RemovedPage> newlyRemoved;
+    for (const std::string& page : gone) {
+        if (stillNamed.count(page) == 0) {
+            newlyRemoved.push_back({.address = page, .site = site, .since = now_});
+            stillRemoved.push_back(newlyRemoved.back());
+        }
+    }
+    found.newlyRemoved = newlyRemoved.size();
+
+    if (decideInHistory_) {
+        for (const RemovedPage& page : stillRemoved) {
+            toDate.push_back(page.address);
+        }
+        LoadDates(toDate);
     }
     std::vector<std::pair<std::string, std::int64_t>> lastmods;
     for (const SitemapPage& page : import.pages) {
@@ -236,47 +315,13 @@ void AnnounceChanges::ReadSite(const std::string& site,
             dates_[page.url].lastmod = *page.lastmod;
         }
     }
-    for (std::size_t i = 0; i < sitemaps.size(); ++i) {
-        const std::string& sitemap = sitemaps[i].sitemap;
-        if (readNow.count(NormalisedAddress(sitemap).value_or(sitemap)) == 0) {
-            std::for_each(gave[i].begin(), gave[i].end(), take);
-        }
-    }
-
-    // Pages that left every sitemap are marked once, since now; those named again are not.
-    std::vector<std::string> cameBack;
-    std::vector<RemovedPage> stillRemoved;
-    std::unordered_set<std::string> marked;
-    for (const RemovedPage& page : removed_) {
-        if (page.site != site) {
-            continue;
-        }
-        marked.insert(page.address);
-        if (present_.count(page.address) > 0) {
-            cameBack.push_back(page.address);
-        } else {
-            stillRemoved.push_back(page);
-        }
-    }
-    std::vector<RemovedPage> newlyRemoved;
-    found.namedNothing = named == 0 && std::any_of(gave.begin(), gave.end(),
-                                                   [](const auto& g) { return !g.empty(); });
-    for (const std::vector<std::string>& before : gave) {
-        for (const std::string& page : before) {
-            if (!found.namedNothing && present_.count(page) == 0 && marked.insert(page).second) {
-                newlyRemoved.push_back({.address = page, .site = site, .since = now_});
-                stillRemoved.push_back(newlyRemoved.back());
-            }
-        }
-    }
-    found.newlyRemoved = newlyRemoved.size();
 
     // Such a read is not kept either: the next one compares with what the sitemaps gave before.
     if (!job_.dryRun && !found.namedNothing) {
         std::vector<RememberedSitemap> remembered = SitemapsToRemember(import, now_);
-        for (const std::string& unchanged : import.unchanged) {
+        for (const std::string& same : import.unchanged) {
             const auto last = std::find_if(sitemaps.begin(), sitemaps.end(),
-                                           [&](const auto& s) { return s.sitemap == unchanged; });
+                                           [&](const auto& s) { return s.sitemap == same; });
             if (last != sitemaps.end()) {
                 RememberedSitemap again = *last;
                 again.readAt = now_;
@@ -297,6 +342,60 @@ void AnnounceChanges::ReadSite(const std::string& site,
         dates.lastmod = std::max(dates.lastmod.value_or(page.since), page.since);
         items_.push_back(page.address);
         removedItems_.insert(page.address);
+    }
+}
+
+// The pages of the sitemaps that answered unchanged: every one for the list, and only those
+// the history finds new, changed or recently announced for the run; the others are counted
+// as not changed without being loaded.
+void AnnounceChanges::TakeDecided(const std::vector<std::string>& decided, std::size_t& named,
+                                  AnnounceOutcome& outcome) {
+    if (decided.empty()) {
+        return;
+    }
+    History::NamedPages pages = history_.Ask<History::NamedPages>([&](History& history) {
+        return history.PagesNamedBy(decided, now_ - kReannounceAfterSeconds);
+    });
+    named += pages.pages.size();
+    std::size_t taken = 0;
+    for (std::string& page : pages.pages) {
+        if (present_.count(page) == 0) {
+            ++taken;
+            outcome.listPages.push_back(std::move(page));
+        }
+    }
+    for (auto& [page, dates] : pages.open) {
+        if (present_.insert(page).second) {
+            --taken;
+            items_.push_back(page);
+            dates_[page] = dates;
+        }
+    }
+    unchangedInHistory_ += taken;
+}
+
+std::unordered_set<std::string> AnnounceChanges::NamedByDecided(
+    const std::vector<std::string>& decided, const std::vector<std::string>& pages) {
+    if (decided.empty() || pages.empty()) {
+        return {};
+    }
+    const auto named = history_.Ask<std::vector<std::string>>(
+        [&](History& history) { return history.NamedAmong(decided, pages); });
+    return {named.begin(), named.end()};
+}
+
+void AnnounceChanges::LoadDates(const std::vector<std::string>& pages) {
+    std::vector<std::string> undated;
+    std::copy_if(pages.begin(), pages.end(), std::back_inserter(undated),
+                 [&](const std::string& page) { return dates_.count(page) == 0; });
+    if (undated.empty()) {
+        return;
+    }
+    for (auto& [page, dates] :
+         history_.Ask<std::unordered_map<std::string, PageDates>>([&](History& history) {
+             return history.DatesOf(std::string(kIndexNowName), undated);
+         })) {
+        dates_.emplace(page, dates);
     }
 }
 
@@ -338,6 +437,7 @@ void AnnounceChanges::Announce(AnnounceOutcome& outcome) {
     }
     const std::vector<std::string> chosen =
         job_.all ? candidates : NewOrChanged(candidates, dates_, now_, outcome.passedOver);
+    outcome.passedOver.unchanged += unchangedInHistory_;
     // Google keeps its own work: what it has still to inspect joins what is new or changed,
     // whatever IndexNow has to send.
     std::vector<std::string> forGoogle = chosen;
@@ -359,6 +459,9 @@ void AnnounceChanges::Announce(AnnounceOutcome& outcome) {
                                           ? AnnounceReason::New
                                           : AnnounceReason::Changed;
         outcome.chosen.push_back({.address = page, .reason = reason});
+    }
+    if (decideInHistory_) {
+        LoadDates(forGoogle);
     }
     if (job_.dryRun || forGoogle.empty()) {
         observer_.RunEnded();

@@ -111,6 +111,13 @@ private:
     // Reads one site again and keeps what it found; adds its pages to the run's.
     void ReadSite(const std::string& site, const std::vector<RememberedSitemap>& sitemaps,
                   AnnounceOutcome& outcome);
+    void TakeDecided(const std::vector<std::string>& decided, std::size_t& named,
+                     AnnounceOutcome& outcome);
+    // Those of the pages the decided sitemaps name.
+    std::unordered_set<std::string> NamedByDecided(const std::vector<std::string>& decided,
+                                                   const std::vector<std::string>& pages);
+    // The dates of those of the pages not yet known.
+    void LoadDates(const std::vector<std::string>& pages);
     // The pages that may be announced, once checked.
     std::vector<std::string> Checked(AnnounceOutcome& outcome);
     void Announce(AnnounceOutcome& outcome);
@@ -119,6 +126,11 @@ private:
     HistoryWriter& history_;
     RunObserver& observer_;
     std::int64_t now_;
+    // Whether the pages of sitemaps that answered unchanged are decided in the history, so
+    // that only what may be announced is loaded; not when every page is checked or asked for.
+    bool decideInHistory_ = false;
+    std::unordered_set<std::string> kept_;
+    std::size_t unchangedInHistory_ = 0;
     std::unordered_map<std::string, PageDates> dates_;
     std::vector<RemovedPage> removed_;
     // The pages to hand the channels, each once: those the sitemaps name now, then those

@@ -186,11 +186,18 @@ TEST(History, OnlyAHistoryOfOursIsEverWritten) {
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open(earlier.c_str(), &db), SQLITE_OK);
     EXPECT_EQ(sqlite3_exec(db, "DROP TABLE sitemaps", nullptr, nullptr, nullptr), SQLITE_OK);
+    // One from before it kept what IndexNow has due learns it from the pages it holds.
+    EXPECT_EQ(sqlite3_exec(db,
+                           "DROP TRIGGER due_when_named; DROP TABLE indexnow_due;"
+                           "INSERT INTO sitemap_pages VALUES('m', 'http://never.test/')",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
     sqlite3_close(db);
     History::Opened ours = History::Open(earlier);
     EXPECT_EQ(ours.path, earlier) << "now a history of ours";
     ASSERT_TRUE(ours.history);
     EXPECT_EQ(ours.history->RememberSitemaps({{.site = "s", .sitemap = "m"}}), "");
+    EXPECT_EQ(ours.history->PagesNamedBy({"m"}, 0).open.count("http://never.test/"), 1u);
 }
 
 // A write that finds no room gives back all the history holds: the transaction is rolled

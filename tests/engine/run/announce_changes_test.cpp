@@ -252,6 +252,25 @@ TEST_F(AnnounceChangesTest, AnUnchangedIndexAndAnEmptySitemapAreReadConditionall
     EXPECT_THAT(site_.Posted(), ElementsAre(Announcement({"b"})));
 }
 
+// Only the sitemap that changed is read into the run; a page it dropped that an unchanged
+// one still names is not removed, and the unchanged one's pages count as not changed.
+TEST_F(AnnounceChangesTest, APageStillNamedByAnUnchangedSitemapIsNotRemoved) {
+    site_.Serve("/robots.txt",
+                "Sitemap: http://www.example.test/one.xml\n"
+                "Sitemap: http://www.example.test/two.xml\n");
+    site_.Serve("/one.xml", Urlset({Page("a"), Page("b")}));
+    site_.Serve("/two.xml", Urlset({Page("b"), Page("d")}));
+    Imported();
+    site_.Serve("/one.xml", Urlset({Page("a"), Page("c")}));
+    const AnnounceOutcome outcome = Announce();
+    ASSERT_EQ(outcome.chosen.size(), 1u);
+    EXPECT_EQ(outcome.chosen[0].address, Page("c"));
+    EXPECT_EQ(outcome.chosen[0].reason, AnnounceReason::New);
+    EXPECT_EQ(outcome.sites.at(0).newlyRemoved, 0u);
+    EXPECT_EQ(outcome.passedOver.unchanged, 3u);
+    EXPECT_THAT(opened_.history->RemovedPages(), IsEmpty());
+}
+
 // What Google has still to inspect is inspected by the next run that can, though IndexNow
 // has nothing new to send.
 TEST_F(AnnounceChangesTest, PagesWaitingForGoogleAreInspectedWhenIndexNowHasNothingToSend) {
