@@ -174,6 +174,22 @@ std::unordered_map<std::string, PageDates> History::AnnouncedDates(const std::st
     return dates;
 }
 
+namespace {
+
+// A page's dates from a row of its last acceptance, its lastmod and its last text change,
+// after its address.
+PageDates DatesInRow(sqlite3_stmt* s) {
+    const auto date = [s](int column) -> std::optional<std::int64_t> {
+        if (sqlite3_column_type(s, column) == SQLITE_NULL) {
+            return std::nullopt;
+        }
+        return sqlite3_column_int64(s, column);
+    };
+    return {.lastAnnounced = date(1), .lastmod = date(2), .textChanged = date(3)};
+}
+
+}  // namespace
+
 bool History::Stage(const char* table, const std::vector<std::string>& texts) {
     const std::string name(table);
     if (!Exec(("CREATE TEMP TABLE IF NOT EXISTS " + name +
@@ -223,18 +239,8 @@ History::NamedPages History::PagesNamedBy(const std::vector<std::string>& sitema
                " LEFT JOIN page_checks AS c ON c.address = d.address"
                " WHERE EXISTS (SELECT 1 FROM temp.asked_sitemaps AS a JOIN sitemap_pages AS n"
                "  ON n.sitemap = a.text AND n.address = d.address)",
-               {std::to_string(recentSince)}, [&](sqlite3_stmt* s) {
-                   PageDates& dates = named.open[Column(s, 0)];
-                   if (sqlite3_column_type(s, 1) != SQLITE_NULL) {
-                       dates.lastAnnounced = sqlite3_column_int64(s, 1);
-                   }
-                   if (sqlite3_column_type(s, 2) != SQLITE_NULL) {
-                       dates.lastmod = sqlite3_column_int64(s, 2);
-                   }
-                   if (sqlite3_column_type(s, 3) != SQLITE_NULL) {
-                       dates.textChanged = sqlite3_column_int64(s, 3);
-                   }
-               });
+               {std::to_string(recentSince)},
+               [&](sqlite3_stmt* s) { named.open[Column(s, 0)] = DatesInRow(s); });
     return named;
 }
 
@@ -252,18 +258,7 @@ std::unordered_map<std::string, PageDates> History::DatesOf(const std::string& c
                " LEFT JOIN page_checks AS c ON c.address = a.text"
                " WHERE s.last_accepted IS NOT NULL OR p.lastmod IS NOT NULL"
                "  OR c.text_changed_at IS NOT NULL",
-               {channel}, [&](sqlite3_stmt* s) {
-                   PageDates& page = dates[Column(s, 0)];
-                   if (sqlite3_column_type(s, 1) != SQLITE_NULL) {
-                       page.lastAnnounced = sqlite3_column_int64(s, 1);
-                   }
-                   if (sqlite3_column_type(s, 2) != SQLITE_NULL) {
-                       page.lastmod = sqlite3_column_int64(s, 2);
-                   }
-                   if (sqlite3_column_type(s, 3) != SQLITE_NULL) {
-                       page.textChanged = sqlite3_column_int64(s, 3);
-                   }
-               });
+               {channel}, [&](sqlite3_stmt* s) { dates[Column(s, 0)] = DatesInRow(s); });
     return dates;
 }
 
