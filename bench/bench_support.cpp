@@ -1,9 +1,9 @@
 #include "bench/bench_support.h"
 
 #include <curl/curl.h>
-#include <sys/resource.h>
 
 #include <fstream>
+#include <string>
 
 namespace quaymark::bench {
 
@@ -33,10 +33,23 @@ bool BareCurlGet(const std::string& url, std::uint16_t loopbackPort) {
     return ok;
 }
 
+std::size_t StatusBytes(const std::string& name) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind(name + ":", 0) == 0) {
+            return std::stoull(line.substr(name.size() + 1)) * 1024;
+        }
+    }
+    return 0;
+}
+
 std::size_t PeakRssBytes() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<std::size_t>(usage.ru_maxrss) * 1024;
+    return StatusBytes("VmHWM");
+}
+
+void ResetPeakRss() {
+    std::ofstream("/proc/self/clear_refs") << "5";
 }
 
 }  // namespace quaymark::bench

@@ -39,7 +39,10 @@ public:
     void RunEnded() override {}
 };
 
-// The process's peak resident set size so far, in bytes.
+// A line of /proc/self/status, in bytes: "VmRSS" now, "VmHWM" the peak since the last reset.
+std::size_t StatusBytes(const std::string& name);
+// The process's peak resident set size so far, in bytes, and its reset to what it holds now.
 std::size_t PeakRssBytes();
+void ResetPeakRss();
 
 }  // namespace quaymark::bench

@@ -5,6 +5,7 @@
 #include <benchmark/benchmark.h>
 
 #include <arpa/inet.h>
+#include <malloc.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
@@ -20,6 +21,7 @@
 
 #include "bench/bench_support.h"
 #include "engine/check/page_checker.h"
+#include "engine/check/page_reader.h"
 
 namespace quaymark::bench {
 namespace {
@@ -178,6 +180,46 @@ void Check(benchmark::State& state, bool unchanged) {
     state.counters["judged"] = static_cast<double>(judged);
     state.counters["rss_above_idle_MiB"] = static_cast<double>(PeakRssBytes() - before) / (1 << 20);
 }
+
+// The worst pages for the parser within the 1 MiB cap, read with the program's own bounds:
+// formatting elements rebuilt at every paragraph (0) and one tag of 145,000 attributes (1).
+std::string HostilePage(int kind) {
+    std::string page = "<html><head><title>Hostile</title></head><body>";
+    if (kind == 0) {
+        for (int i = 0; i < 200; ++i) {
+            page += "<b id=" + std::to_string(i) + ">";
+        }
+        while (page.size() < (std::size_t{1} << 20) - 3) {
+            page += "<p>";
+        }
+        return page;
+    }
+    page += "<div";
+    for (int i = 0; i < 145000; ++i) {
+        page += " a" + std::to_string(i);
+    }
+    return page + ">text</div>";
+}
+
+void BM_ReadHostilePage(benchmark::State& state) {
+    const std::string page = HostilePage(static_cast<int>(state.range(0)));
+    ::malloc_trim(0);
+    ResetPeakRss();
+    const std::size_t before = PeakRssBytes();
+    bool cut = false;
+    for (auto _ : state) {
+        cut = ReadPage(page, "https://www.example.test/hostile.html").cut;
+    }
+    state.counters["cut"] = cut ? 1 : 0;
+    state.counters["rss_above_idle_MiB"] = static_cast<double>(PeakRssBytes() - before) / (1 << 20);
+}
+BENCHMARK(BM_ReadHostilePage)
+    ->Arg(0)
+    ->Arg(1)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime();
 
 void BM_CheckUnchanged(benchmark::State& state) {
     Check(state, true);

@@ -153,23 +153,6 @@ void BM_IndexNowBatches(benchmark::State& state) {
 }
 BENCHMARK(BM_IndexNowBatches)->Iterations(3)->Unit(benchmark::kMillisecond);
 
-// A line of /proc/self/status, in bytes: "VmRSS" now, "VmHWM" the peak since the last reset.
-std::size_t StatusBytes(const std::string& name) {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind(name + ":", 0) == 0) {
-            return std::stoul(line.substr(name.size() + 1)) * 1024;
-        }
-    }
-    return 0;
-}
-
-// From now on VmHWM counts from the present size.
-void ResetPeakRss() {
-    std::ofstream("/proc/self/clear_refs") << "5";
-}
-
 class QuietImport : public ImportObserver {
 public:
     void SitemapStarted(const std::string&) override {}

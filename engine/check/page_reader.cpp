@@ -5,6 +5,9 @@
 
 #include <algorithm>
 #include <array>
+#include <csetjmp>
+#include <cstdlib>
+#include <ctime>
 #include <memory>
 #include <vector>
 
@@ -100,10 +103,91 @@ std::size_t NestingBound(std::string_view html, int maxDepth) {
     return html.size();
 }
 
-struct OutputDeleter {
-    void operator()(GumboOutput* output) const {
-        gumbo_destroy_output(&kGumboDefaultOptions, output);
+std::chrono::nanoseconds ThreadCpuTime() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
+}
+
+// What one parse may spend. Every block the parser takes is ours, linked in a list, so that a
+// parse abandoned half way leaves nothing behind; past the ceiling of memory or the deadline
+// of CPU time the allocation does not return but escapes to where the parse began. The parser
+// keeps no state of its own beyond its blocks, and nothing between here and the escape's
+// landing needs destroying.
+class ParseGuard {
+public:
+    ParseGuard(std::size_t ceiling, std::chrono::nanoseconds deadline)
+        : ceiling_(ceiling), deadline_(deadline) {
+        options_.allocator = &Allocate;
+        options_.deallocator = &Deallocate;
+        options_.userdata = this;
+        options_.max_errors = 0;  // the page's mistakes are not ours to keep
     }
+    ~ParseGuard() {
+        while (blocks_.next != &blocks_) {
+            Deallocate(this, blocks_.next + 1);
+        }
+    }
+    ParseGuard(const ParseGuard&) = delete;
+    ParseGuard& operator=(const ParseGuard&) = delete;
+
+    // The page's tree, or none when the parse would have cost more than it may.
+    GumboOutput* Parse(std::string_view html) {
+        if (setjmp(escape_) != 0) {
+            return nullptr;
+        }
+        return gumbo_parse_with_options(&options_, html.data(), html.size());
+    }
+    void Destroy(GumboOutput* output) { gumbo_destroy_output(&options_, output); }
+
+private:
+    struct alignas(alignof(std::max_align_t)) Block {
+        Block* previous;
+        Block* next;
+        std::size_t size;
+    };
+    // The clock is looked at every so many allocations: the parser allocates as its work
+    // grows, and a look costs a system call.
+    static constexpr unsigned kLookEvery = 256;
+    static constexpr std::size_t kMallocOverhead = 16;
+
+    static void* Allocate(void* userdata, std::size_t size) {
+        auto* guard = static_cast<ParseGuard*>(userdata);
+        // A block costs its bytes, its link and what malloc keeps beside it.
+        const std::size_t cost = size + sizeof(Block) + kMallocOverhead;
+        if (cost > guard->ceiling_ - guard->held_ ||
+            (++guard->allocations_ % kLookEvery == 0 && ThreadCpuTime() > guard->deadline_)) {
+            std::longjmp(guard->escape_, 1);
+        }
+        auto* block = static_cast<Block*>(std::malloc(sizeof(Block) + size));
+        if (block == nullptr) {
+            std::longjmp(guard->escape_, 1);
+        }
+        *block = {.previous = &guard->blocks_, .next = guard->blocks_.next, .size = size};
+        guard->blocks_.next->previous = block;
+        guard->blocks_.next = block;
+        guard->held_ += cost;
+        return block + 1;
+    }
+    static void Deallocate(void* userdata, void* pointer) {
+        if (pointer == nullptr) {
+            return;
+        }
+        auto* guard = static_cast<ParseGuard*>(userdata);
+        Block* block = static_cast<Block*>(pointer) - 1;
+        block->previous->next = block->next;
+        block->next->previous = block->previous;
+        guard->held_ -= block->size + sizeof(Block) + kMallocOverhead;
+        std::free(block);
+    }
+
+    GumboOptions options_ = kGumboDefaultOptions;
+    std::size_t ceiling_;
+    std::chrono::nanoseconds deadline_;
+    std::size_t held_ = 0;
+    unsigned allocations_ = 0;
+    Block blocks_{.previous = &blocks_, .next = &blocks_, .size = 0};
+    std::jmp_buf escape_{};
 };
 
 std::string_view Attribute(const GumboElement& element, const char* name) {
@@ -240,16 +324,27 @@ PageReading ReadPage(std::string_view html, std::string_view pageAddress,
         html = html.substr(0, bound);
         reading.cut = true;
     }
-    GumboOptions options = kGumboDefaultOptions;
-    options.max_errors = 0;  // the page's mistakes are not ours to keep
-    const std::unique_ptr<GumboOutput, OutputDeleter> output(
-        gumbo_parse_with_options(&options, html.data(), html.size()));
-    if (!output) {
-        return reading;
+    // A page that costs the parser more than it may is read again, a quarter as long, within
+    // half of what is left, until what remains is too short to say anything.
+    constexpr std::size_t kShortest = 1024;
+    const std::chrono::nanoseconds end = ThreadCpuTime() + limits.cpu;
+    while (true) {
+        const std::chrono::nanoseconds now = ThreadCpuTime();
+        ParseGuard guard(limits.parserBytes,
+                         html.size() <= kShortest ? end : now + (end - now) / 2);
+        GumboOutput* output = guard.Parse(html);
+        if (output != nullptr) {
+            const std::string text = MainText(output->document, pageAddress, reading);
+            guard.Destroy(output);
+            reading.fingerprint = XXH3_64bits(text.data(), text.size());
+            return reading;
+        }
+        reading.cut = true;
+        if (html.size() <= kShortest) {
+            return reading;
+        }
+        html = html.substr(0, std::max(kShortest, html.size() / 4));
     }
-    const std::string text = MainText(output->document, pageAddress, reading);
-    reading.fingerprint = XXH3_64bits(text.data(), text.size());
-    return reading;
 }
 
 bool HeaderSaysNoindex(std::string_view value) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -10,9 +11,15 @@ namespace quaymark {
 
 // How much of a page is read: its first bytes, and elements open at once. HTML parsers take
 // time that grows with the square of the nesting, so a page nested deeper is read up to there.
+// What the parser may spend is bounded too, whatever the page holds (formatting elements it
+// rebuilds at every paragraph, thousands of attributes it compares with each other): the
+// memory it holds at once and the CPU time of the whole reading. A page that would cost more
+// is read again in part, a quarter as long each time, within what is left.
 struct PageReadLimits {
     std::size_t maxBytes = std::size_t{1} << 20;
     int maxDepth = 256;
+    std::size_t parserBytes = std::size_t{48} << 20;
+    std::chrono::nanoseconds cpu = std::chrono::seconds(1);
 };
 
 // What a page says of itself: whether it asks not to be indexed, the address it names as its
@@ -27,7 +34,8 @@ struct PageReading {
     // scripts, styles, navigation, header, footer and asides, blanks folded to one space.
     // A rebuild that changes only those leaves it as it was.
     std::uint64_t fingerprint = 0;
-    // Read in part: longer than the limit of bytes, or nested deeper than the limit.
+    // Read in part: longer than the limit of bytes, nested deeper than the limit, or costing
+    // the parser more than it may spend.
     bool cut = false;
 };
 

@@ -82,5 +82,31 @@ TEST(PageReader, HostileNestingAndSizeAreReadInPart) {
     EXPECT_TRUE(ReadPage(std::string(100, 'x'), kPage, {.maxBytes = 10}).cut);
 }
 
+// Pages whose parse would grow without end within the byte cap: formatting elements the parser
+// rebuilds at every paragraph, and one tag of countless attributes it compares with each other.
+// Each is read in part within its bounds (short ones here), and its head still counts.
+TEST(PageReader, APageCostingTheParserTooMuchIsReadInPart) {
+    const std::string head = "<html><head><meta name=robots content=noindex></head><body>";
+    std::string formatting = head;
+    for (int i = 0; i < 200; ++i) {
+        formatting += "<b id=" + std::to_string(i) + ">";
+    }
+    while (formatting.size() < (std::size_t{1} << 20) - 3) {
+        formatting += "<p>";
+    }
+    std::string attributes = head + "<div";
+    for (int i = 0; attributes.size() < (std::size_t{1} << 20) - 16; ++i) {
+        attributes += " a" + std::to_string(i);
+    }
+    attributes += ">text</div>";
+    const PageReadLimits bounded{.parserBytes = std::size_t{8} << 20,
+                                 .cpu = std::chrono::milliseconds(300)};
+    for (const std::string& page : {formatting, attributes}) {
+        const PageReading reading = ReadPage(page, kPage, bounded);
+        EXPECT_TRUE(reading.cut);
+        EXPECT_TRUE(reading.noindex);
+    }
+}
+
 }  // namespace
 }  // namespace quaymark
