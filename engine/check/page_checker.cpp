@@ -8,7 +8,6 @@
 #include <memory>
 #include <mutex>
 #include <thread>
-#include <unordered_set>
 #include <utility>
 
 #include "engine/check/page_reader.h"
@@ -101,6 +100,21 @@ size_t KeepBody(char* data, size_t size, size_t count, void* transferPointer) {
     return transfer->cap.cut ? 0 : size * count;  // the rest of a long page is not read
 }
 
+// Why a transfer brought no answer. One cut by the slow-answer bound before its time ran out
+// had begun to answer: it was too slow, not silent.
+TransferFailure WhyNoAnswer(const Transfer& transfer, CURLcode result, const RunRouting& routing) {
+    TransferFailure failure = FailureOf(result);
+    long status = 0;
+    curl_off_t took = 0;
+    curl_easy_getinfo(transfer.easy.get(), CURLINFO_RESPONSE_CODE, &status);
+    curl_easy_getinfo(transfer.easy.get(), CURLINFO_TOTAL_TIME_T, &took);
+    if (failure.kind == TransferFailure::Kind::TimedOut && status != 0 &&
+        std::chrono::microseconds(took) < routing.limits.total) {
+        failure.kind = TransferFailure::Kind::TooSlow;
+    }
+    return failure;
+}
+
 // What lies between an address's scheme and its path, as it is spelt: enough to tell sites
 // apart when counting them.
 std::string_view Authority(std::string_view address) {
@@ -126,13 +140,13 @@ void Read(PageCheck& check, std::string_view body) {
 }
 
 // The check as the answer's status and headers give it; whether its HTML is still to be read.
-PageCheck Judge(Transfer& transfer, CURLcode result, bool& readHtml) {
+PageCheck Judge(Transfer& transfer, CURLcode result, const RunRouting& routing, bool& readHtml) {
     PageCheck check{.address = transfer.address};
     readHtml = false;
     curl_easy_getinfo(transfer.easy.get(), CURLINFO_RESPONSE_CODE, &check.status);
     check.cut = transfer.cap.cut;
     if (result != CURLE_OK && !(result == CURLE_WRITE_ERROR && transfer.cap.cut)) {
-        check.detail = Describe(FailureOf(result));
+        check.detail = Describe(WhyNoAnswer(transfer, result, routing));
         return check;
     }
     if (OneLine(transfer.etag) && OneLine(transfer.lastModified)) {
@@ -300,7 +314,7 @@ std::vector<PageCheck> PageChecker::Check(const std::vector<PageCheckRequest>& p
         .finished =
             [&](Transfer& transfer, CURLcode result) {
                 bool readHtml = false;
-                PageCheck check = Judge(transfer, result, readHtml);
+                PageCheck check = Judge(transfer, result, routing_, readHtml);
                 if (readHtml) {
                     readers->Hand(transfer.index, std::move(check), std::move(transfer.body));
                 } else {
@@ -328,7 +342,7 @@ std::vector<RobotsAnswer> PageChecker::ReadRobots(const std::vector<std::string>
                   long status = 0;
                   curl_easy_getinfo(transfer.easy.get(), CURLINFO_RESPONSE_CODE, &status);
                   if (result != CURLE_OK && !(result == CURLE_WRITE_ERROR && transfer.cap.cut)) {
-                      answer.failure = Describe(FailureOf(result));
+                      answer.failure = Describe(WhyNoAnswer(transfer, result, routing_));
                   } else if (status >= 200 && status <= 299) {
                       answer = {.text = std::move(transfer.body)};
                   } else if (status >= 400 && status <= 499) {
@@ -366,27 +380,26 @@ void PageChecker::Transfers(const std::vector<PageCheckRequest>& requests, Trans
         Clock::time_point next{};
     };
     std::map<std::string, Paced, std::less<>> paced;
-    std::deque<std::size_t> open;
+    // The others wait in their host's queue until one of its connections is free: in libcurl's
+    // queue their time limits would run while slow pages hold the connections.
+    std::map<std::string_view, std::deque<std::size_t>> open;
+    std::map<std::string_view, long> busy;
+    std::size_t opened = 0;
     for (std::size_t i = 0; i < requests.size(); ++i) {
         const std::string root =
             hooks.crawlDelays.empty() ? std::string() : SiteRoot(requests[i].address).value_or("");
         const auto delay = hooks.crawlDelays.find(root);
         if (delay == hooks.crawlDelays.end()) {
-            open.push_back(i);
+            open[Authority(requests[i].address)].push_back(i);
+            ++opened;
         } else {
             paced.try_emplace(root, Paced{.delay = delay->second})
                 .first->second.waiting.push_back(i);
         }
     }
-
-    // No more transfers at once than the sites have connections: those waiting for one are
-    // cheaper in our queue than in libcurl's.
-    std::unordered_set<std::string_view> hosts;
-    for (const PageCheckRequest& request : requests) {
-        hosts.insert(Authority(request.address));
-    }
-    const std::size_t inFlight = std::min(
-        limits_.inFlight, hosts.size() * static_cast<std::size_t>(limits_.hostConnections));
+    const std::size_t inFlight = limits_.inFlight;
+    const auto slowOver = std::min(
+        limits_.slowOver, std::chrono::duration_cast<std::chrono::seconds>(routing_.limits.idle));
 
     std::vector<std::unique_ptr<Transfer>> running;
     const auto add = [&](std::size_t index, const std::string& site) {
@@ -395,11 +408,16 @@ void PageChecker::Transfers(const std::vector<PageCheckRequest>& requests, Trans
         transfer->easy.reset(curl_easy_init());
         CURL* e = transfer->easy.get();
         if (e == nullptr) {
-            return;
+            return false;
         }
         SetUpTransfer(e, routing_, transfer->lists, {.followRedirects = robots ? 5L : 0L});
+        curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, limits_.slowBytesPerSecond);
+        curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME,
+                         std::max(1L, static_cast<long>(slowOver.count())));
         curl_easy_setopt(e, CURLOPT_URL, WireUrl(transfer->address).c_str());
         curl_easy_setopt(e, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_2TLS);
+        // Read as the engines read it: decoded, the body's cap counting what it decodes to.
+        curl_easy_setopt(e, CURLOPT_ACCEPT_ENCODING, "");
         curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &KeepHeader);
         curl_easy_setopt(e, CURLOPT_HEADERDATA, transfer.get());
         curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &KeepBody);
@@ -407,6 +425,7 @@ void PageChecker::Transfers(const std::vector<PageCheckRequest>& requests, Trans
         curl_easy_setopt(e, CURLOPT_PRIVATE, transfer.get());
         curl_multi_add_handle(multi.get(), e);
         running.push_back(std::move(transfer));
+        return true;
     };
     // Starts what may start now; returns how long until a paced site may have its next page.
     const auto start = [&]() -> std::chrono::milliseconds {
@@ -425,9 +444,13 @@ void PageChecker::Transfers(const std::vector<PageCheckRequest>& requests, Trans
             add(queue.waiting.front(), site);
             queue.waiting.pop_front();
         }
-        while (!open.empty() && running.size() < inFlight && !full()) {
-            add(open.front(), {});
-            open.pop_front();
+        for (auto& [host, queue] : open) {
+            while (!queue.empty() && busy[host] < limits_.hostConnections &&
+                   running.size() < inFlight && !full()) {
+                busy[host] += add(queue.front(), {}) ? 1 : 0;
+                queue.pop_front();
+                --opened;
+            }
         }
         return wait;
     };
@@ -445,7 +468,7 @@ void PageChecker::Transfers(const std::vector<PageCheckRequest>& requests, Trans
             running.clear();
             return;
         }
-        if (running.empty() && !waiting() && open.empty() && !draining()) {
+        if (running.empty() && !waiting() && opened == 0 && !draining()) {
             return;
         }
         int stillRunning = 0;
@@ -462,6 +485,8 @@ void PageChecker::Transfers(const std::vector<PageCheckRequest>& requests, Trans
             if (const auto site = paced.find(transfer->paced); site != paced.end()) {
                 site->second.busy = false;
                 site->second.next = Clock::now() + site->second.delay;
+            } else {
+                --busy[Authority(transfer->address)];
             }
             std::erase_if(running, [&](const auto& t) { return t.get() == transfer; });
         }

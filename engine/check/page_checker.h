@@ -58,6 +58,10 @@ struct CheckLimits {
     long hostConnections = 4;
     // Transfers under way at once, whatever their hosts.
     std::size_t inFlight = 64;
+    // A page sending slower than this over so long is cut as too slow, so that its connection
+    // serves the next page: a run's time grows with its slow pages' own limits, not the site.
+    long slowBytesPerSecond = 1024;
+    std::chrono::seconds slowOver{10};
 };
 
 // Checks pages in parallel through libcurl's multi interface: one GET each, redirects not

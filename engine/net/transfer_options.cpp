@@ -75,6 +75,10 @@ TransferFailure FailureOf(CURLcode code) {
             return {.kind = Kind::TimedOut};
         case CURLE_ABORTED_BY_CALLBACK:
             return {.kind = Kind::Cancelled};
+        // libcurl gives up on headers beyond its own bound in these words; a real want of
+        // memory would not leave a transfer's failure to be told.
+        case CURLE_OUT_OF_MEMORY:
+            return {.kind = Kind::HeadersTooLarge};
         case CURLE_TOO_MANY_REDIRECTS:
             return {.kind = Kind::TooManyRedirects};
         default:
@@ -97,6 +101,10 @@ std::string Describe(const TransferFailure& failure) {
             return "connection refused";
         case Kind::TimedOut:
             return "timed out";
+        case Kind::TooSlow:
+            return "too slow";
+        case Kind::HeadersTooLarge:
+            return "the answer's headers were too large";
         case Kind::Cancelled:
             return "cancelled";
         case Kind::TooManyRedirects:

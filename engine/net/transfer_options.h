@@ -85,6 +85,8 @@ struct TransferFailure {
         NotResolved,
         Refused,
         TimedOut,
+        TooSlow,
+        HeadersTooLarge,
         Cancelled,
         TooManyRedirects,
         NonWebRedirect,  // the detail is where the redirect led
@@ -98,7 +100,7 @@ struct TransferFailure {
 };
 TransferFailure FailureOf(CURLcode code);
 // In the user's words: "certificate not trusted", "name not resolved", "connection refused",
-// "timed out", else libcurl's own.
+// "timed out", "too slow", "the answer's headers were too large", else libcurl's own.
 std::string Describe(const TransferFailure& failure);
 
 }  // namespace quaymark

@@ -5,7 +5,9 @@
 
 #include <chrono>
 #include <mutex>
+#include <thread>
 
+#include "tests/support/gzip.h"
 #include "tests/support/loopback_server.h"
 
 namespace quaymark {
@@ -94,6 +96,64 @@ TEST(PageChecker, JudgesEveryAnswerAndChecksAgainConditionally) {
     EXPECT_EQ(again[0].verdict, PageVerdict::NotModified);
     const std::lock_guard lock(mutex);
     EXPECT_EQ(conditional.back(), "\"v1\"");
+}
+
+// A page is read as it is meant, not as it travels: a gzip body decoded (the cap counting the
+// decoded bytes, so a bomb stops there), and an answer whose headers are too large told so.
+TEST(PageChecker, ReadsAPageDecodedAndTellsOfHeadersTooLarge) {
+    testing::LoopbackServer<httplib::Server> site;
+    const auto gzip = [](std::string body) {
+        return
+            [zipped = testing::Gzip(body)](const httplib::Request&, httplib::Response& response) {
+                response.set_header("Content-Encoding", "gzip");
+                response.set_content(zipped, "text/html");
+            };
+    };
+    site->Get("/zipped", gzip(Page("<meta name=robots content=noindex>", "Roses")));
+    site->Get("/bomb", gzip(Page("", std::string(std::size_t{64} << 20, ' '))));
+    site->Get("/headers", [](const httplib::Request&, httplib::Response& response) {
+        response.set_header("X-Padding", std::string(200000, 'a'));
+        response.set_content(Page("", "Roses"), "text/html");
+    });
+    PageChecker checker(
+        {.connectTo = {{"www.example.test:80", site.port()}}, .limits = {}, .caFile = {}},
+        {.maxBodyBytes = 4096});
+    const std::vector<PageCheck> checks = checker.Check({{.address = kSite + "zipped"},
+                                                         {.address = kSite + "bomb"},
+                                                         {.address = kSite + "headers"}});
+    EXPECT_EQ(checks[0].verdict, PageVerdict::Noindex);
+    EXPECT_EQ(checks[1].verdict, PageVerdict::Indexable);
+    EXPECT_TRUE(checks[1].cut);
+    EXPECT_EQ(checks[2].verdict, PageVerdict::Failed);
+    EXPECT_EQ(checks[2].detail, "the answer's headers were too large");
+}
+
+// Pages that trickle are cut as too slow and free their connections, so that the site's
+// other pages, waiting behind them in two hosts' worth of transfers, are read within their
+// own limits and not starved.
+TEST(PageChecker, TricklingPagesAreCutAndStarveNoOther) {
+    testing::LoopbackServer<httplib::Server> site;
+    site->Get("/trickle", [](const httplib::Request&, httplib::Response& response) {
+        response.set_chunked_content_provider("text/html", [](size_t, httplib::DataSink& sink) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            return sink.write("<p>", 3);
+        });
+    });
+    site->Get("/page", [](const httplib::Request&, httplib::Response& response) {
+        response.set_content(Page("", "Roses"), "text/html");
+    });
+    PageChecker checker({.connectTo = {{":", site.port()}},
+                         .limits = {.total = std::chrono::seconds(4)},
+                         .caFile = {}},
+                        {.slowOver = std::chrono::seconds(1)});
+    std::vector<PageCheckRequest> pages(4, {.address = kSite + "trickle"});
+    pages.insert(pages.end(), 6, {.address = kSite + "page"});
+    pages.push_back({.address = "http://other.example.test/page"});
+    const std::vector<PageCheck> checks = checker.Check(pages);
+    for (std::size_t i = 0; i < checks.size(); ++i) {
+        EXPECT_EQ(checks[i].verdict, i < 4 ? PageVerdict::Failed : PageVerdict::Indexable) << i;
+        EXPECT_EQ(checks[i].detail, i < 4 ? "too slow" : "");
+    }
 }
 
 // A site's robots.txt is read through its redirects, a missing one allows every page and a
