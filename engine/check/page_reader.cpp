@@ -257,13 +257,25 @@ bool HasToken(std::string_view list, std::string_view token) {
     return found;
 }
 
-// What the head's elements say: meta robots and the canonical link.
-void ReadElement(const GumboElement& element, std::string_view pageAddress, PageReading& reading) {
+// Where an element stands: only the head's canonical counts, as the engines read it (a body's
+// may come from what visitors post), and a template's content is inert.
+struct Place {
+    bool outside = false;
+    bool inHead = false;
+    bool inert = false;
+};
+
+// What the elements say: meta robots and the head's canonical link.
+void ReadElement(const GumboElement& element, Place place, std::string_view pageAddress,
+                 PageReading& reading) {
+    if (place.inert) {
+        return;
+    }
     if (element.tag == GUMBO_TAG_META && IsOurRobot(Attribute(element, "name"))) {
         ForEachPart(Attribute(element, "content"), ',', [&](std::string_view directive) {
             reading.noindex = reading.noindex || IsNoindexDirective(directive);
         });
-    } else if (element.tag == GUMBO_TAG_LINK && reading.canonical.empty() &&
+    } else if (element.tag == GUMBO_TAG_LINK && place.inHead && reading.canonical.empty() &&
                HasToken(Attribute(element, "rel"), "canonical")) {
         reading.canonical = ResolveAddress(pageAddress, Attribute(element, "href")).value_or("");
     }
@@ -274,27 +286,30 @@ void ReadElement(const GumboElement& element, std::string_view pageAddress, Page
 std::string MainText(const GumboNode* root, std::string_view pageAddress, PageReading& reading) {
     std::string text;
     bool blank = true;
-    std::vector<std::pair<const GumboNode*, bool>> stack{{root, false}};
+    std::vector<std::pair<const GumboNode*, Place>> stack{{root, Place{}}};
     while (!stack.empty()) {
-        const auto [node, outside] = stack.back();
+        const auto [node, place] = stack.back();
         stack.pop_back();
         if (node->type == GUMBO_NODE_ELEMENT || node->type == GUMBO_NODE_TEMPLATE ||
             node->type == GUMBO_NODE_DOCUMENT) {
             const GumboVector& children = node->type == GUMBO_NODE_DOCUMENT
                                               ? node->v.document.children
                                               : node->v.element.children;
-            bool childrenOutside = outside;
+            Place within = place;
             if (node->type != GUMBO_NODE_DOCUMENT) {
-                ReadElement(node->v.element, pageAddress, reading);
-                childrenOutside = outside || OutsideMainText(node->v.element);
-                blank = blank || !RunsOn(node->v.element.tag);
+                const GumboElement& element = node->v.element;
+                ReadElement(element, place, pageAddress, reading);
+                within = {.outside = place.outside || OutsideMainText(element),
+                          .inHead = place.inHead || element.tag == GUMBO_TAG_HEAD,
+                          .inert = place.inert || node->type == GUMBO_NODE_TEMPLATE};
+                blank = blank || !RunsOn(element.tag);
             }
             for (unsigned i = children.length; i > 0; --i) {
-                stack.emplace_back(static_cast<const GumboNode*>(children.data[i - 1]),
-                                   childrenOutside);
+                stack.emplace_back(static_cast<const GumboNode*>(children.data[i - 1]), within);
             }
-        } else if (!outside && (node->type == GUMBO_NODE_TEXT || node->type == GUMBO_NODE_CDATA ||
-                                node->type == GUMBO_NODE_WHITESPACE)) {
+        } else if (!place.outside &&
+                   (node->type == GUMBO_NODE_TEXT || node->type == GUMBO_NODE_CDATA ||
+                    node->type == GUMBO_NODE_WHITESPACE)) {
             for (const char* c = node->v.text.text; *c != '\0'; ++c) {
                 if (IsAsciiSpace(*c)) {
                     blank = true;

@@ -25,9 +25,10 @@ struct PageReadLimits {
 // What a page says of itself: whether it asks not to be indexed, the address it names as its
 // canonical one, and a fingerprint of its main text.
 struct PageReading {
-    // A <meta name="robots"> (or one for an engine's own robots) says noindex or none.
+    // A <meta name="robots"> (or one for an engine's own robots), not in a template, says
+    // noindex or none.
     bool noindex = false;
-    // The first <link rel="canonical">, read against the page's address and normalised;
+    // The head's first <link rel="canonical">, read against the page's address and normalised;
     // empty when there is none or it is no http or https address.
     std::string canonical{};
     // The xxHash (XXH3, 64 bits) of the main text: the document's text without its head,

@@ -51,6 +51,13 @@ TEST(PageReader, NoindexAndCanonicalFromTheHeadAndFromHeaders) {
     EXPECT_EQ(ReadPage(Html("<link rel=canonical href='mailto:me@example.test'>", "", ""), kPage)
                   .canonical,
               "");
+    // What a visitor may post in the body names no canonical; a template's content is inert.
+    EXPECT_EQ(ReadPage(Html("", "<p>Hi<link rel=canonical href=https://spam.test/>", ""), kPage)
+                  .canonical,
+              "");
+    EXPECT_FALSE(
+        ReadPage(Html("<template><meta name=robots content=noindex></template>", "", ""), kPage)
+            .noindex);
 
     EXPECT_TRUE(HeaderSaysNoindex("noindex, nofollow"));
     EXPECT_TRUE(HeaderSaysNoindex("otherbot: noindex, googlebot: nofollow, NONE"));
