@@ -17,10 +17,52 @@ bool Counts(std::string_view agent) {
     return std::find(kAgents.begin(), kAgents.end(), agent) != kAgents.end();
 }
 
-// A hostile robots.txt costs the other pages nothing: so many rules are kept, of so many
-// bytes each.
-constexpr std::size_t kMaxRules = 512;
+// A rule longer than this is passed over, which bounds what matching a path may cost; the
+// number of rules is bounded by the bytes of the file read.
 constexpr std::size_t kMaxPatternBytes = 512;
+
+bool Unreserved(char c) {
+    return IsAsciiAlnum(c) || c == '-' || c == '.' || c == '_' || c == '~';
+}
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    const char lower = static_cast<char>(c | 0x20);
+    return lower >= 'a' && lower <= 'f' ? lower - 'a' + 10 : -1;
+}
+
+// A path or pattern as RFC 9309 compares them: octets beyond ASCII percent-encoded, an
+// encoded unreserved character decoded, and the hex digits of what stays encoded in capitals.
+std::string Normalised(std::string_view path) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(path.size());
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(path[i]);
+        if (byte >= 0x80) {
+            out += '%';
+            out += kHex[byte >> 4];
+            out += kHex[byte & 0xF];
+        } else if (path[i] == '%' && i + 2 < path.size() && HexValue(path[i + 1]) >= 0 &&
+                   HexValue(path[i + 2]) >= 0) {
+            const char decoded =
+                static_cast<char>(HexValue(path[i + 1]) * 16 + HexValue(path[i + 2]));
+            if (Unreserved(decoded)) {
+                out += decoded;
+            } else {
+                out += '%';
+                out += kHex[HexValue(path[i + 1])];
+                out += kHex[HexValue(path[i + 2])];
+            }
+            i += 2;
+        } else {
+            out += path[i];
+        }
+    }
+    return out;
+}
 
 // Whether the pattern matches the start of the path: "*" any characters, "$" at its end the
 // path's end. Two cursors that step back to the last "*" on a mismatch, without allocating.
@@ -54,20 +96,33 @@ bool Matches(std::string_view pattern, std::string_view path) {
 
 RobotsRules RobotsRules::Parse(std::string_view text) {
     RobotsRules robots;
-    Group group;
+    if (text.substr(0, 3) == "\xEF\xBB\xBF") {
+        text.remove_prefix(3);
+    }
+    std::vector<std::string> agents;
     bool rulesSeen = false;
-    std::size_t ruleCount = 0;
-    const auto close = [&] {
-        if (std::any_of(group.agents.begin(), group.agents.end(), Counts)) {
-            robots.groups_.push_back(std::move(group));
+    // A rule goes to every robot that counts among its group's.
+    const auto keep = [&](Rule rule) {
+        for (const std::string& agent : agents) {
+            if (agent == "*") {
+                robots.everyRobot_.push_back(rule);
+            } else if (Counts(agent)) {
+                auto named = std::find_if(robots.named_.begin(), robots.named_.end(),
+                                          [&](const auto& n) { return n.first == agent; });
+                if (named == robots.named_.end()) {
+                    named = robots.named_.insert(robots.named_.end(), {agent, {}});
+                }
+                named->second.push_back(rule);
+            }
         }
-        group = {};
-        rulesSeen = false;
     };
     while (!text.empty()) {
-        const std::size_t end = text.find('\n');
+        const std::size_t end = text.find_first_of("\r\n");
         std::string_view line = text.substr(0, end);
-        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+        const std::size_t next = end == std::string_view::npos   ? text.size()
+                                 : text.substr(end, 2) == "\r\n" ? end + 2
+                                                                 : end + 1;
+        text.remove_prefix(next);
         line = line.substr(0, line.find('#'));
         const std::size_t colon = line.find(':');
         if (colon == std::string_view::npos) {
@@ -77,15 +132,21 @@ RobotsRules RobotsRules::Parse(std::string_view text) {
         const std::string_view value = Trimmed(line.substr(colon + 1));
         if (field == "user-agent") {
             if (rulesSeen) {
-                close();
+                agents.clear();
+                rulesSeen = false;
             }
-            group.agents.push_back(AsciiLowerCopy(value));
+            agents.push_back(AsciiLowerCopy(value));
+            // A robot named in any group has rules of its own, even none.
+            if (Counts(agents.back()) && agents.back() != "*" &&
+                std::none_of(robots.named_.begin(), robots.named_.end(),
+                             [&](const auto& n) { return n.first == agents.back(); })) {
+                robots.named_.push_back({agents.back(), {}});
+            }
         } else if (field == "allow" || field == "disallow") {
             rulesSeen = true;
             // An empty Disallow allows everything.
-            if (!value.empty() && value.size() <= kMaxPatternBytes && ruleCount < kMaxRules) {
-                group.rules.push_back({std::string(value), field == "allow"});
-                ++ruleCount;
+            if (!value.empty() && value.size() <= kMaxPatternBytes) {
+                keep({.pattern = Normalised(value), .allow = field == "allow"});
             }
         } else if (field == "crawl-delay") {
             rulesSeen = true;
@@ -93,19 +154,24 @@ RobotsRules RobotsRules::Parse(std::string_view text) {
             const auto [rest, error] =
                 std::from_chars(value.data(), value.data() + value.size(), seconds);
             if (error == std::errc() && seconds > 0 &&
-                std::any_of(group.agents.begin(), group.agents.end(), Counts)) {
+                std::any_of(agents.begin(), agents.end(), Counts)) {
                 robots.crawlDelay_ = std::max(robots.crawlDelay_.value_or(0), seconds);
             }
         }
     }
-    close();
     return robots;
 }
 
-bool RobotsRules::GroupAllows(const Group& group, std::string_view path) {
+const std::vector<RobotsRules::Rule>& RobotsRules::RulesOf(std::string_view robot) const {
+    const auto named =
+        std::find_if(named_.begin(), named_.end(), [&](const auto& n) { return n.first == robot; });
+    return named != named_.end() ? named->second : everyRobot_;
+}
+
+bool RobotsRules::Obeys(const std::vector<Rule>& rules, std::string_view normalised) {
     const Rule* best = nullptr;
-    for (const Rule& rule : group.rules) {
-        if (Matches(rule.pattern, path) &&
+    for (const Rule& rule : rules) {
+        if (Matches(rule.pattern, normalised) &&
             (best == nullptr || rule.pattern.size() > best->pattern.size() ||
              (rule.pattern.size() == best->pattern.size() && rule.allow))) {
             best = &rule;
@@ -114,9 +180,14 @@ bool RobotsRules::GroupAllows(const Group& group, std::string_view path) {
     return best == nullptr || best->allow;
 }
 
+bool RobotsRules::Allows(std::string_view robot, std::string_view path) const {
+    return Obeys(RulesOf(AsciiLowerCopy(robot)), Normalised(path));
+}
+
 bool RobotsRules::Allows(std::string_view path) const {
-    return std::all_of(groups_.begin(), groups_.end(),
-                       [&](const Group& group) { return GroupAllows(group, path); });
+    const std::string normalised = Normalised(path);
+    return std::all_of(kAgents.begin() + 1, kAgents.end(),
+                       [&](std::string_view robot) { return Obeys(RulesOf(robot), normalised); });
 }
 
 }  // namespace quaymark

@@ -7,18 +7,21 @@
 
 namespace quaymark {
 
-// What a site's robots.txt allows the engines' robots: the rules of the group for every robot
-// (*) and of the groups that name an engine's own robot, as the engines read them: the longest
-// matching path wins, an Allow over a Disallow of the same length, "*" for any characters and
-// "$" for the end.
+// What a site's robots.txt allows the engines' robots, as RFC 9309 reads it: each robot obeys
+// the groups that name it, all of them combined into one, or else those for every robot (*);
+// the longest matching path wins, an Allow over a Disallow of the same length, "*" for any
+// characters and "$" for the end, paths compared with their percent-encoding normalised.
 class RobotsRules {
 public:
-    // Reads the text; what is not a rule is passed over.
+    // Reads the text, its line ends CR, LF or CR LF, a byte order mark before it passed over;
+    // what is not a rule is passed over too.
     static RobotsRules Parse(std::string_view text);
 
     // Whether every robot that counts may fetch the path (with its query): a page any of them
     // may not fetch is not announced.
     bool Allows(std::string_view path) const;
+    // Whether this robot (its product token, as "googlebot") may fetch the path.
+    bool Allows(std::string_view robot, std::string_view path) const;
     // The longest Crawl-delay the groups ask for, in seconds.
     std::optional<double> crawlDelay() const { return crawlDelay_; }
 
@@ -27,13 +30,14 @@ private:
         std::string pattern;
         bool allow;
     };
-    struct Group {
-        std::vector<std::string> agents;
-        std::vector<Rule> rules;
-    };
-    static bool GroupAllows(const Group& group, std::string_view path);
+    // The rules a robot obeys; those for every robot when no group names it.
+    const std::vector<Rule>& RulesOf(std::string_view robot) const;
+    static bool Obeys(const std::vector<Rule>& rules, std::string_view normalised);
 
-    std::vector<Group> groups_;
+    // The rules of the groups that name each robot that counts, by robot, and those for every
+    // robot; a robot no group names has none of its own.
+    std::vector<std::pair<std::string, std::vector<Rule>>> named_;
+    std::vector<Rule> everyRobot_;
     std::optional<double> crawlDelay_;
 };
 
