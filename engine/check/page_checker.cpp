@@ -402,10 +402,18 @@ void PageChecker::Transfers(const std::vector<PageCheckRequest>& requests, Trans
         limits_.slowOver, std::chrono::duration_cast<std::chrono::seconds>(routing_.limits.idle));
 
     std::vector<std::unique_ptr<Transfer>> running;
+    // A finished transfer's handle serves the next: its buffers are kept, only its options reset.
+    std::vector<EasyHandle> spare;
     const auto add = [&](std::size_t index, const std::string& site) {
         auto transfer = std::make_unique<Transfer>(routing_, requests[index], index, maxBody);
         transfer->paced = site;
-        transfer->easy.reset(curl_easy_init());
+        if (spare.empty()) {
+            transfer->easy.reset(curl_easy_init());
+        } else {
+            transfer->easy = std::move(spare.back());
+            spare.pop_back();
+            curl_easy_reset(transfer->easy.get());
+        }
         CURL* e = transfer->easy.get();
         if (e == nullptr) {
             return false;
@@ -482,6 +490,7 @@ void PageChecker::Transfers(const std::vector<PageCheckRequest>& requests, Trans
             curl_easy_getinfo(message->easy_handle, CURLINFO_PRIVATE, &transfer);
             stage.finished(*transfer, message->data.result);
             curl_multi_remove_handle(multi.get(), message->easy_handle);
+            spare.push_back(std::move(transfer->easy));
             if (const auto site = paced.find(transfer->paced); site != paced.end()) {
                 site->second.busy = false;
                 site->second.next = Clock::now() + site->second.delay;
