@@ -46,7 +46,7 @@ struct PageChecker::Transfer {
     std::string lastModified;
     std::string location;
     std::string contentType;
-    bool headerNoindex = false;
+    Audience headerNoindex = kNoRobot;
     std::string linkCanonical;
     // The site whose pages go one at a time, if this is one of them.
     std::string paced{};
@@ -73,7 +73,7 @@ size_t KeepHeader(char* data, size_t size, size_t count, void* transferPointer) 
         transfer->lastModified.clear();
         transfer->location.clear();
         transfer->contentType.clear();
-        transfer->headerNoindex = false;
+        transfer->headerNoindex = kNoRobot;
         transfer->linkCanonical.clear();
     } else if (const auto etag = HeaderValue(line, "etag")) {
         transfer->etag.assign(*etag);
@@ -84,7 +84,7 @@ size_t KeepHeader(char* data, size_t size, size_t count, void* transferPointer) 
     } else if (const auto type = HeaderValue(line, "content-type")) {
         transfer->contentType = AsciiLowerCopy(*type);
     } else if (const auto robots = HeaderValue(line, "x-robots-tag")) {
-        transfer->headerNoindex = transfer->headerNoindex || HeaderSaysNoindex(*robots);
+        transfer->headerNoindex |= HeaderSaysNoindex(*robots);
     } else if (const auto link = HeaderValue(line, "link")) {
         if (transfer->linkCanonical.empty()) {
             transfer->linkCanonical = CanonicalOfLinkHeader(*link, transfer->address).value_or("");
@@ -128,12 +128,15 @@ bool Elsewhere(const std::string& canonical, const std::string& address) {
     return !canonical.empty() && canonical != NormalisedAddress(address).value_or(address);
 }
 
-// What a page's HTML says of it, added to the check its answer began.
+// What a page's HTML says of it, added to the check its answer began (with whom its headers
+// said noindex to).
 void Read(PageCheck& check, std::string_view body) {
     const PageReading reading = ReadPage(body, check.address);
-    check.verdict = reading.noindex                               ? PageVerdict::Noindex
+    const Audience noindex = reading.noindex | check.noindexFor;
+    check.verdict = noindex == kEveryRobot                        ? PageVerdict::Noindex
                     : Elsewhere(reading.canonical, check.address) ? PageVerdict::CanonicalElsewhere
                                                                   : PageVerdict::Indexable;
+    check.noindexFor = check.verdict == PageVerdict::Indexable ? noindex : kNoRobot;
     check.detail = check.verdict == PageVerdict::CanonicalElsewhere ? reading.canonical : "";
     check.fingerprint = reading.fingerprint;
     check.cut = check.cut || reading.cut;
@@ -163,15 +166,17 @@ PageCheck Judge(Transfer& transfer, CURLcode result, const RunRouting& routing, 
         check.detail = ResolveAddress(transfer.address, transfer.location).value_or("");
     } else if (status != 200) {
         check.detail = "answered " + std::to_string(status);
-    } else if (transfer.headerNoindex) {
+    } else if (transfer.headerNoindex == kEveryRobot) {
         check.verdict = PageVerdict::Noindex;
     } else if (Elsewhere(transfer.linkCanonical, transfer.address)) {
         check.verdict = PageVerdict::CanonicalElsewhere;
         check.detail = transfer.linkCanonical;
     } else if (transfer.contentType.find("html") != std::string::npos) {
+        check.noindexFor = transfer.headerNoindex;
         readHtml = true;
     } else {
         check.verdict = PageVerdict::Indexable;
+        check.noindexFor = transfer.headerNoindex;
         check.fingerprint = XXH3_64bits(transfer.body.data(), transfer.body.size());
     }
     return check;

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/check/audience.h"
 #include "engine/net/transfer_options.h"
 
 namespace quaymark {
@@ -49,6 +50,8 @@ struct PageCheck {
     std::uint64_t fingerprint = 0;
     // The body was longer than the limit and was read in part.
     bool cut = false;
+    // An indexable page that asks some engines' robots alone not to index it: whose.
+    Audience noindexFor = kNoRobot;
 };
 
 struct CheckLimits {

@@ -17,13 +17,9 @@
 namespace quaymark {
 namespace {
 
-// The robots whose own meta tags and headers count beside those for every robot.
-constexpr std::array<std::string_view, 8> kRobots{"robots", "googlebot", "bingbot", "msnbot",
-                                                  "yandex", "seznambot", "yeti",    "yahoo-slurp"};
-
-bool IsOurRobot(std::string_view name) {
-    const std::string lower = AsciiLowerCopy(Trimmed(name));
-    return std::find(kRobots.begin(), kRobots.end(), lower) != kRobots.end();
+// Whom a meta tag's or a header's robot name speaks to.
+Audience RobotNamed(std::string_view name) {
+    return AudienceOf(AsciiLowerCopy(Trimmed(name)));
 }
 
 bool IsNoindexDirective(std::string_view directive) {
@@ -271,9 +267,10 @@ void ReadElement(const GumboElement& element, Place place, std::string_view page
     if (place.inert) {
         return;
     }
-    if (element.tag == GUMBO_TAG_META && IsOurRobot(Attribute(element, "name"))) {
+    if (element.tag == GUMBO_TAG_META) {
+        const Audience robot = RobotNamed(Attribute(element, "name"));
         ForEachPart(Attribute(element, "content"), ',', [&](std::string_view directive) {
-            reading.noindex = reading.noindex || IsNoindexDirective(directive);
+            reading.noindex |= IsNoindexDirective(directive) ? robot : kNoRobot;
         });
     } else if (element.tag == GUMBO_TAG_LINK && place.inHead && reading.canonical.empty() &&
                HasToken(Attribute(element, "rel"), "canonical")) {
@@ -362,20 +359,20 @@ PageReading ReadPage(std::string_view html, std::string_view pageAddress,
     }
 }
 
-bool HeaderSaysNoindex(std::string_view value) {
+Audience HeaderSaysNoindex(std::string_view value) {
     // "noindex", "googlebot: noindex, nofollow", "otherbot: noindex": a robot's name before a
     // colon applies to the directives after it, until the next name.
-    bool ours = true;
-    bool noindex = false;
+    Audience ours = kEveryRobot;
+    Audience noindex = kNoRobot;
     ForEachPart(value, ',', [&](std::string_view part) {
         if (const std::size_t colon = part.find(':'); colon != std::string_view::npos) {
             const std::string_view name = Trimmed(part.substr(0, colon));
             if (!IsNoindexDirective(name) && AsciiLowerCopy(name) != "unavailable_after") {
-                ours = IsOurRobot(name);
+                ours = RobotNamed(name);
                 part.remove_prefix(colon + 1);
             }
         }
-        noindex = noindex || (ours && IsNoindexDirective(part));
+        noindex |= IsNoindexDirective(part) ? ours : kNoRobot;
     });
     return noindex;
 }

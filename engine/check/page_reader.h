@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "engine/check/audience.h"
+
 namespace quaymark {
 
 // How much of a page is read: its first bytes, and elements open at once. HTML parsers take
@@ -25,9 +27,9 @@ struct PageReadLimits {
 // What a page says of itself: whether it asks not to be indexed, the address it names as its
 // canonical one, and a fingerprint of its main text.
 struct PageReading {
-    // A <meta name="robots"> (or one for an engine's own robots), not in a template, says
-    // noindex or none.
-    bool noindex = false;
+    // Whom a <meta name="robots"> (or one for an engine's own robots), not in a template, says
+    // noindex or none to.
+    Audience noindex = kNoRobot;
     // The head's first <link rel="canonical">, read against the page's address and normalised;
     // empty when there is none or it is no http or https address.
     std::string canonical{};
@@ -44,9 +46,9 @@ struct PageReading {
 PageReading ReadPage(std::string_view html, std::string_view pageAddress,
                      const PageReadLimits& limits = {});
 
-// Whether an X-Robots-Tag header's value says noindex (or none) to every robot or to an
-// engine's own ("googlebot: noindex").
-bool HeaderSaysNoindex(std::string_view value);
+// Whom an X-Robots-Tag header's value says noindex (or none) to: every robot, or an engine's
+// own ("googlebot: noindex").
+Audience HeaderSaysNoindex(std::string_view value);
 
 // The canonical address a Link header names (<...>; rel="canonical"), read against the page's
 // address and normalised.

@@ -1,7 +1,6 @@
 #include "engine/check/robots_rules.h"
 
 #include <algorithm>
-#include <array>
 #include <charconv>
 
 #include "engine/net/http_text.h"
@@ -10,11 +9,8 @@ namespace quaymark {
 namespace {
 
 // The robots that count: every robot's group, and the engines' own.
-constexpr std::array<std::string_view, 8> kAgents{"*",      "googlebot", "bingbot", "msnbot",
-                                                  "yandex", "seznambot", "yeti",    "slurp"};
-
 bool Counts(std::string_view agent) {
-    return std::find(kAgents.begin(), kAgents.end(), agent) != kAgents.end();
+    return AudienceOf(agent) != kNoRobot;
 }
 
 // A rule longer than this is passed over, which bounds what matching a path may cost; the
@@ -184,10 +180,19 @@ bool RobotsRules::Allows(std::string_view robot, std::string_view path) const {
     return Obeys(RulesOf(AsciiLowerCopy(robot)), Normalised(path));
 }
 
-bool RobotsRules::Allows(std::string_view path) const {
+Audience RobotsRules::KeptFrom(std::string_view path) const {
     const std::string normalised = Normalised(path);
-    return std::all_of(kAgents.begin() + 1, kAgents.end(),
-                       [&](std::string_view robot) { return Obeys(RulesOf(robot), normalised); });
+    Audience kept = kNoRobot;
+    for (const NamedRobot& robot : kNamedRobots) {
+        if ((kept & robot.audience) == 0 && !Obeys(RulesOf(robot.name), normalised)) {
+            kept |= robot.audience;
+        }
+    }
+    return kept;
+}
+
+bool RobotsRules::Allows(std::string_view path) const {
+    return KeptFrom(path) == kNoRobot;
 }
 
 }  // namespace quaymark

@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/check/audience.h"
+
 namespace quaymark {
 
 // What a site's robots.txt allows the engines' robots, as RFC 9309 reads it: each robot obeys
@@ -17,9 +19,11 @@ public:
     // what is not a rule is passed over too.
     static RobotsRules Parse(std::string_view text);
 
-    // Whether every robot that counts may fetch the path (with its query): a page any of them
-    // may not fetch is not announced.
+    // Whether every robot that counts may fetch the path (with its query).
     bool Allows(std::string_view path) const;
+    // The channels' engines whose robots may not fetch the path: Google's when Googlebot may
+    // not, IndexNow's when any of its engines' robots may not.
+    Audience KeptFrom(std::string_view path) const;
     // Whether this robot (its product token, as "googlebot") may fetch the path.
     bool Allows(std::string_view robot, std::string_view path) const;
     // The longest Crawl-delay the groups ask for, in seconds.

@@ -419,6 +419,7 @@ std::vector<std::string> AnnounceChanges::Checked(AnnounceOutcome& outcome) {
     outcome.checkedOut = std::move(screened.leftOut);
     outcome.run.notes = std::move(screened.notes);
     removedItems_.insert(screened.removed.begin(), screened.removed.end());
+    onlyFor_ = std::move(screened.onlyFor);
     const std::unordered_set<std::string> passed(screened.announceable.begin(),
                                                  screened.announceable.end());
     std::vector<std::string> candidates;
@@ -460,10 +461,20 @@ void AnnounceChanges::Announce(AnnounceOutcome& outcome) {
                                           : AnnounceReason::Changed;
         outcome.chosen.push_back({.address = page, .reason = reason});
     }
+    // A page its checks keep from one channel's engines goes to the other's alone.
+    const auto keptFrom = [&](Audience audience) {
+        return [&, audience](const std::string& page) {
+            const auto only = onlyFor_.find(page);
+            return only != onlyFor_.end() && (only->second & audience) == 0;
+        };
+    };
+    std::erase_if(forGoogle, keptFrom(kGoogleRobot));
+    std::vector<std::string> forIndexNow = chosen;
+    std::erase_if(forIndexNow, keptFrom(kIndexNowRobots));
     if (decideInHistory_) {
         LoadDates(forGoogle);
     }
-    if (job_.dryRun || forGoogle.empty()) {
+    if (job_.dryRun || (forGoogle.empty() && forIndexNow.empty())) {
         observer_.RunEnded();
         return;
     }
@@ -479,7 +490,7 @@ void AnnounceChanges::Announce(AnnounceOutcome& outcome) {
     SubmitRun run({.items = chosen,
                    .errorPageDir = job_.errorPageDir,
                    .classic = false,
-                   .indexNow = {.settings = std::move(settings)},
+                   .indexNow = {.settings = std::move(settings), .checked = std::move(forIndexNow)},
                    .google = std::move(google),
                    .retry = job_.retry,
                    .routing = job_.routing,

@@ -129,6 +129,8 @@ private:
     // Whether the pages of sitemaps that answered unchanged are decided in the history, so
     // that only what may be announced is loaded; not when every page is checked or asked for.
     bool decideInHistory_ = false;
+    // The pages their checks let only some channels announce: to whom.
+    std::unordered_map<std::string, Audience> onlyFor_;
     std::unordered_set<std::string> kept_;
     std::size_t unchangedInHistory_ = 0;
     std::unordered_map<std::string, PageDates> dates_;

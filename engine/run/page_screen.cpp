@@ -4,6 +4,8 @@
 #include <cmath>
 
 #include "engine/check/robots_rules.h"
+#include "engine/google/search_console.h"
+#include "engine/indexnow/indexnow.h"
 #include "engine/net/http_text.h"
 #include "engine/net/web_address.h"
 
@@ -92,6 +94,13 @@ PageCheckRecord RecordOf(const PageCheck& check, const PageCheckRecord* last,
         default:
             break;
     }
+    // A page that asks one channel's engines alone not to index it is read whole each time:
+    // a 304 would not say so again.
+    if (check.verdict == PageVerdict::Indexable && check.noindexFor != kNoRobot) {
+        record.verdict = VerdictWord(PageVerdict::Noindex);
+        record.detail = check.noindexFor == kGoogleRobot ? "for Google's robot"
+                                                         : "for the IndexNow engines' robots";
+    }
     return record;
 }
 
@@ -139,15 +148,19 @@ std::string Example(const PageCheck& check) {
     return check.detail.empty() ? check.address : check.address + " (" + check.detail + ")";
 }
 
-// One note for each reason pages were left out, with a few of them.
-std::vector<std::string> LeftOutNotes(const std::vector<PageCheck>& left) {
+// One note for each reason pages were left out, with a few of them; for one channel's engines
+// alone, the note names the channel.
+std::vector<std::string> LeftOutNotes(const std::vector<PageCheck>& left,
+                                      std::string_view channel = {}) {
     std::map<PageVerdict, std::vector<const PageCheck*>> byVerdict;
     for (const PageCheck& check : left) {
         byVerdict[check.verdict].push_back(&check);
     }
     std::vector<std::string> notes;
     for (const auto& [verdict, checks] : byVerdict) {
-        std::string note = "Not announced, " + std::string(VerdictWord(verdict)) + ": " +
+        std::string note = "Not announced" +
+                           (channel.empty() ? std::string() : " to " + std::string(channel)) +
+                           ", " + std::string(VerdictWord(verdict)) + ": " +
                            Counted(checks.size(), "page", "pages") + ", ";
         for (std::size_t i = 0; i < std::min(kExamples, checks.size()); ++i) {
             note += (i > 0 ? "; " : "") + Example(*checks[i]);
@@ -161,6 +174,16 @@ std::vector<std::string> LeftOutNotes(const std::vector<PageCheck>& left) {
 }
 
 }  // namespace
+
+std::vector<std::string> ScreenOutcome::AnnounceableTo(Audience audience) const {
+    std::vector<std::string> pages;
+    std::copy_if(announceable.begin(), announceable.end(), std::back_inserter(pages),
+                 [&](const std::string& page) {
+                     const auto only = onlyFor.find(page);
+                     return only == onlyFor.end() || (only->second & audience) != 0;
+                 });
+    return pages;
+}
 
 std::string LeftOutByChecks(const std::map<PageVerdict, std::size_t>& leftOut) {
     std::size_t total = 0;
@@ -205,6 +228,8 @@ ScreenOutcome ScreenPages(const std::vector<std::string>& pages,
     }
 
     std::vector<PageCheck> checks(pages.size());
+    // Whose robots robots.txt keeps from each page; one it keeps from every robot is not fetched.
+    std::vector<Audience> disallowed(pages.size(), kNoRobot);
     std::vector<PageCheckRequest> requests;
     std::vector<std::size_t> requested;
     for (std::size_t i = 0; i < pages.size(); ++i) {
@@ -215,7 +240,8 @@ ScreenOutcome ScreenPages(const std::vector<std::string>& pages,
         const SiteRobots& site = sites.at(rootOf[i]);
         if (!site.failure.empty()) {
             checks[i].detail = site.failure;
-        } else if (!site.rules.Allows(PathOf(pages[i], rootOf[i]))) {
+        } else if ((disallowed[i] = site.rules.KeptFrom(PathOf(pages[i], rootOf[i]))) ==
+                   kEveryRobot) {
             checks[i].verdict = PageVerdict::Disallowed;
         } else {
             // Validators only where the last check kept a fingerprint to stand for the page.
@@ -242,6 +268,8 @@ ScreenOutcome ScreenPages(const std::vector<std::string>& pages,
     std::vector<PageCheckRecord> records;
     std::map<std::string, std::vector<PageCheckRecord>> bySite;
     std::vector<PageCheck> left;
+    std::vector<PageCheck> leftByGoogle;
+    std::vector<PageCheck> leftByIndexNow;
     for (std::size_t i = 0; i < pages.size(); ++i) {
         PageCheck& check = checks[i];
         if (rootOf[i].empty()) {
@@ -265,6 +293,21 @@ ScreenOutcome ScreenPages(const std::vector<std::string>& pages,
         if (records.back().textChangedAt) {
             dates[pages[i]].textChanged = records.back().textChangedAt;
         }
+        // A page robots.txt or its directives keep from one channel's engines alone is
+        // announced through the other's; one kept from both is left out.
+        const bool open =
+            check.verdict == PageVerdict::Indexable || check.verdict == PageVerdict::NotModified;
+        const Audience noindex = open ? check.noindexFor : kNoRobot;
+        const Audience kept =
+            open || check.verdict == PageVerdict::Removed ? disallowed[i] | noindex : kNoRobot;
+        if (kept == kEveryRobot) {
+            check.verdict = noindex != kNoRobot ? PageVerdict::Noindex : PageVerdict::Disallowed;
+        } else if (kept != kNoRobot) {
+            PageCheck leftOut = check;
+            leftOut.verdict = noindex != kNoRobot ? PageVerdict::Noindex : PageVerdict::Disallowed;
+            (kept == kGoogleRobot ? leftByGoogle : leftByIndexNow).push_back(std::move(leftOut));
+            outcome.onlyFor[pages[i]] = kEveryRobot & ~kept;
+        }
         if (check.verdict == PageVerdict::Indexable || check.verdict == PageVerdict::NotModified) {
             outcome.announceable.push_back(pages[i]);
         } else if (check.verdict == PageVerdict::Removed) {
@@ -276,6 +319,12 @@ ScreenOutcome ScreenPages(const std::vector<std::string>& pages,
         }
     }
     outcome.notes = LeftOutNotes(left);
+    for (std::string& note : LeftOutNotes(leftByGoogle, kGoogleName)) {
+        outcome.notes.push_back(std::move(note));
+    }
+    for (std::string& note : LeftOutNotes(leftByIndexNow, kIndexNowName)) {
+        outcome.notes.push_back(std::move(note));
+    }
 
     std::vector<LastmodTrust> judged;
     for (const auto& [site, siteRecords] : bySite) {

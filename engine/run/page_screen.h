@@ -38,11 +38,17 @@ struct ScreenOutcome {
     std::vector<std::string> announceable{};
     // Those answering 404 or 410.
     std::unordered_set<std::string> removed{};
+    // Those that only some channels may announce, their robots directives or robots.txt
+    // speaking to one engine's robots alone: to whom.
+    std::unordered_map<std::string, Audience> onlyFor{};
     // How many pages were left out, by their check's verdict.
     std::map<PageVerdict, std::size_t> leftOut{};
     // What was left out and why, a few examples each; a site's lastmods no longer trusted.
     std::vector<std::string> notes{};
     bool cancelled = false;
+
+    // The announceable pages the channels that reach these engines may announce, in order.
+    std::vector<std::string> AnnounceableTo(Audience audience) const;
 };
 
 // Each page checked before it is announced: its site's robots.txt read once, its Crawl-delay

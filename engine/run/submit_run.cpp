@@ -79,9 +79,9 @@ void SubmitRun::CheckPages() {
         ScreenPages(job_.items, indexNow.dates,
                     {.routing = job_.routing, .keep = true, .now = std::time(nullptr)}, job_.log,
                     observer_, [this] { return control_.Cancelled(); });
-    indexNow.checked = std::move(screened.announceable);
+    indexNow.checked = screened.AnnounceableTo(kIndexNowRobots);
     job_.google.screened = true;
-    job_.google.checked = *indexNow.checked;
+    job_.google.checked = screened.AnnounceableTo(kGoogleRobot);
     job_.google.dates = indexNow.dates;
     for (std::string& note : screened.notes) {
         recorder_.Note(std::move(note));

@@ -42,7 +42,7 @@ TEST(PageChecker, JudgesEveryAnswerAndChecksAgainConditionally) {
     });
     site->Get("/meta-noindex", html(Page("<meta name=robots content=noindex>", "x")));
     site->Get("/header-noindex", [](const httplib::Request&, httplib::Response& response) {
-        response.set_header("X-Robots-Tag", "googlebot: noindex");
+        response.set_header("X-Robots-Tag", "googlebot: noindex, bingbot: noindex");
         response.set_content("plain", "text/plain");
     });
     site->Get("/copy", html(Page("<link rel=canonical href=/open>", "Roses")));

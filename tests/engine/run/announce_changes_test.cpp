@@ -183,7 +183,7 @@ TEST_F(AnnounceChangesTest, ChecksDecideWhatIsAnnounced) {
     Imported();
     site_.Serve("/open", Html("", "Hello, world.", "Built on Monday"));
     site_.Serve("/noindex", Html(R"(<meta name="robots" content="noindex">)", "x", ""));
-    site_.Serve("/tagged", Html("", "x", ""), 200, {{"X-Robots-Tag", "googlebot: noindex"}});
+    site_.Serve("/tagged", Html("", "x", ""), 200, {{"X-Robots-Tag", "googlebot: noindex, yandex: none"}});
     site_.Serve("/canon", Html(R"(<link rel="canonical" href="/open">)", "x", ""));
     site_.Serve("/moved", "", 301, {{"Location", "/open"}});
     site_.Serve("/gone", "", 410);

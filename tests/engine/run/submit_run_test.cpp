@@ -10,6 +10,7 @@
 #include "engine/classic/classic_channel.h"
 #include "tests/support/announce_site.h"
 #include "tests/support/fake_engine_server.h"
+#include "tests/support/fake_google.h"
 #include "tests/support/run_lines.h"
 #include "tests/support/temp_dir.h"
 
@@ -360,6 +361,52 @@ TEST(SubmitRunChecks, IndexNowHearsOnlyOfThePagesTheirChecksLetThrough) {
                                                                 "open\",\"" + root + "gone\"]")));
     EXPECT_THAT(result.notes, ElementsAre("Not announced, redirected: 1 page, " + root + "moved (" +
                                           root + "open)."));
+}
+
+// What one engine's robot is told holds for the channel that reaches that engine alone: a page
+// only Googlebot is kept from (its meta tag, its robots.txt group) still goes to IndexNow, one
+// only Bing's robot is kept from still goes to Google, and each channel is told what it lost.
+TEST(SubmitRunChecks, WhatOneEnginesRobotIsToldHoldsForItsChannelAlone) {
+    testing::AnnounceSite site;
+    testing::FakeGoogle google;
+    const std::string root = testing::AnnounceSite::kSite;
+    google.Properties(R"({"siteEntry":[{"siteUrl":")" + root +
+                      R"(","permissionLevel":"siteOwner"}]})");
+    site.Serve("/robots.txt", "User-agent: Googlebot\nDisallow: /drafts\n");
+    site.Serve("/open", "<p>Open</p>");
+    site.Serve("/google-noindex", "<meta name=googlebot content=noindex><p>x</p>");
+    site.Serve("/drafts", "<p>Draft</p>");
+    site.Serve("/bing-noindex", "<p>y</p>", 200, {{"X-Robots-Tag", "bingbot: noindex"}});
+    RunRouting routing = site.Routing();
+    for (const auto& [host, port] : google.Routing().connectTo) {
+        routing.connectTo[host] = port;
+    }
+    testing::TempDir dir;
+    RecordingObserver observer;
+    NoPrompt prompt;
+    SubmitRun run(
+        {.items = {root + "open", root + "google-noindex", root + "drafts", root + "bing-noindex"},
+         .errorPageDir = dir.path(),
+         .classic = false,
+         .indexNow = {.settings = {.key = "announce-key",
+                                   .endpoint = testing::AnnounceSite::kEndpoint,
+                                   .enabled = true}},
+         .google = {.key = google.Key()},
+         .retry = {},
+         .routing = routing},
+        prompt, observer);
+    const RunResult result = run.SubmitWorker();
+    EXPECT_THAT(site.Posted(),
+                ElementsAre(::testing::HasSubstr("\"urlList\":[\"" + root + "open\",\"" + root +
+                                                 "google-noindex\",\"" + root + "drafts\"]")));
+    EXPECT_THAT(google.inspected(), ElementsAre(root + "open", root + "bing-noindex"));
+    EXPECT_THAT(
+        result.notes,
+        ::testing::IsSupersetOf(
+            {"Not announced to Google Search Console, noindex: 1 page, " + root + "google-noindex.",
+             "Not announced to Google Search Console, disallowed by robots.txt: 1 page, " + root +
+                 "drafts.",
+             "Not announced to IndexNow, noindex: 1 page, " + root + "bing-noindex."}));
 }
 
 }  // namespace
