@@ -293,5 +293,25 @@ TEST_F(AnnouncerTest, ADryRunTellsWhatTheChecksLeftOut) {
     EXPECT_THAT(out_.str(), HasSubstr("\"checks\": {\n      \"noindex\": 1\n    }"));
 }
 
+// A page whose parse would grow without bound (formatting elements rebuilt at every one of a
+// million paragraphs) is read in part within the page's bounds; the run goes on to the end.
+TEST_F(AnnouncerTest, APageThatWouldCostTheParserTooMuchStopsNothing) {
+    ChannelOn(true);
+    Imported();
+    std::string hostile = "<html><body>";
+    for (int i = 0; i < 200; ++i) {
+        hostile += "<b id=" + std::to_string(i) + ">";
+    }
+    hostile.resize(std::size_t{1} << 20, 'x');
+    for (std::size_t at = 2000; at + 3 <= hostile.size(); at += 3) {
+        hostile.replace(at, 3, "<p>");
+    }
+    site_.Serve("/a", "<html><body><p>Open</p></body></html>");
+    site_.Serve("/b", hostile);
+    EXPECT_EQ(Run({"--dry-run"}), kAllAnnounced);
+    EXPECT_THAT(out_.str(), HasSubstr("http://www.example.test/b (new)\n"));
+    EXPECT_THAT(out_.str(), HasSubstr("Would announce 2 pages"));
+}
+
 }  // namespace
 }  // namespace quaymark::cli
