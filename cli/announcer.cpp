@@ -9,6 +9,7 @@
 #include <unordered_set>
 
 #include "base/product.h"
+#include "app/list_additions.h"
 #include "cli/progress.h"
 #include "cli/report.h"
 #include "engine/google/service_key.h"
@@ -36,56 +37,6 @@ struct Options {
 int SetupError(const AnnouncerSeams& seams, const std::string& reason) {
     seams.err << "quaymark-announce: " << Printable(reason) << '\n';
     return kSetupOrUsage;
-}
-
-// The sitemaps' pages the list lacks go at its end, as an import adds them; only with the
-// list's lock, which the window holds while it runs.
-ListChange AddToList(const std::vector<std::string>& pages, bool dryRun) {
-    ListChange change;
-    const std::filesystem::path listFile = UrlListPath();
-    std::optional<ListLock> lock;
-    if (!dryRun) {
-        lock.emplace(ListLockPath(listFile));
-    }
-    std::vector<std::string> list;
-    std::string email;
-    const FileResult loaded =
-        FileExists(listFile) ? LoadUrlList(listFile, list, email) : FileResult{};
-    // Views into the list and the pages, which stay where they are until the lacking join.
-    std::unordered_set<std::string_view> known(list.begin(), list.end());
-    std::vector<std::string_view> lacks;
-    for (const std::string& page : pages) {
-        if (known.insert(page).second) {
-            lacks.push_back(page);
-        }
-    }
-    const std::size_t lacking = lacks.size();
-    if (!dryRun) {
-        list.insert(list.end(), lacks.begin(), lacks.end());
-    }
-    if (lacking == 0 || dryRun) {
-        change.added = lacking;
-        return change;
-    }
-    change.notAdded = lacking;
-    const std::string notAdded = Counted(lacking, "new page was", "new pages were");
-    if (lock->heldElsewhere()) {
-        change.why = std::string(kProgramName) + " has the list open: " + notAdded +
-                     " not added to it; Announce Changes there adds them.";
-    } else if (!lock->held()) {
-        change.why = "the list's lock " + ListLockPath(listFile).string() +
-                     " could not be taken (" + lock->error().message() + "): " + notAdded +
-                     " not added to the list.";
-    } else if (!loaded) {
-        change.why = "the list " + listFile.string() + " could not be read (" + loaded.Reason() +
-                     "): " + notAdded + " not added to it.";
-    } else if (const FileResult saved = SaveUrlList(listFile, list, email); !saved) {
-        change.why = "the list " + listFile.string() + " could not be saved (" + saved.Reason() +
-                     "): " + notAdded + " not added to it.";
-    } else {
-        change = {.added = lacking};
-    }
-    return change;
 }
 
 std::string SetupProblem(AnnounceOutcome::Setup setup, const std::string& site) {

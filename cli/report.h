@@ -4,17 +4,10 @@
 #include <ostream>
 #include <string>
 
+#include "app/list_additions.h"
 #include "engine/run/announce_changes.h"
 
 namespace quaymark::cli {
-
-// What became of the list: pages added, or why none could be.
-struct ListChange {
-    std::size_t added = 0;
-    // Pages the list lacks that it could not take: the window holds it, or it is unreadable.
-    std::size_t notAdded = 0;
-    std::string why{};
-};
 
 // What the announcer tells when it is done.
 struct Report {

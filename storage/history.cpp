@@ -276,6 +276,17 @@ std::vector<std::string> History::NamedAmong(const std::vector<std::string>& sit
     return named;
 }
 
+std::unordered_map<std::string, std::size_t> History::PagesBySitemap() {
+    std::unordered_map<std::string, std::size_t> counts;
+    if (!Closed()) {
+        ForEachRow(db_, "SELECT sitemap, count(*) FROM sitemap_pages GROUP BY sitemap", {},
+                   [&](sqlite3_stmt* s) {
+                       counts[Column(s, 0)] = static_cast<std::size_t>(sqlite3_column_int64(s, 1));
+                   });
+    }
+    return counts;
+}
+
 std::vector<std::string> History::KeptSitemaps() {
     return Texts("SELECT sitemap FROM sitemaps_kept");
 }
@@ -364,6 +375,29 @@ std::string History::MarkRemoved(const std::vector<RemovedPage>& pages) {
 std::string History::ForgetRemoved(const std::vector<std::string>& addresses) {
     return WriteRows("DELETE FROM removed_pages WHERE address = ?", addresses,
                      [](sqlite3_stmt* s, const std::string& address) { Bind(s, 1, address); });
+}
+
+std::string History::ForgetSite(const std::string& site) {
+    // A sitemap another site remembers too keeps its pages for that one.
+    static constexpr const char* kForget[] = {
+        "DELETE FROM sitemap_pages WHERE sitemap IN (SELECT sitemap FROM sitemaps WHERE site = ?1)"
+        " AND sitemap NOT IN (SELECT sitemap FROM sitemaps WHERE site <> ?1)",
+        "DELETE FROM sitemaps_kept WHERE sitemap IN (SELECT sitemap FROM sitemaps WHERE site = ?1)"
+        " AND sitemap NOT IN (SELECT sitemap FROM sitemaps WHERE site <> ?1)",
+        "DELETE FROM removed_pages WHERE site = ?1",
+        "DELETE FROM lastmod_trust WHERE site = ?1",
+        "DELETE FROM sitemaps WHERE site = ?1",
+    };
+    return InTransaction([&] {
+        return std::all_of(std::begin(kForget), std::end(kForget), [&](const char* sql) {
+            const Statement forget = Prepare(db_, sql);
+            if (!forget) {
+                return false;
+            }
+            Bind(forget.get(), 1, site);
+            return StepOnce(forget.get());
+        });
+    });
 }
 
 std::vector<RemovedPage> History::RemovedPages() {

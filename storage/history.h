@@ -212,6 +212,8 @@ public:
     std::optional<std::vector<std::string>> PagesOfSitemap(const std::string& sitemap);
     // The sitemaps whose pages were kept.
     std::vector<std::string> KeptSitemaps();
+    // How many pages each sitemap gave when last read whole.
+    std::unordered_map<std::string, std::size_t> PagesBySitemap();
     // What the pages sitemaps gave at their last read come to, decided here rather than
     // loaded: every page once, in the sitemaps' order, and the dates of only those IndexNow
     // may announce: never accepted, accepted since the time given (to be passed over as
@@ -232,6 +234,9 @@ public:
     std::string MarkRemoved(const std::vector<RemovedPage>& pages);
     // Pages a sitemap names again, or that left the list.
     std::string ForgetRemoved(const std::vector<std::string>& addresses);
+    // A site no longer announced: its sitemaps, their pages, its removed pages and the trust in
+    // its lastmods; what was sent for its pages stays in the record.
+    std::string ForgetSite(const std::string& site);
     std::vector<RemovedPage> RemovedPages();
     std::string RecordAnnouncerRun(const AnnouncerRun& run);
     // The latest runs of the announcer, newest first.

@@ -7,7 +7,6 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QRandomGenerator>
 
 #include "engine/google/service_key.h"
 #include "engine/indexnow/indexnow.h"
@@ -43,38 +42,6 @@ const QString kGoogleKeyFirstText = QStringLiteral(
     "choose it first.");
 const QString kNoGoogleKeyText = QStringLiteral("No key chosen.");
 const QString kGoogleKeyText = QStringLiteral("Key of %1");
-
-// What a host's key file check found, in the user's words.
-QString CheckText(const KeyFileCheck& check) {
-    using Verdict = KeyFileCheck::Verdict;
-    switch (check.verdict) {
-        case Verdict::Served:
-            return QStringLiteral("served exactly");
-        case Verdict::OtherContent:
-            return QStringLiteral("served with other content");
-        case Verdict::Redirected:
-            return QStringLiteral("redirected to ") + DisplayText(check.location);
-        case Verdict::Untrusted:
-            return QStringLiteral("certificate not trusted");
-        case Verdict::OnlyOverHttp:
-            return QStringLiteral("served only over http");
-        case Verdict::NotFound:
-            return QStringLiteral("not found (404)");
-        case Verdict::NoAnswer:
-            return QStringLiteral("could not connect (%1)")
-                .arg(QString::fromStdString(Describe(check.failure)));
-        case Verdict::Answered:
-            break;
-    }
-    return QStringLiteral("answered %1").arg(check.status);
-}
-
-// Sixteen bytes from the system's random source, as 32 lowercase hexadecimal characters.
-QString NewKey() {
-    QByteArray bytes(16, Qt::Uninitialized);
-    QRandomGenerator::system()->generate(bytes.begin(), bytes.end());
-    return QString::fromLatin1(bytes.toHex());
-}
 
 }  // namespace
 
@@ -156,7 +123,7 @@ bool CChannelsDlg::TakeValidKey(std::string& key) {
 }
 
 void CChannelsDlg::OnGenerate() {
-    keyEdit_->setText(NewKey());
+    keyEdit_->setText(QString::fromStdString(NewIndexNowKey()));
 }
 
 void CChannelsDlg::OnSaveKeyFile() {
@@ -192,7 +159,7 @@ void CChannelsDlg::OnCheck() {
     KeyCheckReport report;
     RunOffUiThread([&] { report = CheckKeys(StatusFetcher(routing_), addresses_, checked); });
     for (const KeyCheckReport::Host& host : report.hosts) {
-        checkList_->addItem(DisplayText(host.host) + QStringLiteral(": ") + CheckText(host.check));
+        checkList_->addItem(DisplayText(host.host + ": " + KeyCheckText(host.check)));
     }
     for (const std::string& address : report.uncovered) {
         checkList_->addItem(DisplayText(address) +

@@ -1,13 +1,43 @@
 #include "engine/indexnow/indexnow.h"
 
+#include <sys/random.h>
+
+#include <array>
+#include <cerrno>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <random>
 
 #include "engine/net/http_text.h"
 #include "engine/net/web_address.h"
 
 namespace quaymark {
+
+std::string NewIndexNowKey() {
+    std::array<unsigned char, 16> bytes{};
+    // getrandom blocks only until the system's pool is first ready; where it cannot serve,
+    // the library's own random device does.
+    std::size_t got = 0;
+    while (got < bytes.size()) {
+        const ssize_t read = ::getrandom(bytes.data() + got, bytes.size() - got, 0);
+        if (read < 0 && errno != EINTR) {
+            break;
+        }
+        got += read > 0 ? static_cast<std::size_t>(read) : 0;
+    }
+    std::random_device device;
+    for (; got < bytes.size(); ++got) {
+        bytes[got] = static_cast<unsigned char>(device());
+    }
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string key;
+    for (const unsigned char byte : bytes) {
+        key += kHex[byte >> 4];
+        key += kHex[byte & 0xF];
+    }
+    return key;
+}
 
 bool IsHttpsAddress(std::string_view address) {
     return StartsWithNoCase(address, "https://") && HostOf(address).has_value();

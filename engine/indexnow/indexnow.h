@@ -32,6 +32,10 @@ struct IndexNowJob {
     bool announces() const { return settings.enabled && IsValidIndexNowKey(settings.key); }
 };
 
+// A new key: sixteen bytes from the system's random source, as 32 lowercase hexadecimal
+// characters.
+std::string NewIndexNowKey();
+
 // An address accepted so recently is never announced again, changed or not.
 inline constexpr std::int64_t kReannounceAfterSeconds = 10 * 60;
 

@@ -54,6 +54,29 @@ KeyFileCheck CheckKeyFile(const StatusFetcher& fetcher, std::string_view host,
     return {.verdict = Verdict::Answered, .status = answer.status};
 }
 
+std::string KeyCheckText(const KeyFileCheck& check) {
+    using Verdict = KeyFileCheck::Verdict;
+    switch (check.verdict) {
+        case Verdict::Served:
+            return "served exactly";
+        case Verdict::OtherContent:
+            return "served with other content";
+        case Verdict::Redirected:
+            return "redirected to " + check.location;
+        case Verdict::Untrusted:
+            return "certificate not trusted";
+        case Verdict::OnlyOverHttp:
+            return "served only over http";
+        case Verdict::NotFound:
+            return "not found (404)";
+        case Verdict::NoAnswer:
+            return "could not connect (" + Describe(check.failure) + ")";
+        case Verdict::Answered:
+            break;
+    }
+    return "answered " + std::to_string(check.status);
+}
+
 bool KeyLocationCovers(std::string_view keyLocation, std::string_view address) {
     const std::optional<WebAddress> location = ParseWebAddress(keyLocation);
     const std::optional<WebAddress> page = ParseWebAddress(address);

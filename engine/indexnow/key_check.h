@@ -28,6 +28,9 @@ struct KeyFileCheck {
 };
 KeyFileCheck CheckKeyFile(const StatusFetcher& fetcher, std::string_view host,
                           const IndexNowSettings& settings);
+// What the check found, in the user's words: "served exactly", "not found (404)", …; the
+// location as the host gave it, for the reader to make displayable.
+std::string KeyCheckText(const KeyFileCheck& check);
 // Whether a key location covers an address: the address lies in the key file's folder on
 // the same host.
 bool KeyLocationCovers(std::string_view keyLocation, std::string_view address);

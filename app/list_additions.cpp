@@ -1,0 +1,64 @@
+#include "app/list_additions.h"
+
+#include <filesystem>
+#include <optional>
+#include <string_view>
+#include <unordered_set>
+
+#include "base/product.h"
+#include "engine/net/http_text.h"
+#include "storage/list_lock.h"
+#include "storage/program_paths.h"
+#include "storage/url_list_file.h"
+
+namespace quaymark {
+
+ListChange AddToList(const std::vector<std::string>& pages, bool dryRun) {
+    ListChange change;
+    const std::filesystem::path listFile = UrlListPath();
+    std::optional<ListLock> lock;
+    if (!dryRun) {
+        lock.emplace(ListLockPath(listFile));
+    }
+    std::vector<std::string> list;
+    std::string email;
+    const FileResult loaded =
+        FileExists(listFile) ? LoadUrlList(listFile, list, email) : FileResult{};
+    // Views into the list and the pages, which stay where they are until the lacking join.
+    std::unordered_set<std::string_view> known(list.begin(), list.end());
+    std::vector<std::string_view> lacks;
+    for (const std::string& page : pages) {
+        if (known.insert(page).second) {
+            lacks.push_back(page);
+        }
+    }
+    const std::size_t lacking = lacks.size();
+    if (!dryRun) {
+        list.insert(list.end(), lacks.begin(), lacks.end());
+    }
+    if (lacking == 0 || dryRun) {
+        change.added = lacking;
+        return change;
+    }
+    change.notAdded = lacking;
+    const std::string notAdded = Counted(lacking, "new page was", "new pages were");
+    if (lock->heldElsewhere()) {
+        change.why = std::string(kProgramName) + " has the list open: " + notAdded +
+                     " not added to it; Announce Changes there adds them.";
+    } else if (!lock->held()) {
+        change.why = "the list's lock " + ListLockPath(listFile).string() +
+                     " could not be taken (" + lock->error().message() + "): " + notAdded +
+                     " not added to the list.";
+    } else if (!loaded) {
+        change.why = "the list " + listFile.string() + " could not be read (" + loaded.Reason() +
+                     "): " + notAdded + " not added to it.";
+    } else if (const FileResult saved = SaveUrlList(listFile, list, email); !saved) {
+        change.why = "the list " + listFile.string() + " could not be saved (" + saved.Reason() +
+                     "): " + notAdded + " not added to it.";
+    } else {
+        change = {.added = lacking};
+    }
+    return change;
+}
+
+}  // namespace quaymark

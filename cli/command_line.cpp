@@ -1,0 +1,296 @@
+#include "cli/command_line.h"
+
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "app/sites.h"
+#include "base/product.h"
+#include "cli/progress.h"
+#include "engine/indexnow/indexnow.h"
+#include "engine/indexnow/key_check.h"
+#include "engine/net/http_text.h"
+#include "storage/atomic_file.h"
+#include "storage/indexnow_settings.h"
+#include "storage/program_paths.h"
+
+namespace quaymark::cli {
+namespace {
+
+constexpr const char* kName = "quaymark-cli";
+
+// Follows an import on standard error: a line for each sitemap read.
+class ImportLines : public ImportObserver {
+public:
+    ImportLines(std::ostream& err, bool quiet) : err_(err), quiet_(quiet) {}
+    void SitemapStarted(const std::string& sitemap) override {
+        if (!quiet_) {
+            err_ << "Reading " << Printable(sitemap) << '\n';
+        }
+    }
+    void AddressesFound(std::size_t) override {}
+
+private:
+    std::ostream& err_;
+    bool quiet_;
+};
+
+int Problem(const AnnouncerSeams& seams, const std::string& text, int status) {
+    seams.err << kName << ": " << Printable(text) << '\n';
+    return status;
+}
+
+int AddSite(const std::string& address, bool quiet, const AnnouncerSeams& seams) {
+    ImportLines lines(seams.err, quiet);
+    const SiteAdded added = quaymark::AddSite(address, seams.routing, lines);
+    for (const SitemapFailure& failure : added.import.failures) {
+        seams.err << kName << ": " << Printable(FailureText(failure)) << '\n';
+    }
+    if (added.import.read.empty()) {
+        return Problem(seams, address + ": no sitemap could be read", kSomeRefused);
+    }
+    if (!added.failure.empty()) {
+        return Problem(seams, "the history could not be kept: " + added.failure, kSetupOrUsage);
+    }
+    for (const std::string& line : added.import.notes.lines) {
+        seams.out << Printable(line) << '\n';
+    }
+    seams.out << "Remembered " << Counted(added.import.read.size(), "sitemap", "sitemaps") << " of "
+              << Printable(added.import.site) << " naming "
+              << Counted(added.import.pages.size(), "page", "pages") << "; added "
+              << Counted(added.list.added, "page", "pages") << " to the list.\n";
+    if (!added.list.why.empty()) {
+        return Problem(seams, added.list.why, kSomeRefused);
+    }
+    return added.import.failures.empty() ? kAllAnnounced : kSomeRefused;
+}
+
+int ListSites(const AnnouncerSeams& seams) {
+    const SiteList list = RememberedSites();
+    if (!list.failure.empty()) {
+        return Problem(seams, list.failure, kSetupOrUsage);
+    }
+    if (list.sites.empty()) {
+        seams.out << "No site is set up: add one with " << kName << " site add <address>.\n";
+    }
+    for (const RememberedSite& site : list.sites) {
+        seams.out << Printable(site.site) << '\n';
+        for (const RememberedSite::Sitemap& sitemap : site.sitemaps) {
+            seams.out << "  " << Printable(sitemap.address) << " ("
+                      << Counted(sitemap.pages, "page", "pages") << ")\n";
+        }
+    }
+    return kAllAnnounced;
+}
+
+int RemoveSite(const std::string& address, const AnnouncerSeams& seams) {
+    const SiteForgotten forgotten = ForgetSite(address);
+    if (!forgotten.failure.empty()) {
+        return Problem(seams, forgotten.failure, kSetupOrUsage);
+    }
+    seams.out << "Forgot " << Printable(forgotten.site) << "; its pages stay in the list.\n";
+    return kAllAnnounced;
+}
+
+// What is asked of IndexNow's settings.
+struct IndexNowChoice {
+    std::string key;
+    std::string endpoint;
+    std::string keyLocation;
+    std::string keyFile;
+};
+
+int LoadSettings(IndexNowSettings& settings, const AnnouncerSeams& seams) {
+    const std::filesystem::path file = IndexNowSettingsPath();
+    if (const FileResult loaded = LoadIndexNowSettings(file, settings);
+        !loaded && !loaded.Missing()) {
+        return Problem(seams,
+                       "the settings " + file.string() + " could not be read: " + loaded.Reason(),
+                       kSetupOrUsage);
+    }
+    return kAllAnnounced;
+}
+
+int SaveSettings(const IndexNowSettings& settings, const AnnouncerSeams& seams) {
+    const std::filesystem::path file = IndexNowSettingsPath();
+    if (const FileResult saved = SaveIndexNowSettings(file, settings); !saved) {
+        return Problem(seams,
+                       "the settings " + file.string() + " could not be saved: " + saved.Reason(),
+                       kSetupOrUsage);
+    }
+    return kAllAnnounced;
+}
+
+// IndexNow on, with the key given, kept or new; the key file written where asked.
+int TurnIndexNowOn(const IndexNowChoice& choice, const AnnouncerSeams& seams) {
+    IndexNowSettings settings;
+    if (const int status = LoadSettings(settings, seams); status != kAllAnnounced) {
+        return status;
+    }
+    if (!choice.key.empty() && !IsValidIndexNowKey(choice.key)) {
+        return Problem(seams, "a key is 8 to 128 characters from a-z, A-Z, 0-9 and -",
+                       kSetupOrUsage);
+    }
+    if (!choice.keyLocation.empty() && !IsKeyLocation(choice.keyLocation)) {
+        return Problem(seams, "the key location must be an https address of a .txt file",
+                       kSetupOrUsage);
+    }
+    settings.key = !choice.key.empty()                ? choice.key
+                   : IsValidIndexNowKey(settings.key) ? settings.key
+                                                      : NewIndexNowKey();
+    settings.endpoint = choice.endpoint.empty() ? settings.endpoint : choice.endpoint;
+    settings.keyLocation = choice.keyLocation.empty() ? settings.keyLocation : choice.keyLocation;
+    settings.enabled = true;
+    if (!choice.keyFile.empty()) {
+        std::filesystem::path path = choice.keyFile;
+        if (std::filesystem::is_directory(path)) {
+            path /= settings.key + ".txt";
+        }
+        if (const FileResult written = WriteFileAtomically(path, settings.key); !written) {
+            return Problem(
+                seams,
+                "the key file " + path.string() + " could not be written: " + written.Reason(),
+                kSetupOrUsage);
+        }
+        seams.out << "Wrote the key file " << Printable(path.string()) << ".\n";
+    }
+    if (const int status = SaveSettings(settings, seams); status != kAllAnnounced) {
+        return status;
+    }
+    seams.out << "IndexNow is on, with the key " << settings.key << ".\n"
+              << "Each site must serve it: "
+              << (settings.keyLocation.empty() ? "https://<host>/" + settings.key + ".txt"
+                                               : Printable(settings.keyLocation))
+              << " holding exactly " << settings.key << " (" << kName
+              << " indexnow check tells whether it does).\n";
+    return kAllAnnounced;
+}
+
+int TurnIndexNowOff(const AnnouncerSeams& seams) {
+    IndexNowSettings settings;
+    if (const int status = LoadSettings(settings, seams); status != kAllAnnounced) {
+        return status;
+    }
+    settings.enabled = false;
+    if (const int status = SaveSettings(settings, seams); status != kAllAnnounced) {
+        return status;
+    }
+    seams.out << "IndexNow is off.\n";
+    return kAllAnnounced;
+}
+
+// The key file of every site set up, as the engines will look for it.
+int CheckIndexNowKey(const AnnouncerSeams& seams) {
+    IndexNowSettings settings;
+    if (const int status = LoadSettings(settings, seams); status != kAllAnnounced) {
+        return status;
+    }
+    if (!IsValidIndexNowKey(settings.key)) {
+        return Problem(
+            seams, "IndexNow has no key: turn it on with " + std::string(kName) + " indexnow on",
+            kSetupOrUsage);
+    }
+    const SiteList list = RememberedSites();
+    if (!list.failure.empty()) {
+        return Problem(seams, list.failure, kSetupOrUsage);
+    }
+    std::vector<std::string> sites;
+    for (const RememberedSite& site : list.sites) {
+        sites.push_back(site.site);
+    }
+    if (sites.empty()) {
+        return Problem(
+            seams, "no site is set up: add one with " + std::string(kName) + " site add <address>",
+            kSetupOrUsage);
+    }
+    const KeyCheckReport report = CheckKeys(StatusFetcher(seams.routing), sites, settings);
+    bool served = true;
+    for (const KeyCheckReport::Host& host : report.hosts) {
+        seams.out << Printable(host.host + ": " + KeyCheckText(host.check)) << '\n';
+        served = served && host.check.verdict == KeyFileCheck::Verdict::Served;
+    }
+    return served ? kAllAnnounced : kSomeRefused;
+}
+
+}  // namespace
+
+int RunCommandLine(const std::vector<std::string>& arguments, const AnnouncerSeams& seams) {
+    CLI::App app("Sets sites up and announces their pages through the channels of " +
+                     std::string(kProgramName) + ", without a display.",
+                 kName);
+    app.require_subcommand(1);
+    app.set_version_flag("--version",
+                         std::string(kProgramName) + " command line " + QUAYMARK_VERSION);
+    app.footer("Exit status: 0 done; 1 something refused or not read; 2 a setup or usage error.");
+
+    CLI::App* site =
+        app.add_subcommand("site", "Set sites up from their sitemaps")->require_subcommand(1);
+    std::string address;
+    bool quiet = false;
+    CLI::App* add = site->add_subcommand(
+        "add",
+        "Read a site's sitemaps (or one sitemap), remember them and add their pages to "
+        "the list");
+    add->add_option("address", address, "The site or sitemap")->required();
+    add->add_flag("-q,--quiet", quiet, "Print nothing but errors and the result");
+    CLI::App* list = site->add_subcommand("list", "List the sites set up and their sitemaps");
+    CLI::App* remove = site->add_subcommand(
+        "remove", "Forget a site: no longer read nor announced; its pages stay in the list");
+    remove->add_option("address", address, "The site")->required();
+
+    CLI::App* indexNow =
+        app.add_subcommand("indexnow", "Turn IndexNow on or off, or check its key on each site")
+            ->require_subcommand(1);
+    IndexNowChoice choice;
+    CLI::App* on = indexNow->add_subcommand("on",
+                                            "Turn IndexNow on, with a new key unless one "
+                                            "is given or kept");
+    on->add_option("--key", choice.key, "The key to use");
+    on->add_option("--endpoint", choice.endpoint, "The endpoint to post to")->type_name("URL");
+    on->add_option("--key-location", choice.keyLocation,
+                   "Where the sites serve the key, when not at their root")
+        ->type_name("URL");
+    on->add_option("--key-file", choice.keyFile,
+                   "Write the key file here (a file, or a folder for <key>.txt)")
+        ->type_name("PATH");
+    CLI::App* off = indexNow->add_subcommand("off", "Turn IndexNow off; its key is kept");
+    CLI::App* check = indexNow->add_subcommand("check", "Check that each site serves the key");
+
+    CLI::App* announce = app.add_subcommand("announce",
+                                            "Announce what changed, as quaymark-announce does "
+                                            "(its options follow)")
+                             ->prefix_command();
+
+    std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
+    try {
+        app.parse(reversed);
+    } catch (const CLI::CallForHelp& help) {
+        return app.exit(help, seams.out, seams.err);
+    } catch (const CLI::CallForVersion& version) {
+        return app.exit(version, seams.out, seams.err);
+    } catch (const CLI::ParseError& error) {
+        return Problem(seams, std::string(error.what()) + " (see --help)", kSetupOrUsage);
+    }
+    if (add->parsed()) {
+        return AddSite(address, quiet, seams);
+    }
+    if (list->parsed()) {
+        return ListSites(seams);
+    }
+    if (remove->parsed()) {
+        return RemoveSite(address, seams);
+    }
+    if (on->parsed()) {
+        return TurnIndexNowOn(choice, seams);
+    }
+    if (off->parsed()) {
+        return TurnIndexNowOff(seams);
+    }
+    if (check->parsed()) {
+        return CheckIndexNowKey(seams);
+    }
+    return RunAnnouncer(announce->remaining(), seams);
+}
+
+}  // namespace quaymark::cli

@@ -1,0 +1,73 @@
+#include "cli/command_line.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <sstream>
+
+#include "tests/support/announce_site.h"
+#include "tests/support/temp_dir.h"
+
+namespace quaymark::cli {
+namespace {
+
+using testing::AnnounceSite;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+// A new user on a machine with no display, from an empty home: a site set up from its
+// sitemap, IndexNow turned on with its key file written, the first announcement, and the site
+// forgotten again.
+TEST(CommandLine, FromAnEmptyHomeToTheFirstAnnouncement) {
+    testing::TempDir home;
+    for (const char* variable : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME"}) {
+        ::setenv(variable, (home.path() / variable).c_str(), 1);
+    }
+    AnnounceSite site;
+    site.Serve("/sitemap.xml", testing::Urlset({"http://www.example.test/a",
+                                                "http://www.example.test/b 2026-11-30"}));
+    site.Serve("/a", "<p>A</p>");
+    site.Serve("/b", "<p>B</p>");
+    std::ostringstream out;
+    std::ostringstream err;
+    const auto run = [&](std::vector<std::string> arguments) {
+        out.str({});
+        err.str({});
+        return RunCommandLine(arguments, {.routing = site.Routing(), .out = out, .err = err});
+    };
+
+    EXPECT_EQ(run({"site", "list"}), kAllAnnounced);
+    EXPECT_EQ(out.str(), "No site is set up: add one with quaymark-cli site add <address>.\n");
+    EXPECT_EQ(run({"announce"}), kSetupOrUsage);
+
+    EXPECT_EQ(run({"site", "add", "-q", "http://www.example.test/"}), kAllAnnounced) << err.str();
+    EXPECT_EQ(out.str(),
+              "Remembered 1 sitemap of http://www.example.test/ naming 2 pages; "
+              "added 2 pages to the list.\n");
+    EXPECT_EQ(run({"site", "list"}), kAllAnnounced);
+    EXPECT_EQ(out.str(),
+              "http://www.example.test/\n"
+              "  http://www.example.test/sitemap.xml (2 pages)\n");
+
+    EXPECT_EQ(run({"indexnow", "on", "--key", "bad key"}), kSetupOrUsage);
+    EXPECT_EQ(run({"indexnow", "on", "--key", "announce-key", "--endpoint", AnnounceSite::kEndpoint,
+                   "--key-file", home.path().string()}),
+              kAllAnnounced)
+        << err.str();
+    EXPECT_EQ(testing::ReadFileBytes(home.path() / "announce-key.txt"), "announce-key");
+    EXPECT_EQ(run({"announce", "--quiet"}), kAllAnnounced) << err.str();
+    EXPECT_THAT(site.Posted(), ElementsAre(HasSubstr("\"urlList\":[\"http://www.example.test/a\","
+                                                     "\"http://www.example.test/b\"]")));
+
+    EXPECT_EQ(run({"site", "remove", "http://www.example.test/a"}), kAllAnnounced);
+    EXPECT_EQ(out.str(), "Forgot http://www.example.test/; its pages stay in the list.\n");
+    EXPECT_EQ(run({"site", "remove", "http://www.example.test/"}), kSetupOrUsage);
+    EXPECT_EQ(run({"announce"}), kSetupOrUsage) << "nothing is read for a forgotten site";
+    for (const char* variable : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME"}) {
+        ::unsetenv(variable);
+    }
+}
+
+}  // namespace
+}  // namespace quaymark::cli
