@@ -8,6 +8,7 @@
 #include "app/sites.h"
 #include "base/product.h"
 #include "cli/progress.h"
+#include "engine/google/service_key.h"
 #include "engine/indexnow/indexnow.h"
 #include "engine/indexnow/key_check.h"
 #include "engine/net/http_text.h"
@@ -213,6 +214,53 @@ int CheckIndexNowKey(const AnnouncerSeams& seams) {
     return served ? kAllAnnounced : kSomeRefused;
 }
 
+// Google Search Console on, with the service account's key taken as the window takes it (kept
+// as the user's alone) or the one kept before.
+int TurnGoogleOn(const std::string& keyFile, const AnnouncerSeams& seams) {
+    IndexNowSettings settings;
+    if (const int status = LoadSettings(settings, seams); status != kAllAnnounced) {
+        return status;
+    }
+    const std::filesystem::path kept = GoogleKeyPath();
+    const KeyReading reading =
+        LoadServiceKey(keyFile.empty() ? kept : std::filesystem::path(keyFile));
+    if (!reading.key) {
+        return Problem(seams,
+                       keyFile.empty()
+                           ? "no service account's key is kept: give one with --key <file>"
+                           : keyFile + " was not taken: " + Describe(reading.problem) +
+                                 "; give the JSON key Google Cloud gave for the service account",
+                       kSetupOrUsage);
+    }
+    if (!keyFile.empty()) {
+        if (const FileResult saved = SaveServiceKeyFile(kept, reading.file); !saved) {
+            return Problem(seams,
+                           "the key could not be kept in " + kept.string() + ": " + saved.Reason(),
+                           kSetupOrUsage);
+        }
+    }
+    settings.google = true;
+    if (const int status = SaveSettings(settings, seams); status != kAllAnnounced) {
+        return status;
+    }
+    seams.out << "Google Search Console is on, with the key of "
+              << Printable(reading.key->clientEmail) << ".\n";
+    return kAllAnnounced;
+}
+
+int TurnGoogleOff(const AnnouncerSeams& seams) {
+    IndexNowSettings settings;
+    if (const int status = LoadSettings(settings, seams); status != kAllAnnounced) {
+        return status;
+    }
+    settings.google = false;
+    if (const int status = SaveSettings(settings, seams); status != kAllAnnounced) {
+        return status;
+    }
+    seams.out << "Google Search Console is off; its key is kept.\n";
+    return kAllAnnounced;
+}
+
 }  // namespace
 
 int RunCommandLine(const std::vector<std::string>& arguments, const AnnouncerSeams& seams) {
@@ -257,6 +305,15 @@ int RunCommandLine(const std::vector<std::string>& arguments, const AnnouncerSea
     CLI::App* off = indexNow->add_subcommand("off", "Turn IndexNow off; its key is kept");
     CLI::App* check = indexNow->add_subcommand("check", "Check that each site serves the key");
 
+    CLI::App* google =
+        app.add_subcommand("google", "Turn Google Search Console on or off")->require_subcommand(1);
+    std::string googleKey;
+    CLI::App* googleOn = google->add_subcommand(
+        "on", "Turn it on, with the service account's key given or the one kept");
+    googleOn->add_option("--key", googleKey, "The service account's JSON key from Google Cloud")
+        ->type_name("FILE");
+    CLI::App* googleOff = google->add_subcommand("off", "Turn it off; its key is kept");
+
     CLI::App* announce = app.add_subcommand("announce",
                                             "Announce what changed, as quaymark-announce does "
                                             "(its options follow)")
@@ -289,6 +346,12 @@ int RunCommandLine(const std::vector<std::string>& arguments, const AnnouncerSea
     }
     if (check->parsed()) {
         return CheckIndexNowKey(seams);
+    }
+    if (googleOn->parsed()) {
+        return TurnGoogleOn(googleKey, seams);
+    }
+    if (googleOff->parsed()) {
+        return TurnGoogleOff(seams);
     }
     return RunAnnouncer(announce->remaining(), seams);
 }

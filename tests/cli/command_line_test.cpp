@@ -6,7 +6,10 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "storage/atomic_file.h"
+#include "storage/program_paths.h"
 #include "tests/support/announce_site.h"
+#include "tests/support/fake_google.h"
 #include "tests/support/temp_dir.h"
 
 namespace quaymark::cli {
@@ -59,6 +62,19 @@ TEST(CommandLine, FromAnEmptyHomeToTheFirstAnnouncement) {
     EXPECT_EQ(run({"announce", "--quiet"}), kAllAnnounced) << err.str();
     EXPECT_THAT(site.Posted(), ElementsAre(HasSubstr("\"urlList\":[\"http://www.example.test/a\","
                                                      "\"http://www.example.test/b\"]")));
+
+    // Google's key is taken as the window takes it, the user's alone; a file that is no key
+    // is refused with its reason.
+    testing::FakeGoogle google;
+    const std::filesystem::path keyFile = home.path() / "service-account.json";
+    ASSERT_TRUE(WriteFileAtomically(keyFile, google.KeyFile()));
+    EXPECT_EQ(run({"google", "on", "--key", (home.path() / "announce-key.txt").string()}),
+              kSetupOrUsage);
+    EXPECT_THAT(err.str(), HasSubstr("was not taken"));
+    EXPECT_EQ(run({"google", "on", "--key", keyFile.string()}), kAllAnnounced) << err.str();
+    EXPECT_EQ(std::filesystem::status(GoogleKeyPath()).permissions(),
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    EXPECT_EQ(run({"google", "off"}), kAllAnnounced);
 
     EXPECT_EQ(run({"site", "remove", "http://www.example.test/a"}), kAllAnnounced);
     EXPECT_EQ(out.str(), "Forgot http://www.example.test/; its pages stay in the list.\n");
