@@ -8,8 +8,8 @@
 #include <string_view>
 #include <unordered_set>
 
-#include "base/product.h"
 #include "app/list_additions.h"
+#include "base/product.h"
 #include "cli/progress.h"
 #include "cli/report.h"
 #include "engine/google/service_key.h"

@@ -1,10 +1,12 @@
 #pragma once
 
 #include <chrono>
+#include <filesystem>
 #include <ostream>
 #include <string>
 #include <vector>
 
+#include "app/daily_job.h"
 #include "engine/net/transfer_options.h"
 
 namespace quaymark::cli {
@@ -25,6 +27,10 @@ struct AnnouncerSeams {
     bool terminal = false;
     // How long an announcer waits for one already under way before it gives up.
     std::chrono::milliseconds runLockWait = std::chrono::minutes(30);
+    // The user's systemd manager and the announcer the daily timer runs (found beside the
+    // program when empty).
+    UserManager userManager = &AskSystemctl;
+    std::filesystem::path announcer{};
 };
 
 // Announce Changes from the command line with the user's own list, settings and history.

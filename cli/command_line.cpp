@@ -13,6 +13,7 @@
 #include "engine/indexnow/key_check.h"
 #include "engine/net/http_text.h"
 #include "storage/atomic_file.h"
+#include "storage/daily_timer.h"
 #include "storage/indexnow_settings.h"
 #include "storage/program_paths.h"
 
@@ -261,6 +262,55 @@ int TurnGoogleOff(const AnnouncerSeams& seams) {
     return kAllAnnounced;
 }
 
+// The daily timer set up or taken down, as the window's tick does.
+int SetTimer(bool on, const AnnouncerSeams& seams) {
+    using Kind = DailyJobChange::Kind;
+    const std::filesystem::path announcer =
+        seams.announcer.empty() ? FindAnnouncer() : seams.announcer;
+    if (on && announcer.empty()) {
+        return Problem(
+            seams,
+            "quaymark-announce was not found beside " + std::string(kName) + " or on the PATH",
+            kSetupOrUsage);
+    }
+    const DailyJobChange change =
+        on ? EnableDailyJob(announcer, seams.userManager) : DisableDailyJob(seams.userManager);
+    const std::string units = UserUnitDirectory().string();
+    // Where the timer cannot be, the crontab line that does the same follows on its own line.
+    const auto withCrontab = [&](const std::string& reason) {
+        const int status = Problem(seams,
+                                   reason +
+                                       "; to announce every day all the same, add this "
+                                       "line to your crontab (crontab -e):",
+                                   kSetupOrUsage);
+        seams.err << Printable(change.crontab) << '\n';
+        return status;
+    };
+    switch (change.kind) {
+        case Kind::Done:
+            seams.out << (on ? "The daily timer is on: quaymark-announce runs once a day.\n"
+                             : "The daily timer is off.\n");
+            return kAllAnnounced;
+        case Kind::RefusedPath:
+            return withCrontab("the announcer's path " + announcer.string() +
+                               " holds a character systemd does not take in a unit");
+        case Kind::NotWritten:
+            return Problem(seams,
+                           "the timer could not be written to " + units + ": " + change.detail,
+                           kSetupOrUsage);
+        case Kind::NoUserManager:
+            return withCrontab("no systemd user manager runs here (" + change.detail + ")");
+        case Kind::NotEnabled:
+            return Problem(seams, "the timer could not be enabled: " + change.detail,
+                           kSetupOrUsage);
+        case Kind::NotRemoved:
+            return Problem(seams,
+                           "the timer could not be removed from " + units + ": " + change.detail,
+                           kSetupOrUsage);
+    }
+    return kSetupOrUsage;
+}
+
 }  // namespace
 
 int RunCommandLine(const std::vector<std::string>& arguments, const AnnouncerSeams& seams) {
@@ -314,6 +364,12 @@ int RunCommandLine(const std::vector<std::string>& arguments, const AnnouncerSea
         ->type_name("FILE");
     CLI::App* googleOff = google->add_subcommand("off", "Turn it off; its key is kept");
 
+    CLI::App* timer =
+        app.add_subcommand("timer", "Turn the daily timer that runs quaymark-announce on or off")
+            ->require_subcommand(1);
+    CLI::App* timerOn = timer->add_subcommand("on", "Announce the changes once a day");
+    timer->add_subcommand("off", "No longer announce every day");
+
     CLI::App* announce = app.add_subcommand("announce",
                                             "Announce what changed, as quaymark-announce does "
                                             "(its options follow)")
@@ -352,6 +408,9 @@ int RunCommandLine(const std::vector<std::string>& arguments, const AnnouncerSea
     }
     if (googleOff->parsed()) {
         return TurnGoogleOff(seams);
+    }
+    if (timer->parsed()) {
+        return SetTimer(timerOn->parsed(), seams);
     }
     return RunAnnouncer(announce->remaining(), seams);
 }

@@ -1,9 +1,8 @@
 #include "ui/daily_job.h"
 
 #include <QCoreApplication>
-#include <QFile>
-#include <QStandardPaths>
 
+#include "app/daily_job.h"
 #include "storage/daily_timer.h"
 #include "ui/byte_text.h"
 #include "ui/desktop.h"
@@ -30,12 +29,50 @@ const QString kNotEnabledText = QStringLiteral("The daily job's timer could not 
 const QString kNotRemovedText =
     QStringLiteral("The daily job's timer could not be removed from %1: %2.");
 
-std::filesystem::path PathOf(const QString& file) {
-    return std::filesystem::path(QFile::encodeName(file).toStdString());
+// The desktop's user manager (or a test's), as the daily job asks it.
+ManagerAnswer AskDesktop(const std::vector<std::string>& arguments) {
+    QStringList words;
+    for (const std::string& argument : arguments) {
+        words << QString::fromStdString(argument);
+    }
+    const UserManagerAnswer answer = RunUserManager(words);
+    return {
+        .ran = answer.ran, .exitStatus = answer.exitStatus, .output = answer.output.toStdString()};
 }
 
-QString Said(const UserManagerAnswer& answer) {
-    return answer.output.isEmpty() ? QStringLiteral("systemctl --user failed") : answer.output;
+// The change in the window's words; whether it was made.
+bool Told(QWidget* owner, const std::filesystem::path& announcer, const DailyJobChange& change) {
+    using Kind = DailyJobChange::Kind;
+    const QString detail = QString::fromStdString(change.detail);
+    const QString crontab = DisplayText(change.crontab);
+    const QString units = DisplayText(UserUnitDirectory().string());
+    QString text;
+    switch (change.kind) {
+        case Kind::Done:
+            return true;
+        case Kind::RefusedPath: {
+            const char refused = change.detail.front();
+            const QString shown = refused == '"' || refused == '\'' || refused == '\\'
+                                      ? QString(QLatin1Char(refused))
+                                      : QStringLiteral("a control character");
+            text = kRefusedPathText.arg(DisplayText(announcer.string()), shown, crontab);
+            break;
+        }
+        case Kind::NotWritten:
+            text = kUnitsNotWrittenText.arg(units, detail);
+            break;
+        case Kind::NoUserManager:
+            text = kNoUserManagerText.arg(detail, crontab);
+            break;
+        case Kind::NotEnabled:
+            text = kNotEnabledText.arg(detail);
+            break;
+        case Kind::NotRemoved:
+            text = kNotRemovedText.arg(units, detail);
+            break;
+    }
+    ShowMessage(owner, text, kProgramTitle, MessageIcon::Warning);
+    return false;
 }
 
 bool Enable(QWidget* owner) {
@@ -45,75 +82,21 @@ bool Enable(QWidget* owner) {
                     kProgramTitle, MessageIcon::Warning);
         return false;
     }
-    if (const std::optional<char> refused = RefusedBySystemd(announcer)) {
-        const QString shown = *refused == '"' || *refused == '\'' || *refused == '\\'
-                                  ? QString(QLatin1Char(*refused))
-                                  : QStringLiteral("a control character");
-        ShowMessage(owner,
-                    kRefusedPathText.arg(DisplayText(announcer.string()), shown,
-                                         DisplayText(CrontabLine(announcer))),
-                    kProgramTitle, MessageIcon::Warning);
-        return false;
-    }
-    const std::filesystem::path units = UserUnitDirectory();
-    if (const FileResult written = WriteTimerUnits(units, announcer); !written) {
-        ShowMessage(owner,
-                    kUnitsNotWrittenText.arg(DisplayText(units.string()),
-                                             QString::fromStdString(written.Reason())),
-                    kProgramTitle, MessageIcon::Warning);
-        return false;
-    }
-    const UserManagerAnswer reloaded = RunUserManager({QStringLiteral("daemon-reload")});
-    if (!reloaded.succeeded()) {
-        RemoveTimerUnits(units);
-        ShowMessage(owner,
-                    kNoUserManagerText.arg(Said(reloaded), DisplayText(CrontabLine(announcer))),
-                    kProgramTitle, MessageIcon::Warning);
-        return false;
-    }
-    const UserManagerAnswer enabled = RunUserManager(
-        {QStringLiteral("enable"), QStringLiteral("--now"), QString::fromLatin1(kTimerName)});
-    if (!enabled.succeeded()) {
-        RemoveTimerUnits(units);
-        RunUserManager({QStringLiteral("daemon-reload")});
-        ShowMessage(owner, kNotEnabledText.arg(Said(enabled)), kProgramTitle, MessageIcon::Warning);
-        return false;
-    }
-    return true;
+    return Told(owner, announcer, EnableDailyJob(announcer, &AskDesktop));
 }
 
 bool Disable(QWidget* owner) {
-    // A manager that is gone has nothing enabled to disable: the files go all the same.
-    RunUserManager(
-        {QStringLiteral("disable"), QStringLiteral("--now"), QString::fromLatin1(kTimerName)});
-    const std::filesystem::path units = UserUnitDirectory();
-    if (const FileResult removed = RemoveTimerUnits(units); !removed) {
-        ShowMessage(owner,
-                    kNotRemovedText.arg(DisplayText(units.string()),
-                                        QString::fromStdString(removed.Reason())),
-                    kProgramTitle, MessageIcon::Warning);
-        return false;
-    }
-    RunUserManager({QStringLiteral("daemon-reload")});
-    return true;
+    return Told(owner, {}, DisableDailyJob(&AskDesktop));
 }
 
 }  // namespace
 
 std::filesystem::path AnnouncerPath() {
-    const QString here = QCoreApplication::applicationDirPath();
-    for (const QString& candidate : {here + QStringLiteral("/quaymark-announce"),
-                                     here + QStringLiteral("/../cli/quaymark-announce")}) {
-        if (QFile::exists(candidate)) {
-            return std::filesystem::weakly_canonical(PathOf(candidate));
-        }
-    }
-    const QString found = QStandardPaths::findExecutable(QStringLiteral("quaymark-announce"));
-    return found.isEmpty() ? std::filesystem::path() : PathOf(found);
+    return FindAnnouncer();
 }
 
 bool DailyJobOn() {
-    return TimerUnitsWritten(UserUnitDirectory());
+    return quaymark::DailyJobOn();
 }
 
 bool SetDailyJob(QWidget* owner, bool on) {

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "storage/atomic_file.h"
+#include "storage/daily_timer.h"
 #include "storage/program_paths.h"
 #include "tests/support/announce_site.h"
 #include "tests/support/fake_google.h"
@@ -34,10 +35,22 @@ TEST(CommandLine, FromAnEmptyHomeToTheFirstAnnouncement) {
     site.Serve("/b", "<p>B</p>");
     std::ostringstream out;
     std::ostringstream err;
+    bool managerRuns = true;
+    std::vector<std::string> asked;
     const auto run = [&](std::vector<std::string> arguments) {
         out.str({});
         err.str({});
-        return RunCommandLine(arguments, {.routing = site.Routing(), .out = out, .err = err});
+        return RunCommandLine(arguments, {.routing = site.Routing(),
+                                          .out = out,
+                                          .err = err,
+                                          .userManager =
+                                              [&](const std::vector<std::string>& words) {
+                                                  asked.push_back(words.front());
+                                                  return ManagerAnswer{
+                                                      .ran = managerRuns,
+                                                      .exitStatus = managerRuns ? 0 : 1};
+                                              },
+                                          .announcer = QUAYMARK_ANNOUNCER});
     };
 
     EXPECT_EQ(run({"site", "list"}), kAllAnnounced);
@@ -75,6 +88,18 @@ TEST(CommandLine, FromAnEmptyHomeToTheFirstAnnouncement) {
     EXPECT_EQ(std::filesystem::status(GoogleKeyPath()).permissions(),
               std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
     EXPECT_EQ(run({"google", "off"}), kAllAnnounced);
+
+    // The daily timer as the window's tick sets it up; where no user manager runs, nothing is
+    // left behind and the crontab line is told.
+    EXPECT_EQ(run({"timer", "on"}), kAllAnnounced) << err.str();
+    EXPECT_TRUE(TimerUnitsWritten(UserUnitDirectory()));
+    EXPECT_THAT(asked, ElementsAre("daemon-reload", "enable"));
+    EXPECT_EQ(run({"timer", "off"}), kAllAnnounced);
+    EXPECT_FALSE(TimerUnitsWritten(UserUnitDirectory()));
+    managerRuns = false;
+    EXPECT_EQ(run({"timer", "on"}), kSetupOrUsage);
+    EXPECT_THAT(err.str(), HasSubstr(CrontabLine(QUAYMARK_ANNOUNCER)));
+    EXPECT_FALSE(TimerUnitsWritten(UserUnitDirectory()));
 
     EXPECT_EQ(run({"site", "remove", "http://www.example.test/a"}), kAllAnnounced);
     EXPECT_EQ(out.str(), "Forgot http://www.example.test/; its pages stay in the list.\n");
