@@ -2,24 +2,14 @@
 
 #include <CLI/CLI.hpp>
 
-#include <ctime>
-#include <memory>
+#include <chrono>
 #include <optional>
-#include <string_view>
-#include <unordered_set>
 
-#include "app/list_additions.h"
+#include "app/announcing.h"
 #include "base/product.h"
 #include "cli/progress.h"
 #include "cli/report.h"
-#include "engine/google/service_key.h"
 #include "engine/net/http_text.h"
-#include "engine/run/announce_changes.h"
-#include "storage/history.h"
-#include "storage/indexnow_settings.h"
-#include "storage/list_lock.h"
-#include "storage/program_paths.h"
-#include "storage/url_list_file.h"
 
 namespace quaymark::cli {
 namespace {
@@ -39,132 +29,93 @@ int SetupError(const AnnouncerSeams& seams, const std::string& reason) {
     return kSetupOrUsage;
 }
 
-std::string SetupProblem(AnnounceOutcome::Setup setup, const std::string& site) {
-    switch (setup) {
-        case AnnounceOutcome::Setup::NoChannel:
-            return "no channel to announce through: turn IndexNow (or Google Search Console) "
-                   "on with its key in the Channels window of " +
-                   std::string(kProgramName);
-        case AnnounceOutcome::Setup::NoSitemap:
-            return "no site has a remembered sitemap: import a site's sitemaps in " +
-                   std::string(kProgramName) + " first";
-        case AnnounceOutcome::Setup::NoSuchSite:
-            return site + ": no remembered sitemap for this site";
-        case AnnounceOutcome::Setup::Ready:
-            break;
-    }
-    return {};
-}
+// What the announcer says as the announcement goes, on standard error: a note of the
+// history, Google left out, a wait for another announcement; its progress; and why it could
+// not begin, in the words the history records too.
+class AnnouncerLines : public AnnounceFollower {
+public:
+    AnnouncerLines(const Options& options, const AnnouncerSeams& seams)
+        : options_(options), seams_(seams) {}
 
-// The run as the history keeps it, for the History window and the notice of a failed timer run.
-AnnouncerRun RunRecord(const Options& options, int exitStatus, std::string result,
-                       const AnnounceOutcome* outcome = nullptr) {
-    AnnouncerRun run{.time = std::time(nullptr),
-                     .scheduled = options.scheduled,
-                     .exitStatus = exitStatus,
-                     .result = std::move(result)};
-    if (outcome != nullptr) {
-        run.announced = static_cast<std::int64_t>(outcome->announced());
-        run.refused = static_cast<std::int64_t>(outcome->refused());
-        run.leftOut = static_cast<std::int64_t>(outcome->leftOut());
+    void HistoryNote(const std::string& note) override {
+        seams_.err << "quaymark-announce: " << Printable(note) << '\n';
     }
-    return run;
-}
+    void GoogleLeftOut(const std::filesystem::path& key, KeyProblem problem) override {
+        seams_.err << "quaymark-announce: Google Search Console left out: "
+                   << Printable(key.string()) << ": " << Describe(problem) << '\n';
+    }
+    void Waiting(std::chrono::milliseconds bound) override {
+        seams_.err << "quaymark-announce: another announcement is under way (" << kProgramName
+                   << " or another quaymark-announce); waiting for it to end, at most "
+                   << Minutes(bound) << '\n';
+    }
+    RunObserver& Progress() override {
+        if (!progress_) {
+            progress_.emplace(seams_.err, seams_.terminal, options_.quiet || options_.json);
+        }
+        return *progress_;
+    }
+    std::string Words(const AnnounceSetupFailure& failure) override {
+        using Kind = AnnounceSetupFailure::Kind;
+        switch (failure.kind) {
+            case Kind::NoChannel:
+                return "no channel to announce through: turn IndexNow (or Google Search "
+                       "Console) on with its key in the Channels window of " +
+                       std::string(kProgramName);
+            case Kind::NoSitemap:
+                return "no site has a remembered sitemap: import a site's sitemaps in " +
+                       std::string(kProgramName) + " first";
+            case Kind::NoSuchSite:
+                return options_.site + ": no remembered sitemap for this site";
+            case Kind::HistoryUnreadable:
+                return failure.detail;
+            case Kind::SettingsUnreadable:
+                return "the settings " + failure.file.string() +
+                       " could not be read: " + failure.detail;
+            case Kind::StillUnderWay:
+                return "another announcement was still under way after " +
+                       Minutes(seams_.runLockWait) +
+                       ": nothing announced; the next run announces what this one would have";
+            case Kind::RunLockFailed:
+                return "the run lock " + failure.file.string() + " could not be taken (" +
+                       failure.detail + ")";
+            case Kind::None:
+                break;
+        }
+        return {};
+    }
+
+private:
+    static std::string Minutes(std::chrono::milliseconds bound) {
+        const auto minutes = std::chrono::ceil<std::chrono::minutes>(bound).count();
+        return Counted(static_cast<std::size_t>(minutes), "minute", "minutes");
+    }
+
+    const Options& options_;
+    const AnnouncerSeams& seams_;
+    std::optional<ProgressLines> progress_;
+};
 
 int Announce(const Options& options, const AnnouncerSeams& seams) {
-    // No history is made for nothing: without one there is no remembered sitemap.
-    const std::filesystem::path historyFile = HistoryPath(UrlListPath());
-    if (!FileExists(historyFile)) {
-        return SetupError(seams, SetupProblem(AnnounceOutcome::Setup::NoSitemap, options.site));
+    AnnouncerLines lines(options, seams);
+    const Announcement done = quaymark::Announce({.site = options.site,
+                                                  .all = options.all,
+                                                  .dryRun = options.dryRun,
+                                                  .scheduled = options.scheduled,
+                                                  .routing = seams.routing,
+                                                  .runLockWait = seams.runLockWait},
+                                                 lines);
+    if (done.setup) {
+        return SetupError(seams, lines.Words(done.setup));
     }
-    History::Opened opened = History::Open(historyFile);
-    if (!opened.history) {
-        return SetupError(seams, opened.problem);
+    if (!done.historyFailure.empty()) {
+        seams.err << "quaymark-announce: the history could not be kept: "
+                  << Printable(done.historyFailure) << '\n';
     }
-    if (!opened.problem.empty()) {
-        seams.err << "quaymark-announce: " << Printable(opened.problem) << '\n';
-    }
-    HistoryWriter writer(*opened.history);
-    // A setup problem is recorded too, so that the window can tell of a timer run that failed.
-    const auto fail = [&](const std::string& reason) {
-        if (!options.dryRun) {
-            writer.PostWrite([run = RunRecord(options, kSetupOrUsage, reason)](History& history) {
-                return history.RecordAnnouncerRun(run);
-            });
-            writer.Flush();
-        }
-        return SetupError(seams, reason);
-    };
-    IndexNowSettings settings;
-    const std::filesystem::path settingsFile = IndexNowSettingsPath();
-    if (const FileResult loaded = LoadIndexNowSettings(settingsFile, settings);
-        !loaded && !loaded.Missing()) {
-        return fail("the settings " + settingsFile.string() +
-                    " could not be read: " + loaded.Reason());
-    }
-    // A key that cannot be taken leaves Google out, not the other channels.
-    GoogleJob google;
-    if (settings.google) {
-        KeyReading reading = LoadServiceKey(GoogleKeyPath());
-        if (!reading.key) {
-            seams.err << "quaymark-announce: Google Search Console left out: "
-                      << Printable(GoogleKeyPath().string()) << ": " << Describe(reading.problem)
-                      << '\n';
-        }
-        google.key = std::move(reading.key);
-    }
-    if (!IndexNowJob{settings}.announces() && !google.announces()) {
-        return fail(SetupProblem(AnnounceOutcome::Setup::NoChannel, options.site));
-    }
-    // One announcement at a time: a second would send every page again.
-    std::unique_ptr<ListLock> runLock;
-    if (!options.dryRun) {
-        const std::filesystem::path lockFile = RunLockPath(UrlListPath());
-        const auto minutes = std::chrono::ceil<std::chrono::minutes>(seams.runLockWait).count();
-        runLock = WaitForLock(lockFile, seams.runLockWait, [&] {
-            seams.err << "quaymark-announce: another announcement is under way (" << kProgramName
-                      << " or another quaymark-announce); waiting for it to end, at most "
-                      << Counted(static_cast<std::size_t>(minutes), "minute", "minutes") << '\n';
-        });
-        if (runLock->heldElsewhere()) {
-            return fail("another announcement was still under way after " +
-                        Counted(static_cast<std::size_t>(minutes), "minute", "minutes") +
-                        ": nothing announced; the next run announces what this one would have");
-        }
-        if (!runLock->held()) {
-            return fail("the run lock " + lockFile.string() + " could not be taken (" +
-                        runLock->error().message() + ")");
-        }
-    }
-    ProgressLines progress(seams.err, seams.terminal, options.quiet || options.json);
-    AnnounceChanges announce({.settings = settings,
-                              .google = std::move(google),
-                              .site = options.site,
-                              .all = options.all,
-                              .dryRun = options.dryRun,
-                              .errorPageDir = ErrorPageDirectory(),
-                              .routing = seams.routing},
-                             writer, progress);
-    const AnnounceOutcome outcome = announce.Run();
-    if (outcome.setup != AnnounceOutcome::Setup::Ready) {
-        return fail(SetupProblem(outcome.setup, options.site));
-    }
-    Report report{.outcome = outcome,
-                  .dryRun = options.dryRun,
-                  .list = AddToList(outcome.listPages, options.dryRun)};
-    report.exitStatus = outcome.refused() > 0 || outcome.sitemapsFailed() || outcome.cancelled
-                            ? kSomeRefused
-                            : kAllAnnounced;
-    if (!options.dryRun) {
-        writer.PostWrite([run = RunRecord(options, report.exitStatus,
-                                          AnnounceSummary(outcome, false), &outcome)](
-                             History& history) { return history.RecordAnnouncerRun(run); });
-    }
-    writer.Flush();
-    if (const std::string failure = writer.failure(); !failure.empty()) {
-        seams.err << "quaymark-announce: the history could not be kept: " << Printable(failure)
-                  << '\n';
-    }
+    const Report report{.outcome = done.outcome,
+                        .dryRun = options.dryRun,
+                        .list = done.list,
+                        .exitStatus = done.exitStatus};
     WriteErrors(report, seams.err);
     if (options.json) {
         WriteJson(report, seams.out);

@@ -6,17 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "app/announcing.h"
 #include "app/daily_job.h"
 #include "engine/net/transfer_options.h"
 
 namespace quaymark::cli {
-
-// The announcer's exit statuses.
-enum ExitStatus : int {
-    kAllAnnounced = 0,  // all announced, or nothing to announce
-    kSomeRefused = 1,   // some announcements refused, or a sitemap could not be read
-    kSetupOrUsage = 2,  // no key, no remembered sitemap, unreadable files, a wrong option
-};
 
 // What the announcer talks to: where its requests go, its two output streams, and whether
 // standard error is a terminal (a progress bar) or not (plain lines).
