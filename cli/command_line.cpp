@@ -5,17 +5,12 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "app/channel_setup.h"
 #include "app/sites.h"
 #include "base/product.h"
 #include "cli/progress.h"
-#include "engine/google/service_key.h"
-#include "engine/indexnow/indexnow.h"
-#include "engine/indexnow/key_check.h"
 #include "engine/net/http_text.h"
-#include "storage/atomic_file.h"
 #include "storage/daily_timer.h"
-#include "storage/indexnow_settings.h"
-#include "storage/program_paths.h"
 
 namespace quaymark::cli {
 namespace {
@@ -95,71 +90,53 @@ int RemoveSite(const std::string& address, const AnnouncerSeams& seams) {
     return kAllAnnounced;
 }
 
-// What is asked of IndexNow's settings.
-struct IndexNowChoice {
-    std::string key;
-    std::string endpoint;
-    std::string keyLocation;
-    std::string keyFile;
-};
-
-int LoadSettings(IndexNowSettings& settings, const AnnouncerSeams& seams) {
-    const std::filesystem::path file = IndexNowSettingsPath();
-    if (const FileResult loaded = LoadIndexNowSettings(file, settings);
-        !loaded && !loaded.Missing()) {
-        return Problem(seams,
-                       "the settings " + file.string() + " could not be read: " + loaded.Reason(),
-                       kSetupOrUsage);
+// A channel's change in the command line's words; the status it ends with.
+int Told(const ChannelChange& change, const AnnouncerSeams& seams) {
+    using Kind = ChannelChange::Kind;
+    const std::string file = change.file.string();
+    switch (change.kind) {
+        case Kind::Done:
+            return kAllAnnounced;
+        case Kind::SettingsUnreadable:
+            return Problem(seams, "the settings " + file + " could not be read: " + change.detail,
+                           kSetupOrUsage);
+        case Kind::SettingsNotSaved:
+            return Problem(seams, "the settings " + file + " could not be saved: " + change.detail,
+                           kSetupOrUsage);
+        case Kind::BadKey:
+            return Problem(seams, "a key is 8 to 128 characters from a-z, A-Z, 0-9 and -",
+                           kSetupOrUsage);
+        case Kind::BadKeyLocation:
+            return Problem(seams, "the key location must be an https address of a .txt file",
+                           kSetupOrUsage);
+        case Kind::KeyFileNotWritten:
+            return Problem(seams,
+                           "the key file " + file + " could not be written: " + change.detail,
+                           kSetupOrUsage);
+        case Kind::KeyNotTaken:
+            return Problem(seams,
+                           file + " was not taken: " + change.detail +
+                               "; give the JSON key Google Cloud gave for the service account",
+                           kSetupOrUsage);
+        case Kind::NoKeyKept:
+            return Problem(seams, "no service account's key is kept: give one with --key <file>",
+                           kSetupOrUsage);
+        case Kind::KeyNotKept:
+            return Problem(seams, "the key could not be kept in " + file + ": " + change.detail,
+                           kSetupOrUsage);
     }
-    return kAllAnnounced;
+    return kSetupOrUsage;
 }
 
-int SaveSettings(const IndexNowSettings& settings, const AnnouncerSeams& seams) {
-    const std::filesystem::path file = IndexNowSettingsPath();
-    if (const FileResult saved = SaveIndexNowSettings(file, settings); !saved) {
-        return Problem(seams,
-                       "the settings " + file.string() + " could not be saved: " + saved.Reason(),
-                       kSetupOrUsage);
+int IndexNowOn(const IndexNowChoice& choice, const AnnouncerSeams& seams) {
+    const ChannelChange change = TurnIndexNowOn(choice);
+    if (!change.keyFile.empty() && change.kind == ChannelChange::Kind::Done) {
+        seams.out << "Wrote the key file " << Printable(change.keyFile.string()) << ".\n";
     }
-    return kAllAnnounced;
-}
-
-// IndexNow on, with the key given, kept or new; the key file written where asked.
-int TurnIndexNowOn(const IndexNowChoice& choice, const AnnouncerSeams& seams) {
-    IndexNowSettings settings;
-    if (const int status = LoadSettings(settings, seams); status != kAllAnnounced) {
+    if (const int status = Told(change, seams); status != kAllAnnounced) {
         return status;
     }
-    if (!choice.key.empty() && !IsValidIndexNowKey(choice.key)) {
-        return Problem(seams, "a key is 8 to 128 characters from a-z, A-Z, 0-9 and -",
-                       kSetupOrUsage);
-    }
-    if (!choice.keyLocation.empty() && !IsKeyLocation(choice.keyLocation)) {
-        return Problem(seams, "the key location must be an https address of a .txt file",
-                       kSetupOrUsage);
-    }
-    settings.key = !choice.key.empty()                ? choice.key
-                   : IsValidIndexNowKey(settings.key) ? settings.key
-                                                      : NewIndexNowKey();
-    settings.endpoint = choice.endpoint.empty() ? settings.endpoint : choice.endpoint;
-    settings.keyLocation = choice.keyLocation.empty() ? settings.keyLocation : choice.keyLocation;
-    settings.enabled = true;
-    if (!choice.keyFile.empty()) {
-        std::filesystem::path path = choice.keyFile;
-        if (std::filesystem::is_directory(path)) {
-            path /= settings.key + ".txt";
-        }
-        if (const FileResult written = WriteFileAtomically(path, settings.key); !written) {
-            return Problem(
-                seams,
-                "the key file " + path.string() + " could not be written: " + written.Reason(),
-                kSetupOrUsage);
-        }
-        seams.out << "Wrote the key file " << Printable(path.string()) << ".\n";
-    }
-    if (const int status = SaveSettings(settings, seams); status != kAllAnnounced) {
-        return status;
-    }
+    const IndexNowSettings& settings = change.settings;
     seams.out << "IndexNow is on, with the key " << settings.key << ".\n"
               << "Each site must serve it: "
               << (settings.keyLocation.empty() ? "https://<host>/" + settings.key + ".txt"
@@ -169,96 +146,54 @@ int TurnIndexNowOn(const IndexNowChoice& choice, const AnnouncerSeams& seams) {
     return kAllAnnounced;
 }
 
-int TurnIndexNowOff(const AnnouncerSeams& seams) {
-    IndexNowSettings settings;
-    if (const int status = LoadSettings(settings, seams); status != kAllAnnounced) {
-        return status;
+int IndexNowCheck(const AnnouncerSeams& seams) {
+    using Kind = SitesKeyCheck::Kind;
+    const SitesKeyCheck check = CheckSitesKey(seams.routing);
+    switch (check.kind) {
+        case Kind::SettingsUnreadable:
+            return Problem(
+                seams,
+                "the settings " + check.file.string() + " could not be read: " + check.detail,
+                kSetupOrUsage);
+        case Kind::NoKey:
+            return Problem(
+                seams,
+                "IndexNow has no key: turn it on with " + std::string(kName) + " indexnow on",
+                kSetupOrUsage);
+        case Kind::NoSite:
+            return Problem(
+                seams,
+                "no site is set up: add one with " + std::string(kName) + " site add <address>",
+                kSetupOrUsage);
+        case Kind::HistoryUnreadable:
+            return Problem(seams, check.detail, kSetupOrUsage);
+        case Kind::Checked:
+            break;
     }
-    settings.enabled = false;
-    if (const int status = SaveSettings(settings, seams); status != kAllAnnounced) {
-        return status;
-    }
-    seams.out << "IndexNow is off.\n";
-    return kAllAnnounced;
-}
-
-// The key file of every site set up, as the engines will look for it.
-int CheckIndexNowKey(const AnnouncerSeams& seams) {
-    IndexNowSettings settings;
-    if (const int status = LoadSettings(settings, seams); status != kAllAnnounced) {
-        return status;
-    }
-    if (!IsValidIndexNowKey(settings.key)) {
-        return Problem(
-            seams, "IndexNow has no key: turn it on with " + std::string(kName) + " indexnow on",
-            kSetupOrUsage);
-    }
-    const SiteList list = RememberedSites();
-    if (!list.failure.empty()) {
-        return Problem(seams, list.failure, kSetupOrUsage);
-    }
-    std::vector<std::string> sites;
-    for (const RememberedSite& site : list.sites) {
-        sites.push_back(site.site);
-    }
-    if (sites.empty()) {
-        return Problem(
-            seams, "no site is set up: add one with " + std::string(kName) + " site add <address>",
-            kSetupOrUsage);
-    }
-    const KeyCheckReport report = CheckKeys(StatusFetcher(seams.routing), sites, settings);
     bool served = true;
-    for (const KeyCheckReport::Host& host : report.hosts) {
+    for (const KeyCheckReport::Host& host : check.report.hosts) {
         seams.out << Printable(host.host + ": " + KeyCheckText(host.check)) << '\n';
         served = served && host.check.verdict == KeyFileCheck::Verdict::Served;
     }
     return served ? kAllAnnounced : kSomeRefused;
 }
 
-// Google Search Console on, with the service account's key taken as the window takes it (kept
-// as the user's alone) or the one kept before.
-int TurnGoogleOn(const std::string& keyFile, const AnnouncerSeams& seams) {
-    IndexNowSettings settings;
-    if (const int status = LoadSettings(settings, seams); status != kAllAnnounced) {
+int GoogleOn(const std::string& keyFile, const AnnouncerSeams& seams) {
+    const ChannelChange change = TurnGoogleOn(keyFile);
+    if (const int status = Told(change, seams); status != kAllAnnounced) {
         return status;
     }
-    const std::filesystem::path kept = GoogleKeyPath();
-    const KeyReading reading =
-        LoadServiceKey(keyFile.empty() ? kept : std::filesystem::path(keyFile));
-    if (!reading.key) {
-        return Problem(seams,
-                       keyFile.empty()
-                           ? "no service account's key is kept: give one with --key <file>"
-                           : keyFile + " was not taken: " + Describe(reading.problem) +
-                                 "; give the JSON key Google Cloud gave for the service account",
-                       kSetupOrUsage);
-    }
-    if (!keyFile.empty()) {
-        if (const FileResult saved = SaveServiceKeyFile(kept, reading.file); !saved) {
-            return Problem(seams,
-                           "the key could not be kept in " + kept.string() + ": " + saved.Reason(),
-                           kSetupOrUsage);
-        }
-    }
-    settings.google = true;
-    if (const int status = SaveSettings(settings, seams); status != kAllAnnounced) {
-        return status;
-    }
-    seams.out << "Google Search Console is on, with the key of "
-              << Printable(reading.key->clientEmail) << ".\n";
+    seams.out << "Google Search Console is on, with the key of " << Printable(change.account)
+              << ".\n";
     return kAllAnnounced;
 }
 
-int TurnGoogleOff(const AnnouncerSeams& seams) {
-    IndexNowSettings settings;
-    if (const int status = LoadSettings(settings, seams); status != kAllAnnounced) {
+// Says the channel is off, or why it could not be turned off.
+int Off(const ChannelChange& change, const char* said, const AnnouncerSeams& seams) {
+    if (const int status = Told(change, seams); status != kAllAnnounced) {
         return status;
     }
-    settings.google = false;
-    if (const int status = SaveSettings(settings, seams); status != kAllAnnounced) {
-        return status;
-    }
-    seams.out << "Google Search Console is off; its key is kept.\n";
+    seams.out << said << '\n';
     return kAllAnnounced;
 }
 
@@ -395,19 +330,19 @@ int RunCommandLine(const std::vector<std::string>& arguments, const AnnouncerSea
         return RemoveSite(address, seams);
     }
     if (on->parsed()) {
-        return TurnIndexNowOn(choice, seams);
+        return IndexNowOn(choice, seams);
     }
     if (off->parsed()) {
-        return TurnIndexNowOff(seams);
+        return Off(TurnIndexNowOff(), "IndexNow is off.", seams);
     }
     if (check->parsed()) {
-        return CheckIndexNowKey(seams);
+        return IndexNowCheck(seams);
     }
     if (googleOn->parsed()) {
-        return TurnGoogleOn(googleKey, seams);
+        return GoogleOn(googleKey, seams);
     }
     if (googleOff->parsed()) {
-        return TurnGoogleOff(seams);
+        return Off(TurnGoogleOff(), "Google Search Console is off; its key is kept.", seams);
     }
     if (timer->parsed()) {
         return SetTimer(timerOn->parsed(), seams);

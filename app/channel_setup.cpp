@@ -1,0 +1,126 @@
+#include "app/channel_setup.h"
+
+#include "app/sites.h"
+#include "engine/indexnow/indexnow.h"
+#include "storage/atomic_file.h"
+#include "storage/program_paths.h"
+
+namespace quaymark {
+namespace {
+
+using Kind = ChannelChange::Kind;
+
+// The settings as kept, a missing file being today's defaults.
+ChannelChange Loaded() {
+    ChannelChange change{.file = IndexNowSettingsPath()};
+    if (const FileResult loaded = LoadIndexNowSettings(change.file, change.settings);
+        !loaded && !loaded.Missing()) {
+        change.kind = Kind::SettingsUnreadable;
+        change.detail = loaded.Reason();
+    }
+    return change;
+}
+
+ChannelChange Saved(ChannelChange change) {
+    if (const FileResult saved = SaveIndexNowSettings(change.file, change.settings); !saved) {
+        change.kind = Kind::SettingsNotSaved;
+        change.detail = saved.Reason();
+    }
+    return change;
+}
+
+}  // namespace
+
+ChannelChange TurnIndexNowOn(const IndexNowChoice& choice) {
+    ChannelChange change = Loaded();
+    IndexNowSettings& settings = change.settings;
+    if (change.kind != Kind::Done) {
+        return change;
+    }
+    if (!choice.key.empty() && !IsValidIndexNowKey(choice.key)) {
+        return {.kind = Kind::BadKey};
+    }
+    if (!choice.keyLocation.empty() && !IsKeyLocation(choice.keyLocation)) {
+        return {.kind = Kind::BadKeyLocation};
+    }
+    settings.key = !choice.key.empty()                ? choice.key
+                   : IsValidIndexNowKey(settings.key) ? settings.key
+                                                      : NewIndexNowKey();
+    settings.endpoint = choice.endpoint.empty() ? settings.endpoint : choice.endpoint;
+    settings.keyLocation = choice.keyLocation.empty() ? settings.keyLocation : choice.keyLocation;
+    settings.enabled = true;
+    if (!choice.keyFile.empty()) {
+        change.keyFile = choice.keyFile;
+        if (std::filesystem::is_directory(change.keyFile)) {
+            change.keyFile /= settings.key + ".txt";
+        }
+        if (const FileResult written = WriteFileAtomically(change.keyFile, settings.key);
+            !written) {
+            return {.kind = Kind::KeyFileNotWritten,
+                    .file = change.keyFile,
+                    .detail = written.Reason()};
+        }
+    }
+    return Saved(std::move(change));
+}
+
+ChannelChange TurnIndexNowOff() {
+    ChannelChange change = Loaded();
+    change.settings.enabled = false;
+    return change.kind == Kind::Done ? Saved(std::move(change)) : change;
+}
+
+ChannelChange TurnGoogleOn(const std::filesystem::path& keyFile) {
+    ChannelChange change = Loaded();
+    if (change.kind != Kind::Done) {
+        return change;
+    }
+    const std::filesystem::path kept = GoogleKeyPath();
+    const KeyReading reading = LoadServiceKey(keyFile.empty() ? kept : keyFile);
+    if (!reading.key) {
+        return keyFile.empty() ? ChannelChange{.kind = Kind::NoKeyKept}
+                               : ChannelChange{.kind = Kind::KeyNotTaken,
+                                               .file = keyFile,
+                                               .detail = Describe(reading.problem)};
+    }
+    if (!keyFile.empty()) {
+        if (const FileResult saved = SaveServiceKeyFile(kept, reading.file); !saved) {
+            return {.kind = Kind::KeyNotKept, .file = kept, .detail = saved.Reason()};
+        }
+    }
+    change.settings.google = true;
+    change.account = reading.key->clientEmail;
+    return Saved(std::move(change));
+}
+
+ChannelChange TurnGoogleOff() {
+    ChannelChange change = Loaded();
+    change.settings.google = false;
+    return change.kind == Kind::Done ? Saved(std::move(change)) : change;
+}
+
+SitesKeyCheck CheckSitesKey(const RunRouting& routing) {
+    const ChannelChange loaded = Loaded();
+    if (loaded.kind != Kind::Done) {
+        return {.kind = SitesKeyCheck::Kind::SettingsUnreadable,
+                .file = loaded.file,
+                .detail = loaded.detail};
+    }
+    if (!IsValidIndexNowKey(loaded.settings.key)) {
+        return {.kind = SitesKeyCheck::Kind::NoKey};
+    }
+    const SiteList list = RememberedSites();
+    if (!list.failure.empty()) {
+        return {.kind = SitesKeyCheck::Kind::HistoryUnreadable, .detail = list.failure};
+    }
+    std::vector<std::string> sites;
+    for (const RememberedSite& site : list.sites) {
+        sites.push_back(site.site);
+    }
+    if (sites.empty()) {
+        return {.kind = SitesKeyCheck::Kind::NoSite};
+    }
+    return {.report = CheckKeys(StatusFetcher(routing), sites, loaded.settings)};
+}
+
+}  // namespace quaymark
