@@ -14,11 +14,12 @@ set(below_run
     "${below_channel};engine/classic;engine/indexnow;engine/google;engine/sitemap;engine/check;engine/run")
 set(below_app "${below_run};app")
 set(below_cli "${below_app};cli")
+set(below_ui "${below_app};ui")
 set(rooms
     "base=below_base" "storage=below_storage" "engine/net=below_net"
     "engine/channel=below_channel" "engine/classic=below_classic"
     "engine/indexnow=below_indexnow" "engine/google=below_google" "engine/sitemap=below_sitemap" "engine/check=below_check" "engine/run=below_run"
-    "app=below_app" "cli=below_cli")
+    "app=below_app" "cli=below_cli" "ui=below_ui")
 
 set(wrong "")
 foreach(entry IN LISTS rooms)
