@@ -99,7 +99,8 @@ DailyJobChange EnableDailyJob(const std::filesystem::path& announcer, const User
     }
     const std::filesystem::path units = UserUnitDirectory();
     if (const FileResult written = WriteTimerUnits(units, announcer); !written) {
-        return {.kind = DailyJobChange::Kind::NotWritten, .detail = written.Reason()};
+        return {
+            .kind = DailyJobChange::Kind::NotWritten, .detail = written.Reason(), .units = units};
     }
     const ManagerAnswer reloaded = manager({"daemon-reload"});
     if (!reloaded.succeeded()) {
@@ -119,8 +120,10 @@ DailyJobChange EnableDailyJob(const std::filesystem::path& announcer, const User
 
 DailyJobChange DisableDailyJob(const UserManager& manager) {
     manager({"disable", "--now", kTimerName});
-    if (const FileResult removed = RemoveTimerUnits(UserUnitDirectory()); !removed) {
-        return {.kind = DailyJobChange::Kind::NotRemoved, .detail = removed.Reason()};
+    const std::filesystem::path units = UserUnitDirectory();
+    if (const FileResult removed = RemoveTimerUnits(units); !removed) {
+        return {
+            .kind = DailyJobChange::Kind::NotRemoved, .detail = removed.Reason(), .units = units};
     }
     manager({"daemon-reload"});
     return {};

@@ -37,6 +37,8 @@ struct DailyJobChange {
     };
     Kind kind = Kind::Done;
     std::string detail{};
+    // Where the units go.
+    std::filesystem::path units{};
     // The crontab line that does what the timer would, where it cannot.
     std::string crontab{};
 };

@@ -6,10 +6,10 @@
 #include <optional>
 
 #include "app/announcing.h"
+#include "base/counted.h"
 #include "base/product.h"
 #include "cli/progress.h"
 #include "cli/report.h"
-#include "engine/net/http_text.h"
 
 namespace quaymark::cli {
 namespace {

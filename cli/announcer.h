@@ -8,7 +8,6 @@
 
 #include "app/announcing.h"
 #include "app/daily_job.h"
-#include "engine/net/transfer_options.h"
 
 namespace quaymark::cli {
 

@@ -7,10 +7,9 @@
 
 #include "app/channel_setup.h"
 #include "app/sites.h"
+#include "base/counted.h"
 #include "base/product.h"
 #include "cli/progress.h"
-#include "engine/net/http_text.h"
-#include "storage/daily_timer.h"
 
 namespace quaymark::cli {
 namespace {
@@ -210,7 +209,7 @@ int SetTimer(bool on, const AnnouncerSeams& seams) {
     }
     const DailyJobChange change =
         on ? EnableDailyJob(announcer, seams.userManager) : DisableDailyJob(seams.userManager);
-    const std::string units = UserUnitDirectory().string();
+    const std::string units = change.units.string();
     // Where the timer cannot be, the crontab line that does the same follows on its own line.
     const auto withCrontab = [&](const std::string& reason) {
         const int status = Problem(seams,

@@ -3,7 +3,7 @@
 #include <ostream>
 #include <string>
 
-#include "engine/channel/channel.h"
+#include "app/announcing.h"
 
 namespace quaymark::cli {
 

@@ -2,8 +2,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "base/counted.h"
 #include "cli/progress.h"
-#include "engine/net/http_text.h"
 
 namespace quaymark::cli {
 namespace {

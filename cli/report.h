@@ -4,8 +4,7 @@
 #include <ostream>
 #include <string>
 
-#include "app/list_additions.h"
-#include "engine/run/announce_changes.h"
+#include "app/announcing.h"
 
 namespace quaymark::cli {
 

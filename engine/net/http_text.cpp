@@ -151,10 +151,6 @@ std::optional<std::string> FindLocation(std::string_view rawHeaders) {
     return std::nullopt;
 }
 
-std::string Counted(std::size_t count, std::string_view one, std::string_view many) {
-    return std::to_string(count) + " " + std::string(count == 1 ? one : many);
-}
-
 bool LineSplitter::Feed(std::string_view bytes) {
     while (!bytes.empty()) {
         if (out_.size() >= maxPieces_) {

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/counted.h"
+
 #include "engine/net/page_lines.h"
 
 namespace quaymark {
@@ -49,9 +51,6 @@ bool HasOwnScheme(std::string_view url);
 std::optional<std::string_view> HeaderValue(std::string_view line, std::string_view name);
 // The value of the first header line named Location in raw answer headers.
 std::optional<std::string> FindLocation(std::string_view rawHeaders);
-
-// A count with its noun: "1 address", "2 addresses".
-std::string Counted(std::size_t count, std::string_view one, std::string_view many);
 
 // Cuts an answer body into line pieces: at most kMaxPiece bytes consumed each, carriage
 // returns counted but dropped, a line feed kept as the last byte of its piece. A piece that

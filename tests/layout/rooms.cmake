@@ -13,7 +13,8 @@ set(below_check "base;engine/net;engine/check")
 set(below_run
     "${below_channel};engine/classic;engine/indexnow;engine/google;engine/sitemap;engine/check;engine/run")
 set(below_app "${below_run};app")
-set(below_cli "${below_app};cli")
+# The command line asks what both faces share and shows what it says: it reaches nothing below.
+set(below_cli "base;app;cli")
 set(below_ui "${below_app};ui")
 set(rooms
     "base=below_base" "storage=below_storage" "engine/net=below_net"
