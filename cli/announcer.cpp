@@ -64,7 +64,7 @@ public:
                        std::string(kProgramName);
             case Kind::NoSitemap:
                 return "no site has a remembered sitemap: import a site's sitemaps in " +
-                       std::string(kProgramName) + " first";
+                       std::string(kProgramName) + " (or with quaymark-cli site add) first";
             case Kind::NoSuchSite:
                 return options_.site + ": no remembered sitemap for this site";
             case Kind::HistoryUnreadable:

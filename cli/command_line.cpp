@@ -308,6 +308,8 @@ int RunCommandLine(const std::vector<std::string>& arguments, const AnnouncerSea
                                             "Announce what changed, as quaymark-announce does "
                                             "(its options follow)")
                              ->prefix_command();
+    // Its --help is the announcer's own.
+    announce->set_help_flag();
 
     std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
     try {
