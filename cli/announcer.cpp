@@ -127,6 +127,23 @@ int Announce(const Options& options, const AnnouncerSeams& seams) {
 
 }  // namespace
 
+std::optional<int> ParseArguments(CLI::App& app, const std::vector<std::string>& arguments,
+                                  const AnnouncerSeams& seams, std::string_view program) {
+    std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
+    try {
+        app.parse(reversed);
+    } catch (const CLI::CallForHelp& help) {
+        return app.exit(help, seams.out, seams.err);
+    } catch (const CLI::CallForVersion& version) {
+        return app.exit(version, seams.out, seams.err);
+    } catch (const CLI::ParseError& error) {
+        seams.err << program << ": " << Printable(std::string(error.what()) + " (see --help)")
+                  << '\n';
+        return kSetupOrUsage;
+    }
+    return std::nullopt;
+}
+
 int RunAnnouncer(const std::vector<std::string>& arguments, const AnnouncerSeams& seams) {
     CLI::App app("Announces the new, changed and removed pages of the sites whose sitemaps " +
                      std::string(kProgramName) + " remembers, through the channels chosen in it.",
@@ -146,15 +163,9 @@ int RunAnnouncer(const std::vector<std::string>& arguments, const AnnouncerSeams
     app.footer(
         "Exit status: 0 all announced or nothing to announce; 1 some announcements refused or "
         "a sitemap not read; 2 a setup or usage error.");
-    std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
-    try {
-        app.parse(reversed);
-    } catch (const CLI::CallForHelp& help) {
-        return app.exit(help, seams.out, seams.err);
-    } catch (const CLI::CallForVersion& version) {
-        return app.exit(version, seams.out, seams.err);
-    } catch (const CLI::ParseError& error) {
-        return SetupError(seams, std::string(error.what()) + " (see --help)");
+    if (const std::optional<int> ended =
+            ParseArguments(app, arguments, seams, "quaymark-announce")) {
+        return *ended;
     }
     return Announce(options, seams);
 }

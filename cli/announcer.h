@@ -2,12 +2,18 @@
 
 #include <chrono>
 #include <filesystem>
+#include <optional>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/announcing.h"
 #include "app/daily_job.h"
+
+namespace CLI {
+class App;
+}
 
 namespace quaymark::cli {
 
@@ -25,6 +31,11 @@ struct AnnouncerSeams {
     UserManager userManager = &AskSystemctl;
     std::filesystem::path announcer{};
 };
+
+// Parses the arguments; the status to exit with when that ends the run (help, version, a
+// usage error told on standard error under the program's name).
+std::optional<int> ParseArguments(CLI::App& app, const std::vector<std::string>& arguments,
+                                  const AnnouncerSeams& seams, std::string_view program);
 
 // Announce Changes from the command line with the user's own list, settings and history.
 int RunAnnouncer(const std::vector<std::string>& arguments, const AnnouncerSeams& seams);

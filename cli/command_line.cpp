@@ -311,15 +311,8 @@ int RunCommandLine(const std::vector<std::string>& arguments, const AnnouncerSea
     // Its --help is the announcer's own.
     announce->set_help_flag();
 
-    std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
-    try {
-        app.parse(reversed);
-    } catch (const CLI::CallForHelp& help) {
-        return app.exit(help, seams.out, seams.err);
-    } catch (const CLI::CallForVersion& version) {
-        return app.exit(version, seams.out, seams.err);
-    } catch (const CLI::ParseError& error) {
-        return Problem(seams, std::string(error.what()) + " (see --help)", kSetupOrUsage);
+    if (const std::optional<int> ended = ParseArguments(app, arguments, seams, kName)) {
+        return *ended;
     }
     if (add->parsed()) {
         return AddSite(address, quiet, seams);

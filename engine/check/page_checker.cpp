@@ -10,7 +10,7 @@
 #include <thread>
 #include <utility>
 
-#include "engine/check/page_reader.h"
+#include "engine/check/page_readers.h"
 #include "engine/net/curl_handles.h"
 #include "engine/net/http_text.h"
 #include "engine/net/web_address.h"
@@ -55,9 +55,6 @@ struct PageChecker::Transfer {
 namespace {
 
 using Transfer = PageChecker::Transfer;
-
-// More readers than this wait on the fetching rather than help it.
-constexpr std::size_t kMaxReaders = 8;
 
 // A validator or header value goes on only as one line of plain text.
 bool OneLine(std::string_view value) {
@@ -123,25 +120,6 @@ std::string_view Authority(std::string_view address) {
     return address.substr(start, address.find('/', start) - start);
 }
 
-// Another address than the page's own, as both are normalised.
-bool Elsewhere(const std::string& canonical, const std::string& address) {
-    return !canonical.empty() && canonical != NormalisedAddress(address).value_or(address);
-}
-
-// What a page's HTML says of it, added to the check its answer began (with whom its headers
-// said noindex to).
-void Read(PageCheck& check, std::string_view body) {
-    const PageReading reading = ReadPage(body, check.address);
-    const Audience noindex = reading.noindex | check.noindexFor;
-    check.verdict = noindex == kEveryRobot                        ? PageVerdict::Noindex
-                    : Elsewhere(reading.canonical, check.address) ? PageVerdict::CanonicalElsewhere
-                                                                  : PageVerdict::Indexable;
-    check.noindexFor = check.verdict == PageVerdict::Indexable ? noindex : kNoRobot;
-    check.detail = check.verdict == PageVerdict::CanonicalElsewhere ? reading.canonical : "";
-    check.fingerprint = reading.fingerprint;
-    check.cut = check.cut || reading.cut;
-}
-
 // The check as the answer's status and headers give it; whether its HTML is still to be read.
 PageCheck Judge(Transfer& transfer, CURLcode result, const RunRouting& routing, bool& readHtml) {
     PageCheck check{.address = transfer.address};
@@ -181,82 +159,6 @@ PageCheck Judge(Transfer& transfer, CURLcode result, const RunRouting& routing, 
     }
     return check;
 }
-
-// The pages' HTML read on every core while the transfers go on. The loop hands each body
-// over and takes the checks back; a reader wakes the loop's wait when one is ready.
-class Readers {
-public:
-    Readers(std::size_t threads, CURLM* multi) : multi_(multi) {
-        for (std::size_t i = 0; i < threads; ++i) {
-            threads_.emplace_back([this] { Work(); });
-        }
-    }
-    ~Readers() {
-        {
-            const std::lock_guard lock(mutex_);
-            stopping_ = true;
-        }
-        changed_.notify_all();
-        for (std::thread& thread : threads_) {
-            thread.join();
-        }
-    }
-    Readers(const Readers&) = delete;
-    Readers& operator=(const Readers&) = delete;
-
-    void Hand(std::size_t index, PageCheck check, std::string body) {
-        {
-            const std::lock_guard lock(mutex_);
-            waiting_.push_back({index, std::move(check), std::move(body)});
-            ++outstanding_;
-        }
-        changed_.notify_one();
-    }
-    // Enough handed over to keep every reader busy: nothing more is fetched until some are read.
-    bool Full() const {
-        const std::lock_guard lock(mutex_);
-        return outstanding_ >= 2 * threads_.size();
-    }
-    // The checks read so far, each with its index; whether any is still being read.
-    bool Take(std::vector<std::pair<std::size_t, PageCheck>>& read) {
-        const std::lock_guard lock(mutex_);
-        read = std::exchange(read_, {});
-        outstanding_ -= read.size();
-        return outstanding_ > 0;
-    }
-
-private:
-    struct Task {
-        std::size_t index;
-        PageCheck check;
-        std::string body;
-    };
-    void Work() {
-        std::unique_lock lock(mutex_);
-        for (;;) {
-            changed_.wait(lock, [this] { return stopping_ || !waiting_.empty(); });
-            if (stopping_) {
-                return;
-            }
-            Task task = std::move(waiting_.front());
-            waiting_.pop_front();
-            lock.unlock();
-            Read(task.check, task.body);
-            lock.lock();
-            read_.emplace_back(task.index, std::move(task.check));
-            curl_multi_wakeup(multi_);
-        }
-    }
-
-    CURLM* multi_;
-    mutable std::mutex mutex_;
-    std::condition_variable changed_;
-    std::deque<Task> waiting_;
-    std::vector<std::pair<std::size_t, PageCheck>> read_;
-    std::size_t outstanding_ = 0;
-    bool stopping_ = false;
-    std::vector<std::thread> threads_;
-};
 
 }  // namespace
 
