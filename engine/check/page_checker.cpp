@@ -10,6 +10,7 @@
 #include <thread>
 #include <utility>
 
+#include "engine/check/page_reader.h"
 #include "engine/check/page_readers.h"
 #include "engine/net/curl_handles.h"
 #include "engine/net/http_text.h"
