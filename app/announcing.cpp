@@ -3,8 +3,8 @@
 #include <ctime>
 #include <memory>
 
+#include "app/profile.h"
 #include "storage/history.h"
-#include "storage/indexnow_settings.h"
 #include "storage/list_lock.h"
 #include "storage/program_paths.h"
 #include "storage/url_list_file.h"
@@ -73,23 +73,17 @@ Announcement Announce(const AnnounceRequest& request, AnnounceFollower& follower
         done.exitStatus = kSetupOrUsage;
         return std::move(done);
     };
-    IndexNowSettings settings;
-    const std::filesystem::path settingsFile = IndexNowSettingsPath();
-    if (const FileResult loaded = LoadIndexNowSettings(settingsFile, settings);
-        !loaded && !loaded.Missing()) {
-        return fail(
-            {.kind = Kind::SettingsUnreadable, .file = settingsFile, .detail = loaded.Reason()});
+    ChannelsLoaded loaded = LoadChannels();
+    if (loaded.SettingsUnreadable()) {
+        return fail({.kind = Kind::SettingsUnreadable,
+                     .file = loaded.settingsFile,
+                     .detail = loaded.settings.Reason()});
     }
     // A key that cannot be taken leaves Google out, not the other channels.
-    GoogleJob google;
-    if (settings.google) {
-        KeyReading reading = LoadServiceKey(GoogleKeyPath());
-        if (!reading.key) {
-            follower.GoogleLeftOut(GoogleKeyPath(), reading.problem);
-        }
-        google.key = std::move(reading.key);
+    if (loaded.googleKey != KeyProblem::None) {
+        follower.GoogleLeftOut(loaded.googleKeyFile, loaded.googleKey);
     }
-    if (!IndexNowJob{settings}.announces() && !google.announces()) {
+    if (!AnyModernChannelOn(loaded.channels)) {
         return fail({.kind = Kind::NoChannel});
     }
     // One announcement at a time: a second would send every page again.
@@ -107,8 +101,8 @@ Announcement Announce(const AnnounceRequest& request, AnnounceFollower& follower
                          .detail = runLock->error().message()});
         }
     }
-    AnnounceChanges announce({.settings = settings,
-                              .google = std::move(google),
+    AnnounceChanges announce({.settings = std::move(loaded.channels.settings),
+                              .google = {.key = std::move(loaded.channels.googleKey)},
                               .site = request.site,
                               .all = request.all,
                               .dryRun = request.dryRun,

@@ -15,7 +15,7 @@
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QTableWidget>
+#include <QTableView>
 #include <limits>
 
 #include "ui/artwork.h"
@@ -162,7 +162,7 @@ QWidget* MakeControl(const ControlTemplate& control, QWidget* parent, const QRec
     }
     if (kind == "table") {
         // Rows to read and select whole; the window names the columns.
-        auto* table = new QTableWidget(parent);
+        auto* table = new QTableView(parent);
         table->setEditTriggers(QAbstractItemView::NoEditTriggers);
         table->setSelectionBehavior(QAbstractItemView::SelectRows);
         table->setSelectionMode(QAbstractItemView::SingleSelection);

@@ -2,18 +2,11 @@
 
 #include <QPointer>
 
-#include "engine/indexnow/indexnow.h"
 #include "storage/url_list_file.h"
 #include "ui/byte_text.h"
 #include "ui/off_ui_thread.h"
 
 namespace quaymark::ui {
-namespace {
-
-// The announcer's runs the History window lists: the latest, a month of daily runs and more.
-constexpr int kAnnouncerRunsShown = 50;
-
-}  // namespace
 
 HistoryKeeper::HistoryKeeper(std::filesystem::path path) : path_(std::move(path)) {
     connect(this, &HistoryKeeper::failed, this, [this] { gone_ = true; });
@@ -53,21 +46,16 @@ HistoryWriter* HistoryKeeper::Writer() {
     return writer_.get();
 }
 
-void HistoryKeeper::ReadContents(QObject* context, std::function<void(Contents)> done) {
+void HistoryKeeper::ReadContents(QObject* context, std::function<void(HistoryContents)> done) {
     HistoryWriter* writer = Writer();
     if (writer == nullptr) {
         done({});
         return;
     }
     writer->Read([context = QPointer<QObject>(context), done = std::move(done)](History* history) {
-        Contents contents;
+        HistoryContents contents;
         if (history != nullptr) {
-            contents = {.summaries = history->Summaries(std::string(kIndexNowName)),
-                        .sitemaps = history->Sitemaps(),
-                        .removed = history->RemovedPages(),
-                        .announcerRuns = history->AnnouncerRuns(kAnnouncerRunsShown),
-                        .checks = history->PageChecks(),
-                        .inspections = history->Inspections()};
+            contents = ReadHistoryContents(*history);
         }
         QMetaObject::invokeMethod(
             context.data(),

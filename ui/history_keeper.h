@@ -9,6 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "app/history_table.h"
 #include "storage/history.h"
 
 namespace quaymark::ui {
@@ -32,15 +33,7 @@ public:
     bool Available() const { return !gone_; }
     // Reads what the history holds of every address and every site's sitemaps off the UI
     // thread; the answer comes on the UI thread, to the context while it lives.
-    struct Contents {
-        std::unordered_map<std::string, AddressHistory> summaries;
-        std::vector<RememberedSitemap> sitemaps;
-        std::vector<RemovedPage> removed{};
-        std::vector<AnnouncerRun> announcerRuns{};
-        std::unordered_map<std::string, PageCheckRecord> checks{};
-        std::unordered_map<std::string, GoogleInspection> inspections{};
-    };
-    void ReadContents(QObject* context, std::function<void(Contents)> done);
+    void ReadContents(QObject* context, std::function<void(HistoryContents)> done);
     // The daily timer's last run, when it failed and nobody has been told, off the UI
     // thread, to the context while it lives; nothing when the history was not there at start.
     void TellUntoldFailure(QObject* context, std::function<void(AnnouncerRun)> tell);

@@ -6,14 +6,15 @@
 #include <unordered_map>
 #include <vector>
 
-#include "storage/history.h"
+#include "app/history_table.h"
 #include "ui/dialog_template.h"
-#include "ui/history_keeper.h"
 
 class QLineEdit;
-class QTableWidget;
+class QSortFilterProxyModel;
 
 namespace quaymark::ui {
+
+class HistoryModel;
 
 // What the history knows of every address of the list: when each engine and IndexNow last
 // accepted it, its last failure, and whether an engine has had it within the last 24 hours,
@@ -25,11 +26,10 @@ class CHistoryDlg : public QDialog {
 
 public:
     static constexpr int kTemplateId = 162;
-    static constexpr std::int64_t kDaySeconds = 24 * 60 * 60;
 
     // The addresses are the list's; the contents what the history holds of each address, of
     // each site and of the announcer.
-    CHistoryDlg(const std::vector<std::string>& addresses, const HistoryKeeper::Contents& contents,
+    CHistoryDlg(const std::vector<std::string>& addresses, const HistoryContents& contents,
                 std::int64_t now, QWidget* parent = nullptr);
 
     void OnFilter();
@@ -47,7 +47,8 @@ public:
 private:
     DialogControls controls_;
     QLineEdit* filterEdit_;
-    QTableWidget* table_;
+    HistoryModel* model_;
+    QSortFilterProxyModel* shown_;
     std::vector<std::string> removedInList_;
     std::vector<std::string> pagesToRemove_;
 };

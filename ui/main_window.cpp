@@ -369,7 +369,7 @@ void CSubmitDlg::OnHistory() {
         return;
     }
     historyAsked_ = true;
-    history_.ReadContents(this, [this](const HistoryKeeper::Contents& contents) {
+    history_.ReadContents(this, [this](const HistoryContents& contents) {
         historyAsked_ = false;
         if (!ended_) {
             CHistoryDlg window(Entries(), contents, std::time(nullptr), this);

@@ -7,6 +7,7 @@
 
 #include "engine/net/http_text.h"
 #include "engine/net/web_address.h"
+#include "engine/run/channel_kinds.h"
 #include "engine/run/history_log.h"
 
 namespace quaymark {
@@ -51,7 +52,7 @@ void AnnounceChanges::RequestCancel() {
 
 AnnounceOutcome AnnounceChanges::Run() {
     AnnounceOutcome outcome;
-    if (!IndexNowJob{job_.settings}.announces() && !job_.google.announces()) {
+    if (!AnyModernChannelOn({.settings = job_.settings, .googleKey = job_.google.key})) {
         outcome.setup = AnnounceOutcome::Setup::NoChannel;
         return outcome;
     }

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <ctime>
 
-#include "engine/run/channels.h"
+#include "engine/run/channel_kinds.h"
 #include "engine/run/page_screen.h"
 
 namespace quaymark {
@@ -69,7 +69,7 @@ bool SubmitRun::SendAgain(std::vector<std::unique_ptr<Channel>>& channels) {
 void SubmitRun::CheckPages() {
     IndexNowJob& indexNow = job_.indexNow;
     if (job_.mode != SubmitJob::Normal || !indexNow.settings.checkPages ||
-        !(indexNow.announces() || job_.google.announces())) {
+        !AnyModernChannelOn(job_)) {
         return;
     }
     if (indexNow.dates.empty() && job_.log != nullptr) {

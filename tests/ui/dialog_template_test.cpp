@@ -143,7 +143,7 @@ TEST(DialogTemplate, EveryWindowFindsItsControlsAndEveryTextReachesItsControl) {
                          std::make_unique<CImportProgressDlg>(nullptr));
     windows.emplace_back(
         CHistoryDlg::kTemplateId,
-        std::make_unique<CHistoryDlg>(std::vector<std::string>{}, HistoryKeeper::Contents{}, 0));
+        std::make_unique<CHistoryDlg>(std::vector<std::string>{}, HistoryContents{}, 0));
     for (const auto& [templateId, window] : windows) {
         const DialogTemplate data = LoadDialogTemplate(templateId);
         EXPECT_EQ(window->windowTitle(), data.caption) << templateId;

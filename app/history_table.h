@@ -1,0 +1,60 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "storage/history.h"
+
+namespace quaymark {
+
+// What the history holds of every address, of each site's sitemaps and of the announcer.
+struct HistoryContents {
+    std::unordered_map<std::string, AddressHistory> summaries;
+    std::vector<RememberedSitemap> sitemaps;
+    std::vector<RemovedPage> removed{};
+    std::vector<AnnouncerRun> announcerRuns{};
+    std::unordered_map<std::string, PageCheckRecord> checks{};
+    std::unordered_map<std::string, GoogleInspection> inspections{};
+};
+
+// Reads it all; the caller is the history's own thread.
+HistoryContents ReadHistoryContents(History& history);
+
+// The history of the list's pages as a table, the same for the window, its CSV export and the
+// command line: the address and the last day's mark, the last acceptance by each channel that
+// records one, the last failure; then, only when there are any, when a page left every
+// sitemap, what its check found, and what Google said of it. Cells are the history's bytes.
+struct HistoryTable {
+    struct Row {
+        std::string address;
+        // One per column after the address.
+        std::vector<std::string> cells;
+        // An engine had it within the last 24 hours.
+        bool sentToday = false;
+        // It is in no sitemap of its site any longer.
+        bool leftSitemaps = false;
+    };
+    std::vector<std::string> columns;
+    std::vector<Row> rows{};
+};
+
+inline constexpr std::int64_t kDaySeconds = 24 * 60 * 60;
+
+HistoryTable MakeHistoryTable(const std::vector<std::string>& addresses,
+                              const HistoryContents& contents, std::int64_t now);
+
+// The table's rows whose address holds the text, case aside (ASCII), with the column names
+// first: what Export CSV writes and the command line prints.
+std::vector<std::vector<std::string>> FilteredRows(const HistoryTable& table,
+                                                   const std::string& filter = {});
+
+// A moment as the history shows it: "2026-12-09 06:12", local time.
+std::string Moment(std::int64_t time);
+// "http://a.test/: http://a.test/feed, read 2026-12-09 06:12".
+std::string SitemapLine(const RememberedSitemap& sitemap);
+// "2026-12-09 06:12, by the daily timer: Announced 3 pages (...)." and how it ended.
+std::string AnnouncerRunLine(const AnnouncerRun& run);
+
+}  // namespace quaymark

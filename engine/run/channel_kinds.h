@@ -1,0 +1,64 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/channel/channel.h"
+#include "engine/channel/run_context.h"
+#include "engine/run/submit_run.h"
+
+namespace quaymark {
+
+// The channels a run announces through, listed once. Outside its own room, a channel is named
+// only here and by its settings widget in the Channels window; the layout test holds to it.
+//
+// To add a channel:
+//   1. Give it a room of its own under engine/, with a class that meets the contract of
+//      engine/channel/channel.h, and the job it is made from.
+//   2. Give that job a member of SubmitJob, filled from the user's settings in
+//      ApplyChannelSettings.
+//   3. Add one line to the list in channel_kinds.cpp: its name, whether it hears only of the
+//      pages their checks let through, when a job turns it on, how it is made, and the names
+//      its acceptances are recorded under (each a column of the History window).
+//   4. Give it a settings widget in the Channels window.
+struct ChannelKind {
+    std::string_view name;
+    // It announces today's engines, and hears only of the pages their checks let through.
+    bool modern = false;
+    // On in this job: its settings on, with what it needs. A resend has every channel.
+    bool (*on)(const SubmitJob& job) = nullptr;
+    std::unique_ptr<Channel> (*make)(const SubmitJob& job, FetchPrompt& prompt,
+                                     RunControl& control, RunRecorder& recorder) = nullptr;
+    // The names its acceptances are recorded under, in the History window's order.
+    std::vector<std::string_view> (*acceptedAs)() = nullptr;
+};
+
+// In sending order.
+std::span<const ChannelKind> ChannelKinds();
+
+// What the user's settings and keys give the channels.
+struct ChannelSettings {
+    IndexNowSettings settings{};
+    // Google Search Console's key; none while it is off or its key cannot be taken.
+    std::optional<ServiceKey> googleKey{};
+};
+void ApplyChannelSettings(SubmitJob& job, const ChannelSettings& channels);
+
+// Some channel is on, and some modern one.
+bool AnyChannelOn(const SubmitJob& job);
+bool AnyModernChannelOn(const SubmitJob& job);
+bool AnyModernChannelOn(const ChannelSettings& channels);
+
+// The channels this job sends through, in sending order; a resend has every channel at hand,
+// since its requests name the channel that sent them.
+std::vector<std::unique_ptr<Channel>> MakeChannels(const SubmitJob& job, FetchPrompt& prompt,
+                                                   RunControl& control, RunRecorder& recorder);
+
+// The names acceptances are recorded under, every channel's, in the History window's order.
+std::vector<std::string> AcceptanceNames();
+
+}  // namespace quaymark
