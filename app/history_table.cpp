@@ -7,6 +7,9 @@
 #include "engine/indexnow/indexnow.h"
 #include "engine/run/channel_kinds.h"
 #include "engine/sitemap/w3c_date.h"
+#include "storage/csv.h"
+#include "storage/program_paths.h"
+#include "storage/url_list_file.h"
 
 namespace quaymark {
 namespace {
@@ -131,6 +134,32 @@ std::vector<std::vector<std::string>> FilteredRows(const HistoryTable& table,
         fields.insert(fields.end(), row.cells.begin(), row.cells.end());
     }
     return rows;
+}
+
+std::string HistoryCsv(const std::vector<std::vector<std::string>>& rows) {
+    return FormatCsv(rows);
+}
+
+HistoryShown ShowHistory(std::int64_t now) {
+    HistoryShown shown;
+    std::vector<std::string> addresses;
+    std::string email;
+    const std::filesystem::path list = UrlListPath();
+    if (const FileResult loaded = LoadUrlList(list, addresses, email);
+        !loaded && !loaded.Missing()) {
+        shown.failure = "the list " + list.string() + " could not be read: " + loaded.Reason();
+        return shown;
+    }
+    if (const std::filesystem::path file = HistoryPath(list); FileExists(file)) {
+        History::Opened opened = History::Open(file);
+        if (!opened.history) {
+            shown.failure = opened.problem;
+            return shown;
+        }
+        shown.contents = ReadHistoryContents(*opened.history);
+    }
+    shown.table = MakeHistoryTable(addresses, shown.contents, now);
+    return shown;
 }
 
 std::string Moment(std::int64_t time) {

@@ -50,6 +50,19 @@ HistoryTable MakeHistoryTable(const std::vector<std::string>& addresses,
 std::vector<std::vector<std::string>> FilteredRows(const HistoryTable& table,
                                                    const std::string& filter = {});
 
+// The history as the command line shows it: the list's pages, each site's sitemaps and the
+// announcer's runs. A history not yet made is an empty one, and is not made.
+struct HistoryShown {
+    HistoryTable table{};
+    HistoryContents contents{};
+    // Why the list or the history could not be read; empty when they were.
+    std::string failure{};
+};
+HistoryShown ShowHistory(std::int64_t now);
+
+// Those rows as RFC 4180 CSV.
+std::string HistoryCsv(const std::vector<std::vector<std::string>>& rows);
+
 // A moment as the history shows it: "2026-12-09 06:12", local time.
 std::string Moment(std::int64_t time);
 // "http://a.test/: http://a.test/feed, read 2026-12-09 06:12".

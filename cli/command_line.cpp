@@ -9,6 +9,7 @@
 #include "app/sites.h"
 #include "base/counted.h"
 #include "base/product.h"
+#include "cli/history_command.h"
 #include "cli/progress.h"
 
 namespace quaymark::cli {
@@ -304,6 +305,16 @@ int RunCommandLine(const std::vector<std::string>& arguments, const AnnouncerSea
     CLI::App* timerOn = timer->add_subcommand("on", "Announce the changes once a day");
     timer->add_subcommand("off", "No longer announce every day");
 
+    CLI::App* history = app.add_subcommand(
+        "history", "Show what the history holds of the list's pages, the sitemaps and the runs");
+    std::string filter;
+    history->add_option("--filter", filter, "Only the pages whose address holds this text");
+    bool csv = false;
+    bool json = false;
+    CLI::Option* csvFlag =
+        history->add_flag("--csv", csv, "As CSV, the columns first, as the window exports it");
+    history->add_flag("--json", json, "As JSON")->excludes(csvFlag);
+
     CLI::App* announce = app.add_subcommand("announce",
                                             "Announce what changed, as quaymark-announce does "
                                             "(its options follow)")
@@ -337,6 +348,12 @@ int RunCommandLine(const std::vector<std::string>& arguments, const AnnouncerSea
     }
     if (googleOff->parsed()) {
         return Off(TurnGoogleOff(), "Google Search Console is off; its key is kept.", seams);
+    }
+    if (history->parsed()) {
+        return ShowHistory(csv    ? HistoryFormat::Csv
+                           : json ? HistoryFormat::Json
+                                  : HistoryFormat::Person,
+                           filter, seams);
     }
     if (timer->parsed()) {
         return SetTimer(timerOn->parsed(), seams);

@@ -8,7 +8,6 @@
 #include <QTableView>
 
 #include "storage/atomic_file.h"
-#include "storage/csv.h"
 #include "ui/byte_text.h"
 #include "ui/desktop.h"
 #include "ui/history_model.h"
@@ -88,7 +87,7 @@ void CHistoryDlg::OnExport() {
         return;
     }
     const std::filesystem::path file(QFile::encodeName(chosen).toStdString());
-    if (const FileResult written = WriteFileAtomically(file, FormatCsv(ShownRows())); !written) {
+    if (const FileResult written = WriteFileAtomically(file, HistoryCsv(ShownRows())); !written) {
         ShowMessage(this,
                     kExportFailedText.arg(DisplayText(file.string()),
                                           QString::fromStdString(written.Reason())),

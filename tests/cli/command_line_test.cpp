@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
 #include <cstdlib>
 #include <sstream>
 
@@ -19,6 +21,8 @@ namespace {
 using testing::AnnounceSite;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+using ::testing::Not;
+using ::testing::StartsWith;
 
 // A new user on a machine with no display, from an empty home: a site set up from its
 // sitemap, IndexNow turned on with its key file written, the first announcement, and the site
@@ -75,6 +79,17 @@ TEST(CommandLine, FromAnEmptyHomeToTheFirstAnnouncement) {
     EXPECT_EQ(run({"announce", "--quiet"}), kAllAnnounced) << err.str();
     EXPECT_THAT(site.Posted(), ElementsAre(HasSubstr("\"urlList\":[\"http://www.example.test/a\","
                                                      "\"http://www.example.test/b\"]")));
+    // What it did shows in the history, as the window's table and its export show it.
+    EXPECT_EQ(run({"history", "--filter", "/B", "--csv"}), kAllAnnounced) << err.str();
+    EXPECT_THAT(out.str(), StartsWith("Address,Within 24 h,WebCrawler,"));
+    EXPECT_THAT(out.str(), HasSubstr("\r\nhttp://www.example.test/b,"));
+    EXPECT_THAT(out.str(), Not(HasSubstr("example.test/a")));
+    EXPECT_EQ(run({"history", "--json"}), kAllAnnounced);
+    const nlohmann::json shown = nlohmann::json::parse(out.str());
+    ASSERT_EQ(shown["pages"].size(), 2u);
+    EXPECT_FALSE(shown["pages"][0]["IndexNow"].get<std::string>().empty());
+    EXPECT_EQ(shown["announcerRuns"][0]["exitStatus"], 0);
+    EXPECT_EQ(run({"history", "--csv", "--json"}), kSetupOrUsage);
 
     // Google's key is taken as the window takes it, the user's alone; a file that is no key
     // is refused with its reason.
