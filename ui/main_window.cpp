@@ -132,7 +132,7 @@ void CSubmitDlg::OnInitDialog() {
     if (FileExists(listFile_)) {
         LoadList();
     }
-    LoadIndexNowSettings();
+    LoadChannels();
     OpenHistory();
     TellFailedDailyRun();
 
@@ -247,7 +247,7 @@ void CSubmitDlg::OnRemove() {
 
 // Some channel is on: the classic pages, IndexNow with a key, or Google with its key.
 bool CSubmitDlg::HasChannel() {
-    if (indexNow_.classic || IndexNowJob{.settings = indexNow_}.announces() || runs_.GoogleOn()) {
+    if (AnyChannelOn(runs_.channels())) {
         return true;
     }
     ShowMessage(this, kNothingToSendText, kProgramTitle);
@@ -260,11 +260,11 @@ void CSubmitDlg::OnOK() {
         return;
     }
     // The e-mail address is what the classic pages ask for; the modern channels need none.
-    if (indexNow_.classic && m_strEmail.empty()) {
+    if (runs_.channels().settings.classic && m_strEmail.empty()) {
         ShowMessage(this, kNoEmailText, kProgramTitle);
         return;
     }
-    if (indexNow_.classic && m_strEmail.find('@') == std::string::npos) {
+    if (runs_.channels().settings.classic && m_strEmail.find('@') == std::string::npos) {
         ShowMessage(this, kBadEmailText, kProgramTitle);
         return;
     }

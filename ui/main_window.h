@@ -99,8 +99,10 @@ private:
     void AddEntry(const std::string& bytes);
     std::vector<std::string> SelectedEntry() const;
     void OnEditEmail();
-    void LoadIndexNowSettings();
-    void LoadGoogleKey();
+    void LoadChannels();
+    // Google's key as the settings ask for it; one that cannot be taken is told.
+    void TakeGoogleKey(ChannelSettings& channels);
+    void TellKeyNotTaken(const std::filesystem::path& file, KeyProblem problem);
     void OpenHistory();
     void MakeMenuActions();
     void AddImported(SitemapImport import);
@@ -114,9 +116,7 @@ private:
     // The list file was there at start but could not be read: it is never replaced, and the
     // list goes to a new file beside it instead.
     bool listUnreadable_ = false;
-    // The channels: the classic pages, on by default, and IndexNow, off until the user turns it
-    // on; a settings file that could not be read is never replaced.
-    IndexNowSettings indexNow_;
+    // A channel settings file that could not be read is never replaced.
     bool indexNowUnreadable_ = false;
     HistoryKeeper history_;
     // The History window waits for the history to be read.

@@ -42,7 +42,7 @@ QString Pages(std::size_t count) {
 
 void CSubmitDlg::OnAnnounceChanges() {
     TakeFields();
-    if (!IndexNowJob{.settings = indexNow_}.announces() && !runs_.GoogleOn()) {
+    if (!AnyModernChannelOn(runs_.channels())) {
         ShowMessage(this, kNoModernChannelText, kProgramTitle);
         return;
     }
@@ -50,7 +50,6 @@ void CSubmitDlg::OnAnnounceChanges() {
         ShowMessage(this, kNoHistoryText, kProgramTitle);
         return;
     }
-    runs_.SetIndexNow(indexNow_);
     runs_.SetHistory(history_.Writer());
     std::optional<AnnounceOutcome> announced = runs_.AnnounceChanges(this);
     if (!announced || quitAfterRun_) {

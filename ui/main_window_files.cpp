@@ -3,7 +3,7 @@
 #include <ctime>
 
 #include "base/product.h"
-#include "engine/google/service_key.h"
+#include "app/profile.h"
 #include "storage/program_paths.h"
 #include "storage/url_list_file.h"
 #include "ui/byte_text.h"
@@ -80,41 +80,39 @@ void CSubmitDlg::OpenHistory() {
     }
 }
 
-void CSubmitDlg::LoadIndexNowSettings() {
-    const std::filesystem::path file = IndexNowSettingsPath();
-    const FileResult loaded = quaymark::LoadIndexNowSettings(file, indexNow_);
-    indexNowUnreadable_ = !loaded && !loaded.Missing();
+void CSubmitDlg::LoadChannels() {
+    ChannelsLoaded loaded = quaymark::LoadChannels();
+    indexNowUnreadable_ = loaded.SettingsUnreadable();
     if (indexNowUnreadable_) {
-        indexNow_ = {};
-        ShowMessage(this, FileProblem(kIndexNowUnreadableText, file, loaded), kProgramTitle,
-                    MessageIcon::Warning);
-    }
-    runs_.SetIndexNow(indexNow_);
-    LoadGoogleKey();
-}
-
-// The kept key of Google Search Console, while it is on; one that cannot be taken is told and
-// leaves Google off.
-void CSubmitDlg::LoadGoogleKey() {
-    if (!indexNow_.google) {
-        runs_.SetGoogle(std::nullopt);
-        return;
-    }
-    const std::filesystem::path file = GoogleKeyPath();
-    KeyReading reading = LoadServiceKey(file);
-    if (!reading.key) {
-        ShowMessage(this,
-                    kGoogleKeyUnreadableText.arg(DisplayText(file.string()),
-                                                 QString::fromStdString(Describe(reading.problem))),
+        ShowMessage(this, FileProblem(kIndexNowUnreadableText, loaded.settingsFile, loaded.settings),
                     kProgramTitle, MessageIcon::Warning);
     }
-    runs_.SetGoogle(std::move(reading.key));
+    if (loaded.googleKey != KeyProblem::None) {
+        TellKeyNotTaken(loaded.googleKeyFile, loaded.googleKey);
+    }
+    runs_.SetChannels(std::move(loaded.channels));
+}
+
+void CSubmitDlg::TakeGoogleKey(ChannelSettings& channels) {
+    KeyReading reading = quaymark::TakeGoogleKey(channels.settings);
+    if (reading.problem != KeyProblem::None) {
+        TellKeyNotTaken(GoogleKeyPath(), reading.problem);
+    }
+    channels.googleKey = std::move(reading.key);
+}
+
+void CSubmitDlg::TellKeyNotTaken(const std::filesystem::path& file, KeyProblem problem) {
+    ShowMessage(this,
+                kGoogleKeyUnreadableText.arg(DisplayText(file.string()),
+                                             QString::fromStdString(Describe(problem))),
+                kProgramTitle, MessageIcon::Warning);
 }
 
 void CSubmitDlg::OnChannels() {
-    CChannelsDlg dialog(indexNow_, DailyJobOn(), Entries(), runs_.routing(), this);
+    ChannelSettings channels = runs_.channels();
+    CChannelsDlg dialog(channels.settings, DailyJobOn(), Entries(), runs_.routing(), this);
     // A key kept while Google is off is shown all the same, so that ticking it needs no new one.
-    std::string account = runs_.GoogleAccount();
+    std::string account = channels.googleKey ? channels.googleKey->clientEmail : std::string();
     if (account.empty()) {
         if (const KeyReading kept = LoadServiceKey(GoogleKeyPath()); kept.key) {
             account = kept.key->clientEmail;
@@ -132,15 +130,15 @@ void CSubmitDlg::OnChannels() {
         }
     }
     SetDailyJob(this, dialog.daily());
-    indexNow_ = dialog.settings();
-    runs_.SetIndexNow(indexNow_);
-    LoadGoogleKey();
+    channels.settings = dialog.settings();
+    TakeGoogleKey(channels);
+    runs_.SetChannels(channels);
     const std::filesystem::path file = IndexNowSettingsPath();
     if (indexNowUnreadable_) {
         ShowMessage(this, kIndexNowKeptText.arg(DisplayText(file.string()), kName), kProgramTitle);
         return;
     }
-    if (const FileResult saved = SaveIndexNowSettings(file, indexNow_); !saved) {
+    if (const FileResult saved = SaveIndexNowSettings(file, channels.settings); !saved) {
         ShowMessage(this, FileProblem(kIndexNowSaveFailedText, file, saved), kProgramTitle,
                     MessageIcon::Warning);
     }

@@ -110,9 +110,7 @@ std::optional<RunResult> RunStarter::SubmitList(const std::vector<std::string>& 
     job.mode = SubmitJob::Normal;
     job.items = entries;
     job.email = email;
-    job.classic = indexNow_.classic;
-    job.indexNow = {.settings = indexNow_};
-    job.google = {.key = google_};
+    ApplyChannelSettings(job, channels_);
     return Run(std::move(job), owner);
 }
 
@@ -121,7 +119,7 @@ std::optional<RunResult> RunStarter::SubmitList(const std::vector<RunRequest>& r
     SubmitJob job;
     job.mode = SubmitJob::Resend;
     job.resendItems = resubmitList;
-    job.google = {.key = google_};
+    job.google = {.key = channels_.googleKey};
     return Run(std::move(job), owner);
 }
 
@@ -172,8 +170,8 @@ std::optional<AnnounceOutcome> RunStarter::AnnounceChanges(QWidget* owner) {
         return std::nullopt;
     }
     CProgressDlg progress(owner);
-    quaymark::AnnounceChanges announce({.settings = indexNow_,
-                                        .google = {.key = google_},
+    quaymark::AnnounceChanges announce({.settings = channels_.settings,
+                                        .google = {.key = channels_.googleKey},
                                         .errorPageDir = ErrorPageDirectory(),
                                         .routing = routing_},
                                        *writer_, progress);

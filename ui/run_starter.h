@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "engine/run/announce_changes.h"
+#include "engine/run/channel_kinds.h"
 #include "engine/run/submit_run.h"
 #include "storage/history.h"
-#include "storage/indexnow_settings.h"
 #include "storage/list_lock.h"
 
 class QWidget;
@@ -44,12 +44,9 @@ public:
     // it needs the history, which remembers the sites' sitemaps. Refused as a run is.
     std::optional<AnnounceOutcome> AnnounceChanges(QWidget* owner);
 
-    // The channels of the normal mode: the classic pages and IndexNow.
-    void SetIndexNow(IndexNowSettings settings) { indexNow_ = std::move(settings); }
-    // Google Search Console's key; none while it is off.
-    void SetGoogle(std::optional<ServiceKey> key) { google_ = std::move(key); }
-    bool GoogleOn() const { return google_.has_value(); }
-    std::string GoogleAccount() const { return google_ ? google_->clientEmail : std::string(); }
+    // The channels the runs announce through, as the user's settings and keys give them.
+    void SetChannels(ChannelSettings channels) { channels_ = std::move(channels); }
+    const ChannelSettings& channels() const { return channels_; }
     // Where every request of the runs is recorded, written on a thread of its own; none when
     // null.
     void SetHistory(HistoryWriter* writer) { writer_ = writer; }
@@ -75,8 +72,7 @@ private:
 
     RunRouting routing_;
     std::filesystem::path runLock_;
-    IndexNowSettings indexNow_;
-    std::optional<ServiceKey> google_;
+    ChannelSettings channels_;
     HistoryWriter* writer_ = nullptr;
     // How to cancel the run under way, while its starter waits for it.
     std::function<void()> cancel_;

@@ -63,6 +63,12 @@ bool AnyChannelOn(const SubmitJob& job) {
     return std::ranges::any_of(kKinds, [&](const ChannelKind& kind) { return kind.on(job); });
 }
 
+bool AnyChannelOn(const ChannelSettings& channels) {
+    SubmitJob job;
+    ApplyChannelSettings(job, channels);
+    return AnyChannelOn(job);
+}
+
 bool AnyModernChannelOn(const SubmitJob& job) {
     return std::ranges::any_of(
         kKinds, [&](const ChannelKind& kind) { return kind.modern && kind.on(job); });

@@ -50,6 +50,7 @@ void ApplyChannelSettings(SubmitJob& job, const ChannelSettings& channels);
 
 // Some channel is on, and some modern one.
 bool AnyChannelOn(const SubmitJob& job);
+bool AnyChannelOn(const ChannelSettings& channels);
 bool AnyModernChannelOn(const SubmitJob& job);
 bool AnyModernChannelOn(const ChannelSettings& channels);
 
