@@ -321,10 +321,11 @@ void CSubmitDlg::OnImportSitemap() {
     SitemapImport import;
     {
         CImportProgressDlg progress(this);
-        SitemapImporter importer(runs_.routing(), progress);
+        std::stop_source stop;
+        SitemapImporter importer(runs_.routing(), progress, {}, stop.get_token());
         connect(&progress, &CImportProgressDlg::cancelRequested, &progress,
-                [&importer] { importer.RequestCancel(); });
-        importing_ = &importer;
+                [&stop] { stop.request_stop(); });
+        importing_ = &stop;
         progress.show();
         RunOffUiThread([&] { import = importer.Import(address); });
         importing_ = nullptr;
@@ -410,7 +411,7 @@ void CSubmitDlg::RequestQuit() {
     }
     if (importing_ != nullptr) {
         quitAfterRun_ = true;  // the import's end closes the window
-        importing_->RequestCancel();
+        importing_->request_stop();
         return;
     }
     OnCancel();

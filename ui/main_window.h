@@ -122,7 +122,7 @@ private:
     // The History window waits for the history to be read.
     bool historyAsked_ = false;
     // The import under way, while OnImportSitemap waits for it.
-    SitemapImporter* importing_ = nullptr;
+    std::stop_source* importing_ = nullptr;
     // The list has been saved and the window is closing: nothing is saved again.
     bool ended_ = false;
     DialogControls controls_;

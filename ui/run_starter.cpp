@@ -144,11 +144,12 @@ std::optional<RunResult> RunStarter::Run(SubmitJob job, QWidget* owner) {
     }
     CProgressDlg progress(owner);
     DesktopFetchPrompt prompt(&progress);
-    SubmitRun run(std::move(job), prompt, progress);
+    std::stop_source stop;
+    SubmitRun run(std::move(job), prompt, progress, stop.get_token());
     QObject::connect(&progress, &CProgressDlg::cancelRequested, &progress, [this] { Cancel(); });
 
     RunResult result;
-    RunUnderWay([&run] { run.RequestCancel(); },
+    RunUnderWay([&stop] { stop.request_stop(); },
                 [&] {
                     result = run.SubmitWorker();
                     if (log) {
@@ -170,14 +171,15 @@ std::optional<AnnounceOutcome> RunStarter::AnnounceChanges(QWidget* owner) {
         return std::nullopt;
     }
     CProgressDlg progress(owner);
+    std::stop_source stop;
     quaymark::AnnounceChanges announce({.settings = channels_.settings,
                                         .google = {.key = channels_.googleKey},
                                         .errorPageDir = ErrorPageDirectory(),
                                         .routing = routing_},
-                                       *writer_, progress);
+                                       *writer_, progress, stop.get_token());
     QObject::connect(&progress, &CProgressDlg::cancelRequested, &progress, [this] { Cancel(); });
     AnnounceOutcome outcome;
-    RunUnderWay([&announce] { announce.RequestCancel(); }, [&] { outcome = announce.Run(); });
+    RunUnderWay([&stop] { stop.request_stop(); }, [&] { outcome = announce.Run(); });
     return outcome;
 }
 

@@ -1,23 +1,20 @@
 #include "engine/channel/run_context.h"
 
+#include <condition_variable>
 #include <ctime>
+#include <mutex>
 
 #include "engine/channel/error_pages.h"
 
 namespace quaymark {
 
-void RunControl::RequestCancel() {
-    {
-        // Under the wait's lock, so that a wait about to begin cannot miss it.
-        const std::lock_guard lock(mutex_);
-        cancelled_.store(true, std::memory_order_release);
-    }
-    changed_.notify_all();
-}
-
-bool RunControl::WaitUnlessCancelled(std::chrono::milliseconds wait) {
-    std::unique_lock lock(mutex_);
-    return !changed_.wait_for(lock, wait, [this] { return Cancelled(); });
+bool RunControl::WaitUnlessCancelled(std::chrono::milliseconds wait) const {
+    // Nothing but the stop request wakes this wait before its time.
+    std::mutex mutex;
+    std::condition_variable_any woken;
+    std::unique_lock lock(mutex);
+    woken.wait_for(lock, stop_, wait, [] { return false; });
+    return !Cancelled();
 }
 
 void RunRecorder::FullRecord(const PageLines& lines, SubmitVerdict verdict, std::string_view name,

@@ -1,12 +1,10 @@
 #pragma once
 
-#include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <filesystem>
-#include <mutex>
 #include <string>
+#include <stop_token>
 #include <string_view>
 
 #include "engine/channel/channel.h"
@@ -14,19 +12,19 @@
 
 namespace quaymark {
 
-// The cancel request of a run: set from any thread, seen by the worker between requests; a
-// wait between two tries ends at once when it comes.
+// A run's cancel request as its worker sees it. Cancelling anything is one thing: the owner
+// of the work keeps a std::stop_source and hands its token down, and asks it to stop from any
+// thread. The worker sees it between requests; a wait between two tries ends at once.
 class RunControl {
 public:
-    void RequestCancel();
-    bool Cancelled() const { return cancelled_.load(std::memory_order_acquire); }
+    explicit RunControl(std::stop_token stop = {}) : stop_(std::move(stop)) {}
+    bool Cancelled() const { return stop_.stop_requested(); }
     // Waits so long unless the run is cancelled first; false when it was.
-    bool WaitUnlessCancelled(std::chrono::milliseconds wait);
+    bool WaitUnlessCancelled(std::chrono::milliseconds wait) const;
+    const std::stop_token& token() const { return stop_; }
 
 private:
-    std::atomic<bool> cancelled_{false};
-    std::mutex mutex_;
-    std::condition_variable changed_;
+    std::stop_token stop_;
 };
 
 // What every channel of a run records into: the run's result, its error pages, its history,

@@ -185,8 +185,8 @@ std::string_view VerdictWord(PageVerdict verdict) {
     return "";
 }
 
-PageChecker::PageChecker(RunRouting routing, CheckLimits limits)
-    : routing_(std::move(routing)), limits_(limits) {}
+PageChecker::PageChecker(RunRouting routing, CheckLimits limits, std::stop_token stop)
+    : routing_(std::move(routing)), limits_(limits), stop_(std::move(stop)) {}
 
 std::vector<PageCheck> PageChecker::Check(const std::vector<PageCheckRequest>& pages,
                                           const CheckHooks& hooks) {
@@ -237,14 +237,13 @@ std::vector<PageCheck> PageChecker::Check(const std::vector<PageCheckRequest>& p
 
 // As the engines read robots.txt: a redirect is followed, a file that is not there (any 4xx)
 // allows every page, and a server that fails to answer allows none for now.
-std::vector<RobotsAnswer> PageChecker::ReadRobots(const std::vector<std::string>& siteRoots,
-                                                  const std::function<bool()>& stopped) {
+std::vector<RobotsAnswer> PageChecker::ReadRobots(const std::vector<std::string>& siteRoots) {
     std::vector<PageCheckRequest> requests;
     std::vector<RobotsAnswer> answers(siteRoots.size(), {.failure = "not read: cancelled"});
     for (const std::string& root : siteRoots) {
         requests.push_back({.address = root + "robots.txt"});
     }
-    Transfers(requests, TransferKind::Robots, {.stopped = stopped},
+    Transfers(requests, TransferKind::Robots, {},
               {.finished = [&](Transfer& transfer, CURLcode result) {
                   RobotsAnswer& answer = answers[transfer.index];
                   long status = 0;
@@ -278,7 +277,7 @@ void PageChecker::Transfers(const std::vector<PageCheckRequest>& requests, Trans
     const auto draining = [&] { return stage.drain && stage.drain(); };
     curl_multi_setopt(multi.get(), CURLMOPT_MAX_HOST_CONNECTIONS, limits_.hostConnections);
     curl_multi_setopt(multi.get(), CURLMOPT_PIPELINING, CURLPIPE_MULTIPLEX);
-    const auto stopped = [&] { return cancelled_ || (hooks.stopped && hooks.stopped()); };
+    const auto stopped = [&] { return stop_.stop_requested(); };
 
     // The pages of a site that asks for a crawl delay wait in its own queue, one in flight.
     struct Paced {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <atomic>
+#include <stop_token>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -67,15 +67,11 @@ struct CheckLimits {
     std::chrono::seconds slowOver{10};
 };
 
-// Checks pages in parallel through libcurl's multi interface: one GET each, redirects not
-// followed, HTTP/2 where the site speaks it, bodies bounded. Used from one thread; Cancel
-// from any.
 // What a check run is told and tells: each page's check as it ends, a site's wish to have
-// its pages fetched one at a time so long apart (by site root), and whether to stop.
+// its pages fetched one at a time so long apart (by site root).
 struct CheckHooks {
     std::function<void(const PageCheck&)> done{};
     std::map<std::string, std::chrono::milliseconds> crawlDelays{};
-    std::function<bool()> stopped{};
 };
 
 // What a site's robots.txt came to: its text, none when there is no such file (every page
@@ -88,17 +84,18 @@ struct RobotsAnswer {
 // The bytes of a robots.txt read; what lies beyond is passed over, as the engines do.
 inline constexpr std::size_t kMaxRobotsBytes = 512 * 1024;
 
+// Checks pages in parallel through libcurl's multi interface: one GET each, redirects not
+// followed, HTTP/2 where the site speaks it, bodies bounded. Used from one thread.
 class PageChecker {
 public:
-    PageChecker(RunRouting routing, CheckLimits limits = {});
+    // A stop request ends the transfers under way and leaves the pages not yet checked.
+    PageChecker(RunRouting routing, CheckLimits limits = {}, std::stop_token stop = {});
 
     // The pages' checks, in the order of the requests.
     std::vector<PageCheck> Check(const std::vector<PageCheckRequest>& pages,
                                  const CheckHooks& hooks = {});
     // The robots.txt of each site root, in parallel.
-    std::vector<RobotsAnswer> ReadRobots(const std::vector<std::string>& siteRoots,
-                                         const std::function<bool()>& stopped = {});
-    void RequestCancel() { cancelled_ = true; }
+    std::vector<RobotsAnswer> ReadRobots(const std::vector<std::string>& siteRoots);
 
     // One transfer under way: its own file's business.
     struct Transfer;
@@ -123,7 +120,7 @@ private:
 
     RunRouting routing_;
     CheckLimits limits_;
-    std::atomic<bool> cancelled_{false};
+    std::stop_token stop_;
 };
 
 }  // namespace quaymark

@@ -36,19 +36,13 @@ private:
 
 }  // namespace
 
-AnnounceChanges::AnnounceChanges(AnnounceJob job, HistoryWriter& history, RunObserver& observer)
-    : job_(std::move(job)), history_(history), observer_(observer), now_(std::time(nullptr)) {}
-
-void AnnounceChanges::RequestCancel() {
-    const std::lock_guard lock(mutex_);
-    cancelled_ = true;
-    if (importer_ != nullptr) {
-        importer_->RequestCancel();
-    }
-    if (run_ != nullptr) {
-        run_->RequestCancel();
-    }
-}
+AnnounceChanges::AnnounceChanges(AnnounceJob job, HistoryWriter& history, RunObserver& observer,
+                                 std::stop_token stop)
+    : job_(std::move(job)),
+      history_(history),
+      observer_(observer),
+      stop_(std::move(stop)),
+      now_(std::time(nullptr)) {}
 
 AnnounceOutcome AnnounceChanges::Run() {
     AnnounceOutcome outcome;
@@ -105,20 +99,12 @@ void AnnounceChanges::ReadSite(const std::string& site,
         }
     }
     ReadingObserver reading(observer_);
-    SitemapImporter importer(job_.routing, reading, job_.limits);
-    {
-        const std::lock_guard lock(mutex_);
-        if (cancelled_) {
-            outcome.cancelled = true;
-            return;
-        }
-        importer_ = &importer;
+    if (stop_.stop_requested()) {
+        outcome.cancelled = true;
+        return;
     }
-    SitemapImport import = importer.Reread(site, asked);
-    {
-        const std::lock_guard lock(mutex_);
-        importer_ = nullptr;
-    }
+    SitemapImport import =
+        SitemapImporter(job_.routing, reading, job_.limits, stop_).Reread(site, asked);
     if (import.cancelled) {
         outcome.cancelled = true;
         return;
@@ -329,10 +315,7 @@ std::vector<std::string> AnnounceChanges::Checked(AnnounceOutcome& outcome) {
     HistoryLog log(history_);
     ScreenOutcome screened =
         ScreenPages(named, dates_, {.routing = job_.routing, .keep = !job_.dryRun, .now = now_},
-                    &log, observer_, [this] {
-                        const std::lock_guard lock(mutex_);
-                        return cancelled_;
-                    });
+                    &log, observer_, stop_);
     outcome.cancelled = screened.cancelled;
     outcome.checkedOut = std::move(screened.leftOut);
     outcome.run.notes = std::move(screened.notes);
@@ -413,15 +396,11 @@ void AnnounceChanges::Announce(AnnounceOutcome& outcome) {
                    .retry = job_.retry,
                    .routing = job_.routing,
                    .log = &log},
-                  prompt, observer_);
-    {
-        const std::lock_guard lock(mutex_);
-        if (cancelled_) {
-            outcome.cancelled = true;
-            observer_.RunEnded();
-            return;
-        }
-        run_ = &run;
+                  prompt, observer_, stop_);
+    if (stop_.stop_requested()) {
+        outcome.cancelled = true;
+        observer_.RunEnded();
+        return;
     }
     std::vector<std::string> checkNotes = std::move(outcome.run.notes);
     outcome.run = run.SubmitWorker();
@@ -430,11 +409,7 @@ void AnnounceChanges::Announce(AnnounceOutcome& outcome) {
     for (std::string& note : PassedOverNotes(outcome.passedOver)) {
         outcome.run.notes.push_back(std::move(note));
     }
-    {
-        const std::lock_guard lock(mutex_);
-        run_ = nullptr;
-        outcome.cancelled = cancelled_;
-    }
+    outcome.cancelled = stop_.stop_requested();
     history_.HandOn();
 }
 

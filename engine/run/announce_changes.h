@@ -1,11 +1,10 @@
 #pragma once
 
-#include <atomic>
+#include <stop_token>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <map>
-#include <mutex>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -99,13 +98,13 @@ std::string AnnounceSummary(const AnnounceOutcome& outcome, bool dryRun);
 // their pages and lastmods kept, the pages that left every sitemap of their site marked, and
 // what is new, changed or removed announced through the chosen modern channels. A sitemap
 // that could not be read keeps the pages it gave before, so its failure removes nothing.
-// Used once, from a worker thread; Cancel from any thread.
+// Used once, from a worker thread; the stop token cancels it from any thread.
 class AnnounceChanges {
 public:
-    AnnounceChanges(AnnounceJob job, HistoryWriter& history, RunObserver& observer);
+    AnnounceChanges(AnnounceJob job, HistoryWriter& history, RunObserver& observer,
+                    std::stop_token stop = {});
 
     AnnounceOutcome Run();
-    void RequestCancel();
 
 private:
     // Reads one site again and keeps what it found; adds its pages to the run's.
@@ -125,6 +124,7 @@ private:
     AnnounceJob job_;
     HistoryWriter& history_;
     RunObserver& observer_;
+    std::stop_token stop_;
     std::int64_t now_;
     // Whether the pages of sitemaps that answered unchanged are decided in the history, so
     // that only what may be announced is loaded; not when every page is checked or asked for.
@@ -140,11 +140,6 @@ private:
     std::vector<std::string> items_;
     std::unordered_set<std::string> present_;
     std::unordered_set<std::string> removedItems_;
-
-    std::mutex mutex_;
-    bool cancelled_ = false;
-    SitemapImporter* importer_ = nullptr;
-    SubmitRun* run_ = nullptr;
 };
 
 }  // namespace quaymark

@@ -35,7 +35,7 @@ std::map<std::string, SiteRobots> ReadSites(PageChecker& checker,
                                             const std::vector<std::string>& roots,
                                             CheckHooks& hooks) {
     std::map<std::string, SiteRobots> sites;
-    const std::vector<RobotsAnswer> answers = checker.ReadRobots(roots, hooks.stopped);
+    const std::vector<RobotsAnswer> answers = checker.ReadRobots(roots);
     for (std::size_t i = 0; i < roots.size(); ++i) {
         SiteRobots& site = sites[roots[i]];
         if (!answers[i].failure.empty()) {
@@ -199,8 +199,7 @@ std::string LeftOutByChecks(const std::map<PageVerdict, std::size_t>& leftOut) {
 
 ScreenOutcome ScreenPages(const std::vector<std::string>& pages,
                           std::unordered_map<std::string, PageDates>& dates, const ScreenJob& job,
-                          RequestLog* log, RunObserver& observer,
-                          const std::function<bool()>& stopped) {
+                          RequestLog* log, RunObserver& observer, std::stop_token stop) {
     ScreenOutcome outcome;
     const std::unordered_map<std::string, PageCheckRecord> last =
         log != nullptr ? log->PageChecks() : std::unordered_map<std::string, PageCheckRecord>{};
@@ -220,8 +219,8 @@ ScreenOutcome ScreenPages(const std::vector<std::string>& pages,
     }
     observer.RunStarted(static_cast<int>(pages.size() + roots.size()), 1, 0);
     observer.EngineStarted(kCheckingPagesName);
-    PageChecker checker(job.routing, job.limits);
-    CheckHooks hooks{.done = {}, .crawlDelays = {}, .stopped = stopped};
+    PageChecker checker(job.routing, job.limits, stop);
+    CheckHooks hooks;
     const std::map<std::string, SiteRobots> sites = ReadSites(checker, roots, hooks);
     for (std::size_t i = 0; i < roots.size(); ++i) {
         observer.RequestDone();
@@ -262,7 +261,7 @@ ScreenOutcome ScreenPages(const std::vector<std::string>& pages,
     for (std::size_t i = 0; i < fetched.size(); ++i) {
         checks[requested[i]] = std::move(fetched[i]);
     }
-    outcome.cancelled = stopped && stopped();
+    outcome.cancelled = stop.stop_requested();
 
     // What each check leaves, and each site's lastmods judged from its pages.
     std::vector<PageCheckRecord> records;

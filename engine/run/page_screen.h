@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -57,8 +58,7 @@ struct ScreenOutcome {
 // are trusted) for the new-or-changed rule. What was found is kept in the run's history.
 ScreenOutcome ScreenPages(const std::vector<std::string>& pages,
                           std::unordered_map<std::string, PageDates>& dates, const ScreenJob& job,
-                          RequestLog* log, RunObserver& observer,
-                          const std::function<bool()>& stopped);
+                          RequestLog* log, RunObserver& observer, std::stop_token stop);
 
 // What the checks left out, as the run's summary gives it: "2 left out by their checks
 // (1 noindex, 1 redirected)"; empty when none were.

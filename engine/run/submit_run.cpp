@@ -8,10 +8,12 @@
 
 namespace quaymark {
 
-SubmitRun::SubmitRun(SubmitJob job, FetchPrompt& prompt, RunObserver& observer)
+SubmitRun::SubmitRun(SubmitJob job, FetchPrompt& prompt, RunObserver& observer,
+                     std::stop_token stop)
     : job_(std::move(job)),
       prompt_(prompt),
       observer_(observer),
+      control_(std::move(stop)),
       recorder_(job_.errorPageDir, observer, job_.log) {}
 
 // Every address goes to each channel that sends per address, in list order; then each
@@ -78,7 +80,7 @@ void SubmitRun::CheckPages() {
     ScreenOutcome screened =
         ScreenPages(job_.items, indexNow.dates,
                     {.routing = job_.routing, .keep = true, .now = std::time(nullptr)}, job_.log,
-                    observer_, [this] { return control_.Cancelled(); });
+                    observer_, control_.token());
     indexNow.checked = screened.AnnounceableTo(kIndexNowRobots);
     job_.google.screened = true;
     job_.google.checked = screened.AnnounceableTo(kGoogleRobot);

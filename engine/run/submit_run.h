@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -39,19 +40,19 @@ struct SubmitJob {
     RequestLog* log = nullptr;
 };
 
-// One submission run, used once: the starter hands SubmitWorker to a thread of its own; the
-// user's cancel request may come from any thread meanwhile. The run hands its addresses to
+// One submission run, used once: the starter hands SubmitWorker to a thread of its own. The run hands its addresses to
 // each of its channels in turn and knows nothing of what a channel does; it keeps its state
 // to itself, so runs do not meet.
 class SubmitRun {
 public:
-    SubmitRun(SubmitJob job, FetchPrompt& prompt, RunObserver& observer);
+    // The stop token is the user's cancel request, from any thread: the request in flight is
+    // completed and, if it failed, recorded; the remaining requests of the current address
+    // are passed over and the worker stops before the next item.
+    SubmitRun(SubmitJob job, FetchPrompt& prompt, RunObserver& observer,
+              std::stop_token stop = {});
 
     // Sends the items; returns what the run left.
     RunResult SubmitWorker();
-    // The request in flight is completed and, if it failed, recorded; the remaining requests
-    // of the current address are passed over and the worker stops before the next item.
-    void RequestCancel() { control_.RequestCancel(); }
 
 private:
     void CheckPages();

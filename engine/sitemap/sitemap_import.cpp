@@ -12,7 +12,7 @@ namespace {
 // One GET whose body goes to a consumer as it arrives.
 struct Transfer {
     std::function<bool(std::string_view)> consume;
-    const std::atomic<bool>* cancelled;
+    std::stop_token stop;
     CURL* easy = nullptr;
     bool stopped = false;
     // The validators of the last answer, after any redirect.
@@ -57,7 +57,7 @@ size_t KeepValidators(char* data, size_t size, size_t count, void* transferPoint
 }
 
 int Progress(void* transferPointer, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-    return static_cast<Transfer*>(transferPointer)->cancelled->load() ? 1 : 0;
+    return static_cast<Transfer*>(transferPointer)->stop.stop_requested() ? 1 : 0;
 }
 
 struct Fetched {
@@ -138,8 +138,13 @@ std::vector<SitemapPages> SitemapPagesOf(const SitemapImport& import) {
     return sitemaps;
 }
 
-SitemapImporter::SitemapImporter(RunRouting routing, ImportObserver& observer, SitemapLimits limits)
-    : routing_(std::move(routing)), lists_(routing_, {}), observer_(observer), limits_(limits) {}
+SitemapImporter::SitemapImporter(RunRouting routing, ImportObserver& observer, SitemapLimits limits,
+                                 std::stop_token stop)
+    : routing_(std::move(routing)),
+      lists_(routing_, {}),
+      observer_(observer),
+      limits_(limits),
+      stop_(std::move(stop)) {}
 
 SitemapImport SitemapImporter::Import(const std::string& address) {
     SitemapImport import;
@@ -176,7 +181,7 @@ void SitemapImporter::ReadAll(const std::vector<std::string>& sitemaps, SitemapI
     // One sitemap's worth of room: rehashing would cost more than the parse.
     seen_.reserve(limits_.maxAddresses);
     for (const std::string& sitemap : sitemaps) {
-        if (cancelled_ || full_) {
+        if (stop_.stop_requested() || full_) {
             break;
         }
         ReadSitemap(sitemap, 0, import);
@@ -186,7 +191,7 @@ void SitemapImporter::ReadAll(const std::vector<std::string>& sitemaps, SitemapI
                                                   " not read: an import reads at most " +
                                                   std::to_string(limits_.maxSitemaps));
     }
-    import.cancelled = cancelled_;
+    import.cancelled = stop_.stop_requested();
     seen_.clear();
 }
 
@@ -219,10 +224,10 @@ std::vector<std::string> SitemapImporter::SitemapsOfSite(const std::string& site
                           }
                           return kept < limits_.maxRobotsBytes;
                       },
-                      &cancelled_};
+                      stop_};
     const Fetched fetched = Fetch(routing_, lists_, robots, transfer);
     if (fetched.failure) {
-        if (!cancelled_) {
+        if (!stop_.stop_requested()) {
             import.failures.push_back({.sitemap = robots, .problem = {
                                            .kind = SitemapProblem::Kind::Transfer,
                                            .transfer = fetched.failure
@@ -287,7 +292,7 @@ void SitemapImporter::ReadSitemap(const std::string& url, int depth, SitemapImpo
                           }
                           return parser->Feed(bytes) && !full_;
                       },
-                      &cancelled_};
+                      stop_};
     const auto known = known_.find(normalised);
     const RememberedSitemap* last = known != known_.end() ? known->second : nullptr;
     const std::string etag =
@@ -326,7 +331,7 @@ void SitemapImporter::ReadSitemap(const std::string& url, int depth, SitemapImpo
                                        .number = limits_.maxPageBytes};
     }
     const bool stoppedByCancel =
-        cancelled_ && fetched.failure.kind == TransferFailure::Kind::Cancelled;
+        stop_.stop_requested() && fetched.failure.kind == TransferFailure::Kind::Cancelled;
     if (failure && !stoppedByCancel) {
         import.failures.push_back({.sitemap = url, .problem = std::move(*failure)});
     }
@@ -346,7 +351,7 @@ void SitemapImporter::ReadSitemap(const std::string& url, int depth, SitemapImpo
         return;
     }
     for (const std::string& sitemap : nested) {
-        if (cancelled_ || full_) {
+        if (stop_.stop_requested() || full_) {
             return;
         }
         ReadSitemap(sitemap, depth + 1, import);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <atomic>
+#include <stop_token>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -66,15 +66,15 @@ std::vector<SitemapPages> SitemapPagesOf(const SitemapImport& import);
 // Certificates are verified; redirects are followed within the http and https schemes.
 class SitemapImporter {
 public:
-    SitemapImporter(RunRouting routing, ImportObserver& observer, SitemapLimits limits = {});
+    // A stop request, from any thread, ends the transfer under way at once.
+    SitemapImporter(RunRouting routing, ImportObserver& observer, SitemapLimits limits = {},
+                    std::stop_token stop = {});
 
     // From the worker thread; one import per importer.
     SitemapImport Import(const std::string& address);
     // The site's remembered sitemaps read again, each with a conditional request carrying
     // the validators of its last answer, and the sitemaps a changed index names read too.
     SitemapImport Reread(const std::string& site, const std::vector<RememberedSitemap>& sitemaps);
-    // From any thread: the transfer under way ends at once.
-    void RequestCancel() { cancelled_ = true; }
 
 private:
     std::vector<std::string> SitemapsOfSite(const std::string& site, SitemapImport& import);
@@ -85,7 +85,7 @@ private:
     RequestLists lists_;
     ImportObserver& observer_;
     SitemapLimits limits_;
-    std::atomic<bool> cancelled_{false};
+    std::stop_token stop_;
     // The sitemaps (in their normalised form) and the pages of the import under way, each
     // taken once; the pages are known by reference to where the import keeps them.
     std::unordered_set<std::string> read_;

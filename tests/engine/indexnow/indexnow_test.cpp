@@ -144,7 +144,7 @@ protected:
     }
 
     RunResult Run(SubmitJob job) {
-        run_ = std::make_unique<SubmitRun>(std::move(job), prompt_, follower_);
+        run_ = std::make_unique<SubmitRun>(std::move(job), prompt_, follower_, stop_.get_token());
         return run_->SubmitWorker();
     }
 
@@ -158,6 +158,7 @@ protected:
     testing::TlsServer endpoint_;
     NoPrompt prompt_;
     Follower follower_;
+    std::stop_source stop_;
     std::unique_ptr<SubmitRun> run_;
     std::mutex mutex_;
     std::vector<Posted> posted_;
@@ -349,7 +350,7 @@ TEST_F(IndexNowRunTest, CancelEndsAWaitAtOnce) {
     });
     SubmitJob job = Job({"https://a.example.test/", "https://b.example.test/"});
     job.retry.second = std::chrono::seconds(1);  // a real wait: only the cancel ends it
-    follower_.onWait = [this] { run_->RequestCancel(); };
+    follower_.onWait = [this] { stop_.request_stop(); };
     const RunResult result = Run(std::move(job));
     EXPECT_EQ(PostedBodies().size(), 1u) << "no next batch after the cancel";
     EXPECT_THAT(FailureLines(result),

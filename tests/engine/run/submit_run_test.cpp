@@ -97,13 +97,14 @@ protected:
     }
 
     int Run(std::vector<std::string> items, std::uint8_t mode = SubmitJob::Normal) {
-        run_ = std::make_unique<SubmitRun>(Job(std::move(items), mode), prompt_, progress_);
+        run_ = std::make_unique<SubmitRun>(Job(std::move(items), mode), prompt_, progress_,
+                                           stop_.get_token());
         results_ = run_->SubmitWorker();
         return results_.failed ? 1 : 0;
     }
 
     // The user's cancel, as the progress window passes it on.
-    void Cancel() { run_->RequestCancel(); }
+    void Cancel() { stop_.request_stop(); }
 
     std::vector<std::string> Targets() const {
         std::vector<std::string> targets;
@@ -118,6 +119,7 @@ protected:
     RecordingObserver progress_;
     NoPrompt prompt_;
     std::string email_;
+    std::stop_source stop_;
     std::unique_ptr<SubmitRun> run_;
     RunResult results_;
 };

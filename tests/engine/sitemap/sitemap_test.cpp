@@ -185,8 +185,9 @@ TEST(SitemapImport, AnEndlessRobotsFileIsReadOnlyInPartAndCancelStopsAtOnce) {
     EXPECT_THAT(import.notes.lines, IsEmpty());
 
     NoFollower cancelling;
-    SitemapImporter cancelled(sites.Routing(), cancelling);
-    cancelling.onStart = [&] { cancelled.RequestCancel(); };
+    std::stop_source stop;
+    SitemapImporter cancelled(sites.Routing(), cancelling, {}, stop.get_token());
+    cancelling.onStart = [&] { stop.request_stop(); };
     const SitemapImport none = cancelled.Import("http://site.test/s.txt");
     EXPECT_TRUE(none.cancelled);
     EXPECT_THAT(none.pages, IsEmpty());
