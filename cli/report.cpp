@@ -23,7 +23,7 @@ void WriteErrors(const Report& report, std::ostream& err) {
         }
     }
     for (const Failure& failure : outcome.run.FailureList) {
-        err << "quaymark-announce: " << Printable(failure.line) << '\n';
+        err << "quaymark-announce: " << Printable(FailureLine(failure)) << '\n';
     }
     if (!report.list.why.empty()) {
         err << "quaymark-announce: " << Printable(report.list.why) << '\n';
@@ -59,7 +59,14 @@ void WriteJson(const Report& report, std::ostream& out) {
     }
     json refused = json::array();
     for (const Failure& failure : outcome.run.FailureList) {
-        refused.push_back({{"line", failure.line}, {"page", failure.page.string()}});
+        refused.push_back({{"line", FailureLine(failure)},
+                           {"channel", failure.channel},
+                           {"engine", failure.engine},
+                           {"status", failure.status},
+                           {"detail", failure.detail},
+                           {"target", failure.target},
+                           {"resendable", failure.resendable},
+                           {"page", failure.page.string()}});
     }
     json sites = json::array();
     for (const SiteReading& site : outcome.sites) {

@@ -61,7 +61,7 @@ void CFailedDlg::ShowFailureLines() {
     QStringList lines;
     lines.reserve(static_cast<qsizetype>(result_.FailureList.size()));
     for (const Failure& failure : result_.FailureList) {
-        lines << DisplayText(failure.line);
+        lines << DisplayText(FailureLine(failure));
     }
     list_->addItems(lines);
 }

@@ -76,11 +76,25 @@ constexpr long long TotalSteps(int itemCount, int stepsPerItem, int extraSteps) 
     return static_cast<long long>(itemCount) * stepsPerItem + extraSteps;
 }
 
-// One line of the failures window and the error page that explains it.
+// A failure as a value until a person reads it: the channel that failed, the name its line
+// gives (the engine's, the channel's, or the resend's), its verdict, the answer's HTTP status
+// (0: none came, or the channel does not tell), what went wrong as the line words it
+// ("failed.", "too many requests (429)."; empty where the verdict says it all), what it
+// concerned, whether its request was kept to send again, and the error page that explains it.
 struct Failure {
-    std::string line;
-    std::filesystem::path page;
+    std::string channel{};
+    std::string engine{};
+    SubmitVerdict verdict = SubmitVerdict::Failed;
+    long status = 0;
+    std::string detail{};
+    std::string target{};
+    bool resendable = false;
+    std::filesystem::path page{};
 };
+
+// "<engine>: <detail> <target>", the one wording of a failure's line: the failures window's,
+// the progress window's and the announcer's.
+std::string FailureLine(const Failure& failure);
 
 // What a run leaves: whether any request failed, its failures in order (line n has error page
 // n), the failed requests to send again, Google's included, and what else the user should

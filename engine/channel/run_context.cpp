@@ -17,14 +17,19 @@ bool RunControl::WaitUnlessCancelled(std::chrono::milliseconds wait) const {
     return !Cancelled();
 }
 
-void RunRecorder::FullRecord(const PageLines& lines, SubmitVerdict verdict, std::string_view name,
-                             std::string_view suffix, const std::string& item, RunRequest resend) {
-    std::filesystem::path page = WriteErrorPage(errorPageDir_, ErrorPageCounter, lines);
-    std::string text(name);
-    text.append(suffix);
-    result_.FailureList.push_back({text + " " + item, std::move(page)});
-    observer_.FailureRecorded({name, verdict, item, std::move(text)});
-    if (!resend.url.empty()) {
+std::string FailureLine(const Failure& failure) {
+    return failure.engine + (failure.detail.empty() ? "" : ": " + failure.detail) + " " +
+           failure.target;
+}
+
+void RunRecorder::FullRecord(const PageLines& lines, Failure failure, RunRequest resend) {
+    failure.page = WriteErrorPage(errorPageDir_, ErrorPageCounter, lines);
+    failure.resendable = !resend.url.empty();
+    std::string text = failure.engine + (failure.detail.empty() ? "" : ": " + failure.detail);
+    result_.FailureList.push_back(std::move(failure));
+    const Failure& kept = result_.FailureList.back();
+    observer_.FailureRecorded({kept.engine, kept.verdict, kept.target, std::move(text)});
+    if (kept.resendable) {
         result_.ResubmitList.push_back(std::move(resend));
     } else {
         ++result_.unsendable;

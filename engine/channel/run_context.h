@@ -34,10 +34,9 @@ public:
     RunRecorder(std::filesystem::path errorPageDir, RunObserver& observer, RequestLog* log)
         : errorPageDir_(std::move(errorPageDir)), observer_(observer), log_(log) {}
 
-    // Records a failure: its error page, the line "<name><suffix> <item>", and the request to
-    // resend when one was made.
-    void FullRecord(const PageLines& lines, SubmitVerdict verdict, std::string_view name,
-                    std::string_view suffix, const std::string& item, RunRequest resend);
+    // Records a failure: its error page, its line, and the request to resend when one was
+    // made.
+    void FullRecord(const PageLines& lines, Failure failure, RunRequest resend);
     // A failed request that is only sent again: no line, no page.
     void Resubmit(RunRequest request) { result_.ResubmitList.push_back(std::move(request)); }
     // Each address of the request in the history, under the name it gives.

@@ -3,6 +3,19 @@
 #include "engine/classic/classify.h"
 
 namespace quaymark {
+namespace {
+
+// A failure of one of the seven pages, in the words its verdict has.
+Failure Told(std::string_view engine, SubmitVerdict verdict, long status, const std::string& item) {
+    return {.channel = std::string(ClassicChannel::kName),
+            .engine = std::string(engine),
+            .verdict = verdict,
+            .status = status,
+            .detail = std::string(FailureSentence(verdict)),
+            .target = item};
+}
+
+}  // namespace
 
 ClassicChannel::ClassicChannel(std::string email, FetchPrompt& prompt, const RunRouting& routing,
                                RunControl& control, RunRecorder& recorder)
@@ -22,11 +35,9 @@ bool ClassicChannel::SendAndJudge(const EngineRow* row, const std::string& item,
         return false;
     }
     if (row == nullptr) {
-        recorder_.FullRecord(lines, verdict, kResendName, FailureSuffix(verdict), item,
-                             std::move(request));
+        recorder_.FullRecord(lines, Told(kResendName, verdict, fetcher_.status(), item), std::move(request));
     } else if (row->fullRecord) {
-        recorder_.FullRecord(lines, verdict, row->name, FailureSuffix(verdict), item,
-                             std::move(request));
+        recorder_.FullRecord(lines, Told(row->name, verdict, fetcher_.status(), item), std::move(request));
     } else {
         recorder_.Resubmit(std::move(request));
     }

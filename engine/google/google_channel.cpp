@@ -174,7 +174,11 @@ bool GoogleChannel::Judge(std::string_view name, const RunRequest& request,
     const std::string reason =
         meaning.reason + (message.empty() || !signInProblem_.empty() ? "" : ": " + message);
     recorder_.FullRecord(GoogleFailurePage(reason, meaning.advice, answer, Label(request)),
-                         SubmitVerdict::Failed, name, ": " + reason + ".", Label(request),
+                         {.channel = std::string(kGoogleName),
+                          .engine = std::string(name),
+                          .status = answer.status,
+                          .detail = reason + ".",
+                          .target = Label(request)},
                          request.addresses.empty() ? RunRequest{} : request);
     return true;
 }

@@ -63,7 +63,12 @@ bool IndexNowChannel::SendBatch(std::string_view name, const RunRequest& batch) 
     }
     const std::string reason = IndexNowReason(answer);
     recorder_.FullRecord(IndexNowFailurePage(reason, answer, job_.settings, label, batch.host),
-                         SubmitVerdict::Failed, name, ": " + reason + ".", label, batch);
+                         {.channel = std::string(kIndexNowName),
+                          .engine = std::string(name),
+                          .status = answer.status,
+                          .detail = reason + ".",
+                          .target = label},
+                         batch);
     return true;
 }
 
@@ -73,8 +78,12 @@ bool IndexNowChannel::Finish() {
     bool failed = false;
     for (const std::string& address : addresses_) {
         if (!HostOf(address)) {
-            recorder_.FullRecord(NotAnnouncedPage(address), SubmitVerdict::Failed, kIndexNowName,
-                                 ": " + std::string(kNotAnnounceable) + ".", address, {});
+            recorder_.FullRecord(NotAnnouncedPage(address),
+                                 {.channel = std::string(kIndexNowName),
+                                  .engine = std::string(kIndexNowName),
+                                  .detail = std::string(kNotAnnounceable) + ".",
+                                  .target = address},
+                                 {});
             failed = true;
         }
     }

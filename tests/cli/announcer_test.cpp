@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -252,6 +254,12 @@ TEST_F(AnnouncerTest, AGoogleThatCannotBeReachedAndAFailingSitemapAreFailuresTol
                                       "the sign-in (400): invalid_grant."));
     EXPECT_THAT(out_.str(), HasSubstr("Announced 2 pages (2 new, 0 changed, 0 removed), 1 "
                                       "refused"));
+    // The report carries the failure as a value, not only its line.
+    const nlohmann::json refused = nlohmann::json::parse(out_.str())["refused"].at(0);
+    EXPECT_EQ(refused["channel"], "Google Search Console");
+    EXPECT_EQ(refused["status"], 400);
+    EXPECT_EQ(refused["detail"], "Google refused the sign-in (400): invalid_grant.");
+    EXPECT_EQ(refused["resendable"], false);
     ASSERT_EQ(Runs().size(), 1u);
     EXPECT_EQ(Runs()[0].refused, 1);
     EXPECT_EQ(Runs()[0].exitStatus, kSomeRefused);

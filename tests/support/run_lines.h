@@ -11,7 +11,7 @@ namespace quaymark::testing {
 inline std::vector<std::string> FailureLines(const RunResult& result) {
     std::vector<std::string> lines;
     for (const Failure& failure : result.FailureList) {
-        lines.push_back(failure.line);
+        lines.push_back(FailureLine(failure));
     }
     return lines;
 }

@@ -51,8 +51,16 @@ protected:
         RunResult result;
         result.failed = true;
         for (std::size_t n = 0; n < failures_.size(); ++n) {
+            // "<engine>: <detail> <target>"
+            const std::string& line = failures_[n];
+            const std::size_t colon = line.find(": ");
+            const std::size_t space = line.rfind(' ');
             result.FailureList.push_back(
-                {failures_[n], dir_.path() / ErrorPageName(static_cast<int>(n))});
+                {.channel = std::string(ClassicChannel::kName),
+                 .engine = line.substr(0, colon),
+                 .detail = line.substr(colon + 2, space - colon - 2),
+                 .target = line.substr(space + 1),
+                 .page = dir_.path() / ErrorPageName(static_cast<int>(n))});
         }
         for (const std::string& url : resubmit_) {
             result.ResubmitList.push_back(

@@ -155,7 +155,7 @@ TEST_F(GoogleRunTest, AnAccountThatIsNotAnOwnerIsToldWithWhatToDo) {
     const RunResult result = Run({"https://www.example.test/a", "https://www.example.test/b"});
     EXPECT_TRUE(result.failed);
     ASSERT_EQ(result.FailureList.size(), 1u);
-    EXPECT_EQ(result.FailureList[0].line,
+    EXPECT_EQ(FailureLine(result.FailureList[0]),
               "Google Search Console: the service account is not an owner of "
               "https://www.example.test/ (403): User does not have sufficient permission for "
               "site. inspection of https://www.example.test/a");

@@ -160,7 +160,7 @@ TEST_F(SubmitRunTest, NumberSignGoesOnTheWireEncodedAndIntoTheRecordAsTyped) {
     EXPECT_EQ(server_.requests()[0].target,
               "/info/add_url/thanks/?url=http://mine.example/%23top"
               "&email=me@example.com&country=US&brand=webcrawler");
-    EXPECT_EQ(results_.FailureList[0].line, "WebCrawler: failed. http://mine.example/#top");
+    EXPECT_EQ(FailureLine(results_.FailureList[0]), "WebCrawler: failed. http://mine.example/#top");
     EXPECT_EQ(results_.ResubmitList[6].url,
               "http://www.google.com/addurl?q=http://mine.example/#top&dq=thanks");
 }
@@ -213,7 +213,7 @@ TEST_F(SubmitRunTest, NoPageIsRecordedAsCouldNotConnectWithTheConnectionProblemP
     server_.SetPages([](const EngineRequest&) { return std::string(); });
     Run({"http://mine.example/"});
     ASSERT_EQ(results_.FailureList.size(), 6u);
-    EXPECT_EQ(results_.FailureList[5].line, "Excite: could not connect. http://mine.example/");
+    EXPECT_EQ(FailureLine(results_.FailureList[5]), "Excite: could not connect. http://mine.example/");
     EXPECT_EQ(results_.ResubmitList.size(), 7u);
     EXPECT_THAT(testing::ReadFileBytes("submiterror5.html"),
                 ::testing::StartsWith("<HTML>\r\n<FONT SIZE=5>"));
@@ -311,7 +311,7 @@ TEST_F(SubmitRunTest, FailureLineNBelongsToErrorPageN) {
     for (std::size_t n = 0; n < results_.FailureList.size(); ++n) {
         EXPECT_EQ(results_.FailureList[n].page, dir_.path() / ErrorPageName(static_cast<int>(n)));
         const std::string page = testing::ReadFileBytes(results_.FailureList[n].page);
-        const std::string& line = results_.FailureList[n].line;
+        const std::string line = FailureLine(results_.FailureList[n]);
         const std::string address = line.substr(line.rfind(' ') + 1);
         EXPECT_NE(page.find("=" + address), std::string::npos) << n;
         const std::string engine = line.substr(0, line.find(':'));
