@@ -38,6 +38,8 @@ struct HistoryTable {
     };
     std::vector<std::string> columns;
     std::vector<Row> rows{};
+    // The pages in no sitemap of their site any longer, in list order.
+    std::vector<std::string> leftSitemaps{};
 };
 
 inline constexpr std::int64_t kDaySeconds = 24 * 60 * 60;

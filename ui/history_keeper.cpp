@@ -1,6 +1,7 @@
 #include "ui/history_keeper.h"
 
 #include <QPointer>
+#include <ctime>
 
 #include "storage/url_list_file.h"
 #include "ui/byte_text.h"
@@ -46,22 +47,25 @@ HistoryWriter* HistoryKeeper::Writer() {
     return writer_.get();
 }
 
-void HistoryKeeper::ReadContents(QObject* context, std::function<void(HistoryContents)> done) {
+void HistoryKeeper::ReadContents(QObject* context, std::vector<std::string> addresses,
+                                 std::function<void(HistoryTable, HistoryContents)> done) {
     HistoryWriter* writer = Writer();
     if (writer == nullptr) {
-        done({});
+        done(MakeHistoryTable(addresses, {}, std::time(nullptr)), {});
         return;
     }
-    writer->Read([context = QPointer<QObject>(context), done = std::move(done)](History* history) {
+    writer->Read([context = QPointer<QObject>(context), addresses = std::move(addresses),
+                  done = std::move(done)](History* history) {
         HistoryContents contents;
         if (history != nullptr) {
             contents = ReadHistoryContents(*history);
         }
+        HistoryTable table = MakeHistoryTable(addresses, contents, std::time(nullptr));
         QMetaObject::invokeMethod(
             context.data(),
-            [context, done, contents = std::move(contents)]() mutable {
+            [context, done, table = std::move(table), contents = std::move(contents)]() mutable {
                 if (!context.isNull()) {
-                    done(std::move(contents));
+                    done(std::move(table), std::move(contents));
                 }
             },
             Qt::QueuedConnection);

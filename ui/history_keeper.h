@@ -31,9 +31,11 @@ public:
     // The history's writer, opening it on first use; none when there is no history.
     HistoryWriter* Writer();
     bool Available() const { return !gone_; }
-    // Reads what the history holds of every address and every site's sitemaps off the UI
-    // thread; the answer comes on the UI thread, to the context while it lives.
-    void ReadContents(QObject* context, std::function<void(HistoryContents)> done);
+    // Reads what the history holds of every address and every site's sitemaps, and makes the
+    // table of the given addresses from it, off the UI thread; the answer comes on the UI
+    // thread, to the context while it lives.
+    void ReadContents(QObject* context, std::vector<std::string> addresses,
+                      std::function<void(HistoryTable, HistoryContents)> done);
     // The daily timer's last run, when it failed and nobody has been told, off the UI
     // thread, to the context while it lives; nothing when the history was not there at start.
     void TellUntoldFailure(QObject* context, std::function<void(AnnouncerRun)> tell);

@@ -25,10 +25,13 @@ const QString kExportFailedText = QStringLiteral("The history could not be expor
 
 CHistoryDlg::CHistoryDlg(const std::vector<std::string>& addresses,
                          const HistoryContents& contents, std::int64_t now, QWidget* parent)
+    : CHistoryDlg(MakeHistoryTable(addresses, contents, now), contents, parent) {}
+
+CHistoryDlg::CHistoryDlg(HistoryTable table, const HistoryContents& contents, QWidget* parent)
     : QDialog(parent),
       controls_(BuildDialog(*this, kTemplateId)),
       filterEdit_(controls_.Get<QLineEdit>("filter")),
-      model_(new HistoryModel(MakeHistoryTable(addresses, contents, now), this)),
+      model_(new HistoryModel(std::move(table), this)),
       shown_(new QSortFilterProxyModel(this)) {
     connect(filterEdit_, &QLineEdit::textChanged, this, &CHistoryDlg::OnFilter);
     connect(controls_.Get<QPushButton>("export"), &QPushButton::clicked, this,
@@ -44,9 +47,9 @@ CHistoryDlg::CHistoryDlg(const std::vector<std::string>& addresses,
     shown_->setSourceModel(model_);
     shown_->setFilterKeyColumn(0);
     shown_->setFilterCaseSensitivity(Qt::CaseInsensitive);
-    auto* table = controls_.Get<QTableView>("table");
-    table->setModel(shown_);
-    table->resizeColumnsToContents();
+    auto* view = controls_.Get<QTableView>("table");
+    view->setModel(shown_);
+    view->resizeColumnsToContents();
     auto* sitemapList = controls_.Get<QListWidget>("sitemaps");
     for (const RememberedSitemap& sitemap : contents.sitemaps) {
         sitemapList->addItem(DisplayText(SitemapLine(sitemap)));

@@ -31,6 +31,8 @@ public:
     // each site and of the announcer.
     CHistoryDlg(const std::vector<std::string>& addresses, const HistoryContents& contents,
                 std::int64_t now, QWidget* parent = nullptr);
+    // The table made already, off the UI thread.
+    CHistoryDlg(HistoryTable table, const HistoryContents& contents, QWidget* parent = nullptr);
 
     void OnFilter();
     void OnExport();

@@ -370,10 +370,10 @@ void CSubmitDlg::OnHistory() {
         return;
     }
     historyAsked_ = true;
-    history_.ReadContents(this, [this](const HistoryContents& contents) {
+    history_.ReadContents(this, Entries(), [this](HistoryTable table, HistoryContents contents) {
         historyAsked_ = false;
         if (!ended_) {
-            CHistoryDlg window(Entries(), contents, std::time(nullptr), this);
+            CHistoryDlg window(std::move(table), contents, this);
             window.exec();
             RemovePagesNoLongerInASitemap(window.pagesToRemove());
         }
