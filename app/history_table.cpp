@@ -24,7 +24,8 @@ std::string IndexWords(const GoogleInspection& inspection) {
     if (inspection.verdict == "PASS") {
         return "indexed";
     }
-    return "not indexed: " + (inspection.coverage.empty() ? inspection.verdict : inspection.coverage);
+    return "not indexed: " +
+           (inspection.coverage.empty() ? inspection.verdict : inspection.coverage);
 }
 
 // Google's time of its last crawl, in the table's own form; as Google gave it otherwise.
@@ -78,8 +79,8 @@ HistoryTable MakeHistoryTable(const std::vector<std::string>& addresses,
     }
     table.rows.reserve(addresses.size());
     for (const std::string& address : addresses) {
-        HistoryTable::Row& row = table.rows.emplace_back(
-            HistoryTable::Row{.address = address, .cells = std::vector<std::string>(table.columns.size() - 1)});
+        HistoryTable::Row& row = table.rows.emplace_back(HistoryTable::Row{
+            .address = address, .cells = std::vector<std::string>(table.columns.size() - 1)});
         if (const auto left = leftSitemaps.find(address); left != leftSitemaps.end()) {
             row.cells[failureCell + 1] = Moment(left->second);
             row.leftSitemaps = true;

@@ -64,7 +64,8 @@ json AsJson(const HistoryShown& shown, const std::vector<std::vector<std::string
                         {"leftOut", run.leftOut},
                         {"result", run.result}});
     }
-    return {{"pages", std::move(pages)}, {"sitemaps", std::move(sitemaps)},
+    return {{"pages", std::move(pages)},
+            {"sitemaps", std::move(sitemaps)},
             {"announcerRuns", std::move(runs)}};
 }
 

@@ -23,8 +23,8 @@ const QString kExportFailedText = QStringLiteral("The history could not be expor
 
 }  // namespace
 
-CHistoryDlg::CHistoryDlg(const std::vector<std::string>& addresses,
-                         const HistoryContents& contents, std::int64_t now, QWidget* parent)
+CHistoryDlg::CHistoryDlg(const std::vector<std::string>& addresses, const HistoryContents& contents,
+                         std::int64_t now, QWidget* parent)
     : CHistoryDlg(MakeHistoryTable(addresses, contents, now), contents, parent) {}
 
 CHistoryDlg::CHistoryDlg(HistoryTable table, const HistoryContents& contents, QWidget* parent)
@@ -76,7 +76,8 @@ std::vector<std::vector<std::string>> CHistoryDlg::ShownRows() const {
     std::vector<std::vector<std::string>> rows{table.columns};
     for (int shown = 0; shown < shown_->rowCount(); ++shown) {
         const HistoryTable::Row& row =
-            table.rows[static_cast<std::size_t>(shown_->mapToSource(shown_->index(shown, 0)).row())];
+            table
+                .rows[static_cast<std::size_t>(shown_->mapToSource(shown_->index(shown, 0)).row())];
         std::vector<std::string>& fields = rows.emplace_back();
         fields.push_back(row.address);
         fields.insert(fields.end(), row.cells.begin(), row.cells.end());

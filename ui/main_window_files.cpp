@@ -2,8 +2,8 @@
 
 #include <ctime>
 
-#include "base/product.h"
 #include "app/profile.h"
+#include "base/product.h"
 #include "storage/program_paths.h"
 #include "storage/url_list_file.h"
 #include "ui/byte_text.h"
@@ -84,7 +84,8 @@ void CSubmitDlg::LoadChannels() {
     ChannelsLoaded loaded = quaymark::LoadChannels();
     indexNowUnreadable_ = loaded.SettingsUnreadable();
     if (indexNowUnreadable_) {
-        ShowMessage(this, FileProblem(kIndexNowUnreadableText, loaded.settingsFile, loaded.settings),
+        ShowMessage(this,
+                    FileProblem(kIndexNowUnreadableText, loaded.settingsFile, loaded.settings),
                     kProgramTitle, MessageIcon::Warning);
     }
     if (loaded.googleKey != KeyProblem::None) {

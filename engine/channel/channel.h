@@ -26,7 +26,7 @@ enum class SubmitVerdict : int {
 };
 
 // One request a run sent, to be sent again as it was: the channel that sends it and its
-// complete request URL; for an IndexNow batch also the body it posts and its host. Also what
+// complete request URL; for a request that posts, also its body and its host. Also what
 // the history names it by: the engine's name (or the channel's) and the addresses it is for.
 struct RunRequest {
     std::string channel;
@@ -54,8 +54,8 @@ struct FailureRecord {
 class RunObserver {
 public:
     virtual ~RunObserver() = default;
-    // The run begins: so many items, each taking so many steps (7, or 1 when resending), and
-    // so many steps beyond them (one per IndexNow batch).
+    // The run begins: so many items, each taking so many steps, and so many steps beyond them
+    // (what the channels take once the items have had their turn).
     virtual void RunStarted(int itemCount, int stepsPerItem, int extraSteps) = 0;
     virtual void AddressStarted(const std::string& item) = 0;
     // An engine's turn, or the resend's.
@@ -98,7 +98,7 @@ std::string FailureLine(const Failure& failure);
 
 // What a run leaves: whether any request failed, its failures in order (line n has error page
 // n), the failed requests to send again, Google's included, and what else the user should
-// know of it (an IndexNow key still being checked).
+// know of it (a key still being checked).
 struct RunResult {
     bool failed = false;
     std::vector<Failure> FailureList;
@@ -138,9 +138,10 @@ struct RunSteps {
     int beyond = 0;
 };
 
-// One way of announcing pages (the seven add-URL pages, IndexNow, ...). A run hands every
-// channel the same addresses in turn; a channel tells the run's observer, records into the
-// run's result and history, and sends its own failed requests again.
+// One way of announcing pages; engine/run/channel_kinds.h lists them and tells how to add
+// one. A run hands every channel the same addresses in turn; a channel tells the run's
+// observer, records into the run's result and history, and sends its own failed requests
+// again.
 class Channel {
 public:
     virtual ~Channel() = default;

@@ -3,8 +3,8 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
-#include <string>
 #include <stop_token>
+#include <string>
 #include <string_view>
 
 #include "engine/channel/channel.h"

@@ -35,9 +35,11 @@ bool ClassicChannel::SendAndJudge(const EngineRow* row, const std::string& item,
         return false;
     }
     if (row == nullptr) {
-        recorder_.FullRecord(lines, Told(kResendName, verdict, fetcher_.status(), item), std::move(request));
+        recorder_.FullRecord(lines, Told(kResendName, verdict, fetcher_.status(), item),
+                             std::move(request));
     } else if (row->fullRecord) {
-        recorder_.FullRecord(lines, Told(row->name, verdict, fetcher_.status(), item), std::move(request));
+        recorder_.FullRecord(lines, Told(row->name, verdict, fetcher_.status(), item),
+                             std::move(request));
     } else {
         recorder_.Resubmit(std::move(request));
     }

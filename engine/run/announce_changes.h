@@ -1,10 +1,10 @@
 #pragma once
 
-#include <stop_token>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <map>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <unordered_map>

@@ -23,8 +23,7 @@ const ChannelKind kKinds[] = {
      .on = [](const SubmitJob& job) { return job.classic; },
      .make = [](const SubmitJob& job, FetchPrompt& prompt, RunControl& control,
                 RunRecorder& recorder) -> std::unique_ptr<Channel> {
-         return std::make_unique<ClassicChannel>(job.email, prompt, job.routing, control,
-                                                 recorder);
+         return std::make_unique<ClassicChannel>(job.email, prompt, job.routing, control, recorder);
      },
      .acceptedAs = EngineNames},
     {.name = kIndexNowName,

@@ -31,8 +31,8 @@ struct ChannelKind {
     bool modern = false;
     // On in this job: its settings on, with what it needs. A resend has every channel.
     bool (*on)(const SubmitJob& job) = nullptr;
-    std::unique_ptr<Channel> (*make)(const SubmitJob& job, FetchPrompt& prompt,
-                                     RunControl& control, RunRecorder& recorder) = nullptr;
+    std::unique_ptr<Channel> (*make)(const SubmitJob& job, FetchPrompt& prompt, RunControl& control,
+                                     RunRecorder& recorder) = nullptr;
     // The names its acceptances are recorded under, in the History window's order.
     std::vector<std::string_view> (*acceptedAs)() = nullptr;
 };

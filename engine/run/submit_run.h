@@ -40,16 +40,15 @@ struct SubmitJob {
     RequestLog* log = nullptr;
 };
 
-// One submission run, used once: the starter hands SubmitWorker to a thread of its own. The run hands its addresses to
-// each of its channels in turn and knows nothing of what a channel does; it keeps its state
-// to itself, so runs do not meet.
+// One submission run, used once: the starter hands SubmitWorker to a thread of its own. The run
+// hands its addresses to each of its channels in turn and knows nothing of what a channel does; it
+// keeps its state to itself, so runs do not meet.
 class SubmitRun {
 public:
     // The stop token is the user's cancel request, from any thread: the request in flight is
     // completed and, if it failed, recorded; the remaining requests of the current address
     // are passed over and the worker stops before the next item.
-    SubmitRun(SubmitJob job, FetchPrompt& prompt, RunObserver& observer,
-              std::stop_token stop = {});
+    SubmitRun(SubmitJob job, FetchPrompt& prompt, RunObserver& observer, std::stop_token stop = {});
 
     // Sends the items; returns what the run left.
     RunResult SubmitWorker();

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <stop_token>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -8,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <unordered_map>

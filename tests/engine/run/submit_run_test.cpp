@@ -213,7 +213,8 @@ TEST_F(SubmitRunTest, NoPageIsRecordedAsCouldNotConnectWithTheConnectionProblemP
     server_.SetPages([](const EngineRequest&) { return std::string(); });
     Run({"http://mine.example/"});
     ASSERT_EQ(results_.FailureList.size(), 6u);
-    EXPECT_EQ(FailureLine(results_.FailureList[5]), "Excite: could not connect. http://mine.example/");
+    EXPECT_EQ(FailureLine(results_.FailureList[5]),
+              "Excite: could not connect. http://mine.example/");
     EXPECT_EQ(results_.ResubmitList.size(), 7u);
     EXPECT_THAT(testing::ReadFileBytes("submiterror5.html"),
                 ::testing::StartsWith("<HTML>\r\n<FONT SIZE=5>"));
