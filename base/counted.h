@@ -11,4 +11,9 @@ inline std::string Counted(std::size_t count, std::string_view one, std::string_
     return std::to_string(count) + " " + std::string(count == 1 ? one : many);
 }
 
+// "1 address", "2 addresses".
+inline std::string CountOfAddresses(std::size_t count) {
+    return Counted(count, "address", "addresses");
+}
+
 }  // namespace quaymark

@@ -8,7 +8,7 @@
 #include <functional>
 #include <unordered_set>
 
-#include "engine/indexnow/indexnow.h"
+#include "base/counted.h"
 #include "engine/net/web_address.h"
 #include "ui/byte_text.h"
 #include "ui/desktop.h"

@@ -8,7 +8,6 @@
 
 #include "engine/run/submit_run.h"
 #include "engine/sitemap/sitemap_import.h"
-#include "storage/indexnow_settings.h"
 #include "ui/dialog_template.h"
 #include "ui/history_keeper.h"
 #include "ui/run_starter.h"

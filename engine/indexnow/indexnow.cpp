@@ -84,10 +84,6 @@ std::string BatchBody(const IndexNowSettings& settings, const IndexNowBatch& bat
     return body.dump();
 }
 
-std::string CountOfAddresses(std::size_t count) {
-    return Counted(count, "address", "addresses");
-}
-
 std::string BatchLabel(std::string_view host, std::size_t count) {
     return std::string(host) + " (" + CountOfAddresses(count) + ")";
 }

@@ -8,6 +8,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/counted.h"
 #include "storage/history.h"
 #include "storage/indexnow_settings.h"
 
@@ -76,8 +77,6 @@ std::vector<IndexNowBatch> MakeBatches(const std::vector<std::string>& addresses
 // percent-encoded, so the body is ASCII whatever the list holds.
 std::string BatchBody(const IndexNowSettings& settings, const IndexNowBatch& batch);
 
-// "1 address", "<n> addresses".
-std::string CountOfAddresses(std::size_t count);
 // How a batch is named in the failures window: "<host> (<n> addresses)".
 std::string BatchLabel(std::string_view host, std::size_t count);
 
