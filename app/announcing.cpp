@@ -3,6 +3,7 @@
 #include <ctime>
 #include <memory>
 
+#include "app/channel_setup.h"
 #include "app/profile.h"
 #include "storage/history.h"
 #include "storage/list_lock.h"

@@ -31,6 +31,57 @@ ChannelChange Saved(ChannelChange change) {
 
 }  // namespace
 
+ChannelsLoaded LoadChannels() {
+    ChannelsLoaded loaded{.settingsFile = IndexNowSettingsPath(), .googleKeyFile = GoogleKeyPath()};
+    loaded.settings = LoadIndexNowSettings(loaded.settingsFile, loaded.channels.settings);
+    if (loaded.SettingsUnreadable()) {
+        loaded.channels.settings = {};
+        return loaded;
+    }
+    KeyReading reading = TakeGoogleKey(loaded.channels.settings);
+    loaded.channels.googleKey = std::move(reading.key);
+    loaded.googleKey = reading.problem;
+    return loaded;
+}
+
+KeyReading TakeGoogleKey(const IndexNowSettings& settings) {
+    if (!settings.google) {
+        return {};
+    }
+    return LoadServiceKey(GoogleKeyPath());
+}
+
+std::string KeptGoogleAccount(const ChannelSettings& channels) {
+    if (channels.googleKey) {
+        return channels.googleKey->clientEmail;
+    }
+    const KeyReading kept = LoadServiceKey(GoogleKeyPath());
+    return kept.key ? kept.key->clientEmail : std::string();
+}
+
+KeyKept KeepChosenGoogleKey(const std::string& chosen) {
+    if (chosen.empty()) {
+        return {};
+    }
+    KeyKept kept{.file = GoogleKeyPath()};
+    kept.result = SaveServiceKeyFile(kept.file, chosen);
+    return kept;
+}
+
+ChannelsSaved SaveChannels(const IndexNowSettings& settings, bool settingsUnreadable) {
+    ChannelsSaved saved{.channels = {.settings = settings},
+                        .googleKeyFile = GoogleKeyPath(),
+                        .settingsFile = IndexNowSettingsPath(),
+                        .leftUnread = settingsUnreadable};
+    KeyReading reading = TakeGoogleKey(settings);
+    saved.channels.googleKey = std::move(reading.key);
+    saved.googleKey = reading.problem;
+    if (!settingsUnreadable) {
+        saved.saved = SaveIndexNowSettings(saved.settingsFile, settings);
+    }
+    return saved;
+}
+
 ChannelChange TurnIndexNowOn(const IndexNowChoice& choice) {
     ChannelChange change = Loaded();
     IndexNowSettings& settings = change.settings;

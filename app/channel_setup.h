@@ -4,10 +4,55 @@
 #include <string>
 
 #include "engine/google/service_key.h"
+#include "engine/indexnow/indexnow.h"
 #include "engine/indexnow/key_check.h"
+#include "engine/run/channel_kinds.h"
+#include "storage/atomic_file.h"
 #include "storage/indexnow_settings.h"
 
 namespace quaymark {
+
+// The user's channel settings and keys, read as both faces and the announcer take them.
+struct ChannelsLoaded {
+    // Off, as a missing file leaves them, when the settings file could not be read.
+    ChannelSettings channels{};
+    // How reading the settings file went.
+    std::filesystem::path settingsFile{};
+    FileResult settings{};
+    // A key Google needs and that could not be taken: Google stays off, the others do not.
+    std::filesystem::path googleKeyFile{};
+    KeyProblem googleKey = KeyProblem::None;
+
+    bool SettingsUnreadable() const { return !settings && !settings.Missing(); }
+};
+ChannelsLoaded LoadChannels();
+
+// Google's key as the settings ask for it: none while Google is off.
+KeyReading TakeGoogleKey(const IndexNowSettings& settings);
+
+// The service account whose key is kept: the one in use, else the one kept while Google is off,
+// so that turning it on needs no new key.
+std::string KeptGoogleAccount(const ChannelSettings& channels);
+
+// The key chosen in the Channels window, kept as the user's alone; nothing when none was chosen.
+struct KeyKept {
+    std::filesystem::path file{};
+    FileResult result{};
+};
+KeyKept KeepChosenGoogleKey(const std::string& chosen);
+
+// The settings the Channels window's OK leaves: Google's key taken again, and the file saved,
+// unless it could not be read at start (it is then left as it is, and the settings last until
+// the program ends).
+struct ChannelsSaved {
+    ChannelSettings channels{};
+    std::filesystem::path googleKeyFile{};
+    KeyProblem googleKey = KeyProblem::None;
+    std::filesystem::path settingsFile{};
+    bool leftUnread = false;
+    FileResult saved{};
+};
+ChannelsSaved SaveChannels(const IndexNowSettings& settings, bool settingsUnreadable);
 
 // A channel turned on or off in the user's settings, and what became of it, for a face to word.
 struct ChannelChange {

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "storage/daily_timer.h"
+
 namespace quaymark {
 
 // What the user's systemd manager answered: whether systemctl ran, its exit status and what

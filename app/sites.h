@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/list_additions.h"
+#include "engine/net/web_address.h"
 #include "engine/sitemap/sitemap_import.h"
 
 namespace quaymark {

@@ -3,8 +3,7 @@
 #include <QApplication>
 #include <QSessionManager>
 
-#include "storage/list_lock.h"
-#include "storage/program_paths.h"
+#include "app/profile.h"
 #include "ui/artwork.h"
 #include "ui/desktop.h"
 #include "ui/info_windows.h"

@@ -73,4 +73,9 @@ std::string FieldBytes(const QString& shown, const std::string& stored) {
     return shown.toStdString();
 }
 
+QString FileProblem(const QString& text, const std::filesystem::path& file,
+                    const FileResult& result) {
+    return text.arg(DisplayText(file.string()), QString::fromStdString(result.Reason()));
+}
+
 }  // namespace quaymark::ui

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "app/profile.h"
+
 namespace quaymark::ui {
 
 // The list file's lines, the addresses and the e-mail address are bytes. They are shown as
@@ -14,5 +16,9 @@ QString DisplayText(std::string_view bytes);
 // What a field holds after the user had the chance to edit it: the stored bytes while it
 // still shows them, otherwise the text as the user typed it, in UTF-8.
 std::string FieldBytes(const QString& shown, const std::string& stored);
+
+// A message about one of the user's files: the text's %1 is the file, %2 the reason.
+QString FileProblem(const QString& text, const std::filesystem::path& file,
+                    const FileResult& result);
 
 }  // namespace quaymark::ui

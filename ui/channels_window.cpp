@@ -8,12 +8,13 @@
 #include <QListWidget>
 #include <QPushButton>
 
-#include "engine/google/service_key.h"
-#include "engine/indexnow/indexnow.h"
-#include "engine/indexnow/key_check.h"
+#include "app/channel_setup.h"
+#include "base/product.h"
 #include "ui/byte_text.h"
+#include "ui/daily_job.h"
 #include "ui/desktop.h"
 #include "ui/off_ui_thread.h"
+#include "ui/program_title.h"
 
 namespace quaymark::ui {
 namespace {
@@ -41,7 +42,52 @@ const QString kGoogleKeyFirstText = QStringLiteral(
     "Google Search Console needs the service account's key: click Service account key... and "
     "choose it first.");
 const QString kNoGoogleKeyText = QStringLiteral("No key chosen.");
+const QString kIndexNowUnreadableText = QStringLiteral(
+    "The IndexNow settings file %1 could not be read: %2.\n\n"
+    "IndexNow stays off, and the file is left as it is.");
+const QString kIndexNowKeptText = QStringLiteral(
+    "The IndexNow settings file %1 could not be read at start and is left as it is: these "
+    "settings last until %2 ends.");
+const QString kGoogleKeyUnreadableText = QStringLiteral(
+    "The key of Google Search Console, %1, could not be taken: %2.\n\n"
+    "Google Search Console stays off until its key is chosen again in the Channels window.");
+const QString kGoogleKeySaveFailedText =
+    QStringLiteral("The key of Google Search Console could not be kept in %1: %2.");
+const QString kIndexNowSaveFailedText =
+    QStringLiteral("The IndexNow settings could not be saved to %1: %2.");
+
+void TellKeyNotTaken(QWidget* owner, const std::filesystem::path& file, KeyProblem problem) {
+    if (problem != KeyProblem::None) {
+        ShowMessage(owner,
+                    kGoogleKeyUnreadableText.arg(DisplayText(file.string()),
+                                                 QString::fromStdString(Describe(problem))),
+                    kProgramTitle, MessageIcon::Warning);
+    }
+}
+
 const QString kGoogleKeyText = QStringLiteral("Key of %1");
+
+void TellKeyKept(QWidget* owner, const KeyKept& kept) {
+    if (!kept.file.empty() && !kept.result) {
+        ShowMessage(owner, FileProblem(kGoogleKeySaveFailedText, kept.file, kept.result),
+                    kProgramTitle, MessageIcon::Warning);
+    }
+}
+
+void TellSaved(QWidget* owner, const ChannelsSaved& saved) {
+    TellKeyNotTaken(owner, saved.googleKeyFile, saved.googleKey);
+    if (saved.leftUnread) {
+        ShowMessage(
+            owner,
+            kIndexNowKeptText.arg(DisplayText(saved.settingsFile.string()),
+                                  QString::fromUtf8(kProgramName.data(),
+                                                    static_cast<qsizetype>(kProgramName.size()))),
+            kProgramTitle);
+    } else if (!saved.saved) {
+        ShowMessage(owner, FileProblem(kIndexNowSaveFailedText, saved.settingsFile, saved.saved),
+                    kProgramTitle, MessageIcon::Warning);
+    }
+}
 
 }  // namespace
 
@@ -210,6 +256,32 @@ void CChannelsDlg::accept() {
                  .google = googleBox_->isChecked()};
     daily_ = dailyBox_->isChecked();
     QDialog::accept();
+}
+
+void TellChannelsLoaded(QWidget* owner, const ChannelsLoaded& loaded) {
+    if (loaded.SettingsUnreadable()) {
+        ShowMessage(owner,
+                    FileProblem(kIndexNowUnreadableText, loaded.settingsFile, loaded.settings),
+                    kProgramTitle, MessageIcon::Warning);
+    }
+    TellKeyNotTaken(owner, loaded.googleKeyFile, loaded.googleKey);
+}
+
+std::optional<ChannelSettings> EditChannels(QWidget* owner, const ChannelSettings& channels,
+                                            bool settingsUnreadable,
+                                            std::vector<std::string> addresses,
+                                            RunRouting routing) {
+    CChannelsDlg dialog(channels.settings, DailyJobOn(), std::move(addresses), std::move(routing),
+                        owner);
+    dialog.ShowGoogleKey(KeptGoogleAccount(channels));
+    if (dialog.exec() != QDialog::Accepted) {
+        return std::nullopt;
+    }
+    TellKeyKept(owner, KeepChosenGoogleKey(dialog.newGoogleKey()));
+    SetDailyJob(owner, dialog.daily());
+    ChannelsSaved saved = SaveChannels(dialog.settings(), settingsUnreadable);
+    TellSaved(owner, saved);
+    return std::move(saved.channels);
 }
 
 }  // namespace quaymark::ui

@@ -1,10 +1,11 @@
 #pragma once
 
 #include <QDialog>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "storage/indexnow_settings.h"
+#include "app/channel_setup.h"
 #include "ui/dialog_template.h"
 #include "ui/run_starter.h"
 
@@ -76,5 +77,15 @@ private:
     std::vector<std::string> addresses_;
     RunRouting routing_;
 };
+
+// What loading the channels found wrong, told: the settings file, Google's key.
+void TellChannelsLoaded(QWidget* owner, const ChannelsLoaded& loaded);
+
+// Shows the Channels window for these channels; on OK, keeps what it changed (the settings, a
+// key chosen, the daily job), tells what could not be kept, and gives the channels as they
+// now are. The settings were unreadable at start: they are then never saved over.
+std::optional<ChannelSettings> EditChannels(QWidget* owner, const ChannelSettings& channels,
+                                            bool settingsUnreadable,
+                                            std::vector<std::string> addresses, RunRouting routing);
 
 }  // namespace quaymark::ui

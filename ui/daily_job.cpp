@@ -3,7 +3,6 @@
 #include <QCoreApplication>
 
 #include "app/daily_job.h"
-#include "storage/daily_timer.h"
 #include "ui/byte_text.h"
 #include "ui/desktop.h"
 #include "ui/program_title.h"

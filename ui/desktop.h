@@ -6,7 +6,7 @@
 #include <functional>
 #include <optional>
 
-#include "engine/net/page_fetcher.h"
+#include "app/session.h"
 
 class QWidget;
 

@@ -3,7 +3,7 @@
 #include <QPointer>
 #include <ctime>
 
-#include "storage/url_list_file.h"
+#include "app/profile.h"
 #include "ui/byte_text.h"
 #include "ui/off_ui_thread.h"
 

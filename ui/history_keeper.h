@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "app/history_table.h"
-#include "storage/history.h"
 
 namespace quaymark::ui {
 

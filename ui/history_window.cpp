@@ -7,7 +7,7 @@
 #include <QSortFilterProxyModel>
 #include <QTableView>
 
-#include "storage/atomic_file.h"
+#include "app/profile.h"
 #include "ui/byte_text.h"
 #include "ui/desktop.h"
 #include "ui/history_model.h"

@@ -8,8 +8,8 @@
 #include <functional>
 #include <unordered_set>
 
+#include "app/sites.h"
 #include "base/counted.h"
-#include "engine/net/web_address.h"
 #include "ui/byte_text.h"
 #include "ui/desktop.h"
 #include "ui/placement.h"

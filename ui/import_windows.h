@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "engine/sitemap/sitemap_import.h"
+#include "app/sites.h"
 #include "ui/dialog_template.h"
 
 class QLabel;

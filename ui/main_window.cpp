@@ -12,10 +12,8 @@
 #include <QTimer>
 #include <ctime>
 
-#include "engine/sitemap/sitemap_import.h"
-#include "storage/history.h"
-#include "storage/program_paths.h"
-#include "storage/url_list_file.h"
+#include "app/profile.h"
+#include "app/sites.h"
 #include "ui/artwork.h"
 #include "ui/byte_text.h"
 #include "ui/channels_window.h"

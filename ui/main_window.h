@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/run/submit_run.h"
-#include "engine/sitemap/sitemap_import.h"
+#include "app/session.h"
+#include "app/sites.h"
 #include "ui/dialog_template.h"
 #include "ui/history_keeper.h"
 #include "ui/run_starter.h"
@@ -99,9 +99,6 @@ private:
     std::vector<std::string> SelectedEntry() const;
     void OnEditEmail();
     void LoadChannels();
-    // Google's key as the settings ask for it; one that cannot be taken is told.
-    void TakeGoogleKey(ChannelSettings& channels);
-    void TellKeyNotTaken(const std::filesystem::path& file, KeyProblem problem);
     void OpenHistory();
     void MakeMenuActions();
     void AddImported(SitemapImport import);
@@ -116,7 +113,7 @@ private:
     // list goes to a new file beside it instead.
     bool listUnreadable_ = false;
     // A channel settings file that could not be read is never replaced.
-    bool indexNowUnreadable_ = false;
+    bool channelsUnreadable_ = false;
     HistoryKeeper history_;
     // The History window waits for the history to be read.
     bool historyAsked_ = false;

@@ -5,8 +5,7 @@
 #include <mutex>
 #include <string>
 
-#include "engine/channel/channel.h"
-#include "engine/classic/engine_table.h"
+#include "app/session.h"
 #include "ui/artwork.h"
 #include "ui/dialog_template.h"
 
@@ -59,7 +58,8 @@ private:
     struct RunState {
         bool shown = false;
         int addressCount = 1;
-        int stepsPerEntry = static_cast<int>(EngineTable.size());
+        // The window's range until a run tells its own: the seven engines of one address.
+        int stepsPerEntry = 7;
         int extraSteps = 0;
         long long steps = 0;
         std::string address;

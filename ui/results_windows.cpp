@@ -7,8 +7,8 @@
 #include <QPushButton>
 #include <QUrl>
 
-#include "engine/channel/error_pages.h"
-#include "storage/program_paths.h"
+#include "app/profile.h"
+#include "app/session.h"
 #include "ui/byte_text.h"
 #include "ui/desktop.h"
 #include "ui/program_title.h"

@@ -2,7 +2,7 @@
 
 #include <QDialog>
 
-#include "engine/run/submit_run.h"
+#include "app/session.h"
 #include "ui/dialog_template.h"
 #include "ui/run_starter.h"
 

@@ -7,8 +7,6 @@
 #include <mutex>
 #include <optional>
 
-#include "engine/run/history_log.h"
-#include "storage/program_paths.h"
 #include "ui/byte_text.h"
 #include "ui/desktop.h"
 #include "ui/off_ui_thread.h"
@@ -71,7 +69,7 @@ const QString kRunLockFailedText =
 constexpr std::string_view kWaitingName = "Waiting for the other announcement";
 
 RunStarter::RunStarter(RunRouting routing, std::filesystem::path runLock)
-    : routing_(std::move(routing)), runLock_(std::move(runLock)) {}
+    : session_(std::move(routing)), runLock_(std::move(runLock)) {}
 
 bool RunStarter::TakeRunLock(QWidget* owner, std::unique_ptr<ListLock>& lock) {
     if (runLock_.empty()) {
@@ -106,56 +104,33 @@ bool RunStarter::TakeRunLock(QWidget* owner, std::unique_ptr<ListLock>& lock) {
 
 std::optional<RunResult> RunStarter::SubmitList(const std::vector<std::string>& entries,
                                                 const std::string& email, QWidget* owner) {
-    SubmitJob job;
-    job.mode = SubmitJob::Normal;
-    job.items = entries;
-    job.email = email;
-    ApplyChannelSettings(job, channels_);
-    return Run(std::move(job), owner);
+    return Run(session_.Submit(entries, email), owner);
 }
 
 std::optional<RunResult> RunStarter::SubmitList(const std::vector<RunRequest>& resubmitList,
                                                 QWidget* owner) {
-    SubmitJob job;
-    job.mode = SubmitJob::Resend;
-    job.resendItems = resubmitList;
-    job.google = {.key = channels_.googleKey};
-    return Run(std::move(job), owner);
+    return Run(session_.Resend(resubmitList), owner);
 }
 
-std::optional<RunResult> RunStarter::Run(SubmitJob job, QWidget* owner) {
+std::optional<RunResult> RunStarter::Run(PreparedRun run, QWidget* owner) {
     if (UnderWay()) {
         return std::nullopt;
     }
-    if (job.items.empty() && job.resendItems.empty()) {
+    if (run.empty()) {
         return RunResult{};
     }
     std::unique_ptr<ListLock> runLock;
-    if (job.mode == SubmitJob::Normal && !TakeRunLock(owner, runLock)) {
+    if (run.announces() && !TakeRunLock(owner, runLock)) {
         return std::nullopt;
-    }
-    job.routing = routing_;
-    job.errorPageDir = ErrorPageDirectory();
-    // The history's writer takes the records on its own thread: the run never waits for it.
-    // The run keeps the writer it started with: a refused start meanwhile may set another.
-    std::optional<HistoryLog> log;
-    if (writer_ != nullptr) {
-        job.log = &log.emplace(*writer_);
     }
     CProgressDlg progress(owner);
     DesktopFetchPrompt prompt(&progress);
     std::stop_source stop;
-    SubmitRun run(std::move(job), prompt, progress, stop.get_token());
     QObject::connect(&progress, &CProgressDlg::cancelRequested, &progress, [this] { Cancel(); });
 
     RunResult result;
     RunUnderWay([&stop] { stop.request_stop(); },
-                [&] {
-                    result = run.SubmitWorker();
-                    if (log) {
-                        log->HandOn();
-                    }
-                });
+                [&] { result = run.Run(prompt, progress, stop.get_token()); });
     return result;
 }
 
@@ -163,7 +138,7 @@ std::optional<AnnounceOutcome> RunStarter::AnnounceChanges(QWidget* owner) {
     if (UnderWay()) {
         return std::nullopt;
     }
-    if (writer_ == nullptr) {
+    if (!session_.HasHistory()) {
         return AnnounceOutcome{.setup = AnnounceOutcome::Setup::NoSitemap};
     }
     std::unique_ptr<ListLock> runLock;
@@ -172,11 +147,7 @@ std::optional<AnnounceOutcome> RunStarter::AnnounceChanges(QWidget* owner) {
     }
     CProgressDlg progress(owner);
     std::stop_source stop;
-    quaymark::AnnounceChanges announce({.settings = channels_.settings,
-                                        .google = {.key = channels_.googleKey},
-                                        .errorPageDir = ErrorPageDirectory(),
-                                        .routing = routing_},
-                                       *writer_, progress, stop.get_token());
+    quaymark::AnnounceChanges announce = session_.Announce(progress, stop.get_token());
     QObject::connect(&progress, &CProgressDlg::cancelRequested, &progress, [this] { Cancel(); });
     AnnounceOutcome outcome;
     RunUnderWay([&stop] { stop.request_stop(); }, [&] { outcome = announce.Run(); });

@@ -10,11 +10,8 @@
 #include <utility>
 #include <vector>
 
-#include "engine/run/announce_changes.h"
-#include "engine/run/channel_kinds.h"
-#include "engine/run/submit_run.h"
-#include "storage/history.h"
-#include "storage/list_lock.h"
+#include "app/profile.h"
+#include "app/session.h"
 
 class QWidget;
 
@@ -24,8 +21,7 @@ namespace quaymark::ui {
 // way. The main window owns one; the failures window's Re-Submit runs through the same.
 class RunStarter {
 public:
-    // The routing is where the runs' requests go: the engines' own hosts in the program;
-    // loopback ports, within short limits, in tests and benchmarks.
+    // The routing is the session's, where the runs' requests go.
     // The run lock, when given, is taken for every run that announces (not for a resend): a
     // run under way elsewhere is told, and the user waits for it or cancels.
     explicit RunStarter(RunRouting routing = {}, std::filesystem::path runLock = {});
@@ -44,13 +40,11 @@ public:
     // it needs the history, which remembers the sites' sitemaps. Refused as a run is.
     std::optional<AnnounceOutcome> AnnounceChanges(QWidget* owner);
 
-    // The channels the runs announce through, as the user's settings and keys give them.
-    void SetChannels(ChannelSettings channels) { channels_ = std::move(channels); }
-    const ChannelSettings& channels() const { return channels_; }
-    // Where every request of the runs is recorded, written on a thread of its own; none when
-    // null.
-    void SetHistory(HistoryWriter* writer) { writer_ = writer; }
-    const RunRouting& routing() const { return routing_; }
+    // The channels the runs announce through, and where they are recorded: the session's.
+    void SetChannels(ChannelSettings channels) { session_.SetChannels(std::move(channels)); }
+    const ChannelSettings& channels() const { return session_.channels(); }
+    void SetHistory(HistoryWriter* writer) { session_.SetHistory(writer); }
+    const RunRouting& routing() const { return session_.routing(); }
 
     bool UnderWay() const { return static_cast<bool>(cancel_); }
     // Asks the run under way to stop: the progress window's Cancel, a signal, the end of the
@@ -61,7 +55,7 @@ public:
     void CallWhenRunEnds(QObject* context, std::function<void()> call);
 
 private:
-    std::optional<RunResult> Run(SubmitJob job, QWidget* owner);
+    std::optional<RunResult> Run(PreparedRun run, QWidget* owner);
     // Takes the run lock for a run about to start; false when the user would not wait for
     // the run elsewhere or the lock could not be taken, which is told. Without a run lock,
     // every run may start.
@@ -70,10 +64,8 @@ private:
     // waited for the run's end is called.
     void RunUnderWay(std::function<void()> cancel, const std::function<void()>& work);
 
-    RunRouting routing_;
+    RunSession session_;
     std::filesystem::path runLock_;
-    ChannelSettings channels_;
-    HistoryWriter* writer_ = nullptr;
     // How to cancel the run under way, while its starter waits for it.
     std::function<void()> cancel_;
     std::vector<std::pair<QPointer<QObject>, std::function<void()>>> whenRunEnds_;

@@ -21,21 +21,21 @@ struct SubmitJob {
 
     std::uint8_t mode = Normal;
     // Normal mode: the addresses, in sending order.
-    std::vector<std::string> items;
+    std::vector<std::string> items{};
     // Resend mode: the failed requests of an earlier run, in sending order.
     std::vector<RunRequest> resendItems{};
     // The e-mail address every request of the run carries; it cannot change during a run.
     std::string email{};
     // Where the error pages go: a directory of the program's own.
-    std::filesystem::path errorPageDir;
+    std::filesystem::path errorPageDir{};
     // Sending to the seven classic add-URL pages; on by default.
     bool classic = true;
     // Announcing the addresses through IndexNow after the seven engines; off by default.
-    IndexNowJob indexNow;
+    IndexNowJob indexNow{};
     // Google Search Console after IndexNow; off unless a key is given.
     GoogleJob google{};
-    RetryPolicy retry;
-    RunRouting routing;
+    RetryPolicy retry{};
+    RunRouting routing{};
     // Where every request is recorded; none when there is no history.
     RequestLog* log = nullptr;
 };

@@ -15,7 +15,8 @@ set(below_run
 set(below_app "${below_run};app")
 # The command line asks what both faces share and shows what it says: it reaches nothing below.
 set(below_cli "base;app;cli")
-set(below_ui "${below_app};ui")
+# The windows likewise: what they show comes from app/.
+set(below_ui "base;app;ui")
 set(rooms
     "base=below_base" "storage=below_storage" "engine/net=below_net"
     "engine/channel=below_channel" "engine/classic=below_classic"

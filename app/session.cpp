@@ -1,0 +1,51 @@
+#include "app/session.h"
+
+#include "engine/run/history_log.h"
+#include "storage/program_paths.h"
+
+namespace quaymark {
+
+RunResult PreparedRun::Run(FetchPrompt& prompt, RunObserver& observer, std::stop_token stop) {
+    // The history's writer takes the records on its own thread: the run never waits for it.
+    std::optional<HistoryLog> log;
+    if (writer_ != nullptr) {
+        job_.log = &log.emplace(*writer_);
+    }
+    SubmitRun run(std::move(job_), prompt, observer, std::move(stop));
+    RunResult result = run.SubmitWorker();
+    if (log) {
+        log->HandOn();
+    }
+    return result;
+}
+
+PreparedRun RunSession::Submit(std::vector<std::string> entries, std::string email) const {
+    SubmitJob job{
+        .mode = SubmitJob::Normal, .items = std::move(entries), .email = std::move(email)};
+    ApplyChannelSettings(job, channels_);
+    return Prepare(std::move(job));
+}
+
+PreparedRun RunSession::Resend(std::vector<RunRequest> requests) const {
+    return Prepare({.mode = SubmitJob::Resend,
+                    .resendItems = std::move(requests),
+                    .google = {.key = channels_.googleKey}});
+}
+
+PreparedRun RunSession::Prepare(SubmitJob job) const {
+    job.routing = routing_;
+    job.errorPageDir = ErrorPageDirectory();
+    return {std::move(job), writer_};
+}
+
+quaymark::AnnounceChanges RunSession::Announce(RunObserver& observer, std::stop_token stop) const {
+    return {{.settings = channels_.settings,
+             .google = {.key = channels_.googleKey},
+             .errorPageDir = ErrorPageDirectory(),
+             .routing = routing_},
+            *writer_,
+            observer,
+            std::move(stop)};
+}
+
+}  // namespace quaymark

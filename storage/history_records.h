@@ -1,0 +1,126 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+// What the history keeps, as plain values: the rooms above speak of them through stores of
+// their own, and never see the database that keeps them.
+namespace quaymark {
+
+// One request a run sent: when (seconds since the epoch), through which channel (an engine's
+// name, or IndexNow), for which address, the request itself, what came of it and, for a
+// failure, why.
+struct HistoryRow {
+    std::int64_t time = 0;
+    std::string channel;
+    std::string address;
+    std::string request;
+    std::string verdict;
+    std::string reason;
+    bool accepted = false;
+};
+
+// What decides whether a channel hears of an address again: its last acceptance there,
+// its last change as its sitemap gave it, and when a check last saw its text change (or saw it
+// gone). A site whose lastmods say nothing of its changes has them passed over.
+struct PageDates {
+    std::optional<std::int64_t> lastAnnounced;
+    std::optional<std::int64_t> lastmod;
+    std::optional<std::int64_t> textChanged{};
+    bool lastmodTrusted = true;
+};
+
+// The last check of a page: its verdict in words with what goes with it (the canonical
+// address, the redirect's target, why it failed), the answer's validators for the next check,
+// the fingerprint of its text, the sitemap's lastmod at the time, when a check last saw its
+// text change (none until one has) and when it was checked.
+struct PageCheckRecord {
+    std::string address;
+    std::string verdict;
+    std::string detail{};
+    std::string etag{};
+    std::string lastModified{};
+    std::optional<std::uint64_t> fingerprint{};
+    std::optional<std::int64_t> lastmod{};
+    std::optional<std::int64_t> textChangedAt{};
+    std::int64_t checkedAt = 0;
+
+    bool operator==(const PageCheckRecord&) const = default;
+};
+
+// What Google's inspection said of a page, under which property, and when.
+struct GoogleInspection {
+    std::string address;
+    std::string property;
+    std::string verdict;
+    std::string coverage{};
+    std::string lastCrawl{};
+    std::string canonical{};
+    std::int64_t inspectedAt = 0;
+
+    bool operator==(const GoogleInspection&) const = default;
+};
+
+// Whether a site's sitemap lastmods tell when its pages change, and why not when they do not.
+struct LastmodTrust {
+    std::string site;
+    bool trusted = true;
+    std::string reason{};
+
+    bool operator==(const LastmodTrust&) const = default;
+};
+
+// A sitemap an import of the site read whole: the validators of its answer, and when.
+struct RememberedSitemap {
+    std::string site;
+    std::string sitemap;
+    std::string etag{};
+    std::string lastModified{};
+    std::int64_t readAt = 0;
+
+    bool operator==(const RememberedSitemap&) const = default;
+};
+
+// The pages a sitemap gave when it was last read whole.
+struct SitemapPages {
+    std::string sitemap;
+    std::vector<std::string> pages{};
+};
+
+// A page that left every sitemap of its site, and since when; it is one again once a sitemap
+// names it.
+struct RemovedPage {
+    std::string address;
+    std::string site;
+    std::int64_t since = 0;
+
+    bool operator==(const RemovedPage&) const = default;
+};
+
+// One run of the headless announcer: when, whether its timer started it, how many pages it
+// announced, how many were refused and left out, its exit status and what it said of itself.
+struct AnnouncerRun {
+    std::int64_t time = 0;
+    bool scheduled = false;
+    std::int64_t announced = 0;
+    std::int64_t refused = 0;
+    std::int64_t leftOut = 0;
+    int exitStatus = 0;
+    std::string result;
+
+    bool operator==(const AnnouncerRun&) const = default;
+};
+
+// What the history holds of one address.
+struct AddressHistory {
+    // The last acceptance by each channel.
+    std::map<std::string, std::int64_t> lastAccepted;
+    std::optional<HistoryRow> lastFailure;
+    // The last request to any of the engines, accepted or not.
+    std::optional<std::int64_t> lastSentToEngine;
+};
+
+}  // namespace quaymark
