@@ -5,7 +5,7 @@
 #include <string>
 
 #include "app/list_additions.h"
-#include "engine/google/service_key.h"
+#include "app/channel_setup.h"
 #include "engine/run/announce_changes.h"
 
 namespace quaymark {

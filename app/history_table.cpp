@@ -4,7 +4,6 @@
 #include <cctype>
 #include <ctime>
 
-#include "engine/indexnow/indexnow.h"
 #include "engine/run/channel_kinds.h"
 #include "engine/sitemap/w3c_date.h"
 #include "storage/csv.h"
@@ -47,7 +46,7 @@ std::string Lower(std::string text) {
 }  // namespace
 
 HistoryContents ReadHistoryContents(History& history) {
-    return {.summaries = history.Summaries(std::string(kIndexNowName)),
+    return {.summaries = history.Summaries(ChangesMeasuredFrom()),
             .sitemaps = history.Sitemaps(),
             .removed = history.RemovedPages(),
             .announcerRuns = history.AnnouncerRuns(kAnnouncerRunsShown),

@@ -70,7 +70,7 @@ AnnounceOutcome AnnounceChanges::Run() {
     decideInHistory_ = !job_.settings.checkPages && !job_.all;
     if (!decideInHistory_) {
         dates_ = history_.Ask<std::unordered_map<std::string, PageDates>>(
-            [](History& history) { return history.AnnouncedDates(std::string(kIndexNowName)); });
+            [](History& history) { return history.AnnouncedDates(ChangesMeasuredFrom()); });
     }
     observer_.RunStarted(static_cast<int>(bySite.size()), 1, 0);
     for (const auto& [site, sitemaps] : bySite) {
@@ -297,7 +297,7 @@ void AnnounceChanges::LoadDates(const std::vector<std::string>& pages) {
     }
     for (auto& [page, dates] :
          history_.Ask<std::unordered_map<std::string, PageDates>>([&](History& history) {
-             return history.DatesOf(std::string(kIndexNowName), undated);
+             return history.DatesOf(ChangesMeasuredFrom(), undated);
          })) {
         dates_.emplace(page, dates);
     }

@@ -101,4 +101,8 @@ std::vector<std::string> AcceptanceNames() {
     return names;
 }
 
+std::string ChangesMeasuredFrom() {
+    return std::string(kIndexNowName);
+}
+
 }  // namespace quaymark

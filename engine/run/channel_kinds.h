@@ -62,4 +62,8 @@ std::vector<std::unique_ptr<Channel>> MakeChannels(const SubmitJob& job, FetchPr
 // The names acceptances are recorded under, every channel's, in the History window's order.
 std::vector<std::string> AcceptanceNames();
 
+// The channel whose last acceptance of a page is what a change of the page is measured from:
+// what is "new or changed" to every run, and "sent today" to the History window.
+std::string ChangesMeasuredFrom();
+
 }  // namespace quaymark

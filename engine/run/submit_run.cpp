@@ -75,7 +75,7 @@ void SubmitRun::CheckPages() {
         return;
     }
     if (indexNow.dates.empty() && job_.log != nullptr) {
-        indexNow.dates = job_.log->AnnouncedDates(std::string(kIndexNowName));
+        indexNow.dates = job_.log->AnnouncedDates(ChangesMeasuredFrom());
     }
     ScreenOutcome screened =
         ScreenPages(job_.items, indexNow.dates,

@@ -56,7 +56,31 @@ foreach(source IN LISTS plain)
     endif()
 endforeach()
 
+# A channel is named outside its room only by the list of channel kinds and by its settings
+# (app/channel_setup, which the Channels window and the command line share), and by the run's
+# files that still decide which channel hears of which page.
+set(channels "engine/classic" "engine/indexnow" "engine/google")
+set(namers
+    "engine/run/channel_kinds.h" "engine/run/channel_kinds.cpp" "app/channel_setup.h"
+    "app/channel_setup.cpp" "engine/run/submit_run.h" "engine/run/announce_changes.h"
+    "engine/run/page_screen.cpp")
+file(GLOB_RECURSE everything "${ROOT}/base/*" "${ROOT}/storage/*" "${ROOT}/engine/*"
+     "${ROOT}/app/*" "${ROOT}/cli/*" "${ROOT}/ui/*")
+foreach(source IN LISTS everything)
+    file(RELATIVE_PATH name "${ROOT}" "${source}")
+    foreach(channel IN LISTS channels)
+        string(FIND "${name}" "${channel}/" own)
+        if(own EQUAL 0 OR name IN_LIST namers)
+            continue()
+        endif()
+        file(STRINGS "${source}" named REGEX "^#include \"${channel}/")
+        if(named)
+            list(APPEND wrong "${name} names the channel of ${channel}")
+        endif()
+    endforeach()
+endforeach()
+
 if(wrong)
     list(JOIN wrong "\n  " text)
-    message(FATAL_ERROR "includes pointing up or sideways:\n  ${text}")
+    message(FATAL_ERROR "includes pointing up or sideways, or naming a channel:\n  ${text}")
 endif()
