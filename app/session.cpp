@@ -7,14 +7,14 @@ namespace quaymark {
 
 RunResult PreparedRun::Run(FetchPrompt& prompt, RunObserver& observer, std::stop_token stop) {
     // The history's writer takes the records on its own thread: the run never waits for it.
-    std::optional<HistoryLog> log;
+    std::optional<HistoryStores> stores;
     if (writer_ != nullptr) {
-        job_.log = &log.emplace(*writer_);
+        stores.emplace(*writer_).Attach(job_);
     }
     SubmitRun run(std::move(job_), prompt, observer, std::move(stop));
     RunResult result = run.SubmitWorker();
-    if (log) {
-        log->HandOn();
+    if (stores) {
+        stores->requests().HandOn();
     }
     return result;
 }

@@ -33,17 +33,17 @@ void BM_InspectPages(benchmark::State& state) {
     NullPrompt prompt;
     RunResult result;
     for (auto _ : state) {
-        HistoryLog log(writer);
-        SubmitRun run(
-            {.items = pages,
-             .errorPageDir = dir.path(),
-             .classic = false,
-             .indexNow = {.settings = {.checkPages = false}},
-             .google = {.key = google.Key(), .retry = {.second = std::chrono::milliseconds(1)}},
-             .retry = {},
-             .routing = google.Routing(),
-             .log = &log},
-            prompt, quiet);
+        HistoryStores stores(writer);
+        SubmitJob job{
+            .items = pages,
+            .errorPageDir = dir.path(),
+            .classic = false,
+            .indexNow = {.settings = {.checkPages = false}},
+            .google = {.key = google.Key(), .retry = {.second = std::chrono::milliseconds(1)}},
+            .retry = {},
+            .routing = google.Routing()};
+        stores.Attach(job);
+        SubmitRun run(std::move(job), prompt, quiet);
         result = run.SubmitWorker();
         writer.Flush();
     }

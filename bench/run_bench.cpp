@@ -164,9 +164,12 @@ void BM_WorkerWithHistoryRate(benchmark::State& state) {
     }
     History::Opened history = History::Open(std::filesystem::path(dir) / "history.sqlite");
     const auto timed = [&](HistoryWriter* writer) {
-        std::optional<HistoryLog> log;
-        job.log = writer != nullptr ? &log.emplace(*writer) : nullptr;
-        SubmitRun run(job, prompt, progress);
+        std::optional<HistoryStores> stores;
+        SubmitJob timedJob = job;
+        if (writer != nullptr) {
+            stores.emplace(*writer).Attach(timedJob);
+        }
+        SubmitRun run(std::move(timedJob), prompt, progress);
         const auto start = std::chrono::steady_clock::now();
         benchmark::DoNotOptimize(run.SubmitWorker());
         if (writer != nullptr) {

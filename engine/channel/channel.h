@@ -8,7 +8,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "storage/history.h"
+#include "storage/history_records.h"
 
 namespace quaymark {
 
@@ -125,8 +125,6 @@ public:
     // The last check of every page and what each site's lastmods are worth; the worker waits.
     virtual std::unordered_map<std::string, PageCheckRecord> PageChecks() { return {}; }
     virtual std::vector<LastmodTrust> LastmodTrusts() { return {}; }
-    // The history's writer, for a channel that keeps more than its requests; none without one.
-    virtual HistoryWriter* writer() { return nullptr; }
     // What the checks found, written in its turn.
     virtual void KeepChecks(std::vector<PageCheckRecord> /*checks*/,
                             std::vector<LastmodTrust> /*trust*/) {}

@@ -204,13 +204,12 @@ std::optional<std::vector<Property>> GoogleChannel::Properties() {
 
 void GoogleChannel::SubmitSitemaps(const std::map<std::string, std::vector<std::string>>& pages,
                                    const std::vector<Property>& properties, bool& failed) {
-    HistoryWriter* writer = recorder_.log() != nullptr ? recorder_.log()->writer() : nullptr;
-    if (writer == nullptr) {
+    GoogleMemory* memory = job_.memory;
+    if (memory == nullptr) {
         return;  // no remembered sitemap without a history
     }
-    const auto sitemaps = writer->Ask<std::vector<RememberedSitemap>>(&History::Sitemaps);
-    const auto submitted =
-        writer->Ask<std::unordered_map<std::string, std::int64_t>>(&History::SitemapSubmissions);
+    const std::vector<RememberedSitemap> sitemaps = memory->Sitemaps();
+    const std::unordered_map<std::string, std::int64_t> submitted = memory->SitemapSubmissions();
     const std::int64_t now = std::time(nullptr);
     std::set<std::string> sites;
     for (const auto& [property, propertyPages] : pages) {
@@ -241,9 +240,7 @@ void GoogleChannel::SubmitSitemaps(const std::map<std::string, std::vector<std::
             done.emplace_back(sitemap.sitemap, now);
         }
     }
-    writer->PostWrite([done = std::move(done)](History& history) {
-        return history.KeepSitemapSubmissions(done);
-    });
+    memory->KeepSitemapSubmissions(std::move(done));
 }
 
 bool GoogleChannel::WithinMinute(const std::string& property) {
@@ -275,12 +272,9 @@ bool GoogleChannel::WithinMinute(const std::string& property) {
 
 void GoogleChannel::Inspect(const std::map<std::string, std::vector<std::string>>& pages,
                             bool& failed) {
-    HistoryWriter* writer = recorder_.log() != nullptr ? recorder_.log()->writer() : nullptr;
     std::map<std::string, int> spent;
-    if (writer != nullptr) {
-        const std::int64_t since = std::time(nullptr) - kDaySeconds;
-        spent = writer->Ask<std::map<std::string, int>>(
-            [since](History& history) { return history.InspectionsSince(since); });
+    if (job_.memory != nullptr) {
+        spent = job_.memory->InspectionsSince(std::time(nullptr) - kDaySeconds);
     }
     for (const auto& [property, propertyPages] : pages) {
         bool refused = false;
@@ -332,17 +326,13 @@ void GoogleChannel::Inspect(const std::map<std::string, std::vector<std::string>
 // A site without a property is told once, with what to do.
 void GoogleChannel::TellUnmatched(const std::set<std::string>& unmatched,
                                   const std::set<std::string>& matched) {
-    HistoryWriter* writer = recorder_.log() != nullptr ? recorder_.log()->writer() : nullptr;
     std::set<std::string> told;
-    if (writer != nullptr) {
-        for (std::string& site : writer->Ask<std::vector<std::string>>(&History::UnmatchedSites)) {
+    if (job_.memory != nullptr) {
+        for (std::string& site : job_.memory->UnmatchedSites()) {
             told.insert(std::move(site));
         }
-        writer->PostWrite(
-            [unmatched = std::vector(unmatched.begin(), unmatched.end()),
-             matched = std::vector(matched.begin(), matched.end())](History& history) {
-                return history.KeepUnmatchedSites(unmatched, matched);
-            });
+        job_.memory->KeepUnmatchedSites(std::vector(unmatched.begin(), unmatched.end()),
+                                        std::vector(matched.begin(), matched.end()));
     }
     for (const std::string& site : unmatched) {
         if (told.count(site) == 0) {
@@ -360,22 +350,19 @@ bool GoogleChannel::Finish() {
     observer.EngineStarted(kGoogleName);
     const std::optional<std::vector<Property>> properties = Properties();
     Step();
-    HistoryWriter* writer = recorder_.log() != nullptr ? recorder_.log()->writer() : nullptr;
+    GoogleMemory* memory = job_.memory;
     if (!properties) {
         // Google was not reached: its pages wait for the next run that reaches it.
-        if (writer != nullptr) {
-            writer->PostWrite([pending = addresses_](History& history) {
-                return history.KeepGooglePending(pending, {});
-            });
+        if (memory != nullptr) {
+            memory->Keep({.waiting = addresses_});
         }
         return true;
     }
 
     // The pages changed since their last inspection, newest change first, by property.
-    const auto inspections =
-        writer != nullptr
-            ? writer->Ask<std::unordered_map<std::string, GoogleInspection>>(&History::Inspections)
-            : std::unordered_map<std::string, GoogleInspection>{};
+    const auto inspections = memory != nullptr
+                                 ? memory->Inspections()
+                                 : std::unordered_map<std::string, GoogleInspection>{};
     std::vector<std::pair<std::int64_t, std::string>> changed;
     for (const std::string& page : addresses_) {
         const auto dates = job_.dates.find(page);
@@ -417,16 +404,12 @@ bool GoogleChannel::Finish() {
         recorder_.Note(std::string(kGoogleName) +
                        ": Google refused a new token too; what is left waits for the next run.");
     }
-    if (writer != nullptr) {
-        const std::int64_t now = std::time(nullptr);
-        writer->PostWrite([inspected = inspected_, sent = sent_, now, pending = pending_,
-                           settled = settled_](History& history) {
-            std::string failure = history.KeepInspections(inspected);
-            if (failure.empty()) {
-                failure = history.KeepInspectionsSent(sent, now - kSentKeptSeconds);
-            }
-            return failure.empty() ? history.KeepGooglePending(pending, settled) : failure;
-        });
+    if (memory != nullptr) {
+        memory->Keep({.inspected = inspected_,
+                      .sent = sent_,
+                      .forgetSentBefore = std::time(nullptr) - kSentKeptSeconds,
+                      .waiting = pending_,
+                      .settled = settled_});
     }
 
     std::size_t indexed = 0;
@@ -462,22 +445,19 @@ bool GoogleChannel::Resend(const RunRequest& request) {
         request.url == kInspectUrl && Accepted(answer.status) ? ReadInspection(answer.body)
                                                               : std::nullopt;
     const bool failed = Judge(kResendName, request, answer);
-    HistoryWriter* writer = recorder_.log() != nullptr ? recorder_.log()->writer() : nullptr;
-    if (request.url == kInspectUrl && writer != nullptr) {
+    if (request.url == kInspectUrl && job_.memory != nullptr) {
         const std::int64_t now = std::time(nullptr);
-        writer->PostWrite([host = request.host, now](History& history) {
-            return history.KeepInspectionsSent({{host, now}}, now - kSentKeptSeconds);
-        });
-    }
-    if (!failed && inspection && writer != nullptr) {
-        writer->PostWrite([record = GoogleInspection{.address = request.addresses.front(),
-                                                     .property = request.host,
-                                                     .verdict = inspection->verdict,
-                                                     .coverage = inspection->coverage,
-                                                     .lastCrawl = inspection->lastCrawl,
-                                                     .canonical = inspection->canonical,
-                                                     .inspectedAt = std::time(nullptr)}](
-                              History& history) { return history.KeepInspections({record}); });
+        GoogleKept kept{.sent = {{request.host, now}}, .forgetSentBefore = now - kSentKeptSeconds};
+        if (!failed && inspection) {
+            kept.inspected.push_back({.address = request.addresses.front(),
+                                      .property = request.host,
+                                      .verdict = inspection->verdict,
+                                      .coverage = inspection->coverage,
+                                      .lastCrawl = inspection->lastCrawl,
+                                      .canonical = inspection->canonical,
+                                      .inspectedAt = now});
+        }
+        job_.memory->Keep(std::move(kept));
     }
     return failed;
 }

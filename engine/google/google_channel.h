@@ -14,6 +14,7 @@
 #include "engine/channel/run_context.h"
 #include "engine/channel/waiting.h"
 #include "engine/google/google_auth.h"
+#include "engine/google/google_memory.h"
 #include "engine/google/search_console.h"
 
 namespace quaymark {
@@ -30,6 +31,8 @@ struct GoogleJob {
     // When the pages were checked: those their checks let through, heard instead of the run's.
     bool screened = false;
     std::vector<std::string> checked{};
+    // What it remembers from one run to the next; nothing is remembered without.
+    GoogleMemory* memory = nullptr;
 
     bool announces() const { return key.has_value(); }
 };

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "base/counted.h"
-#include "storage/history.h"
+#include "storage/history_records.h"
 #include "storage/indexnow_settings.h"
 
 namespace quaymark {

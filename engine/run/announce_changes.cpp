@@ -295,10 +295,8 @@ void AnnounceChanges::LoadDates(const std::vector<std::string>& pages) {
     if (undated.empty()) {
         return;
     }
-    for (auto& [page, dates] :
-         history_.Ask<std::unordered_map<std::string, PageDates>>([&](History& history) {
-             return history.DatesOf(ChangesMeasuredFrom(), undated);
-         })) {
+    for (auto& [page, dates] : history_.Ask<std::unordered_map<std::string, PageDates>>(
+             [&](History& history) { return history.DatesOf(ChangesMeasuredFrom(), undated); })) {
         dates_.emplace(page, dates);
     }
 }
@@ -379,7 +377,7 @@ void AnnounceChanges::Announce(AnnounceOutcome& outcome) {
         observer_.RunEnded();
         return;
     }
-    HistoryLog log(history_);
+    HistoryStores stores(history_);
     IndexNowSettings settings = job_.settings;
     settings.onlyNewOrChanged = false;  // chosen above, by the same rule
     settings.checkPages = false;        // and checked
@@ -388,15 +386,15 @@ void AnnounceChanges::Announce(AnnounceOutcome& outcome) {
     google.screened = true;
     google.checked = std::move(forGoogle);
     google.dates = dates_;
-    SubmitRun run({.items = chosen,
-                   .errorPageDir = job_.errorPageDir,
-                   .classic = false,
-                   .indexNow = {.settings = std::move(settings), .checked = std::move(forIndexNow)},
-                   .google = std::move(google),
-                   .retry = job_.retry,
-                   .routing = job_.routing,
-                   .log = &log},
-                  prompt, observer_, stop_);
+    SubmitJob job{.items = chosen,
+                  .errorPageDir = job_.errorPageDir,
+                  .classic = false,
+                  .indexNow = {.settings = std::move(settings), .checked = std::move(forIndexNow)},
+                  .google = std::move(google),
+                  .retry = job_.retry,
+                  .routing = job_.routing};
+    stores.Attach(job);
+    SubmitRun run(std::move(job), prompt, observer_, stop_);
     if (stop_.stop_requested()) {
         outcome.cancelled = true;
         observer_.RunEnded();

@@ -16,7 +16,7 @@
 
 #include "engine/net/transfer_options.h"
 #include "engine/sitemap/sitemap_parser.h"
-#include "storage/history.h"
+#include "storage/history_records.h"
 
 namespace quaymark {
 

@@ -56,14 +56,15 @@ foreach(source IN LISTS plain)
     endif()
 endforeach()
 
-# A channel is named outside its room only by the list of channel kinds and by its settings
-# (app/channel_setup, which the Channels window and the command line share), and by the run's
-# files that still decide which channel hears of which page.
+# A channel is named outside its room only by the list of channel kinds, by its settings
+# (app/channel_setup, which the Channels window and the command line share), by the history's
+# side of its memory (engine/run/history_log), and by the run's files that still decide which
+# channel hears of which page.
 set(channels "engine/classic" "engine/indexnow" "engine/google")
 set(namers
     "engine/run/channel_kinds.h" "engine/run/channel_kinds.cpp" "app/channel_setup.h"
     "app/channel_setup.cpp" "engine/run/submit_run.h" "engine/run/announce_changes.h"
-    "engine/run/page_screen.cpp")
+    "engine/run/page_screen.cpp" "engine/run/history_log.h")
 file(GLOB_RECURSE everything "${ROOT}/base/*" "${ROOT}/storage/*" "${ROOT}/engine/*"
      "${ROOT}/app/*" "${ROOT}/cli/*" "${ROOT}/ui/*")
 foreach(source IN LISTS everything)
@@ -78,6 +79,19 @@ foreach(source IN LISTS everything)
             list(APPEND wrong "${name} names the channel of ${channel}")
         endif()
     endforeach()
+endforeach()
+
+# The history's database is seen by storage, by the run that keeps each store's side in it, and
+# by what both faces share; a channel sees only the records it keeps, through its own store.
+foreach(source IN LISTS everything)
+    file(RELATIVE_PATH name "${ROOT}" "${source}")
+    if(name MATCHES "^(storage|engine/run|app)/")
+        continue()
+    endif()
+    file(STRINGS "${source}" database REGEX "^#include \"storage/history.h\"")
+    if(database)
+        list(APPEND wrong "${name} sees the history's database")
+    endif()
 endforeach()
 
 if(wrong)

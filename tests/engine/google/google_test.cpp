@@ -75,18 +75,18 @@ protected:
     }
 
     RunResult Run(std::vector<std::string> pages, int dailyQuota = 2000) {
-        HistoryLog log(*writer_);
-        SubmitRun run({.items = std::move(pages),
-                       .errorPageDir = dir_.path(),
-                       .classic = false,
-                       .indexNow = {.settings = {.checkPages = false}},
-                       .google = {.key = google_.Key(),
-                                  .retry = {.second = std::chrono::milliseconds(1)},
-                                  .dailyQuota = dailyQuota},
-                       .retry = {},
-                       .routing = google_.Routing(),
-                       .log = &log},
-                      prompt_, follower_);
+        HistoryStores stores(*writer_);
+        SubmitJob job{.items = std::move(pages),
+                      .errorPageDir = dir_.path(),
+                      .classic = false,
+                      .indexNow = {.settings = {.checkPages = false}},
+                      .google = {.key = google_.Key(),
+                                 .retry = {.second = std::chrono::milliseconds(1)},
+                                 .dailyQuota = dailyQuota},
+                      .retry = {},
+                      .routing = google_.Routing()};
+        stores.Attach(job);
+        SubmitRun run(std::move(job), prompt_, follower_);
         RunResult result = run.SubmitWorker();
         writer_->Flush();
         return result;
@@ -166,17 +166,17 @@ TEST_F(GoogleRunTest, AnAccountThatIsNotAnOwnerIsToldWithWhatToDo) {
     EXPECT_THAT(text, AllOf(HasSubstr(FakeGoogle::kAccount), Not(HasSubstr("PRIVATE KEY"))));
     ASSERT_EQ(result.ResubmitList.size(), 1u);
 
-    HistoryLog log(*writer_);
-    SubmitRun resend({.mode = SubmitJob::Resend,
-                      .items = {},
-                      .resendItems = result.ResubmitList,
-                      .errorPageDir = dir_.path(),
-                      .indexNow = {.settings = {}},
-                      .google = {.key = google_.Key()},
-                      .retry = {},
-                      .routing = google_.Routing(),
-                      .log = &log},
-                     prompt_, follower_);
+    HistoryStores stores(*writer_);
+    SubmitJob job{.mode = SubmitJob::Resend,
+                  .items = {},
+                  .resendItems = result.ResubmitList,
+                  .errorPageDir = dir_.path(),
+                  .indexNow = {.settings = {}},
+                  .google = {.key = google_.Key()},
+                  .retry = {},
+                  .routing = google_.Routing()};
+    stores.Attach(job);
+    SubmitRun resend(std::move(job), prompt_, follower_);
     EXPECT_FALSE(resend.SubmitWorker().failed);
     writer_->Flush();
     EXPECT_EQ(opened_.history->Inspections().at("https://www.example.test/a").verdict, "PASS");

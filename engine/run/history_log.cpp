@@ -1,0 +1,72 @@
+#include "engine/run/history_log.h"
+
+namespace quaymark {
+
+std::unordered_map<std::string, PageCheckRecord> HistoryLog::PageChecks() {
+    return writer_.Ask<std::unordered_map<std::string, PageCheckRecord>>(&History::PageChecks);
+}
+
+std::vector<LastmodTrust> HistoryLog::LastmodTrusts() {
+    return writer_.Ask<std::vector<LastmodTrust>>(&History::LastmodTrusts);
+}
+
+void HistoryLog::KeepChecks(std::vector<PageCheckRecord> checks, std::vector<LastmodTrust> trust) {
+    writer_.PostWrite([checks = std::move(checks), trust = std::move(trust)](History& history) {
+        std::string failure = history.KeepPageChecks(checks);
+        return failure.empty() ? history.KeepLastmodTrust(trust) : failure;
+    });
+}
+
+std::vector<RememberedSitemap> HistoryGoogleMemory::Sitemaps() {
+    return writer_.Ask<std::vector<RememberedSitemap>>(&History::Sitemaps);
+}
+
+std::unordered_map<std::string, std::int64_t> HistoryGoogleMemory::SitemapSubmissions() {
+    return writer_.Ask<std::unordered_map<std::string, std::int64_t>>(&History::SitemapSubmissions);
+}
+
+void HistoryGoogleMemory::KeepSitemapSubmissions(
+    std::vector<std::pair<std::string, std::int64_t>> done) {
+    writer_.PostWrite([done = std::move(done)](History& history) {
+        return history.KeepSitemapSubmissions(done);
+    });
+}
+
+std::map<std::string, int> HistoryGoogleMemory::InspectionsSince(std::int64_t since) {
+    return writer_.Ask<std::map<std::string, int>>(
+        [since](History& history) { return history.InspectionsSince(since); });
+}
+
+std::unordered_map<std::string, GoogleInspection> HistoryGoogleMemory::Inspections() {
+    return writer_.Ask<std::unordered_map<std::string, GoogleInspection>>(&History::Inspections);
+}
+
+std::vector<std::string> HistoryGoogleMemory::UnmatchedSites() {
+    return writer_.Ask<std::vector<std::string>>(&History::UnmatchedSites);
+}
+
+void HistoryGoogleMemory::KeepUnmatchedSites(std::vector<std::string> told,
+                                             std::vector<std::string> matched) {
+    writer_.PostWrite([told = std::move(told), matched = std::move(matched)](History& history) {
+        return history.KeepUnmatchedSites(told, matched);
+    });
+}
+
+// In one turn, as one run's: what was inspected, what was sent, and what waits.
+void HistoryGoogleMemory::Keep(GoogleKept kept) {
+    writer_.PostWrite([kept = std::move(kept)](History& history) {
+        std::string failure;
+        if (!kept.inspected.empty()) {
+            failure = history.KeepInspections(kept.inspected);
+        }
+        if (failure.empty() && (!kept.sent.empty() || kept.forgetSentBefore > 0)) {
+            failure = history.KeepInspectionsSent(kept.sent, kept.forgetSentBefore);
+        }
+        if (failure.empty() && (!kept.waiting.empty() || !kept.settled.empty())) {
+            failure = history.KeepGooglePending(kept.waiting, kept.settled);
+        }
+        return failure;
+    });
+}
+
+}  // namespace quaymark
