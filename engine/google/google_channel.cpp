@@ -105,10 +105,7 @@ std::string GoogleChannel::Label(const RunRequest& request) const {
 }
 
 RunSteps GoogleChannel::Prepare(const std::vector<std::string>& addresses) {
-    addresses_ = job_.screened ? job_.checked : addresses;
-    if (job_.dates.empty() && recorder_.log() != nullptr) {
-        job_.dates = recorder_.log()->AnnouncedDates(std::string(kGoogleName));
-    }
+    addresses_ = job_.pages.value_or(addresses);
     steps_ = 1 + static_cast<int>(addresses_.size());
     return {.beyond = steps_};
 }

@@ -20,7 +20,7 @@
 namespace quaymark {
 
 // What a run needs to reach Google Search Console: the service account's key (none: the
-// channel is off), Google's quota, the pages' dates, and the pages their checks let through.
+// channel is off), Google's quota, the pages' dates, and the pages the run's plan gives it.
 struct GoogleJob {
     std::optional<ServiceKey> key{};
     RetryPolicy retry{};
@@ -28,9 +28,8 @@ struct GoogleJob {
     int dailyQuota = 2000;
     int minuteQuota = 600;
     std::unordered_map<std::string, PageDates> dates{};
-    // When the pages were checked: those their checks let through, heard instead of the run's.
-    bool screened = false;
-    std::vector<std::string> checked{};
+    // The pages the run's plan gives it, heard instead of the run's addresses.
+    std::optional<std::vector<std::string>> pages{};
     // What it remembers from one run to the next; nothing is remembered without.
     GoogleMemory* memory = nullptr;
 

@@ -25,9 +25,8 @@ inline constexpr std::size_t kMaxBatchAddresses = 10000;
 // knows of each page when only new or changed pages are announced.
 struct IndexNowJob {
     IndexNowSettings settings;
-    std::unordered_map<std::string, PageDates> dates{};
-    // The run's pages that passed their checks, when they were checked: only these are heard.
-    std::optional<std::vector<std::string>> checked{};
+    // The pages the run's plan gives it, heard instead of the run's addresses.
+    std::optional<std::vector<std::string>> pages{};
 
     // On, and with a key an endpoint can take.
     bool announces() const { return settings.enabled && IsValidIndexNowKey(settings.key); }

@@ -19,27 +19,9 @@ std::string IndexNowChannel::Label(const RunRequest& request) const {
     return BatchLabel(request.host, request.addresses.size());
 }
 
-std::vector<std::string> IndexNowChannel::AddressesToAnnounce(
-    const std::vector<std::string>& addresses) {
-    if (!job_.settings.onlyNewOrChanged) {
-        return addresses;
-    }
-    // The history is asked here, on the worker, so that no window waits for it.
-    if (job_.dates.empty() && recorder_.log() != nullptr) {
-        job_.dates = recorder_.log()->AnnouncedDates(std::string(kIndexNowName));
-    }
-    PassedOver passedOver;
-    std::vector<std::string> chosen =
-        NewOrChanged(addresses, job_.dates, std::time(nullptr), passedOver);
-    for (std::string& note : PassedOverNotes(passedOver)) {
-        recorder_.Note(std::move(note));
-    }
-    return chosen;
-}
-
 RunSteps IndexNowChannel::Prepare(const std::vector<std::string>& addresses) {
     addresses_ = addresses;
-    batches_ = MakeBatches(AddressesToAnnounce(job_.checked.value_or(addresses)));
+    batches_ = MakeBatches(job_.pages.value_or(addresses));
     return {.beyond = static_cast<int>(batches_.size())};
 }
 

@@ -27,8 +27,6 @@ public:
     std::string Label(const RunRequest& request) const override;
 
 private:
-    // The addresses IndexNow is to hear of, the rest told in the result.
-    std::vector<std::string> AddressesToAnnounce(const std::vector<std::string>& addresses);
     // Posts one batch; returns whether it failed, recording the failure under the name.
     bool SendBatch(std::string_view name, const RunRequest& batch);
     StatusAnswer PostWithBackoff(const RunRequest& batch);

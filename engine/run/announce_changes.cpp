@@ -378,22 +378,18 @@ void AnnounceChanges::Announce(AnnounceOutcome& outcome) {
         return;
     }
     HistoryStores stores(history_);
-    IndexNowSettings settings = job_.settings;
-    settings.onlyNewOrChanged = false;  // chosen above, by the same rule
-    settings.checkPages = false;        // and checked
-    NoPrompt prompt;
-    GoogleJob google = job_.google;
-    google.screened = true;
-    google.checked = std::move(forGoogle);
-    google.dates = dates_;
     SubmitJob job{.items = chosen,
                   .errorPageDir = job_.errorPageDir,
                   .classic = false,
-                  .indexNow = {.settings = std::move(settings), .checked = std::move(forIndexNow)},
-                  .google = std::move(google),
+                  .indexNow = {.settings = job_.settings},
+                  .google = job_.google,
                   .retry = job_.retry,
-                  .routing = job_.routing};
+                  .routing = job_.routing,
+                  .plan = RunPlan{.pages = {{std::string(kIndexNowName), std::move(forIndexNow)},
+                                            {std::string(kGoogleName), std::move(forGoogle)}},
+                                  .dates = dates_}};
     stores.Attach(job);
+    NoPrompt prompt;
     SubmitRun run(std::move(job), prompt, observer_, stop_);
     if (stop_.stop_requested()) {
         outcome.cancelled = true;

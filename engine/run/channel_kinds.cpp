@@ -10,6 +10,15 @@
 namespace quaymark {
 namespace {
 
+// The pages the run's plan gives the channel; none in a resend, whose requests are its own.
+std::optional<std::vector<std::string>> Planned(const SubmitJob& job, std::string_view name) {
+    if (!job.plan) {
+        return std::nullopt;
+    }
+    const auto pages = job.plan->pages.find(name);
+    return pages != job.plan->pages.end() ? std::optional(pages->second) : std::nullopt;
+}
+
 std::vector<std::string_view> EngineNames() {
     std::vector<std::string_view> names;
     for (const EngineRow& row : EngineTable) {
@@ -28,19 +37,32 @@ const ChannelKind kKinds[] = {
      .acceptedAs = EngineNames},
     {.name = kIndexNowName,
      .modern = true,
+     .audience = kIndexNowRobots,
+     .newOrChangedOnly =
+         [](const SubmitJob& job) { return job.indexNow.settings.onlyNewOrChanged; },
      .on = [](const SubmitJob& job) { return job.indexNow.announces(); },
      .make = [](const SubmitJob& job, FetchPrompt&, RunControl& control,
                 RunRecorder& recorder) -> std::unique_ptr<Channel> {
-         return std::make_unique<IndexNowChannel>(job.indexNow, job.retry, job.routing, control,
-                                                  recorder);
+         IndexNowJob indexNow = job.indexNow;
+         indexNow.pages = Planned(job, kIndexNowName);
+         return std::make_unique<IndexNowChannel>(std::move(indexNow), job.retry, job.routing,
+                                                  control, recorder);
      },
      .acceptedAs = [] { return std::vector<std::string_view>{kIndexNowName}; }},
     {.name = kGoogleName,
      .modern = true,
+     .audience = kGoogleRobot,
+     // Its pages wait for an inspection until they change again.
+     .measuresChanges = true,
      .on = [](const SubmitJob& job) { return job.google.announces(); },
      .make = [](const SubmitJob& job, FetchPrompt&, RunControl& control,
                 RunRecorder& recorder) -> std::unique_ptr<Channel> {
-         return std::make_unique<GoogleChannel>(job.google, job.routing, control, recorder);
+         GoogleJob google = job.google;
+         google.pages = Planned(job, kGoogleName);
+         if (job.plan) {
+             google.dates = job.plan->dates;
+         }
+         return std::make_unique<GoogleChannel>(std::move(google), job.routing, control, recorder);
      },
      // What Google says of a page has columns of its own.
      .acceptedAs = [] { return std::vector<std::string_view>{}; }},

@@ -9,6 +9,7 @@
 
 #include "engine/channel/channel.h"
 #include "engine/channel/run_context.h"
+#include "engine/check/audience.h"
 #include "engine/run/submit_run.h"
 
 namespace quaymark {
@@ -22,15 +23,24 @@ namespace quaymark {
 //   2. Give that job a member of SubmitJob, filled from the user's settings in
 //      ApplyChannelSettings.
 //   3. Add one line to the list in channel_kinds.cpp: its name, whether it hears only of the
-//      pages their checks let through, when a job turns it on, how it is made, and the names
-//      its acceptances are recorded under (each a column of the History window).
+//      pages their checks let through and to which robots they must be open, whether it takes
+//      only new or changed pages, when a job turns it on, how it is made from the job and the
+//      pages the run's plan gives it, and the names its acceptances are recorded under (each a
+//      column of the History window).
 //   4. Give it a settings widget in the Channels window.
 struct ChannelKind {
     std::string_view name;
     // It announces today's engines, and hears only of the pages their checks let through.
     bool modern = false;
+    // The robots its pages must be open to, when they are checked.
+    Audience audience = kNoRobot;
+    // It hears only of the new or changed pages, as the job's settings ask; never when null.
+    bool (*newOrChangedOnly)(const SubmitJob& job) = nullptr;
+    // It measures the pages' changes itself, from what the history knows of them.
+    bool measuresChanges = false;
     // On in this job: its settings on, with what it needs. A resend has every channel.
     bool (*on)(const SubmitJob& job) = nullptr;
+    // The job's plan, in normal mode, gives the pages it hears of.
     std::unique_ptr<Channel> (*make)(const SubmitJob& job, FetchPrompt& prompt, RunControl& control,
                                      RunRecorder& recorder) = nullptr;
     // The names its acceptances are recorded under, in the History window's order.

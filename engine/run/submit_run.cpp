@@ -68,30 +68,54 @@ bool SubmitRun::SendAgain(std::vector<std::unique_ptr<Channel>>& channels) {
 
 // The modern channels hear only of the pages their checks let through; the classic pages
 // are sent every address, as they always were.
-void SubmitRun::CheckPages() {
-    IndexNowJob& indexNow = job_.indexNow;
-    if (job_.mode != SubmitJob::Normal || !indexNow.settings.checkPages ||
-        !AnyModernChannelOn(job_)) {
+void SubmitRun::Plan() {
+    if (job_.mode != SubmitJob::Normal || job_.plan) {
         return;
     }
-    if (indexNow.dates.empty() && job_.log != nullptr) {
-        indexNow.dates = job_.log->AnnouncedDates(ChangesMeasuredFrom());
+    RunPlan& plan = job_.plan.emplace();
+    const bool check = job_.indexNow.settings.checkPages && AnyModernChannelOn(job_);
+    const auto newOrChangedOnly = [&](const ChannelKind& kind) {
+        return kind.newOrChangedOnly != nullptr && kind.newOrChangedOnly(job_);
+    };
+    bool needsDates = check;
+    for (const ChannelKind& kind : ChannelKinds()) {
+        if (kind.modern && kind.on(job_)) {
+            needsDates = needsDates || kind.measuresChanges || newOrChangedOnly(kind);
+        }
     }
-    ScreenOutcome screened =
-        ScreenPages(job_.items, indexNow.dates,
-                    {.routing = job_.routing, .keep = true, .now = std::time(nullptr)}, job_.log,
-                    observer_, control_.token());
-    indexNow.checked = screened.AnnounceableTo(kIndexNowRobots);
-    job_.google.screened = true;
-    job_.google.checked = screened.AnnounceableTo(kGoogleRobot);
-    job_.google.dates = indexNow.dates;
-    for (std::string& note : screened.notes) {
-        recorder_.Note(std::move(note));
+    plan.dates = std::move(job_.dates);
+    // The history is asked here, on the worker, so that no window waits for it.
+    if (needsDates && plan.dates.empty() && job_.log != nullptr) {
+        plan.dates = job_.log->AnnouncedDates(ChangesMeasuredFrom());
+    }
+    std::optional<ScreenOutcome> screened;
+    if (check) {
+        screened = ScreenPages(job_.items, plan.dates,
+                               {.routing = job_.routing, .keep = true, .now = std::time(nullptr)},
+                               job_.log, observer_, control_.token());
+        for (std::string& note : screened->notes) {
+            recorder_.Note(std::move(note));
+        }
+    }
+    for (const ChannelKind& kind : ChannelKinds()) {
+        if (!kind.modern || !kind.on(job_)) {
+            continue;
+        }
+        std::vector<std::string> pages =
+            screened ? screened->AnnounceableTo(kind.audience) : job_.items;
+        if (newOrChangedOnly(kind)) {
+            PassedOver passedOver;
+            pages = NewOrChanged(pages, plan.dates, std::time(nullptr), passedOver);
+            for (std::string& note : PassedOverNotes(passedOver)) {
+                recorder_.Note(std::move(note));
+            }
+        }
+        plan.pages.emplace(kind.name, std::move(pages));
     }
 }
 
 RunResult SubmitRun::SubmitWorker() {
-    CheckPages();
+    Plan();
     {
         std::vector<std::unique_ptr<Channel>> channels =
             MakeChannels(job_, prompt_, control_, recorder_);

@@ -2,8 +2,10 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <stop_token>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/channel/channel.h"
@@ -12,6 +14,7 @@
 #include "engine/indexnow/indexnow.h"
 #include "engine/indexnow/status_meaning.h"
 #include "engine/net/page_fetcher.h"
+#include "engine/run/run_plan.h"
 
 namespace quaymark {
 
@@ -38,6 +41,10 @@ struct SubmitJob {
     RunRouting routing{};
     // Where every request is recorded; none when there is no history.
     RequestLog* log = nullptr;
+    // What is known of the pages, when the caller knows it; else the history is asked.
+    std::unordered_map<std::string, PageDates> dates{};
+    // What each channel sends, when the caller decided it; else the run decides.
+    std::optional<RunPlan> plan{};
 };
 
 // One submission run, used once: the starter hands SubmitWorker to a thread of its own. The run
@@ -54,7 +61,9 @@ public:
     RunResult SubmitWorker();
 
 private:
-    void CheckPages();
+    // Decides what each channel hears of: the pages their checks let through to its robots,
+    // and of those only the new or changed ones where its settings ask so.
+    void Plan();
     bool SendEach(std::vector<std::unique_ptr<Channel>>& channels);
     bool SendAgain(std::vector<std::unique_ptr<Channel>>& channels);
 

@@ -375,9 +375,9 @@ TEST_F(IndexNowRunTest, EveryRequestIsRecordedAndOnlyNewOrChangedPagesAreAnnounc
     SubmitJob job = Job({"https://a.example.test/new", "https://a.example.test/changed",
                          "https://a.example.test/same", "https://a.example.test/recent"});
     job.indexNow.settings.onlyNewOrChanged = true;
-    job.indexNow.dates = {{"https://a.example.test/changed", {now - 7200, now - 3600}},
-                          {"https://a.example.test/same", {now - 3600, now - 7200}},
-                          {"https://a.example.test/recent", {now - 60, now}}};
+    job.dates = {{"https://a.example.test/changed", {now - 7200, now - 3600}},
+                 {"https://a.example.test/same", {now - 3600, now - 7200}},
+                 {"https://a.example.test/recent", {now - 60, now}}};
     KeptRows log;
     job.log = &log;
     const RunResult result = Run(std::move(job));
