@@ -13,34 +13,79 @@ bool IsValidIndexNowKey(std::string_view key) {
            });
 }
 
+namespace {
+
+// Each setting's section. A name keeps today's spelling, unique in the whole file, so that a
+// file read by an older version (which passes the section lines over) means the same.
+struct Field {
+    std::string_view name;
+    std::string_view section;
+};
+constexpr Field kFields[] = {
+    {"key", "indexnow"},
+    {"endpoint", "indexnow"},
+    {"enabled", "indexnow"},
+    {"keyLocation", "indexnow"},
+    {"onlyNewOrChanged", "indexnow"},
+    {"classic", "classic"},
+    {"checkPages", "checks"},
+    {"google", "google"},
+};
+
+// A setting is taken in its own section, or before any section, as the files of before the
+// sections have them all.
+bool InPlace(std::string_view name, std::string_view section) {
+    return std::any_of(std::begin(kFields), std::end(kFields), [&](const Field& field) {
+        return field.name == name && (section.empty() || field.section == section);
+    });
+}
+
+void Take(std::string_view name, std::string_view value, IndexNowSettings& settings) {
+    if (name == "key" && IsValidIndexNowKey(value)) {
+        settings.key = value;
+    } else if (name == "endpoint" && !value.empty()) {
+        settings.endpoint = value;
+    } else if (name == "keyLocation") {
+        settings.keyLocation = value;
+    } else if (name == "enabled") {
+        settings.enabled = value == "true";
+    } else if (name == "onlyNewOrChanged") {
+        settings.onlyNewOrChanged = value == "true";
+    } else if (name == "classic") {
+        settings.classic = value != "false";
+    } else if (name == "checkPages") {
+        settings.checkPages = value != "false";
+    } else if (name == "google") {
+        settings.google = value == "true";
+    }
+}
+
+// The section's lines under its heading; nothing when it has none.
+std::string Section(std::string_view section, const std::string& lines) {
+    return lines.empty() ? std::string() : "[" + std::string(section) + "]\n" + lines;
+}
+
+}  // namespace
+
 FileResult LoadIndexNowSettings(const std::filesystem::path& path, IndexNowSettings& settings) {
     std::string content;
     if (FileResult read = ReadRegularFile(path, content); !read) {
         return read;
     }
     std::string_view rest = content;
+    std::string_view section;
     while (!rest.empty()) {
         const std::string_view line = NextLine(rest);
+        if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
+            section = line.substr(1, line.size() - 2);
+            continue;
+        }
         const std::size_t equals = line.find('=');
         const std::string_view name = line.substr(0, equals);
         const std::string_view value =
             equals == std::string_view::npos ? std::string_view{} : line.substr(equals + 1);
-        if (name == "key" && IsValidIndexNowKey(value)) {
-            settings.key = value;
-        } else if (name == "endpoint" && !value.empty()) {
-            settings.endpoint = value;
-        } else if (name == "keyLocation") {
-            settings.keyLocation = value;
-        } else if (name == "enabled") {
-            settings.enabled = value == "true";
-        } else if (name == "onlyNewOrChanged") {
-            settings.onlyNewOrChanged = value == "true";
-        } else if (name == "classic") {
-            settings.classic = value != "false";
-        } else if (name == "checkPages") {
-            settings.checkPages = value != "false";
-        } else if (name == "google") {
-            settings.google = value == "true";
+        if (InPlace(name, section)) {
+            Take(name, value, settings);
         }
     }
     settings.enabled = settings.enabled && !settings.key.empty();
@@ -53,14 +98,16 @@ FileResult SaveIndexNowSettings(const std::filesystem::path& path,
         return {std::make_error_code(std::errc::invalid_argument)};
     }
     return WriteFileAtomically(
-        path, "key=" + settings.key + "\nendpoint=" + settings.endpoint +
-                  "\nenabled=" + (settings.enabled ? "true" : "false") + "\n" +
-                  (settings.keyLocation.empty() ? std::string()
-                                                : "keyLocation=" + settings.keyLocation + "\n") +
-                  (settings.onlyNewOrChanged ? "onlyNewOrChanged=true\n" : "") +
-                  (settings.classic ? "" : "classic=false\n") +
-                  (settings.checkPages ? "" : "checkPages=false\n") +
-                  (settings.google ? "google=true\n" : ""));
+        path,
+        Section("indexnow",
+                "key=" + settings.key + "\nendpoint=" + settings.endpoint +
+                    "\nenabled=" + (settings.enabled ? "true" : "false") + "\n" +
+                    (settings.keyLocation.empty() ? std::string()
+                                                  : "keyLocation=" + settings.keyLocation + "\n") +
+                    (settings.onlyNewOrChanged ? "onlyNewOrChanged=true\n" : "")) +
+            Section("classic", settings.classic ? "" : "classic=false\n") +
+            Section("checks", settings.checkPages ? "" : "checkPages=false\n") +
+            Section("google", settings.google ? "google=true\n" : ""));
 }
 
 FileResult SaveServiceKeyFile(const std::filesystem::path& path, const std::string& text,

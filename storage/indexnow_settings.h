@@ -19,12 +19,14 @@ inline constexpr std::array<std::string_view, 6> kIndexNowEndpoints{
     "https://indexnow.yep.com/indexnow"};
 inline constexpr std::string_view kDefaultIndexNowEndpoint = kIndexNowEndpoints[0];
 
-// The user's channel settings, kept as the lines key=<key>, endpoint=<url>,
-// enabled=true|false, keyLocation=<url> (empty: the key file is at the site's root),
-// onlyNewOrChanged=true, classic=false, checkPages=false and google=true. A missing file means
-// IndexNow is off; a file without one of the last five lines has no key location, announces
-// every page, sends to the seven classic add-URL pages, checks the pages before announcing
-// them and leaves Google Search Console off.
+// The user's channel settings, a section for each: [indexnow] with the lines key=<key>,
+// endpoint=<url>, enabled=true|false, keyLocation=<url> (empty: the key file is at the site's
+// root) and onlyNewOrChanged=true; [classic] with classic=false; [checks] with
+// checkPages=false; [google] with google=true. A section whose settings are all as by default
+// is not written. The files of before the sections (the same lines, none under a heading) are
+// read as they always were. A missing file means IndexNow is off; a file without one of the
+// last five lines has no key location, announces every page, sends to the seven classic
+// add-URL pages, checks the pages before announcing them and leaves Google Search Console off.
 struct IndexNowSettings {
     std::string key{};
     std::string endpoint{kDefaultIndexNowEndpoint};
@@ -42,7 +44,8 @@ struct IndexNowSettings {
 // A key is 8 to 128 characters from a-z, A-Z, 0-9 and "-".
 bool IsValidIndexNowKey(std::string_view key);
 
-// Reads the settings; an unknown line is passed over, an invalid key is not taken.
+// Reads the settings; an unknown line, or one under another setting's section, is passed
+// over, an invalid key is not taken.
 FileResult LoadIndexNowSettings(const std::filesystem::path& path, IndexNowSettings& settings);
 // Keeps the copy of a service account's key: written atomically, the user's alone (0600)
 // whatever the file was before.

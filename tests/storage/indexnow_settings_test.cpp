@@ -19,7 +19,8 @@ TEST(IndexNowSettings, RoundTripInAFileOfTheUsersAloneAndNoInvalidKey) {
     const IndexNowSettings saved{"Key-0123456789abcdef", "https://yandex.com/indexnow", true, {}};
     ASSERT_TRUE(SaveIndexNowSettings(file, saved));
     EXPECT_EQ(testing::ReadFileBytes(file),
-              "key=Key-0123456789abcdef\nendpoint=https://yandex.com/indexnow\nenabled=true\n");
+              "[indexnow]\nkey=Key-0123456789abcdef\nendpoint=https://yandex.com/indexnow\n"
+              "enabled=true\n");
     struct stat info {};
     ASSERT_EQ(::stat(file.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0600u);
@@ -36,8 +37,8 @@ TEST(IndexNowSettings, RoundTripInAFileOfTheUsersAloneAndNoInvalidKey) {
     located.onlyNewOrChanged = true;
     ASSERT_TRUE(SaveIndexNowSettings(file, located));
     EXPECT_EQ(testing::ReadFileBytes(file),
-              "key=Key-0123456789abcdef\nendpoint=https://yandex.com/indexnow\nenabled=true\n"
-              "keyLocation=https://example.com/keys/k.txt\nonlyNewOrChanged=true\n");
+              "[indexnow]\nkey=Key-0123456789abcdef\nendpoint=https://yandex.com/indexnow\n"
+              "enabled=true\nkeyLocation=https://example.com/keys/k.txt\nonlyNewOrChanged=true\n");
     ASSERT_TRUE(LoadIndexNowSettings(file, loaded));
     EXPECT_EQ(loaded.keyLocation, located.keyLocation);
     EXPECT_TRUE(loaded.onlyNewOrChanged);
@@ -47,8 +48,8 @@ TEST(IndexNowSettings, RoundTripInAFileOfTheUsersAloneAndNoInvalidKey) {
     modernOnly.classic = false;
     ASSERT_TRUE(SaveIndexNowSettings(file, modernOnly));
     EXPECT_EQ(testing::ReadFileBytes(file),
-              "key=Key-0123456789abcdef\nendpoint=https://yandex.com/indexnow\nenabled=true\n"
-              "classic=false\n");
+              "[indexnow]\nkey=Key-0123456789abcdef\nendpoint=https://yandex.com/indexnow\n"
+              "enabled=true\n[classic]\nclassic=false\n");
     ASSERT_TRUE(LoadIndexNowSettings(file, loaded));
     EXPECT_FALSE(loaded.classic);
 
@@ -63,6 +64,44 @@ TEST(IndexNowSettings, RoundTripInAFileOfTheUsersAloneAndNoInvalidKey) {
     ASSERT_TRUE(LoadIndexNowSettings(file, edited));
     EXPECT_EQ(edited.key, "");
     EXPECT_FALSE(edited.enabled) << "no valid key, no IndexNow";
+}
+
+// A file of before the sections reads as it always did; in a file with them, a setting under
+// another's heading is passed over, as an unknown line is.
+TEST(IndexNowSettings, ReadsTodaysFlatFileAndEachSettingOnlyInItsSection) {
+    testing::TempDir dir;
+    const std::filesystem::path file = dir.path() / "indexnow.conf";
+    testing::WriteFileBytes(file,
+                            "key=Key-0123456789abcdef\nendpoint=https://yandex.com/indexnow\n"
+                            "enabled=true\nclassic=false\ncheckPages=false\ngoogle=true\n");
+    IndexNowSettings flat;
+    ASSERT_TRUE(LoadIndexNowSettings(file, flat));
+    EXPECT_TRUE(flat.enabled);
+    EXPECT_FALSE(flat.classic);
+    EXPECT_FALSE(flat.checkPages);
+    EXPECT_TRUE(flat.google);
+
+    ASSERT_TRUE(SaveIndexNowSettings(file, flat));
+    EXPECT_EQ(testing::ReadFileBytes(file),
+              "[indexnow]\nkey=Key-0123456789abcdef\nendpoint=https://yandex.com/indexnow\n"
+              "enabled=true\n[classic]\nclassic=false\n[checks]\ncheckPages=false\n"
+              "[google]\ngoogle=true\n");
+    IndexNowSettings again;
+    ASSERT_TRUE(LoadIndexNowSettings(file, again));
+    EXPECT_EQ(again.key, flat.key);
+    EXPECT_FALSE(again.classic);
+    EXPECT_FALSE(again.checkPages);
+    EXPECT_TRUE(again.google);
+
+    testing::WriteFileBytes(file,
+                            "[google]\nkey=Key-0123456789abcdef\nenabled=true\n"
+                            "[indexnow]\ngoogle=true\n[future]\nclassic=false\n");
+    IndexNowSettings misplaced;
+    ASSERT_TRUE(LoadIndexNowSettings(file, misplaced));
+    EXPECT_EQ(misplaced.key, "");
+    EXPECT_FALSE(misplaced.enabled);
+    EXPECT_FALSE(misplaced.google);
+    EXPECT_TRUE(misplaced.classic);
 }
 
 }  // namespace
