@@ -5,6 +5,7 @@
 
 #include "app/channel_setup.h"
 #include "app/profile.h"
+#include "engine/run/history_log.h"
 #include "storage/history.h"
 #include "storage/list_lock.h"
 #include "storage/program_paths.h"
@@ -102,6 +103,7 @@ Announcement Announce(const AnnounceRequest& request, AnnounceFollower& follower
                          .detail = runLock->error().message()});
         }
     }
+    HistoryStores stores(writer);
     AnnounceChanges announce({.settings = std::move(loaded.channels.settings),
                               .google = {.key = std::move(loaded.channels.googleKey)},
                               .site = request.site,
@@ -109,7 +111,7 @@ Announcement Announce(const AnnounceRequest& request, AnnounceFollower& follower
                               .dryRun = request.dryRun,
                               .errorPageDir = ErrorPageDirectory(),
                               .routing = request.routing},
-                             writer, follower.Progress());
+                             stores, follower.Progress());
     done.outcome = announce.Run();
     if (done.outcome.setup != AnnounceOutcome::Setup::Ready) {
         return fail({.kind = KindOf(done.outcome.setup)});

@@ -4,8 +4,8 @@
 #include <filesystem>
 #include <string>
 
-#include "app/list_additions.h"
 #include "app/channel_setup.h"
+#include "app/list_additions.h"
 #include "engine/run/announce_changes.h"
 
 namespace quaymark {

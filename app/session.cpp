@@ -38,7 +38,7 @@ PreparedRun RunSession::Prepare(SubmitJob job) const {
     return {std::move(job), writer_};
 }
 
-quaymark::AnnounceChanges RunSession::Announce(RunObserver& observer, std::stop_token stop) const {
+PreparedAnnouncement RunSession::Announce(RunObserver& observer, std::stop_token stop) const {
     return {{.settings = channels_.settings,
              .google = {.key = channels_.googleKey},
              .errorPageDir = ErrorPageDirectory(),

@@ -9,6 +9,7 @@
 #include "engine/channel/error_pages.h"
 #include "engine/run/announce_changes.h"
 #include "engine/run/channel_kinds.h"
+#include "engine/run/history_log.h"
 #include "engine/run/submit_run.h"
 #include "storage/history.h"
 
@@ -28,6 +29,21 @@ public:
 private:
     SubmitJob job_;
     HistoryWriter* writer_;
+};
+
+// Announce Changes with the stores it reads and keeps in, made on the thread that starts it and
+// run on a worker.
+class PreparedAnnouncement {
+public:
+    PreparedAnnouncement(AnnounceJob job, HistoryWriter& writer, RunObserver& observer,
+                         std::stop_token stop)
+        : stores_(writer), run_(std::move(job), stores_, observer, std::move(stop)) {}
+
+    AnnounceOutcome Run() { return run_.Run(); }
+
+private:
+    HistoryStores stores_;
+    quaymark::AnnounceChanges run_;
 };
 
 // What the faces ask for a run: the user's channels and history, and where the requests go.
@@ -53,7 +69,7 @@ public:
     PreparedRun Resend(std::vector<RunRequest> requests) const;
     // Announce Changes through the modern channels; it needs the history, which remembers
     // the sites' sitemaps.
-    quaymark::AnnounceChanges Announce(RunObserver& observer, std::stop_token stop) const;
+    PreparedAnnouncement Announce(RunObserver& observer, std::stop_token stop) const;
 
 private:
     PreparedRun Prepare(SubmitJob job) const;

@@ -13,6 +13,7 @@
 
 #include "bench/bench_support.h"
 #include "engine/run/announce_changes.h"
+#include "engine/run/history_log.h"
 #include "storage/history.h"
 #include "storage/indexnow_settings.h"
 
@@ -118,7 +119,8 @@ void KeepHistory(const std::filesystem::path& file, Site& site) {
     writer.RememberSitemaps(sitemaps);
     writer.Flush();
     // The first Announce Changes reads every sitemap whole and keeps its pages and ETag.
-    AnnounceChanges({.settings = Settings(site), .routing = site.Routing()}, writer, quiet).Run();
+    HistoryStores stores(writer);
+    AnnounceChanges({.settings = Settings(site), .routing = site.Routing()}, stores, quiet).Run();
     writer.Flush();
 }
 
@@ -137,10 +139,11 @@ void BM_AnnounceChanges(benchmark::State& state) {
                                    std::filesystem::copy_options::overwrite_existing);
         History::Opened opened = History::Open(dir / "run.sqlite");
         HistoryWriter writer(*opened.history);
+        HistoryStores stores(writer);
         site.ResetCounts();
         state.ResumeTiming();
         const AnnounceOutcome outcome =
-            AnnounceChanges({.settings = Settings(site), .routing = site.Routing()}, writer, quiet)
+            AnnounceChanges({.settings = Settings(site), .routing = site.Routing()}, stores, quiet)
                 .Run();
         writer.Flush();
         state.PauseTiming();

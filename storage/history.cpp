@@ -204,8 +204,8 @@ bool History::Stage(const char* table, const std::vector<std::string>& texts) {
            });
 }
 
-History::NamedPages History::PagesNamedBy(const std::vector<std::string>& sitemaps,
-                                          std::int64_t recentSince) {
+NamedPages History::PagesNamedBy(const std::vector<std::string>& sitemaps,
+                                 std::int64_t recentSince) {
     NamedPages named;
     if (Closed() || !Stage("asked_sitemaps", sitemaps)) {
         return named;

@@ -107,10 +107,6 @@ public:
     // may announce: never accepted, accepted since the time given (to be passed over as
     // recent), or changed since their acceptance. The history keeps what IndexNow has due as
     // it is written, so this costs what is due, not what the sites hold.
-    struct NamedPages {
-        std::vector<std::string> pages;
-        std::unordered_map<std::string, PageDates> open;
-    };
     NamedPages PagesNamedBy(const std::vector<std::string>& sitemaps, std::int64_t recentSince);
     // The dates of these pages alone, as AnnouncedDates gives them.
     std::unordered_map<std::string, PageDates> DatesOf(const std::string& channel,

@@ -4,6 +4,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 // What the history keeps, as plain values: the rooms above speak of them through stores of
@@ -88,6 +89,13 @@ struct RememberedSitemap {
 struct SitemapPages {
     std::string sitemap;
     std::vector<std::string> pages{};
+};
+
+// What the pages some sitemaps gave at their last read come to: every page once, in the
+// sitemaps' order, and the dates of those that may be announced.
+struct NamedPages {
+    std::vector<std::string> pages;
+    std::unordered_map<std::string, PageDates> open;
 };
 
 // A page that left every sitemap of its site, and since when; it is one again once a sitemap

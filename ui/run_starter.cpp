@@ -147,7 +147,7 @@ std::optional<AnnounceOutcome> RunStarter::AnnounceChanges(QWidget* owner) {
     }
     CProgressDlg progress(owner);
     std::stop_source stop;
-    quaymark::AnnounceChanges announce = session_.Announce(progress, stop.get_token());
+    PreparedAnnouncement announce = session_.Announce(progress, stop.get_token());
     QObject::connect(&progress, &CProgressDlg::cancelRequested, &progress, [this] { Cancel(); });
     AnnounceOutcome outcome;
     RunUnderWay([&stop] { stop.request_stop(); }, [&] { outcome = announce.Run(); });

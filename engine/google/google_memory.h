@@ -40,6 +40,8 @@ public:
     virtual void KeepUnmatchedSites(std::vector<std::string> told,
                                     std::vector<std::string> matched) = 0;
     virtual void Keep(GoogleKept kept) = 0;
+    // The pages still waiting for an inspection.
+    virtual std::vector<std::string> Pending() = 0;
 };
 
 }  // namespace quaymark

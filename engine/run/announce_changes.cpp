@@ -8,7 +8,6 @@
 #include "engine/net/http_text.h"
 #include "engine/net/web_address.h"
 #include "engine/run/channel_kinds.h"
-#include "engine/run/history_log.h"
 
 namespace quaymark {
 namespace {
@@ -36,10 +35,11 @@ private:
 
 }  // namespace
 
-AnnounceChanges::AnnounceChanges(AnnounceJob job, HistoryWriter& history, RunObserver& observer,
+AnnounceChanges::AnnounceChanges(AnnounceJob job, RunStores& stores, RunObserver& observer,
                                  std::stop_token stop)
     : job_(std::move(job)),
-      history_(history),
+      stores_(stores),
+      memory_(stores.sites()),
       observer_(observer),
       stop_(std::move(stop)),
       now_(std::time(nullptr)) {}
@@ -51,8 +51,7 @@ AnnounceOutcome AnnounceChanges::Run() {
         return outcome;
     }
     std::map<std::string, std::vector<RememberedSitemap>> bySite;
-    for (RememberedSitemap& sitemap :
-         history_.Ask<std::vector<RememberedSitemap>>(&History::Sitemaps)) {
+    for (RememberedSitemap& sitemap : memory_.Sitemaps()) {
         if (job_.site.empty() || sitemap.site == SiteRoot(job_.site).value_or(job_.site)) {
             bySite[sitemap.site].push_back(std::move(sitemap));
         }
@@ -62,15 +61,14 @@ AnnounceOutcome AnnounceChanges::Run() {
                                           : AnnounceOutcome::Setup::NoSuchSite;
         return outcome;
     }
-    removed_ = history_.Ask<std::vector<RemovedPage>>(&History::RemovedPages);
-    for (std::string& sitemap : history_.Ask<std::vector<std::string>>(&History::KeptSitemaps)) {
+    removed_ = memory_.RemovedPages();
+    for (std::string& sitemap : memory_.KeptSitemaps()) {
         kept_.insert(std::move(sitemap));
     }
     // Checks and --all take every page; otherwise what is loaded grows with what changed.
     decideInHistory_ = !job_.settings.checkPages && !job_.all;
     if (!decideInHistory_) {
-        dates_ = history_.Ask<std::unordered_map<std::string, PageDates>>(
-            [](History& history) { return history.AnnouncedDates(ChangesMeasuredFrom()); });
+        dates_ = memory_.AnnouncedDates(ChangesMeasuredFrom());
     }
     observer_.RunStarted(static_cast<int>(bySite.size()), 1, 0);
     for (const auto& [site, sitemaps] : bySite) {
@@ -135,10 +133,7 @@ void AnnounceChanges::ReadSite(const std::string& site,
             decided.push_back(sitemap);
             continue;
         }
-        gave[i] = history_
-                      .Ask<std::optional<std::vector<std::string>>>(
-                          [&](History& history) { return history.PagesOfSitemap(sitemap); })
-                      .value_or(std::vector<std::string>{});
+        gave[i] = memory_.PagesOfSitemap(sitemap).value_or(std::vector<std::string>{});
     }
 
     // The pages the site's sitemaps name now: what those read gave, and what the others gave
@@ -232,12 +227,8 @@ void AnnounceChanges::ReadSite(const std::string& site,
                 remembered.push_back(std::move(again));
             }
         }
-        history_.RememberSitemaps(std::move(remembered), std::move(kept));
-        history_.SetLastmods(std::move(lastmods));
-        history_.PostWrite([newlyRemoved, cameBack](History& history) {
-            std::string failure = history.MarkRemoved(newlyRemoved);
-            return failure.empty() ? history.ForgetRemoved(cameBack) : failure;
-        });
+        memory_.KeepReading(std::move(remembered), std::move(kept), std::move(lastmods),
+                            newlyRemoved, cameBack);
     }
 
     // A removed page counts as changed when it left: announced once, then not again.
@@ -257,9 +248,7 @@ void AnnounceChanges::TakeDecided(const std::vector<std::string>& decided, std::
     if (decided.empty()) {
         return;
     }
-    History::NamedPages pages = history_.Ask<History::NamedPages>([&](History& history) {
-        return history.PagesNamedBy(decided, now_ - kReannounceAfterSeconds);
-    });
+    NamedPages pages = memory_.PagesNamedBy(decided, now_ - kReannounceAfterSeconds);
     named += pages.pages.size();
     std::size_t taken = 0;
     for (std::string& page : pages.pages) {
@@ -283,8 +272,7 @@ std::unordered_set<std::string> AnnounceChanges::NamedByDecided(
     if (decided.empty() || pages.empty()) {
         return {};
     }
-    const auto named = history_.Ask<std::vector<std::string>>(
-        [&](History& history) { return history.NamedAmong(decided, pages); });
+    const std::vector<std::string> named = memory_.NamedAmong(decided, pages);
     return {named.begin(), named.end()};
 }
 
@@ -295,8 +283,7 @@ void AnnounceChanges::LoadDates(const std::vector<std::string>& pages) {
     if (undated.empty()) {
         return;
     }
-    for (auto& [page, dates] : history_.Ask<std::unordered_map<std::string, PageDates>>(
-             [&](History& history) { return history.DatesOf(ChangesMeasuredFrom(), undated); })) {
+    for (auto& [page, dates] : memory_.DatesOf(ChangesMeasuredFrom(), undated)) {
         dates_.emplace(page, dates);
     }
 }
@@ -310,10 +297,9 @@ std::vector<std::string> AnnounceChanges::Checked(AnnounceOutcome& outcome) {
     std::vector<std::string> named;
     std::copy_if(items_.begin(), items_.end(), std::back_inserter(named),
                  [&](const std::string& page) { return removedItems_.count(page) == 0; });
-    HistoryLog log(history_);
     ScreenOutcome screened =
         ScreenPages(named, dates_, {.routing = job_.routing, .keep = !job_.dryRun, .now = now_},
-                    &log, observer_, stop_);
+                    &stores_.requests(), observer_, stop_);
     outcome.cancelled = screened.cancelled;
     outcome.checkedOut = std::move(screened.leftOut);
     outcome.run.notes = std::move(screened.notes);
@@ -342,7 +328,7 @@ void AnnounceChanges::Announce(AnnounceOutcome& outcome) {
     // whatever IndexNow has to send.
     std::vector<std::string> forGoogle = chosen;
     if (job_.google.announces() && !job_.all) {
-        const auto pending = history_.Ask<std::vector<std::string>>(&History::GooglePending);
+        const std::vector<std::string> pending = stores_.google().Pending();
         const std::unordered_set<std::string> waiting(pending.begin(), pending.end());
         const std::unordered_set<std::string> taken(chosen.begin(), chosen.end());
         for (const std::string& page : candidates) {
@@ -377,7 +363,6 @@ void AnnounceChanges::Announce(AnnounceOutcome& outcome) {
         observer_.RunEnded();
         return;
     }
-    HistoryStores stores(history_);
     SubmitJob job{.items = chosen,
                   .errorPageDir = job_.errorPageDir,
                   .classic = false,
@@ -388,7 +373,7 @@ void AnnounceChanges::Announce(AnnounceOutcome& outcome) {
                   .plan = RunPlan{.pages = {{std::string(kIndexNowName), std::move(forIndexNow)},
                                             {std::string(kGoogleName), std::move(forGoogle)}},
                                   .dates = dates_}};
-    stores.Attach(job);
+    stores_.Attach(job);
     NoPrompt prompt;
     SubmitRun run(std::move(job), prompt, observer_, stop_);
     if (stop_.stop_requested()) {
@@ -404,7 +389,7 @@ void AnnounceChanges::Announce(AnnounceOutcome& outcome) {
         outcome.run.notes.push_back(std::move(note));
     }
     outcome.cancelled = stop_.stop_requested();
-    history_.HandOn();
+    memory_.HandOn();
 }
 
 }  // namespace quaymark

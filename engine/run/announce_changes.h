@@ -15,9 +15,9 @@
 #include "engine/indexnow/indexnow.h"
 #include "engine/indexnow/status_meaning.h"
 #include "engine/run/page_screen.h"
+#include "engine/run/run_stores.h"
 #include "engine/run/submit_run.h"
 #include "engine/sitemap/sitemap_import.h"
-#include "storage/history.h"
 
 namespace quaymark {
 
@@ -101,7 +101,8 @@ std::string AnnounceSummary(const AnnounceOutcome& outcome, bool dryRun);
 // Used once, from a worker thread; the stop token cancels it from any thread.
 class AnnounceChanges {
 public:
-    AnnounceChanges(AnnounceJob job, HistoryWriter& history, RunObserver& observer,
+    // What it reads and keeps goes through the stores, which its run uses as well.
+    AnnounceChanges(AnnounceJob job, RunStores& stores, RunObserver& observer,
                     std::stop_token stop = {});
 
     AnnounceOutcome Run();
@@ -122,7 +123,8 @@ private:
     void Announce(AnnounceOutcome& outcome);
 
     AnnounceJob job_;
-    HistoryWriter& history_;
+    RunStores& stores_;
+    AnnounceMemory& memory_;
     RunObserver& observer_;
     std::stop_token stop_;
     std::int64_t now_;

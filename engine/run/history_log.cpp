@@ -69,4 +69,64 @@ void HistoryGoogleMemory::Keep(GoogleKept kept) {
     });
 }
 
+std::vector<std::string> HistoryGoogleMemory::Pending() {
+    return writer_.Ask<std::vector<std::string>>(&History::GooglePending);
+}
+
+std::vector<RememberedSitemap> HistoryAnnounceMemory::Sitemaps() {
+    return writer_.Ask<std::vector<RememberedSitemap>>(&History::Sitemaps);
+}
+
+std::vector<std::string> HistoryAnnounceMemory::KeptSitemaps() {
+    return writer_.Ask<std::vector<std::string>>(&History::KeptSitemaps);
+}
+
+std::optional<std::vector<std::string>> HistoryAnnounceMemory::PagesOfSitemap(
+    const std::string& sitemap) {
+    return writer_.Ask<std::optional<std::vector<std::string>>>(
+        [&](History& history) { return history.PagesOfSitemap(sitemap); });
+}
+
+NamedPages HistoryAnnounceMemory::PagesNamedBy(const std::vector<std::string>& sitemaps,
+                                               std::int64_t recentSince) {
+    return writer_.Ask<NamedPages>(
+        [&](History& history) { return history.PagesNamedBy(sitemaps, recentSince); });
+}
+
+std::vector<std::string> HistoryAnnounceMemory::NamedAmong(const std::vector<std::string>& sitemaps,
+                                                           const std::vector<std::string>& pages) {
+    return writer_.Ask<std::vector<std::string>>(
+        [&](History& history) { return history.NamedAmong(sitemaps, pages); });
+}
+
+std::vector<RemovedPage> HistoryAnnounceMemory::RemovedPages() {
+    return writer_.Ask<std::vector<RemovedPage>>(&History::RemovedPages);
+}
+
+std::unordered_map<std::string, PageDates> HistoryAnnounceMemory::AnnouncedDates(
+    const std::string& channel) {
+    return writer_.Ask<std::unordered_map<std::string, PageDates>>(
+        [&](History& history) { return history.AnnouncedDates(channel); });
+}
+
+std::unordered_map<std::string, PageDates> HistoryAnnounceMemory::DatesOf(
+    const std::string& channel, const std::vector<std::string>& pages) {
+    return writer_.Ask<std::unordered_map<std::string, PageDates>>(
+        [&](History& history) { return history.DatesOf(channel, pages); });
+}
+
+void HistoryAnnounceMemory::KeepReading(std::vector<RememberedSitemap> sitemaps,
+                                        std::vector<SitemapPages> pages,
+                                        std::vector<std::pair<std::string, std::int64_t>> lastmods,
+                                        std::vector<RemovedPage> removed,
+                                        std::vector<std::string> cameBack) {
+    writer_.RememberSitemaps(std::move(sitemaps), std::move(pages));
+    writer_.SetLastmods(std::move(lastmods));
+    writer_.PostWrite(
+        [removed = std::move(removed), cameBack = std::move(cameBack)](History& history) {
+            std::string failure = history.MarkRemoved(removed);
+            return failure.empty() ? history.ForgetRemoved(cameBack) : failure;
+        });
+}
+
 }  // namespace quaymark

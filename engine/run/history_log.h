@@ -1,7 +1,7 @@
 #pragma once
 
 #include "engine/channel/channel.h"
-#include "engine/google/google_memory.h"
+#include "engine/run/run_stores.h"
 #include "engine/run/submit_run.h"
 #include "storage/history.h"
 
@@ -39,26 +39,51 @@ public:
     void KeepUnmatchedSites(std::vector<std::string> told,
                             std::vector<std::string> matched) override;
     void Keep(GoogleKept kept) override;
+    std::vector<std::string> Pending() override;
 
 private:
     HistoryWriter& writer_;
 };
 
-// Everything a run remembers, kept in the history: its requests and checks, and each
-// channel's memory. A channel with a memory of its own gets it in Attach.
-class HistoryStores {
+// What Announce Changes remembers of the sites, kept in the history.
+class HistoryAnnounceMemory : public AnnounceMemory {
 public:
-    explicit HistoryStores(HistoryWriter& writer) : requests_(writer), google_(writer) {}
+    explicit HistoryAnnounceMemory(HistoryWriter& writer) : writer_(writer) {}
 
-    RequestLog& requests() { return requests_; }
-    void Attach(SubmitJob& job) {
-        job.log = &requests_;
-        job.google.memory = &google_;
-    }
+    std::vector<RememberedSitemap> Sitemaps() override;
+    std::vector<std::string> KeptSitemaps() override;
+    std::optional<std::vector<std::string>> PagesOfSitemap(const std::string& sitemap) override;
+    NamedPages PagesNamedBy(const std::vector<std::string>& sitemaps,
+                            std::int64_t recentSince) override;
+    std::vector<std::string> NamedAmong(const std::vector<std::string>& sitemaps,
+                                        const std::vector<std::string>& pages) override;
+    std::vector<RemovedPage> RemovedPages() override;
+    std::unordered_map<std::string, PageDates> AnnouncedDates(const std::string& channel) override;
+    std::unordered_map<std::string, PageDates> DatesOf(
+        const std::string& channel, const std::vector<std::string>& pages) override;
+    void KeepReading(std::vector<RememberedSitemap> sitemaps, std::vector<SitemapPages> pages,
+                     std::vector<std::pair<std::string, std::int64_t>> lastmods,
+                     std::vector<RemovedPage> removed, std::vector<std::string> cameBack) override;
+    void HandOn() override { writer_.HandOn(); }
+
+private:
+    HistoryWriter& writer_;
+};
+
+// Everything a run remembers, kept in the history's database through its writer.
+class HistoryStores : public RunStores {
+public:
+    explicit HistoryStores(HistoryWriter& writer)
+        : requests_(writer), google_(writer), sites_(writer) {}
+
+    RequestLog& requests() override { return requests_; }
+    GoogleMemory& google() override { return google_; }
+    AnnounceMemory& sites() override { return sites_; }
 
 private:
     HistoryLog requests_;
     HistoryGoogleMemory google_;
+    HistoryAnnounceMemory sites_;
 };
 
 }  // namespace quaymark

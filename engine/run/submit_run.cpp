@@ -3,10 +3,16 @@
 #include <algorithm>
 #include <ctime>
 
+#include "engine/run/run_stores.h"
 #include "engine/run/channel_kinds.h"
 #include "engine/run/page_screen.h"
 
 namespace quaymark {
+
+void RunStores::Attach(SubmitJob& job) {
+    job.log = &requests();
+    job.google.memory = &google();
+}
 
 SubmitRun::SubmitRun(SubmitJob job, FetchPrompt& prompt, RunObserver& observer,
                      std::stop_token stop)

@@ -57,14 +57,14 @@ foreach(source IN LISTS plain)
 endforeach()
 
 # A channel is named outside its room only by the list of channel kinds, by its settings
-# (app/channel_setup, which the Channels window and the command line share), by the history's
-# side of its memory (engine/run/history_log), and by the run's files that still decide which
-# channel hears of which page.
+# (app/channel_setup, which the Channels window and the command line share), by the run's
+# stores and the history's side of its memory (engine/run/run_stores, history_log), and by the
+# run's files that still decide which channel hears of which page.
 set(channels "engine/classic" "engine/indexnow" "engine/google")
 set(namers
     "engine/run/channel_kinds.h" "engine/run/channel_kinds.cpp" "app/channel_setup.h"
     "app/channel_setup.cpp" "engine/run/submit_run.h" "engine/run/announce_changes.h"
-    "engine/run/page_screen.cpp" "engine/run/history_log.h")
+    "engine/run/page_screen.cpp" "engine/run/run_stores.h" "engine/run/history_log.h")
 file(GLOB_RECURSE everything "${ROOT}/base/*" "${ROOT}/storage/*" "${ROOT}/engine/*"
      "${ROOT}/app/*" "${ROOT}/cli/*" "${ROOT}/ui/*")
 foreach(source IN LISTS everything)
@@ -81,11 +81,11 @@ foreach(source IN LISTS everything)
     endforeach()
 endforeach()
 
-# The history's database is seen by storage, by the run that keeps each store's side in it, and
-# by what both faces share; a channel sees only the records it keeps, through its own store.
+# The history's database is seen by storage, by the stores' side of it, and by what both faces
+# share; the engine sees only the records it keeps, through stores of its own.
 foreach(source IN LISTS everything)
     file(RELATIVE_PATH name "${ROOT}" "${source}")
-    if(name MATCHES "^(storage|engine/run|app)/")
+    if(name MATCHES "^(storage|app)/" OR name MATCHES "^engine/run/history_log\\.")
         continue()
     endif()
     file(STRINGS "${source}" database REGEX "^#include \"storage/history.h\"")

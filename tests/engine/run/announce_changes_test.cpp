@@ -6,6 +6,7 @@
 #include <ctime>
 #include <map>
 
+#include "engine/run/history_log.h"
 #include "tests/support/announce_site.h"
 #include "tests/support/fake_google.h"
 #include "tests/support/temp_dir.h"
@@ -82,6 +83,7 @@ protected:
     }
 
     AnnounceOutcome Announce(bool dryRun = false, bool check = false) {
+        HistoryStores stores(*writer_);
         AnnounceChanges announce({.settings = {.key = "announce-key",
                                                .endpoint = AnnounceSite::kEndpoint,
                                                .enabled = true,
@@ -89,7 +91,7 @@ protected:
                                   .dryRun = dryRun,
                                   .errorPageDir = dir_.path(),
                                   .routing = site_.Routing()},
-                                 *writer_, quiet_);
+                                 stores, quiet_);
         AnnounceOutcome outcome = announce.Run();
         writer_->Flush();
         return outcome;
@@ -183,7 +185,8 @@ TEST_F(AnnounceChangesTest, ChecksDecideWhatIsAnnounced) {
     Imported();
     site_.Serve("/open", Html("", "Hello, world.", "Built on Monday"));
     site_.Serve("/noindex", Html(R"(<meta name="robots" content="noindex">)", "x", ""));
-    site_.Serve("/tagged", Html("", "x", ""), 200, {{"X-Robots-Tag", "googlebot: noindex, yandex: none"}});
+    site_.Serve("/tagged", Html("", "x", ""), 200,
+                {{"X-Robots-Tag", "googlebot: noindex, yandex: none"}});
     site_.Serve("/canon", Html(R"(<link rel="canonical" href="/open">)", "x", ""));
     site_.Serve("/moved", "", 301, {{"Location", "/open"}});
     site_.Serve("/gone", "", 410);
@@ -286,6 +289,7 @@ TEST_F(AnnounceChangesTest, PagesWaitingForGoogleAreInspectedWhenIndexNowHasNoth
     site_.Serve("/sitemap.xml", Urlset({Page("a"), Page("b")}));
     google.Inspections(Page("b"), {{.status = 403}});
     const auto announce = [&] {
+        HistoryStores stores(*writer_);
         AnnounceChanges run({.settings = {.key = "announce-key",
                                           .endpoint = AnnounceSite::kEndpoint,
                                           .enabled = true,
@@ -293,7 +297,7 @@ TEST_F(AnnounceChangesTest, PagesWaitingForGoogleAreInspectedWhenIndexNowHasNoth
                              .google = {.key = google.Key()},
                              .errorPageDir = dir_.path(),
                              .routing = routing},
-                            *writer_, quiet_);
+                            stores, quiet_);
         AnnounceOutcome outcome = run.Run();
         writer_->Flush();
         return outcome;
@@ -307,7 +311,8 @@ TEST_F(AnnounceChangesTest, PagesWaitingForGoogleAreInspectedWhenIndexNowHasNoth
 }
 
 TEST_F(AnnounceChangesTest, WithoutAChannelOrARememberedSitemapNothingIsRead) {
-    AnnounceChanges noChannel({}, *writer_, quiet_);
+    HistoryStores stores(*writer_);
+    AnnounceChanges noChannel({}, stores, quiet_);
     EXPECT_EQ(noChannel.Run().setup, AnnounceOutcome::Setup::NoChannel);
     EXPECT_EQ(Announce().setup, AnnounceOutcome::Setup::NoSitemap);
 }
