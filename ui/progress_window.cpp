@@ -84,7 +84,7 @@ void CProgressDlg::RequestDone() {
 
 // The status line shows the latest failure, but for an address an engine calls invalid.
 void CProgressDlg::FailureRecorded(const FailureRecord& failure) {
-    if (failure.verdict != SubmitVerdict::InvalidUrl) {
+    if (failure.verdict != SubmitVerdict::AddressRefused) {
         Update([&](RunState& state) { state.status = state.failureStatus = failure.text; });
     }
 }

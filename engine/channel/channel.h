@@ -15,14 +15,16 @@ namespace quaymark {
 // The engine text and failure-line name of every request in resend mode.
 inline constexpr std::string_view kResendName = "Sending";
 
-// What came of one request, as its channel judged it.
+// What came of one request, as its channel judged it: taken; refused; taken before, so nothing
+// new was done; the address itself refused as no valid one; the engine could not reach the
+// site; no answer to judge at all.
 enum class SubmitVerdict : int {
     Accepted = 0,
     Failed = 1,
-    AlreadySubmitted = 2,
-    InvalidUrl = 3,
-    EngineCouldNotConnect = 4,
-    NoPage = 5,
+    AlreadyKnown = 2,
+    AddressRefused = 3,
+    SiteUnreachable = 4,
+    NoAnswer = 5,
 };
 
 // One request a run sent, to be sent again as it was: the channel that sends it and its

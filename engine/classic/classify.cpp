@@ -41,7 +41,7 @@ SubmitVerdict ClassifyPage(PageLines& lines) {
     if (lines.empty()) {
         const PageLines& page = ConnectionProblemPage();
         lines.insert(lines.end(), page.begin(), page.end());
-        return SubmitVerdict::NoPage;
+        return SubmitVerdict::NoAnswer;
     }
     // Pages of long lines of ordinary text are the common case: a skipping search keeps
     // judging them far cheaper than fetching them.

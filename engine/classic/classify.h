@@ -16,16 +16,16 @@ struct Marker {
 
 // Test order matters: within one line the first marker found decides.
 inline constexpr std::array<Marker, 6> kMarkers{{
-    {"WE COULD NOT CONNECT", SubmitVerdict::EngineCouldNotConnect},
-    {"THIS DOES NOT SEEM TO BE A VALID URL", SubmitVerdict::InvalidUrl},
+    {"WE COULD NOT CONNECT", SubmitVerdict::SiteUnreachable},
+    {"THIS DOES NOT SEEM TO BE A VALID URL", SubmitVerdict::AddressRefused},
     {"WE RECEIVED AN ERROR", SubmitVerdict::Failed},
     {"WE FAILED TO SPIDER", SubmitVerdict::Failed},
-    {"ALREADY SUBMITTED", SubmitVerdict::AlreadySubmitted},
+    {"ALREADY SUBMITTED", SubmitVerdict::AlreadyKnown},
     {"ERROR", SubmitVerdict::Failed},
 }};
 
 // Judges a page by its marker phrases. An empty page gets the connection-problem page
-// appended and is judged NoPage; any other page is left unchanged.
+// appended and is judged NoAnswer; any other page is left unchanged.
 SubmitVerdict ClassifyPage(PageLines& lines);
 // Judges an answer: as ClassifyPage, except that an error status (4xx, 5xx) is a failure
 // even when its page holds no marker, since a dead add-URL page has accepted nothing.

@@ -13,16 +13,16 @@ struct VerdictWords {
 constexpr std::array<VerdictWords, 6> kVerdictWords{{
     {.verdict = SubmitVerdict::Accepted, .name = "accepted", .sentence = {}},
     {.verdict = SubmitVerdict::Failed, .name = "failed", .sentence = "failed."},
-    {.verdict = SubmitVerdict::AlreadySubmitted,
+    {.verdict = SubmitVerdict::AlreadyKnown,
      .name = "already submitted",
      .sentence = "was already submitted today."},
-    {.verdict = SubmitVerdict::InvalidUrl,
+    {.verdict = SubmitVerdict::AddressRefused,
      .name = "not a valid address",
      .sentence = "is not a valud URL."},
-    {.verdict = SubmitVerdict::EngineCouldNotConnect,
+    {.verdict = SubmitVerdict::SiteUnreachable,
      .name = "could not connect",
      .sentence = "could not connect."},
-    {.verdict = SubmitVerdict::NoPage, .name = "no page", .sentence = "could not connect."},
+    {.verdict = SubmitVerdict::NoAnswer, .name = "no page", .sentence = "could not connect."},
 }};
 
 const VerdictWords& WordsOf(SubmitVerdict verdict) {

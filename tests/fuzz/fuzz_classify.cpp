@@ -12,7 +12,7 @@ namespace {
 quaymark::SubmitVerdict Reference(const quaymark::PageLines& lines) {
     using quaymark::SubmitVerdict;
     if (lines.empty()) {
-        return SubmitVerdict::NoPage;
+        return SubmitVerdict::NoAnswer;
     }
     for (const std::string& line : lines) {
         std::string upper = line;
@@ -47,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (quaymark::ClassifyPage(lines) != expected) {
         std::abort();
     }
-    if (expected != quaymark::SubmitVerdict::NoPage && lines != before) {
+    if (expected != quaymark::SubmitVerdict::NoAnswer && lines != before) {
         std::abort();
     }
     return 0;

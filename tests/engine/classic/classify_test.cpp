@@ -9,7 +9,7 @@ namespace {
 
 TEST(ClassifyPage, EmptyPageBecomesTheConnectionProblemPage) {
     PageLines lines;
-    EXPECT_EQ(ClassifyPage(lines), SubmitVerdict::NoPage);
+    EXPECT_EQ(ClassifyPage(lines), SubmitVerdict::NoAnswer);
     ASSERT_EQ(lines.size(), 8u);
     EXPECT_EQ(lines, ConnectionProblemPage());
     EXPECT_EQ(lines[0], "<HTML>");
@@ -22,20 +22,20 @@ TEST(ClassifyPage, EmptyPageBecomesTheConnectionProblemPage) {
 TEST(ClassifyPage, EarliestLineDecidesThenMarkerOrder) {
     PageLines page{"<p>\n", "hello\n", "Your page was already submitted\n", "x\n",
                    "sorry, we could not connect\n"};
-    EXPECT_EQ(ClassifyPage(page), SubmitVerdict::AlreadySubmitted);
+    EXPECT_EQ(ClassifyPage(page), SubmitVerdict::AlreadyKnown);
     EXPECT_EQ(page.size(), 5u) << "a page with lines is left as it was";
 
     PageLines both{"ERROR: ALREADY SUBMITTED\n"};
-    EXPECT_EQ(ClassifyPage(both), SubmitVerdict::AlreadySubmitted);
+    EXPECT_EQ(ClassifyPage(both), SubmitVerdict::AlreadyKnown);
 
     PageLines connectFirst{"this does not seem to be a valid url, we could not connect\n"};
-    EXPECT_EQ(ClassifyPage(connectFirst), SubmitVerdict::EngineCouldNotConnect);
+    EXPECT_EQ(ClassifyPage(connectFirst), SubmitVerdict::SiteUnreachable);
 
     PageLines spider{"We failed to spider your page\n"};
     EXPECT_EQ(ClassifyPage(spider), SubmitVerdict::Failed);
 
     PageLines invalid{"This does not seem to be a valid URL\n"};
-    EXPECT_EQ(ClassifyPage(invalid), SubmitVerdict::InvalidUrl);
+    EXPECT_EQ(ClassifyPage(invalid), SubmitVerdict::AddressRefused);
 }
 
 TEST(ClassifyPage, ErrorAnywhereInAnyCaseFails) {

@@ -42,7 +42,7 @@ public:
     void RequestDone() override { ++steps; }
     // Kept as the progress window keeps its status line.
     void FailureRecorded(const FailureRecord& failure) override {
-        if (failure.verdict != SubmitVerdict::InvalidUrl) {
+        if (failure.verdict != SubmitVerdict::AddressRefused) {
             status = failure.text;
             statusHistory.push_back(failure.text);
         }
