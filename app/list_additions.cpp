@@ -2,9 +2,8 @@
 
 #include <filesystem>
 #include <optional>
-#include <string_view>
-#include <unordered_set>
 
+#include "app/url_list.h"
 #include "base/product.h"
 #include "engine/net/http_text.h"
 #include "storage/list_lock.h"
@@ -20,21 +19,17 @@ ListChange AddToList(const std::vector<std::string>& pages, bool dryRun) {
     if (!dryRun) {
         lock.emplace(ListLockPath(listFile));
     }
-    std::vector<std::string> list;
+    std::vector<std::string> entries;
     std::string email;
     const FileResult loaded =
-        FileExists(listFile) ? LoadUrlList(listFile, list, email) : FileResult{};
-    // Views into the list and the pages, which stay where they are until the lacking join.
-    std::unordered_set<std::string_view> known(list.begin(), list.end());
-    std::vector<std::string_view> lacks;
-    for (const std::string& page : pages) {
-        if (known.insert(page).second) {
-            lacks.push_back(page);
-        }
-    }
+        FileExists(listFile) ? LoadUrlList(listFile, entries, email) : FileResult{};
+    UrlList list(std::move(entries));
+    std::vector<std::string> lacks = list.Lacking(pages);
     const std::size_t lacking = lacks.size();
     if (!dryRun) {
-        list.insert(list.end(), lacks.begin(), lacks.end());
+        for (std::string& page : lacks) {
+            list.Append(std::move(page));
+        }
     }
     if (lacking == 0 || dryRun) {
         change.added = lacking;
@@ -52,7 +47,7 @@ ListChange AddToList(const std::vector<std::string>& pages, bool dryRun) {
     } else if (!loaded) {
         change.why = "the list " + listFile.string() + " could not be read (" + loaded.Reason() +
                      "): " + notAdded + " not added to it.";
-    } else if (const FileResult saved = SaveUrlList(listFile, list, email); !saved) {
+    } else if (const FileResult saved = SaveUrlList(listFile, list.entries(), email); !saved) {
         change.why = "the list " + listFile.string() + " could not be saved (" + saved.Reason() +
                      "): " + notAdded + " not added to it.";
     } else {

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QLineEdit>
+#include <QListView>
 #include <QListWidget>
 #include <QPushButton>
 #include <QScreen>
@@ -75,7 +76,8 @@ int main(int argc, char** argv) {
     quaymark::ui::CSubmitDlg window(listFile, {engines.Routes(), {}, {}});
     window.show();
     window.splash()->hide();
-    window.controls().Get<QListWidget>("list")->setCurrentRow(1);
+    auto* list = window.controls().Get<QListView>("list");
+    list->setCurrentIndex(list->model()->index(1, 0));
     Save(&window, out + "/main-window.png");
 
     QTimer watcher;

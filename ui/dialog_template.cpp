@@ -11,6 +11,7 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QProgressBar>
@@ -73,7 +74,7 @@ Qt::WindowFlags WindowFlagsFor(const QStringList& styles) {
 // as the original list boxes do.
 class EmptyClickFilter : public QObject {
 public:
-    explicit EmptyClickFilter(QListWidget* list) : QObject(list), list_(list) {}
+    explicit EmptyClickFilter(QAbstractItemView* list) : QObject(list), list_(list) {}
 
 protected:
     bool eventFilter(QObject*, QEvent* event) override {
@@ -91,8 +92,20 @@ protected:
     }
 
 private:
-    QListWidget* list_;
+    QAbstractItemView* list_;
 };
+
+// A list box's looks and manners, for a list of items and for a view of a model alike.
+template <typename List>
+List* MakeListBox(QWidget* parent) {
+    auto* list = new List(parent);
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    list->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    list->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    list->setUniformItemSizes(true);
+    list->viewport()->installEventFilter(new EmptyClickFilter(list));
+    return list;
+}
 
 QWidget* MakeStatic(const ControlTemplate& control, QWidget* parent) {
     auto* label = new QLabel(parent);
@@ -152,13 +165,11 @@ QWidget* MakeControl(const ControlTemplate& control, QWidget* parent, const QRec
         return new QCheckBox(control.text, parent);
     }
     if (kind == "listbox") {
-        auto* list = new QListWidget(parent);
-        list->setSelectionMode(QAbstractItemView::SingleSelection);
-        list->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-        list->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-        list->setUniformItemSizes(true);
-        list->viewport()->installEventFilter(new EmptyClickFilter(list));
-        return list;
+        return MakeListBox<QListWidget>(parent);
+    }
+    if (kind == "listview") {
+        // A list box whose window gives it a model.
+        return MakeListBox<QListView>(parent);
     }
     if (kind == "table") {
         // Rows to read and select whole; the window names the columns.

@@ -5,7 +5,7 @@
 #include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QListView>
 #include <QMenu>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -52,11 +52,6 @@ const QString kImportMenuText = QStringLiteral("Import &Sitemap...");
 const QString kHistoryMenuText = QStringLiteral("&History...");
 const QString kAnnounceMenuText = QStringLiteral("A&nnounce Changes");
 
-// The bytes an entry of the list stands for.
-std::string EntryBytes(const QListWidgetItem& item) {
-    return item.data(Qt::UserRole).toByteArray().toStdString();
-}
-
 // Why Add refuses an address, or nothing when it takes it.
 const QString* AddressProblem(const QString& address) {
     if (!address.contains(QStringLiteral("://"))) {
@@ -93,14 +88,17 @@ CSubmitDlg::CSubmitDlg(std::filesystem::path listFile, RunRouting routing, QWidg
       controls_(BuildDialog(*this, kTemplateId)),
       urlEdit_(controls_.Get<QLineEdit>("url")),
       emailEdit_(controls_.Get<QLineEdit>("email")),
-      list_(controls_.Get<QListWidget>("list")),
+      list_(controls_.Get<QListView>("list")),
+      entries_(new UrlListModel(this)),
       addButton_(controls_.Get<QPushButton>("add")),
       removeButton_(controls_.Get<QPushButton>("remove")),
       submitButton_(controls_.Get<QPushButton>("submit")) {
     CentreOnScreen(*this);
     connect(urlEdit_, &QLineEdit::textEdited, this, &CSubmitDlg::OnChangeUrl);
     connect(emailEdit_, &QLineEdit::textEdited, this, &CSubmitDlg::OnEditEmail);
-    connect(list_, &QListWidget::itemSelectionChanged, this, &CSubmitDlg::OnSelChangeList);
+    list_->setModel(entries_);
+    connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &CSubmitDlg::OnSelChangeList);
     connect(addButton_, &QPushButton::clicked, this, &CSubmitDlg::OnAdd);
     connect(removeButton_, &QPushButton::clicked, this, &CSubmitDlg::OnRemove);
     connect(submitButton_, &QPushButton::clicked, this, &CSubmitDlg::OnSubmit);
@@ -141,11 +139,8 @@ void CSubmitDlg::OnInitDialog() {
     urlEdit_->setFocus();
 }
 
-// Every entry keeps its bytes beside the text that shows them.
 void CSubmitDlg::AddEntry(const std::string& bytes) {
-    auto* item = new QListWidgetItem(DisplayText(bytes));
-    item->setData(Qt::UserRole, QByteArray::fromStdString(bytes));
-    list_->addItem(item);
+    entries_->Append(bytes);
 }
 
 void CSubmitDlg::TakeFields() {
@@ -174,22 +169,16 @@ void CSubmitDlg::OnEditEmail() {
     email->setCursorPosition(cursor - before);
 }
 
-std::vector<std::string> CSubmitDlg::Entries() const {
-    const auto* list = list_;
-    std::vector<std::string> entries;
-    entries.reserve(static_cast<std::size_t>(list->count()));
-    for (int i = 0; i < list->count(); ++i) {
-        entries.push_back(EntryBytes(*list->item(i)));
-    }
-    return entries;
+const std::vector<std::string>& CSubmitDlg::Entries() const {
+    return entries_->list().entries();
 }
 
 std::vector<std::string> CSubmitDlg::SelectedEntry() const {
-    const QList<QListWidgetItem*> selected = list_->selectedItems();
+    const QModelIndexList selected = list_->selectionModel()->selectedRows();
     if (selected.isEmpty()) {
         return {};
     }
-    return {EntryBytes(*selected.front())};
+    return {entries_->list().at(static_cast<std::size_t>(selected.front().row()))};
 }
 
 void CSubmitDlg::OnChangeUrl() {
@@ -204,7 +193,7 @@ void CSubmitDlg::OnSelChangeList() {
     if (changingControls_) {
         return;
     }
-    const bool selected = !list_->selectedItems().isEmpty();
+    const bool selected = list_->selectionModel()->hasSelection();
     removeButton_->setEnabled(selected);
     submitButton_->setEnabled(selected);
 }
@@ -232,15 +221,14 @@ void CSubmitDlg::OnAdd() {
 }
 
 void CSubmitDlg::OnRemove() {
-    auto* list = list_;
-    const QList<QListWidgetItem*> selected = list->selectedItems();
+    const QModelIndexList selected = list_->selectionModel()->selectedRows();
     if (selected.isEmpty()) {
         return;
     }
     const ChangingControls changing(changingControls_);
-    delete list->takeItem(list->row(selected.front()));
-    list->clearSelection();
-    list->setCurrentRow(-1, QItemSelectionModel::NoUpdate);
+    entries_->RemoveRow(selected.front().row());
+    list_->clearSelection();
+    list_->selectionModel()->setCurrentIndex({}, QItemSelectionModel::NoUpdate);
 }
 
 // Some channel is on: the classic pages, IndexNow with a key, or Google with its key.
@@ -266,7 +254,7 @@ void CSubmitDlg::OnOK() {
         ShowMessage(this, kBadEmailText, kProgramTitle);
         return;
     }
-    if (list_->count() == 0) {
+    if (entries_->rowCount() == 0) {
         ShowMessage(this, kNoUrlsText, kNoUrlsTitle);
         return;
     }

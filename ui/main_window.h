@@ -11,10 +11,11 @@
 #include "ui/dialog_template.h"
 #include "ui/history_keeper.h"
 #include "ui/run_starter.h"
+#include "ui/url_list_model.h"
 
 class QAction;
 class QLineEdit;
-class QListWidget;
+class QListView;
 class QPushButton;
 
 namespace quaymark::ui {
@@ -65,7 +66,7 @@ public:
     RunStarter& runs() { return runs_; }
     HistoryKeeper& history() { return history_; }
     CSplashDlg* splash() const { return m_pSplash; }
-    std::vector<std::string> Entries() const;
+    const std::vector<std::string>& Entries() const;
 
     QString m_strUrl;
     std::string m_strEmail;
@@ -124,7 +125,8 @@ private:
     DialogControls controls_;
     QLineEdit* urlEdit_;
     QLineEdit* emailEdit_;
-    QListWidget* list_;
+    QListView* list_;
+    UrlListModel* entries_;
     QPushButton* addButton_;
     QPushButton* removeButton_;
     QPushButton* submitButton_;

@@ -1,5 +1,5 @@
 #include <QDateTime>
-#include <QListWidget>
+#include <QListView>
 #include <QStringList>
 #include <ctime>
 #include <unordered_set>
@@ -93,17 +93,12 @@ void CSubmitDlg::OnAnnounceChanges() {
 
 // The pages the list lacks go at its end, as an import adds them.
 std::size_t CSubmitDlg::AddPages(const std::vector<std::string>& pages) {
-    const std::vector<std::string> entries = Entries();
-    const std::unordered_set<std::string> known(entries.begin(), entries.end());
+    const std::vector<std::string> lacking = entries_->list().Lacking(pages);
     const ChangingControls changing(changingControls_);
-    std::size_t added = 0;
-    for (const std::string& page : pages) {
-        if (known.count(page) == 0) {
-            AddEntry(page);
-            ++added;
-        }
+    for (const std::string& page : lacking) {
+        AddEntry(page);
     }
-    return added;
+    return lacking.size();
 }
 
 // The pages that left every sitemap of their site leave the list once the user agrees.
@@ -114,13 +109,7 @@ void CSubmitDlg::RemovePagesNoLongerInASitemap(const std::vector<std::string>& p
         return;
     }
     const ChangingControls changing(changingControls_);
-    std::size_t removed = 0;
-    for (int row = list_->count() - 1; row >= 0; --row) {
-        if (gone.count(list_->item(row)->data(Qt::UserRole).toByteArray().toStdString()) > 0) {
-            delete list_->takeItem(row);
-            ++removed;
-        }
-    }
+    const std::size_t removed = entries_->RemoveEntries(gone);
     list_->clearSelection();
     ShowMessage(this, kRemovedText.arg(Pages(removed)), kProgramTitle);
 }

@@ -8,7 +8,7 @@
 #include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QListView>
 #include <QMenu>
 #include <QPushButton>
 #include <QScreen>
@@ -64,13 +64,16 @@ protected:
     }
     QLineEdit* Url() const { return Control<QLineEdit>("url"); }
     QLineEdit* Email() const { return Control<QLineEdit>("email"); }
-    QListWidget* List() const { return Control<QListWidget>("list"); }
+    QListView* List() const { return Control<QListView>("list"); }
+    int Rows() const { return List()->model()->rowCount(); }
+    QModelIndex Row(int row) const { return List()->model()->index(row, 0); }
+    QString Text(int row) const { return Row(row).data().toString(); }
     QPushButton* Button(const char* name) const { return Control<QPushButton>(name); }
 
     QStringList ListEntries() const {
         QStringList entries;
-        for (int i = 0; i < List()->count(); ++i) {
-            entries << List()->item(i)->text();
+        for (int i = 0; i < Rows(); ++i) {
+            entries << Text(i);
         }
         return entries;
     }
@@ -143,7 +146,7 @@ TEST_F(MainWindowTest, AddChecksTheAddressAndKeepsWhatItRefuses) {
     EXPECT_EQ(Url()->text(), "");
     EXPECT_TRUE(Button("add")->isEnabled()) << "the window's own emptying is no edit";
     QTest::mouseClick(Button("add"), Qt::LeftButton);
-    EXPECT_EQ(List()->count(), 5) << "Add with an empty field changes nothing";
+    EXPECT_EQ(Rows(), 5) << "Add with an empty field changes nothing";
     EXPECT_EQ(desktop_.messages.size(), 2u);
 }
 
@@ -157,13 +160,13 @@ TEST_F(MainWindowTest, EnterClicksAddWhileItIsEnabled) {
     QTest::keyClick(Email(), Qt::Key_Return);
     QTest::keyClicks(Url(), "http://from-list.example/");
     QTest::keyClick(List(), Qt::Key_Return);
-    EXPECT_EQ(List()->count(), 3);
+    EXPECT_EQ(Rows(), 3);
 
     window_ = nullptr;
     Open();
     Url()->setText("http://typed-by-program.example/");
     QTest::keyClick(Url(), Qt::Key_Return);
-    EXPECT_EQ(List()->count(), 0) << "Add is disabled: Enter does nothing";
+    EXPECT_EQ(Rows(), 0) << "Add is disabled: Enter does nothing";
 }
 
 TEST_F(MainWindowTest, SubmitAllChecksTheEmailFirstAndTheListLast) {
@@ -211,17 +214,16 @@ TEST_F(MainWindowTest, SubmitNeedsASelectionAndRemoveLeavesItsButtonsOn) {
 
     TypeAndAdd("http://a.example/");
     TypeAndAdd("http://b.example/");
-    QTest::mouseClick(List()->viewport(), Qt::LeftButton, {},
-                      List()->visualItemRect(List()->item(0)).center());
+    QTest::mouseClick(List()->viewport(), Qt::LeftButton, {}, List()->visualRect(Row(0)).center());
     EXPECT_TRUE(Button("remove")->isEnabled());
     EXPECT_TRUE(Button("submit")->isEnabled());
     QTest::mouseClick(Button("remove"), Qt::LeftButton);
     EXPECT_THAT(ListEntries(), ElementsAre("http://b.example/"));
-    EXPECT_TRUE(List()->selectedItems().isEmpty());
+    EXPECT_FALSE(List()->selectionModel()->hasSelection());
     EXPECT_TRUE(Button("remove")->isEnabled());
     EXPECT_TRUE(Button("submit")->isEnabled());
     QTest::mouseClick(Button("remove"), Qt::LeftButton);
-    EXPECT_EQ(List()->count(), 1) << "nothing selected: Remove does nothing";
+    EXPECT_EQ(Rows(), 1) << "nothing selected: Remove does nothing";
     QTest::mouseClick(Button("submit"), Qt::LeftButton);
     EXPECT_EQ(desktop_.messages.back().title, "Nothing selected to submit");
 }
@@ -231,11 +233,10 @@ TEST_F(MainWindowTest, ClickBelowTheEntriesKeepsTheSelectionAndScrollBarsShowWhe
     Open();
     QApplication::processEvents();  // the list lays itself out
     EXPECT_FALSE(List()->verticalScrollBar()->isVisible());
-    QTest::mouseClick(List()->viewport(), Qt::LeftButton, {},
-                      List()->visualItemRect(List()->item(0)).center());
+    QTest::mouseClick(List()->viewport(), Qt::LeftButton, {}, List()->visualRect(Row(0)).center());
     QTest::mouseClick(List()->viewport(), Qt::LeftButton, {},
                       QPoint(5, List()->viewport()->height() - 3));
-    EXPECT_TRUE(List()->item(0)->isSelected());
+    EXPECT_TRUE(List()->selectionModel()->isRowSelected(0));
     EXPECT_TRUE(Button("submit")->isEnabled());
     for (int i = 0; i < 20; ++i) {
         TypeAndAdd("http://more.example/" + QString::number(i));
@@ -246,7 +247,7 @@ TEST_F(MainWindowTest, ClickBelowTheEntriesKeepsTheSelectionAndScrollBarsShowWhe
 TEST_F(MainWindowTest, SubmitSendsTheSelectedEntryEvenWithoutEmail) {
     SaveUrlList(listFile_, {"http://a.example/", "http://b.example/"}, "");
     Open();
-    List()->setCurrentRow(1);
+    List()->setCurrentIndex(Row(1));
     testing::ModalDriver driver;
     driver.Then<CDoneDlg>([](CDoneDlg* done) { Later([done] { done->accept(); }); });
     Button("submit")->click();
@@ -368,7 +369,7 @@ TEST_F(MainWindowTest, StoredBytesComeBackUnchangedWhateverTheDisplayShows) {
     EXPECT_THAT(ListEntries(), ElementsAre(QString::fromUtf8("http://caf\u00e9.example/\u00ff"),
                                            QString::fromUtf8("http://\u00e9t\u00e9/")));
     EXPECT_EQ(Email()->text(), QString::fromUtf8("m\u00e9@example.com"));
-    List()->setCurrentRow(0);
+    List()->setCurrentIndex(Row(0));
     testing::ModalDriver driver;
     driver.Then<CDoneDlg>([](CDoneDlg* done) { Later([done] { done->accept(); }); });
     Button("submit")->click();
@@ -386,7 +387,7 @@ TEST_F(MainWindowTest, PastedLinesAreAddressesOfTheirOwnAndNeverEnterTheEmail) {
     Url()->paste();
     QTest::mouseClick(Button("add"), Qt::LeftButton);
     EXPECT_EQ(desktop_.messages.size(), 1u) << "one line fails the check: nothing is added";
-    EXPECT_EQ(List()->count(), 0);
+    EXPECT_EQ(Rows(), 0);
 
     Url()->clear();
     QApplication::clipboard()->setText("http://a/\r\n\r\n" + longAddress + "\nhttp://b/\n");
@@ -410,7 +411,7 @@ TEST_F(MainWindowTest, UnreadableListIsToldKeptAndTheListSavedBesideIt) {
     ASSERT_EQ(desktop_.messages.size(), 1u);
     EXPECT_TRUE(desktop_.messages[0].text.contains(QString::fromStdString(listFile_.string())));
     EXPECT_TRUE(desktop_.messages[0].text.contains("Is a directory"));
-    EXPECT_EQ(List()->count(), 0);
+    EXPECT_EQ(Rows(), 0);
     TypeAndAdd("http://new.example/");
     QTest::keyClick(window_.get(), Qt::Key_Escape);
     EXPECT_TRUE(std::filesystem::is_directory(listFile_));
@@ -513,10 +514,10 @@ TEST_F(MainWindowTest, ImportAddsTheNewPagesAndAsksBeforeKeepingPartOfAFailedOne
     EXPECT_TRUE(desktop_.messages[1].text.endsWith(
         "Read before that: 1 address. Add the new ones to the list?"))
         << desktop_.messages[1].text.toStdString();
-    EXPECT_EQ(List()->count(), 3) << "the user said no";
+    EXPECT_EQ(Rows(), 3) << "the user said no";
     desktop_.questionAnswers = {true};
     importFrom("http://site.test/broken.xml");
-    EXPECT_EQ(List()->item(3)->text(), "http://site.test/part");
+    EXPECT_EQ(Text(3), "http://site.test/part");
 }
 
 // Every command of the window's menu has a shortcut that works from any field and shows in the
