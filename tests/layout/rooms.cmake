@@ -10,6 +10,7 @@ set(below_indexnow "${below_channel};engine/indexnow")
 set(below_google "${below_channel};engine/google")
 set(below_sitemap "base;storage;engine/net;engine/sitemap")
 set(below_check "base;engine/net;engine/check")
+set(below_crawl "base;engine/crawl")
 set(below_run
     "${below_channel};engine/classic;engine/indexnow;engine/google;engine/sitemap;engine/check;engine/run")
 set(below_app "${below_run};app")
@@ -20,7 +21,7 @@ set(below_ui "base;app;ui")
 set(rooms
     "base=below_base" "storage=below_storage" "engine/net=below_net"
     "engine/channel=below_channel" "engine/classic=below_classic"
-    "engine/indexnow=below_indexnow" "engine/google=below_google" "engine/sitemap=below_sitemap" "engine/check=below_check" "engine/run=below_run"
+    "engine/indexnow=below_indexnow" "engine/google=below_google" "engine/sitemap=below_sitemap" "engine/check=below_check" "engine/crawl=below_crawl" "engine/run=below_run"
     "app=below_app" "cli=below_cli" "ui=below_ui")
 
 set(wrong "")
