@@ -1,0 +1,83 @@
+#include "engine/crawl/log_follower.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "engine/crawl/robots.h"
+#include "tests/support/temp_dir.h"
+
+namespace quaymark {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+void Append(const std::filesystem::path& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary | std::ios::app) << bytes;
+}
+
+struct Read {
+    LogReading reading;
+    std::vector<std::string> lines;
+};
+
+Read Follow(const std::filesystem::path& path, const LogCursor& cursor) {
+    Read read;
+    read.reading =
+        FollowLog(path, cursor, [&](std::string_view line) { read.lines.emplace_back(line); });
+    return read;
+}
+
+// Each read goes on where the last stopped, whole lines only; a rotated log and a truncated
+// one are read from their start; a line over the limit is passed over, counted.
+TEST(LogFollower, GoesOnWhereItStoppedThroughGrowthRotationAndTruncation) {
+    testing::TempDir dir;
+    const std::filesystem::path log = dir.path() / "access.log";
+    testing::WriteFileBytes(log, "one\ntwo\nthr");
+    Read read = Follow(log, {});
+    EXPECT_THAT(read.lines, ElementsAre("one", "two"));
+    EXPECT_EQ(read.reading.cursor.offset, 8u) << "the line still being written waits";
+
+    Append(log, "ee\n" + std::string(kMaxLogLine + 1, 'x') + "\nfour\n");
+    read = Follow(log, read.reading.cursor);
+    EXPECT_THAT(read.lines, ElementsAre("three", "four"));
+    EXPECT_EQ(read.reading.overlong, 1u);
+    EXPECT_FALSE(read.reading.rotated || read.reading.truncated);
+    const LogCursor before = read.reading.cursor;
+    EXPECT_THAT(Follow(log, before).lines, IsEmpty());
+
+    std::filesystem::rename(log, dir.path() / "access.log.1");
+    testing::WriteFileBytes(log, "five\n");
+    read = Follow(log, before);
+    EXPECT_TRUE(read.reading.rotated);
+    EXPECT_THAT(read.lines, ElementsAre("five"));
+
+    testing::WriteFileBytes(log, "");
+    Append(log, "6\n");
+    read = Follow(log, read.reading.cursor);
+    EXPECT_TRUE(read.reading.truncated || read.reading.rotated);
+    EXPECT_THAT(read.lines, ElementsAre("6"));
+
+    EXPECT_FALSE(Follow(dir.path(), {}).reading.failure.empty()) << "a directory is no log";
+    EXPECT_FALSE(Follow(dir.path() / "missing.log", {}).reading.failure.empty());
+}
+
+// A user agent claims a robot whatever its case; the reverse lookup's name must lie within the
+// engine's own domains, not merely end in their letters.
+TEST(Robots, ClaimsByUserAgentAndDomainsByWholeLabels) {
+    const RobotKind* google =
+        ClaimedRobot("Mozilla/5.0 (compatible; GoogleBot/2.1; +http://www.google.com/bot.html)");
+    ASSERT_NE(google, nullptr);
+    EXPECT_EQ(google->engine, "Google");
+    EXPECT_EQ(ClaimedRobot("Mozilla/5.0 (X11; Linux x86_64) Firefox/120.0"), nullptr);
+    EXPECT_TRUE(InRobotDomain(*google, "crawl-66-249-66-1.googlebot.com."));
+    EXPECT_TRUE(InRobotDomain(*google, "rate-limited-proxy-1.Google.com"));
+    EXPECT_FALSE(InRobotDomain(*google, "evilgooglebot.com"));
+    EXPECT_FALSE(InRobotDomain(*google, "googlebot.com"));
+    EXPECT_FALSE(InRobotDomain(*google, "crawl.googlebot.com.evil.example"));
+}
+
+}  // namespace
+}  // namespace quaymark
