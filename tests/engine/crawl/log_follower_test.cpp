@@ -5,6 +5,7 @@
 
 #include <fstream>
 
+#include "engine/crawl/robot_visits.h"
 #include "engine/crawl/robots.h"
 #include "tests/support/temp_dir.h"
 
@@ -77,6 +78,32 @@ TEST(Robots, ClaimsByUserAgentAndDomainsByWholeLabels) {
     EXPECT_FALSE(InRobotDomain(*google, "evilgooglebot.com"));
     EXPECT_FALSE(InRobotDomain(*google, "googlebot.com"));
     EXPECT_FALSE(InRobotDomain(*google, "crawl.googlebot.com.evil.example"));
+}
+
+// Only the robots' requests are kept, with the address their claim is verified by; a
+// visitor's line leaves nothing behind, and a robot's line in no format is counted.
+TEST(Robots, OnlyTheRobotsRequestsAreKeptFromALog) {
+    testing::TempDir dir;
+    const std::filesystem::path log = dir.path() / "access.log";
+    testing::WriteFileBytes(
+        log,
+        "203.0.113.7 - - [09/Dec/2026:06:25:24 +0000] \"GET /a HTTP/1.1\" 200 5 \"-\" "
+        "\"Mozilla/5.0 Firefox/120.0\"\n"
+        "66.249.66.1 - - [09/Dec/2026:06:25:25 +0000] \"GET /b HTTP/1.1\" 200 5 \"-\" "
+        "\"Mozilla/5.0 (compatible; Googlebot/2.1)\"\n"
+        "www.example.org:443 198.51.100.4 - - [09/Dec/2026:06:25:26 +0000] \"GET /c HTTP/1.1\" "
+        "404 5 \"-\" \"Mozilla/5.0 (compatible; YETI/1.1)\"\n"
+        "a robot said something else entirely\n");
+    const VisitsRead read = ReadRobotVisits(log, {});
+    ASSERT_EQ(read.visits.size(), 2u);
+    EXPECT_EQ(read.visits[0].engine, "Google");
+    EXPECT_EQ(read.visits[0].target, "/b");
+    EXPECT_EQ(read.visits[0].client, "66.249.66.1");
+    EXPECT_EQ(read.visits[1].engine, "Naver");
+    EXPECT_EQ(read.visits[1].host, "www.example.org");
+    EXPECT_EQ(read.visits[1].status, 404);
+    EXPECT_EQ(read.unreadable, 1u);
+    EXPECT_EQ(read.reading.lines, 4u);
 }
 
 }  // namespace
