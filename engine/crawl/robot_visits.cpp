@@ -1,7 +1,7 @@
 #include "engine/crawl/robot_visits.h"
 
 #include <algorithm>
-#include <cctype>
+#include <array>
 
 #include "engine/crawl/access_log.h"
 #include "engine/crawl/robots.h"
@@ -10,19 +10,41 @@ namespace quaymark {
 namespace {
 
 // Whether the line may name a robot at all: every robot's word has "bot", "spider" or "yeti"
-// in it, whatever its case. Most lines are the visitors', and never need reading further.
+// in it, in any case, within the user agent, the line's last quoted field (the whole line is
+// looked at where that field has an escaped quote in it). Most lines are the visitors', and
+// are left after this one short pass.
 bool MayNameRobot(std::string_view line) {
-    for (std::size_t at = line.find_first_of("tTrRiI"); at != std::string_view::npos;
-         at = line.find_first_of("tTrRiI", at + 1)) {
-        const auto lower = [&](std::size_t i) {
-            return static_cast<char>(std::tolower(static_cast<unsigned char>(line[i])));
-        };
-        const char c = lower(at);
-        if ((c == 't' && at >= 2 && lower(at - 2) == 'b' && lower(at - 1) == 'o') ||
-            (c == 'r' && at >= 5 && lower(at - 5) == 's' && lower(at - 4) == 'p' &&
-             lower(at - 3) == 'i' && lower(at - 2) == 'd' && lower(at - 1) == 'e') ||
-            (c == 'i' && at >= 3 && lower(at - 3) == 'y' && lower(at - 2) == 'e' &&
-             lower(at - 1) == 't')) {
+    while (!line.empty() && line.back() == '\r') {
+        line.remove_suffix(1);
+    }
+    if (line.size() < 2 || line.back() != '"') {
+        return false;  // no user agent: the common format names no robot
+    }
+    if (const std::size_t open = line.rfind('"', line.size() - 2);
+        open != std::string_view::npos && (open == 0 || line[open - 1] != '\\')) {
+        line.remove_prefix(open);
+    }
+    static constexpr auto kFirst = [] {
+        std::array<bool, 256> first{};
+        for (const unsigned char c : std::string_view("bBsSyY")) {
+            first[c] = true;
+        }
+        return first;
+    }();
+    const auto at = [&](std::size_t i, std::string_view word) {
+        if (line.size() - i < word.size()) {
+            return false;
+        }
+        for (std::size_t k = 0; k < word.size(); ++k) {
+            if ((line[i + k] | 0x20) != word[k]) {
+                return false;
+            }
+        }
+        return true;
+    };
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        if (kFirst[static_cast<unsigned char>(line[i])] &&
+            (at(i, "bot") || at(i, "spider") || at(i, "yeti"))) {
             return true;
         }
     }

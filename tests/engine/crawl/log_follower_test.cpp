@@ -93,17 +93,20 @@ TEST(Robots, OnlyTheRobotsRequestsAreKeptFromALog) {
         "\"Mozilla/5.0 (compatible; Googlebot/2.1)\"\n"
         "www.example.org:443 198.51.100.4 - - [09/Dec/2026:06:25:26 +0000] \"GET /c HTTP/1.1\" "
         "404 5 \"-\" \"Mozilla/5.0 (compatible; YETI/1.1)\"\n"
-        "a robot said something else entirely\n");
+        "a line in no format \"Googlebot\"\n"
+        "192.0.2.9 - - [09/Dec/2026:06:25:27 +0000] \"GET /d HTTP/1.1\" 200 5 \"-\" "
+        "\"bAiDuSpIdEr/2.0\"\r\n");
     const VisitsRead read = ReadRobotVisits(log, {});
-    ASSERT_EQ(read.visits.size(), 2u);
+    ASSERT_EQ(read.visits.size(), 3u);
     EXPECT_EQ(read.visits[0].engine, "Google");
     EXPECT_EQ(read.visits[0].target, "/b");
     EXPECT_EQ(read.visits[0].client, "66.249.66.1");
     EXPECT_EQ(read.visits[1].engine, "Naver");
     EXPECT_EQ(read.visits[1].host, "www.example.org");
     EXPECT_EQ(read.visits[1].status, 404);
+    EXPECT_EQ(read.visits[2].engine, "Baidu") << "any case, a line ending in CR LF";
     EXPECT_EQ(read.unreadable, 1u);
-    EXPECT_EQ(read.reading.lines, 4u);
+    EXPECT_EQ(read.reading.lines, 5u);
 }
 
 }  // namespace
