@@ -4,10 +4,9 @@
 #include <cmath>
 
 #include "engine/check/robots_rules.h"
-#include "engine/google/search_console.h"
-#include "engine/indexnow/indexnow.h"
 #include "engine/net/http_text.h"
 #include "engine/net/web_address.h"
+#include "engine/run/channel_kinds.h"
 
 namespace quaymark {
 namespace {
@@ -318,11 +317,13 @@ ScreenOutcome ScreenPages(const std::vector<std::string>& pages,
         }
     }
     outcome.notes = LeftOutNotes(left);
-    for (std::string& note : LeftOutNotes(leftByGoogle, kGoogleName)) {
-        outcome.notes.push_back(std::move(note));
-    }
-    for (std::string& note : LeftOutNotes(leftByIndexNow, kIndexNowName)) {
-        outcome.notes.push_back(std::move(note));
+    // Each note names the channel whose robots the pages keep out.
+    for (const auto& [audience, kept] :
+         {std::pair(kGoogleRobot, &leftByGoogle), std::pair(kIndexNowRobots, &leftByIndexNow)}) {
+        const auto kind = std::ranges::find(ChannelKinds(), audience, &ChannelKind::audience);
+        for (std::string& note : LeftOutNotes(*kept, kind->name)) {
+            outcome.notes.push_back(std::move(note));
+        }
     }
 
     std::vector<LastmodTrust> judged;
