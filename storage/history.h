@@ -122,6 +122,34 @@ public:
     // its lastmods; what was sent for its pages stays in the record.
     std::string ForgetSite(const std::string& site);
     std::vector<RemovedPage> RemovedPages();
+    // The access logs read for each site, with where each read last stopped.
+    std::vector<SiteLog> SiteLogs();
+    std::string AddSiteLog(const std::string& site, const std::string& path);
+    std::string RemoveSiteLog(const std::string& site, const std::string& path);
+    // A read's visits kept and its log's cursor moved, in one transaction: a read kept half
+    // would be read again.
+    std::string KeepLogRead(const SiteLog& log, const std::vector<CrawlVisit>& visits);
+    // What the lookups said of robots' addresses checked since then.
+    std::unordered_map<std::string, RobotAddress> RobotAddresses(std::int64_t since);
+    // Those checked before the time given are forgotten: an engine's addresses change hands.
+    std::string KeepRobotAddresses(const std::vector<RobotAddress>& addresses,
+                                   std::int64_t forgetBefore);
+    // Everything that happened to the page, oldest first.
+    std::vector<PageEvent> PageTimeline(const std::string& address);
+    // By day since then, of the pages of a site (the addresses from its root up to, not
+    // including, the end given): requests sent and accepted per channel, robots' visits
+    // verified and false per engine, and every inspection with the last one before then.
+    std::vector<DayCounts> SentByDay(const std::string& site, std::int64_t since);
+    std::vector<DayCounts> VisitsByDay(const std::string& site, std::int64_t since);
+    std::vector<InspectionPoint> InspectionSeries(const std::string& site, std::int64_t since);
+    // Each page of the site accepted by a channel since then, with the first verified visit
+    // of each engine after that acceptance (engine empty when none came).
+    void ForEachAnnouncedCrawl(
+        const std::string& site, std::int64_t since,
+        const std::function<void(const std::string& channel, std::int64_t accepted,
+                                 const std::string& engine, std::int64_t crawled)>& each);
+    // The last acceptance of any of the site's pages; 0 when none.
+    std::int64_t LastAcceptance(const std::string& site);
     std::string RecordAnnouncerRun(const AnnouncerRun& run);
     // The latest runs of the announcer, newest first.
     std::vector<AnnouncerRun> AnnouncerRuns(int count);

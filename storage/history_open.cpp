@@ -111,6 +111,48 @@ constexpr const char* kSitesTables =
     " ON summary WHEN NEW.channel = 'IndexNow' BEGIN"
     " DELETE FROM indexnow_due WHERE address = NEW.address AND NOT " DUE("NEW.address") "; END;";
 
+// What the sites' access logs told: the logs read for each site and where each read stopped;
+// the requests of its pages by robots, with whether their addresses were the engines' (never
+// the addresses themselves); those addresses' lookups for some days; every inspection of Google
+// as a series; and the requests sent per site, channel and day, kept with every row.
+#define SITE_OF(address) "substr(" address ", 1, instr(substr(" address ", 9), '/') + 8)"
+constexpr const char* kCrawlTables =
+    "CREATE TABLE IF NOT EXISTS site_logs("
+    " site TEXT NOT NULL, path TEXT NOT NULL, device INTEGER NOT NULL DEFAULT 0,"
+    " inode INTEGER NOT NULL DEFAULT 0, offset INTEGER NOT NULL DEFAULT 0,"
+    " read_at INTEGER NOT NULL DEFAULT 0, PRIMARY KEY(site, path)) WITHOUT ROWID;"
+    "CREATE TABLE IF NOT EXISTS robot_visits("
+    " site TEXT NOT NULL, address TEXT NOT NULL, engine TEXT NOT NULL, time INTEGER NOT NULL,"
+    " status INTEGER NOT NULL, verified INTEGER NOT NULL);"
+    "CREATE INDEX IF NOT EXISTS robot_visits_by_page ON robot_visits(site, address, time);"
+    "CREATE INDEX IF NOT EXISTS robot_visits_by_time ON robot_visits(site, time);"
+    "CREATE TABLE IF NOT EXISTS robot_addresses("
+    " address TEXT PRIMARY KEY, engine TEXT NOT NULL, verified INTEGER NOT NULL,"
+    " checked_at INTEGER NOT NULL) WITHOUT ROWID;"
+    "CREATE TABLE IF NOT EXISTS google_inspection_series("
+    " address TEXT NOT NULL, verdict TEXT NOT NULL, coverage TEXT NOT NULL,"
+    " last_crawl TEXT NOT NULL, inspected_at INTEGER NOT NULL);"
+    "CREATE INDEX IF NOT EXISTS google_series_by_address"
+    " ON google_inspection_series(address, inspected_at);"
+    "CREATE TRIGGER IF NOT EXISTS inspection_in_series AFTER INSERT ON google_inspections BEGIN"
+    " INSERT INTO google_inspection_series VALUES(NEW.address, NEW.verdict, NEW.coverage,"
+    "  NEW.last_crawl, NEW.inspected_at); END;"
+    "CREATE TABLE IF NOT EXISTS requests_by_day("
+    " site TEXT NOT NULL, channel TEXT NOT NULL, day INTEGER NOT NULL, sent INTEGER NOT NULL,"
+    " accepted INTEGER NOT NULL, PRIMARY KEY(site, day, channel)) WITHOUT ROWID;"
+    "CREATE TRIGGER IF NOT EXISTS requests_counted_by_day AFTER INSERT ON requests BEGIN"
+    " INSERT INTO requests_by_day VALUES(" SITE_OF("NEW.address") ", NEW.channel,"
+    "  NEW.time / 86400, 1, NEW.accepted != 0)"
+    " ON CONFLICT DO UPDATE SET sent = sent + 1, accepted = accepted + excluded.accepted; END;";
+
+// A history from before them learns the series and the days from what it holds.
+constexpr const char* kCrawlFromRows =
+    "INSERT INTO google_inspection_series SELECT address, verdict, coverage, last_crawl,"
+    " inspected_at FROM google_inspections;"
+    "INSERT INTO requests_by_day SELECT " SITE_OF("address") ", channel, time / 86400,"
+    " count(*), sum(accepted != 0) FROM requests GROUP BY 1, 2, 3;";
+#undef SITE_OF
+
 // A history that had no such table yet learns what is due from what it holds.
 constexpr const char* kDueFromRows =
     "INSERT OR IGNORE INTO indexnow_due SELECT DISTINCT address FROM sitemap_pages AS n"
@@ -281,10 +323,21 @@ int MakeCurrent(sqlite3* db, Found found) {
     if (found == Found::Ours) {
         const bool learnDue =
             Integer(db, "SELECT count(*) FROM sqlite_schema WHERE name = 'indexnow_due'") == 0;
-        const int code = sqlite3_exec(db, kSitesTables, nullptr, nullptr, nullptr);
-        return code == SQLITE_OK && learnDue
-                   ? sqlite3_exec(db, kDueFromRows, nullptr, nullptr, nullptr)
-                   : code;
+        const bool learnCrawl =
+            Integer(db, "SELECT count(*) FROM sqlite_schema WHERE name = 'requests_by_day'") == 0;
+        std::string sql = kSitesTables;
+        sql += learnDue ? kDueFromRows : "";
+        sql += kCrawlTables;
+        sql += learnCrawl ? kCrawlFromRows : "";
+        // Only what must be learned from the rows takes the write lock.
+        if (learnDue || learnCrawl) {
+            sql = "BEGIN IMMEDIATE;" + sql + "COMMIT;";
+        }
+        const int code = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
+        if (code != SQLITE_OK) {
+            sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        }
+        return code;
     }
     const std::string marks = "PRAGMA application_id=" + std::to_string(History::kApplicationId) +
                               ";PRAGMA user_version=" + std::to_string(History::kSchemaVersion) +
@@ -293,8 +346,10 @@ int MakeCurrent(sqlite3* db, Found found) {
     sql += kRequestsTable;
     sql += kSummaryTable;
     sql += kSitesTables;
+    sql += kCrawlTables;
     if (found == Found::Earlier) {
         sql += kSummaryFromRows;
+        sql += kCrawlFromRows;
     }
     sql += marks + "COMMIT;";
     const int code = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);

@@ -131,4 +131,66 @@ struct AddressHistory {
     std::optional<std::int64_t> lastSentToEngine;
 };
 
+// An access log the history reads for a site, and where its last read stopped.
+struct SiteLog {
+    std::string site;
+    std::string path;
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::uint64_t offset = 0;
+    std::int64_t readAt = 0;
+
+    bool operator==(const SiteLog&) const = default;
+};
+
+// What the DNS said of a robot's address.
+enum class VisitCheck { False = 0, Verified = 1, Unknown = 2 };
+
+// A request of a site's page by what claimed to be an engine's robot; its address is not kept.
+struct CrawlVisit {
+    std::string site;
+    std::string address;
+    std::string engine;
+    std::int64_t time = 0;
+    int status = 0;
+    VisitCheck check = VisitCheck::Unknown;
+};
+
+// An address that claimed an engine's robot and what its lookups said, kept for some days.
+struct RobotAddress {
+    std::string address;
+    std::string engine;
+    VisitCheck check = VisitCheck::Unknown;
+    std::int64_t checkedAt = 0;
+};
+
+// One thing that happened to a page: sent through a channel and answered, fetched by an
+// engine's verified robot, or inspected by Google.
+struct PageEvent {
+    enum class Kind { Sent, Crawled, Inspected };
+    Kind kind = Kind::Sent;
+    std::int64_t time = 0;
+    // The channel or the engine.
+    std::string who;
+    // The verdict, the status fetched, or Google's verdict and coverage.
+    std::string what;
+    bool good = false;
+};
+
+// Counts of one channel or engine on one day (days since 1970, UTC).
+struct DayCounts {
+    std::string who;
+    std::int64_t day = 0;
+    // Requests sent and accepted; or robot visits verified and false.
+    std::int64_t first = 0;
+    std::int64_t second = 0;
+};
+
+// A page's inspection on its date: whether Google had it indexed.
+struct InspectionPoint {
+    std::string address;
+    std::int64_t time = 0;
+    bool indexed = false;
+};
+
 }  // namespace quaymark

@@ -32,6 +32,46 @@ private:
 
 }  // namespace
 
+LogLines::LogLines(LogReading& reading, const std::function<void(std::string_view)>& each)
+    : reading_(reading), each_(each) {}
+
+std::size_t LogLines::Feed(std::string_view chunk) {
+    std::size_t start = 0;
+    for (std::size_t end = chunk.find('\n'); end != std::string_view::npos;
+         end = chunk.find('\n', start)) {
+        const std::string_view piece = chunk.substr(start, end - start);
+        if (skipping_ || line_.size() + piece.size() > kMaxLogLine) {
+            ++reading_.overlong;
+        } else if (line_.empty()) {
+            each_(piece);
+            ++reading_.lines;
+        } else {
+            line_.append(piece);
+            each_(line_);
+            ++reading_.lines;
+        }
+        line_.clear();
+        skipping_ = false;
+        start = end + 1;
+    }
+    const std::string_view rest = chunk.substr(start);
+    if (!skipping_ && line_.size() + rest.size() > kMaxLogLine) {
+        skipping_ = true;
+        line_.clear();
+    } else if (!skipping_) {
+        line_.append(rest);
+    }
+    return start;
+}
+
+void LogLines::Finish() {
+    if (!skipping_ && !line_.empty()) {
+        each_(line_);
+        ++reading_.lines;
+    }
+    line_.clear();
+}
+
 LogReading FollowLog(const std::filesystem::path& path, const LogCursor& cursor,
                      const std::function<void(std::string_view line)>& each,
                      std::uint64_t maxBytes) {
@@ -57,8 +97,7 @@ LogReading FollowLog(const std::filesystem::path& path, const LogCursor& cursor,
         at.offset = 0;
     }
     std::vector<char> buffer(1 << 16);
-    std::string line;
-    bool skipping = false;  // within a line over the limit
+    LogLines lines(reading, each);
     std::uint64_t offset = at.offset;
     std::uint64_t read = 0;
     while (read < maxBytes) {
@@ -74,33 +113,10 @@ LogReading FollowLog(const std::filesystem::path& path, const LogCursor& cursor,
         if (got == 0) {
             break;
         }
-        const std::string_view chunk(buffer.data(), static_cast<std::size_t>(got));
-        std::size_t start = 0;
-        for (std::size_t end = chunk.find('\n'); end != std::string_view::npos;
-             end = chunk.find('\n', start)) {
-            const std::string_view piece = chunk.substr(start, end - start);
-            if (skipping || line.size() + piece.size() > kMaxLogLine) {
-                ++reading.overlong;
-            } else if (line.empty()) {
-                each(piece);
-                ++reading.lines;
-            } else {
-                line.append(piece);
-                each(line);
-                ++reading.lines;
-            }
-            line.clear();
-            skipping = false;
-            start = end + 1;
-            // Whole lines only: the cursor moves past each line end.
-            at.offset = offset + end + 1;
-        }
-        const std::string_view rest = chunk.substr(start);
-        if (!skipping && line.size() + rest.size() > kMaxLogLine) {
-            skipping = true;
-            line.clear();
-        } else if (!skipping) {
-            line.append(rest);
+        // Whole lines only: the cursor moves past each line end.
+        if (const std::size_t end =
+                lines.Feed(std::string_view(buffer.data(), static_cast<std::size_t>(got)))) {
+            at.offset = offset + end;
         }
         offset += static_cast<std::uint64_t>(got);
         read += static_cast<std::uint64_t>(got);

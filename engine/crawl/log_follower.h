@@ -35,6 +35,23 @@ struct LogReading {
 // A log line longer than this is no request a server wrote; it is passed over.
 inline constexpr std::size_t kMaxLogLine = 64 * 1024;
 
+// Cuts the bytes of a log into lines, however they arrive, each line handed on whole; a line
+// over the limit is counted and passed over.
+class LogLines {
+public:
+    LogLines(LogReading& reading, const std::function<void(std::string_view line)>& each);
+    // Where the chunk's last line end was, past it; 0 when it had none.
+    std::size_t Feed(std::string_view chunk);
+    // The bytes are done: a last line without its end is handed on too.
+    void Finish();
+
+private:
+    LogReading& reading_;
+    const std::function<void(std::string_view line)>& each_;
+    std::string line_;
+    bool skipping_ = false;  // within a line over the limit
+};
+
 // Hands each whole line of the log written since the cursor to the caller, and says where the
 // read stopped. A file that is not the cursor's, or is shorter than its offset, is read from
 // its start; a last line still being written (no line end yet) waits for the next read. The

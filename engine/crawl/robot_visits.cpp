@@ -4,6 +4,7 @@
 #include <array>
 
 #include "engine/crawl/access_log.h"
+#include "engine/crawl/log_rotations.h"
 #include "engine/crawl/robots.h"
 
 namespace quaymark {
@@ -56,7 +57,7 @@ bool MayNameRobot(std::string_view line) {
 VisitsRead ReadRobotVisits(const std::filesystem::path& log, const LogCursor& cursor,
                            std::uint64_t maxBytes) {
     VisitsRead read;
-    read.reading = FollowLog(
+    LogSinceReading since = ReadLogSince(
         log, cursor,
         [&](std::string_view line) {
             if (!MayNameRobot(line)) {
@@ -77,6 +78,8 @@ VisitsRead ReadRobotVisits(const std::filesystem::path& log, const LogCursor& cu
             }
         },
         maxBytes);
+    read.reading = std::move(since.reading);
+    read.gap = since.gap;
     return read;
 }
 

@@ -26,9 +26,11 @@ struct VisitsRead {
     std::vector<RobotVisit> visits;
     // Lines that may name a robot but are in none of the formats.
     std::size_t unreadable = 0;
+    // Lines written between two rotations were not read (see ReadLogSince).
+    bool gap = false;
 };
 
-// The robots' requests written to the log since the cursor, as FollowLog reads it.
+// The robots' requests written to the log since the cursor, as ReadLogSince reads it.
 VisitsRead ReadRobotVisits(const std::filesystem::path& log, const LogCursor& cursor,
                            std::uint64_t maxBytes = std::uint64_t{1} << 32);
 

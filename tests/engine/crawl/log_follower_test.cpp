@@ -5,8 +5,10 @@
 
 #include <fstream>
 
+#include "engine/crawl/log_rotations.h"
 #include "engine/crawl/robot_visits.h"
 #include "engine/crawl/robots.h"
+#include "tests/support/gzip.h"
 #include "tests/support/temp_dir.h"
 
 namespace quaymark {
@@ -29,6 +31,43 @@ Read Follow(const std::filesystem::path& path, const LogCursor& cursor) {
     read.reading =
         FollowLog(path, cursor, [&](std::string_view line) { read.lines.emplace_back(line); });
     return read;
+}
+
+std::vector<std::string> Since(const std::filesystem::path& log, LogCursor& cursor, bool* gap) {
+    std::vector<std::string> lines;
+    const LogSinceReading read =
+        ReadLogSince(log, cursor, [&](std::string_view line) { lines.emplace_back(line); });
+    cursor = read.reading.cursor;
+    *gap = read.gap;
+    return lines;
+}
+
+// The first read takes the rotations too, oldest first and gzip or not; after a rotation the
+// rest of the rotated file comes first; after two, with the rest compressed, the gap is told.
+TEST(LogFollower, ReadsRotationsOnceAndTheRestOfTheRotatedFile) {
+    testing::TempDir dir;
+    const std::filesystem::path log = dir.path() / "access.log";
+    testing::WriteFileBytes(dir.path() / "access.log.2.gz", testing::Gzip("oldest\nold"));
+    testing::WriteFileBytes(dir.path() / "access.log.1", "older\n");
+    testing::WriteFileBytes(dir.path() / "access.log.10.bak", "not a rotation\n");
+    testing::WriteFileBytes(log, "new\n");
+    LogCursor cursor;
+    bool gap = false;
+    EXPECT_THAT(Since(log, cursor, &gap), ElementsAre("oldest", "old", "older", "new"));
+
+    Append(log, "after\n");
+    std::filesystem::rename(log, dir.path() / "access.log.1");
+    testing::WriteFileBytes(log, "rotated\n");
+    EXPECT_THAT(Since(log, cursor, &gap), ElementsAre("after", "rotated"));
+    EXPECT_FALSE(gap);
+    EXPECT_THAT(Since(log, cursor, &gap), IsEmpty());
+
+    Append(log, "lost\n");
+    std::filesystem::rename(log, dir.path() / "access.log.0");
+    testing::WriteFileBytes(log, "fresh\n");
+    std::filesystem::remove(dir.path() / "access.log.0");  // compressed away at once
+    EXPECT_THAT(Since(log, cursor, &gap), ElementsAre("fresh"));
+    EXPECT_TRUE(gap);
 }
 
 // Each read goes on where the last stopped, whole lines only; a rotated log and a truncated

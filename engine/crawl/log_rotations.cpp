@@ -1,0 +1,120 @@
+#include "engine/crawl/log_rotations.h"
+
+#include <sys/stat.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+namespace quaymark {
+namespace {
+
+// The rotation's number: 3 for access.log.3 and access.log.3.gz; 0 for any other name.
+int RotationNumber(const std::string& name, const std::string& log) {
+    if (name.size() <= log.size() + 1 || name.compare(0, log.size() + 1, log + ".") != 0) {
+        return 0;
+    }
+    std::string rest = name.substr(log.size() + 1);
+    if (rest.size() > 3 && rest.compare(rest.size() - 3, 3, ".gz") == 0) {
+        rest.resize(rest.size() - 3);
+    }
+    if (rest.empty() || rest.size() > 6 ||
+        !std::all_of(rest.begin(), rest.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        return 0;
+    }
+    return std::atoi(rest.c_str());
+}
+
+struct GzClose {
+    void operator()(gzFile file) const { gzclose(file); }
+};
+
+// A rotation read whole, compressed or not (zlib reads a plain file as it is).
+std::string ReadWhole(const std::filesystem::path& path,
+                      const std::function<void(std::string_view)>& each, LogReading& reading) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        return "not a regular file";
+    }
+    const std::unique_ptr<gzFile_s, GzClose> file(gzopen(path.c_str(), "rb"));
+    if (!file) {
+        return "cannot be opened";
+    }
+    LogLines lines(reading, each);
+    std::vector<char> buffer(1 << 16);
+    for (;;) {
+        const int got = gzread(file.get(), buffer.data(), static_cast<unsigned>(buffer.size()));
+        if (got < 0) {
+            int code = 0;
+            return gzerror(file.get(), &code);
+        }
+        if (got == 0) {
+            lines.Finish();  // a rotation is written no more
+            return {};
+        }
+        lines.Feed(std::string_view(buffer.data(), static_cast<std::size_t>(got)));
+    }
+}
+
+bool SameFile(const std::filesystem::path& path, const LogCursor& cursor) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 &&
+           static_cast<std::uint64_t>(info.st_dev) == cursor.device &&
+           static_cast<std::uint64_t>(info.st_ino) == cursor.inode;
+}
+
+}  // namespace
+
+std::vector<std::filesystem::path> Rotations(const std::filesystem::path& log) {
+    std::vector<std::pair<int, std::filesystem::path>> found;
+    std::error_code error;
+    const std::string name = log.filename().string();
+    for (const auto& entry : std::filesystem::directory_iterator(
+             log.parent_path().empty() ? "." : log.parent_path(), error)) {
+        if (const int number = RotationNumber(entry.path().filename().string(), name)) {
+            found.emplace_back(number, entry.path());
+        }
+    }
+    std::sort(found.begin(), found.end(),
+              [](const auto& a, const auto& b) { return a.first > b.first; });
+    std::vector<std::filesystem::path> rotations;
+    for (auto& [number, path] : found) {
+        rotations.push_back(std::move(path));
+    }
+    return rotations;
+}
+
+LogSinceReading ReadLogSince(const std::filesystem::path& log, const LogCursor& cursor,
+                             const std::function<void(std::string_view line)>& each,
+                             std::uint64_t maxBytes) {
+    LogSinceReading since;
+    LogReading earlier;
+    if (cursor.inode == 0) {
+        for (const std::filesystem::path& rotation : Rotations(log)) {
+            if (std::string failure = ReadWhole(rotation, each, earlier); !failure.empty()) {
+                since.reading.failure = rotation.string() + ": " + failure;
+            }
+        }
+    } else if (!SameFile(log, cursor)) {
+        const std::vector<std::filesystem::path> rotations = Rotations(log);
+        const auto rest = std::find_if(rotations.begin(), rotations.end(),
+                                       [&](const auto& path) { return SameFile(path, cursor); });
+        if (rest != rotations.end()) {
+            earlier = FollowLog(*rest, cursor, each, maxBytes);
+        } else {
+            since.gap = true;
+        }
+    }
+    std::string rotationFailure = std::move(since.reading.failure);
+    since.reading = FollowLog(log, cursor, each, maxBytes);
+    since.reading.lines += earlier.lines;
+    since.reading.overlong += earlier.overlong;
+    if (since.reading.failure.empty()) {
+        since.reading.failure = rotationFailure.empty() ? earlier.failure : rotationFailure;
+    }
+    return since;
+}
+
+}  // namespace quaymark

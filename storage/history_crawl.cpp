@@ -1,0 +1,247 @@
+#include <sqlite3.h>
+
+#include "storage/history.h"
+#include "storage/history_rows.h"
+
+// What the sites' access logs told of the engines' robots, and each page's way from announced
+// to crawled to indexed.
+namespace quaymark {
+
+using sqlite::Bind;
+using sqlite::Column;
+using sqlite::ForEachRow;
+
+namespace {
+
+// The addresses of a site's pages run from its root ("https://host/") to just before the root
+// with its last character raised: an index's range, not a pattern.
+std::string SiteEnd(const std::string& site) {
+    std::string end = site;
+    if (!end.empty()) {
+        end.back() = static_cast<char>(end.back() + 1);
+    }
+    return end;
+}
+
+}  // namespace
+
+std::vector<SiteLog> History::SiteLogs() {
+    std::vector<SiteLog> logs;
+    if (Closed()) {
+        return logs;
+    }
+    ForEachRow(db_,
+               "SELECT site, path, device, inode, offset, read_at FROM site_logs"
+               " ORDER BY site, path",
+               {}, [&](sqlite3_stmt* s) {
+                   logs.push_back({.site = Column(s, 0),
+                                   .path = Column(s, 1),
+                                   .device = static_cast<std::uint64_t>(sqlite3_column_int64(s, 2)),
+                                   .inode = static_cast<std::uint64_t>(sqlite3_column_int64(s, 3)),
+                                   .offset = static_cast<std::uint64_t>(sqlite3_column_int64(s, 4)),
+                                   .readAt = sqlite3_column_int64(s, 5)});
+               });
+    return logs;
+}
+
+std::string History::AddSiteLog(const std::string& site, const std::string& path) {
+    return WriteRows("INSERT OR IGNORE INTO site_logs(site, path) VALUES(?,?)",
+                     std::vector<std::string>{path}, [&](sqlite3_stmt* s, const std::string& p) {
+                         Bind(s, 1, site);
+                         Bind(s, 2, p);
+                     });
+}
+
+std::string History::RemoveSiteLog(const std::string& site, const std::string& path) {
+    return WriteRows("DELETE FROM site_logs WHERE site = ? AND path = ?",
+                     std::vector<std::string>{path}, [&](sqlite3_stmt* s, const std::string& p) {
+                         Bind(s, 1, site);
+                         Bind(s, 2, p);
+                     });
+}
+
+std::string History::KeepLogRead(const SiteLog& log, const std::vector<CrawlVisit>& visits) {
+    return InTransaction([&] {
+        const sqlite::Statement cursor = sqlite::Prepare(
+            db_,
+            "UPDATE site_logs SET device = ?3, inode = ?4, offset = ?5, read_at = ?6"
+            " WHERE site = ?1 AND path = ?2");
+        const sqlite::Statement visit = sqlite::Prepare(
+            db_,
+            "INSERT INTO robot_visits(site, address, engine, time, status, verified)"
+            " VALUES(?,?,?,?,?,?)");
+        if (!cursor || !visit) {
+            return false;
+        }
+        for (const CrawlVisit& v : visits) {
+            Bind(visit.get(), 1, v.site);
+            Bind(visit.get(), 2, v.address);
+            Bind(visit.get(), 3, v.engine);
+            sqlite3_bind_int64(visit.get(), 4, v.time);
+            sqlite3_bind_int(visit.get(), 5, v.status);
+            sqlite3_bind_int(visit.get(), 6, static_cast<int>(v.check));
+            if (!StepOnce(visit.get())) {
+                return false;
+            }
+        }
+        Bind(cursor.get(), 1, log.site);
+        Bind(cursor.get(), 2, log.path);
+        sqlite3_bind_int64(cursor.get(), 3, static_cast<std::int64_t>(log.device));
+        sqlite3_bind_int64(cursor.get(), 4, static_cast<std::int64_t>(log.inode));
+        sqlite3_bind_int64(cursor.get(), 5, static_cast<std::int64_t>(log.offset));
+        sqlite3_bind_int64(cursor.get(), 6, log.readAt);
+        return sqlite3_step(cursor.get()) == SQLITE_DONE;
+    });
+}
+
+std::unordered_map<std::string, RobotAddress> History::RobotAddresses(std::int64_t since) {
+    std::unordered_map<std::string, RobotAddress> known;
+    if (Closed()) {
+        return known;
+    }
+    ForEachRow(db_,
+               "SELECT address, engine, verified, checked_at FROM robot_addresses"
+               " WHERE checked_at >= ?",
+               {std::to_string(since)}, [&](sqlite3_stmt* s) {
+                   std::string address = Column(s, 0);
+                   known.emplace(
+                       address,
+                       RobotAddress{.address = address,
+                                    .engine = Column(s, 1),
+                                    .check = static_cast<VisitCheck>(sqlite3_column_int(s, 2)),
+                                    .checkedAt = sqlite3_column_int64(s, 3)});
+               });
+    return known;
+}
+
+std::string History::KeepRobotAddresses(const std::vector<RobotAddress>& addresses,
+                                        std::int64_t forgetBefore) {
+    const std::string forgotten = WriteRows(
+        "DELETE FROM robot_addresses WHERE checked_at < ?", std::vector<std::int64_t>{forgetBefore},
+        [](sqlite3_stmt* s, std::int64_t before) { sqlite3_bind_int64(s, 1, before); });
+    if (!forgotten.empty()) {
+        return forgotten;
+    }
+    return WriteRows(
+        "INSERT OR REPLACE INTO robot_addresses(address, engine, verified, checked_at)"
+        " VALUES(?,?,?,?)",
+        addresses, [](sqlite3_stmt* s, const RobotAddress& a) {
+            Bind(s, 1, a.address);
+            Bind(s, 2, a.engine);
+            sqlite3_bind_int(s, 3, static_cast<int>(a.check));
+            sqlite3_bind_int64(s, 4, a.checkedAt);
+        });
+}
+
+std::vector<PageEvent> History::PageTimeline(const std::string& address) {
+    std::vector<PageEvent> events;
+    if (Closed()) {
+        return events;
+    }
+    using Kind = PageEvent::Kind;
+    ForEachRow(db_,
+               "SELECT 0, time, channel, verdict || CASE WHEN reason = '' THEN '' ELSE"
+               "  ': ' || reason END, accepted FROM requests WHERE address = ?1"
+               " UNION ALL SELECT 1, time, engine, status, status < 400 FROM robot_visits"
+               "  WHERE site = substr(?1, 1, instr(substr(?1, 9), '/') + 8) AND address = ?1"
+               "  AND verified = 1"
+               " UNION ALL SELECT 2, inspected_at, 'Google', verdict || CASE WHEN coverage = ''"
+               "  THEN '' ELSE ': ' || coverage END, verdict = 'PASS'"
+               "  FROM google_inspection_series WHERE address = ?1"
+               " ORDER BY 2, 1",
+               {address}, [&](sqlite3_stmt* s) {
+                   events.push_back({.kind = static_cast<Kind>(sqlite3_column_int(s, 0)),
+                                     .time = sqlite3_column_int64(s, 1),
+                                     .who = Column(s, 2),
+                                     .what = Column(s, 3),
+                                     .good = sqlite3_column_int(s, 4) != 0});
+               });
+    return events;
+}
+
+std::vector<DayCounts> History::SentByDay(const std::string& site, std::int64_t since) {
+    std::vector<DayCounts> days;
+    if (Closed()) {
+        return days;
+    }
+    ForEachRow(db_,
+               "SELECT channel, day, sent, accepted FROM requests_by_day"
+               " WHERE site = ?1 AND day >= ?2 / 86400 ORDER BY channel, day",
+               {site, std::to_string(since)}, [&](sqlite3_stmt* s) {
+                   days.push_back({.who = Column(s, 0),
+                                   .day = sqlite3_column_int64(s, 1),
+                                   .first = sqlite3_column_int64(s, 2),
+                                   .second = sqlite3_column_int64(s, 3)});
+               });
+    return days;
+}
+
+std::vector<DayCounts> History::VisitsByDay(const std::string& site, std::int64_t since) {
+    std::vector<DayCounts> days;
+    if (Closed()) {
+        return days;
+    }
+    ForEachRow(db_,
+               "SELECT engine, time / 86400 AS day, sum(verified = 1), sum(verified = 0)"
+               " FROM robot_visits WHERE site = ?1 AND time >= ?2 GROUP BY engine, day"
+               " ORDER BY engine, day",
+               {site, std::to_string(since)}, [&](sqlite3_stmt* s) {
+                   days.push_back({.who = Column(s, 0),
+                                   .day = sqlite3_column_int64(s, 1),
+                                   .first = sqlite3_column_int64(s, 2),
+                                   .second = sqlite3_column_int64(s, 3)});
+               });
+    return days;
+}
+
+std::vector<InspectionPoint> History::InspectionSeries(const std::string& site,
+                                                       std::int64_t since) {
+    std::vector<InspectionPoint> points;
+    if (Closed()) {
+        return points;
+    }
+    // Within the period, and each page's last one before it: where the chart starts from.
+    ForEachRow(db_,
+               "SELECT address, inspected_at, verdict = 'PASS' FROM google_inspection_series AS g"
+               " WHERE address >= ?1 AND address < ?2 AND (inspected_at >= ?3 OR inspected_at ="
+               "  (SELECT max(inspected_at) FROM google_inspection_series AS e"
+               "   WHERE e.address = g.address AND e.inspected_at < ?3))"
+               " ORDER BY address, inspected_at",
+               {site, SiteEnd(site), std::to_string(since)}, [&](sqlite3_stmt* s) {
+                   points.push_back({.address = Column(s, 0),
+                                     .time = sqlite3_column_int64(s, 1),
+                                     .indexed = sqlite3_column_int(s, 2) != 0});
+               });
+    return points;
+}
+
+void History::ForEachAnnouncedCrawl(
+    const std::string& site, std::int64_t since,
+    const std::function<void(const std::string& channel, std::int64_t accepted,
+                             const std::string& engine, std::int64_t crawled)>& each) {
+    if (Closed()) {
+        return;
+    }
+    ForEachRow(db_,
+               "SELECT s.channel, s.last_accepted, coalesce(v.engine, ''), min(v.time)"
+               " FROM summary AS s LEFT JOIN robot_visits AS v ON v.site = ?3"
+               "  AND v.address = s.address AND v.time >= s.last_accepted AND v.verified = 1"
+               " WHERE s.address >= ?1 AND s.address < ?2 AND s.last_accepted >= ?4"
+               " GROUP BY s.address, s.channel, v.engine",
+               {site, SiteEnd(site), site, std::to_string(since)}, [&](sqlite3_stmt* s) {
+                   each(Column(s, 0), sqlite3_column_int64(s, 1), Column(s, 2),
+                        sqlite3_column_int64(s, 3));
+               });
+}
+
+std::int64_t History::LastAcceptance(const std::string& site) {
+    std::int64_t last = 0;
+    if (Closed()) {
+        return last;
+    }
+    ForEachRow(db_, "SELECT max(last_accepted) FROM summary WHERE address >= ?1 AND address < ?2",
+               {site, SiteEnd(site)}, [&](sqlite3_stmt* s) { last = sqlite3_column_int64(s, 0); });
+    return last;
+}
+
+}  // namespace quaymark
