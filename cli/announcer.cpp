@@ -2,10 +2,12 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <chrono>
 #include <optional>
 
 #include "app/announcing.h"
+#include "app/crawl_logs.h"
 #include "base/counted.h"
 #include "base/product.h"
 #include "cli/progress.h"
@@ -96,6 +98,22 @@ private:
     std::optional<ProgressLines> progress_;
 };
 
+// The sites' access logs are read after each announcement: the next day's status then shows
+// which robots came. A log that cannot be read is told and ends the run with 1.
+int ReadLogs(const Options& options, const AnnouncerSeams& seams) {
+    const LogsRead read = ReadSiteLogs(options.site, seams.routing);
+    int status = kAllAnnounced;
+    for (const LogRead& log : read.logs) {
+        if (!log.failure.empty()) {
+            seams.err << "quaymark-announce: " << Printable(LogReadLine(log)) << '\n';
+            status = kSomeRefused;
+        } else if (!options.quiet && !options.json) {
+            seams.out << Printable(LogReadLine(log)) << '\n';
+        }
+    }
+    return status;
+}
+
 int Announce(const Options& options, const AnnouncerSeams& seams) {
     AnnouncerLines lines(options, seams);
     const Announcement done = quaymark::Announce({.site = options.site,
@@ -122,7 +140,8 @@ int Announce(const Options& options, const AnnouncerSeams& seams) {
     } else {
         WriteText(report, options.quiet, seams.out);
     }
-    return report.exitStatus;
+    return options.dryRun ? report.exitStatus
+                          : std::max(report.exitStatus, ReadLogs(options, seams));
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "app/sites.h"
 #include "base/counted.h"
 #include "base/product.h"
+#include "cli/crawl_commands.h"
 #include "cli/history_command.h"
 #include "cli/progress.h"
 
@@ -315,6 +316,31 @@ int RunCommandLine(const std::vector<std::string>& arguments, const AnnouncerSea
         history->add_flag("--csv", csv, "As CSV, the columns first, as the window exports it");
     history->add_flag("--json", json, "As JSON")->excludes(csvFlag);
 
+    CLI::App* logs = app.add_subcommand("logs", "Give sites their access logs, and read them")
+                         ->require_subcommand(1);
+    std::string logFile;
+    CLI::App* logAdd =
+        logs->add_subcommand("add", "Read this access log (and its rotations) for the site");
+    logAdd->add_option("site", address, "The site")->required();
+    logAdd->add_option("file", logFile, "The access log: combined, common or vhost_combined")
+        ->required();
+    CLI::App* logRemove = logs->add_subcommand("remove", "No longer read this log for the site");
+    logRemove->add_option("site", address, "The site")->required();
+    logRemove->add_option("file", logFile, "The access log")->required();
+    CLI::App* logList = logs->add_subcommand("list", "List the logs given to each site");
+    CLI::App* logRead = logs->add_subcommand(
+        "read", "Read what the logs gained since their last read, and verify the robots");
+    logRead->add_option("site", address, "Only this site's logs");
+    logRead->add_flag("-q,--quiet", quiet, "Print nothing but errors");
+
+    CLI::App* status = app.add_subcommand(
+        "status", "Show each site's pages, channels and quotas; a site's crawls and days");
+    status->add_option("site", address, "This site's crawl figures and days too");
+    std::string page;
+    status->add_option("--page", page, "This page's timeline instead")->type_name("URL");
+    bool statusJson = false;
+    status->add_flag("--json", statusJson, "As JSON");
+
     CLI::App* announce = app.add_subcommand("announce",
                                             "Announce what changed, as quaymark-announce does "
                                             "(its options follow)")
@@ -354,6 +380,21 @@ int RunCommandLine(const std::vector<std::string>& arguments, const AnnouncerSea
                            : json ? HistoryFormat::Json
                                   : HistoryFormat::Person,
                            filter, seams);
+    }
+    if (logAdd->parsed()) {
+        return GiveLog(address, logFile, seams);
+    }
+    if (logRemove->parsed()) {
+        return TakeLog(address, logFile, seams);
+    }
+    if (logList->parsed()) {
+        return ListLogs(seams);
+    }
+    if (logRead->parsed()) {
+        return ReadLogs(address, quiet, seams);
+    }
+    if (status->parsed()) {
+        return ShowStatus(address, page, statusJson, seams);
     }
     if (timer->parsed()) {
         return SetTimer(timerOn->parsed(), seams);

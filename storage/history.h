@@ -143,11 +143,12 @@ public:
     std::vector<DayCounts> VisitsByDay(const std::string& site, std::int64_t since);
     std::vector<InspectionPoint> InspectionSeries(const std::string& site, std::int64_t since);
     // Each page of the site accepted by a channel since then, with the first verified visit
-    // of each engine after that acceptance (engine empty when none came).
+    // of each engine after that acceptance (engine empty when none came), by address.
     void ForEachAnnouncedCrawl(
         const std::string& site, std::int64_t since,
-        const std::function<void(const std::string& channel, std::int64_t accepted,
-                                 const std::string& engine, std::int64_t crawled)>& each);
+        const std::function<void(const std::string& address, const std::string& channel,
+                                 std::int64_t accepted, const std::string& engine,
+                                 std::int64_t crawled)>& each);
     // The last acceptance of any of the site's pages; 0 when none.
     std::int64_t LastAcceptance(const std::string& site);
     std::string RecordAnnouncerRun(const AnnouncerRun& run);

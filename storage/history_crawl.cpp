@@ -217,20 +217,21 @@ std::vector<InspectionPoint> History::InspectionSeries(const std::string& site,
 
 void History::ForEachAnnouncedCrawl(
     const std::string& site, std::int64_t since,
-    const std::function<void(const std::string& channel, std::int64_t accepted,
+    const std::function<void(const std::string& address, const std::string& channel,
+                             std::int64_t accepted,
                              const std::string& engine, std::int64_t crawled)>& each) {
     if (Closed()) {
         return;
     }
     ForEachRow(db_,
-               "SELECT s.channel, s.last_accepted, coalesce(v.engine, ''), min(v.time)"
+               "SELECT s.address, s.channel, s.last_accepted, coalesce(v.engine, ''), min(v.time)"
                " FROM summary AS s LEFT JOIN robot_visits AS v ON v.site = ?3"
                "  AND v.address = s.address AND v.time >= s.last_accepted AND v.verified = 1"
                " WHERE s.address >= ?1 AND s.address < ?2 AND s.last_accepted >= ?4"
-               " GROUP BY s.address, s.channel, v.engine",
+               " GROUP BY s.address, s.channel, v.engine ORDER BY s.address",
                {site, SiteEnd(site), site, std::to_string(since)}, [&](sqlite3_stmt* s) {
-                   each(Column(s, 0), sqlite3_column_int64(s, 1), Column(s, 2),
-                        sqlite3_column_int64(s, 3));
+                   each(Column(s, 0), Column(s, 1), sqlite3_column_int64(s, 2), Column(s, 3),
+                        sqlite3_column_int64(s, 4));
                });
 }
 

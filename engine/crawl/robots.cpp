@@ -30,6 +30,12 @@ const RobotKind* ClaimedRobot(std::string_view userAgent) {
     return robot != std::end(kRobots) ? robot : nullptr;
 }
 
+const RobotKind* RobotOf(std::string_view engine) {
+    const auto robot = std::find_if(std::begin(kRobots), std::end(kRobots),
+                                    [&](const RobotKind& kind) { return kind.engine == engine; });
+    return robot != std::end(kRobots) ? robot : nullptr;
+}
+
 bool InRobotDomain(const RobotKind& robot, std::string_view name) {
     if (!name.empty() && name.back() == '.') {
         name.remove_suffix(1);  // a fully qualified name's root

@@ -29,6 +29,9 @@ inline constexpr RobotKind kRobots[] = {
 // is only a claim until the address is verified.
 const RobotKind* ClaimedRobot(std::string_view userAgent);
 
+// The robot of the engine of that name; none for another name.
+const RobotKind* RobotOf(std::string_view engine);
+
 // Whether a name that a reverse lookup gave lies in one of the robot's domains.
 bool InRobotDomain(const RobotKind& robot, std::string_view name);
 

@@ -267,6 +267,29 @@ bool GoogleChannel::WithinMinute(const std::string& property) {
     return true;
 }
 
+int InspectionsLeft(const GoogleJob& job, const std::string& site) {
+    if (job.memory == nullptr) {
+        return job.dailyQuota;
+    }
+    int spent = 0;
+    const std::string host = HostOf(site).value_or("");
+    constexpr std::string_view kDomain = "sc-domain:";
+    for (const auto& [property, count] :
+         job.memory->InspectionsSince(std::time(nullptr) - kDaySeconds)) {
+        const std::string_view domain = std::string_view(property).substr(
+            property.rfind(kDomain, 0) == 0 ? kDomain.size() : property.size());
+        const bool covers =
+            property == site ||
+            (!domain.empty() &&
+             (host == domain || (host.size() > domain.size() && host.ends_with(domain) &&
+                                 host[host.size() - domain.size() - 1] == '.')));
+        if (covers) {
+            spent = std::max(spent, count);
+        }
+    }
+    return std::max(job.dailyQuota - spent, 0);
+}
+
 void GoogleChannel::Inspect(const std::map<std::string, std::vector<std::string>>& pages,
                             bool& failed) {
     std::map<std::string, int> spent;

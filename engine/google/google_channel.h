@@ -36,6 +36,10 @@ struct GoogleJob {
     bool announces() const { return key.has_value(); }
 };
 
+// The inspections left today to the property the site is in, as the job's memory counts them:
+// its daily quota less those of the last 24 hours.
+int InspectionsLeft(const GoogleJob& job, const std::string& site);
+
 // Google Search Console after IndexNow: signed in with the service account, each page matched
 // to its property; the remembered sitemaps of the sites with new or changed pages submitted
 // (once a day each), then the pages changed since their last inspection inspected, newest

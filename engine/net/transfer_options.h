@@ -37,6 +37,9 @@ struct RunRouting {
     // A certificate authority trusted instead of the system's store, for a test's own TLS
     // server; empty in the program.
     std::string caFile;
+    // The name server ("127.0.0.1:port") asked of robots' addresses instead of the system's,
+    // for a test's own; empty in the program.
+    std::string nameServer{};
 };
 
 // The header lines (the given ones, then the User-Agent) and the loopback routes of a

@@ -48,7 +48,11 @@ const ChannelKind kKinds[] = {
          return std::make_unique<IndexNowChannel>(std::move(indexNow), job.retry, job.routing,
                                                   control, recorder);
      },
-     .acceptedAs = [] { return std::vector<std::string_view>{kIndexNowName}; }},
+     .acceptedAs = [] { return std::vector<std::string_view>{kIndexNowName}; },
+     .reaches =
+         [] {
+             return std::vector<std::string_view>{"Bing", "Yandex", "Seznam", "Naver", "Yep"};
+         }},
     {.name = kGoogleName,
      .modern = true,
      .audience = kGoogleRobot,
@@ -65,7 +69,11 @@ const ChannelKind kKinds[] = {
          return std::make_unique<GoogleChannel>(std::move(google), job.routing, control, recorder);
      },
      // What Google says of a page has columns of its own.
-     .acceptedAs = [] { return std::vector<std::string_view>{}; }},
+     .acceptedAs = [] { return std::vector<std::string_view>{}; },
+     .reaches = [] { return std::vector<std::string_view>{"Google"}; },
+     .quotaLeft = [](const SubmitJob& job, const std::string& site) -> std::optional<int> {
+         return InspectionsLeft(job.google, site);
+     }},
 };
 
 }  // namespace

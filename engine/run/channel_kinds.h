@@ -25,8 +25,8 @@ namespace quaymark {
 //   3. Add one line to the list in channel_kinds.cpp: its name, whether it hears only of the
 //      pages their checks let through and to which robots they must be open, whether it takes
 //      only new or changed pages, when a job turns it on, how it is made from the job and the
-//      pages the run's plan gives it, and the names its acceptances are recorded under (each a
-//      column of the History window).
+//      pages the run's plan gives it, the names its acceptances are recorded under (each a
+//      column of the History window), the engines it reaches and its quota.
 //   4. Give it a settings widget in the Channels window.
 struct ChannelKind {
     std::string_view name;
@@ -45,6 +45,11 @@ struct ChannelKind {
                                      RunRecorder& recorder) = nullptr;
     // The names its acceptances are recorded under, in the History window's order.
     std::vector<std::string_view> (*acceptedAs)() = nullptr;
+    // The engines whose robots its announcements call, as the access logs' robots name them.
+    std::vector<std::string_view> (*reaches)() = nullptr;
+    // What is left today of its quota for the site, as the job's stores count it; none when it
+    // has no quota.
+    std::optional<int> (*quotaLeft)(const SubmitJob& job, const std::string& site) = nullptr;
 };
 
 // In sending order.
