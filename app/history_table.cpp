@@ -51,7 +51,8 @@ HistoryContents ReadHistoryContents(History& history) {
             .removed = history.RemovedPages(),
             .announcerRuns = history.AnnouncerRuns(kAnnouncerRunsShown),
             .checks = history.PageChecks(),
-            .inspections = history.Inspections()};
+            .inspections = history.Inspections(),
+            .crawls = history.LastCrawls()};
 }
 
 HistoryTable MakeHistoryTable(const std::vector<std::string>& addresses,
@@ -76,6 +77,17 @@ HistoryTable MakeHistoryTable(const std::vector<std::string>& addresses,
     if (!contents.inspections.empty()) {
         table.columns.insert(table.columns.end(), {"Google index", "Last crawl"});
     }
+    // One column per engine whose robot fetched any page, in the engines' order.
+    std::map<std::string, std::size_t> crawlCells;
+    for (const auto& [address, engines] : contents.crawls) {
+        for (const auto& [engine, time] : engines) {
+            crawlCells.emplace(engine, 0);
+        }
+    }
+    for (auto& [engine, cell] : crawlCells) {
+        cell = table.columns.size() - 1;
+        table.columns.push_back("Crawled by " + engine);
+    }
     table.rows.reserve(addresses.size());
     for (const std::string& address : addresses) {
         HistoryTable::Row& row = table.rows.emplace_back(HistoryTable::Row{
@@ -97,6 +109,11 @@ HistoryTable MakeHistoryTable(const std::vector<std::string>& addresses,
             row.cells[googleCell] = IndexWords(inspection->second);
             if (!inspection->second.lastCrawl.empty()) {
                 row.cells[googleCell + 1] = CrawlMoment(inspection->second.lastCrawl);
+            }
+        }
+        if (const auto crawled = contents.crawls.find(address); crawled != contents.crawls.end()) {
+            for (const auto& [engine, time] : crawled->second) {
+                row.cells[crawlCells.at(engine)] = Moment(time);
             }
         }
         const auto known = contents.summaries.find(address);

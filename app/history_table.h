@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -17,6 +18,8 @@ struct HistoryContents {
     std::vector<AnnouncerRun> announcerRuns{};
     std::unordered_map<std::string, PageCheckRecord> checks{};
     std::unordered_map<std::string, GoogleInspection> inspections{};
+    // Each page's last fetch by each engine's verified robot.
+    std::unordered_map<std::string, std::map<std::string, std::int64_t>> crawls{};
 };
 
 // Reads it all; the caller is the history's own thread.
@@ -25,7 +28,8 @@ HistoryContents ReadHistoryContents(History& history);
 // The history of the list's pages as a table, the same for the window, its CSV export and the
 // command line: the address and the last day's mark, the last acceptance by each channel that
 // records one, the last failure; then, only when there are any, when a page left every
-// sitemap, what its check found, and what Google said of it. Cells are the history's bytes.
+// sitemap, what its check found, what Google said of it, and its last fetch by each engine's
+// verified robot. Cells are the history's bytes.
 struct HistoryTable {
     struct Row {
         std::string address;

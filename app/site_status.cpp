@@ -263,7 +263,7 @@ SitesStatus StatusOfSites(const std::string& chosen, std::int64_t now) {
             for (const SiteLog& log : h.SiteLogs()) {
                 SiteRow& row = rows[log.site];
                 row.site = log.site;
-                ++row.logs;
+                row.logPaths.push_back(log.path);
             }
             for (auto& [site, row] : rows) {
                 row.lastAnnounced = h.LastAcceptance(site);

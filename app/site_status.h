@@ -25,7 +25,8 @@ struct SiteRow {
     std::string site;
     std::size_t pages = 0;
     std::size_t sitemapPages = 0;
-    std::size_t logs = 0;
+    // The access logs read for it.
+    std::vector<std::string> logPaths{};
     // The last acceptance of any of its pages by any channel; 0 when none.
     std::int64_t lastAnnounced = 0;
     std::vector<ChannelState> channels{};

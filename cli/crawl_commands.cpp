@@ -50,7 +50,7 @@ json StatusJson(const SiteStatus& status, bool chosen) {
     json site = {{"site", row.site},
                  {"pages", row.pages},
                  {"sitemap_pages", row.sitemapPages},
-                 {"logs", row.logs},
+                 {"logs", row.logPaths},
                  {"last_announced", row.lastAnnounced != 0 ? json(row.lastAnnounced) : json()},
                  {"channels", channels}};
     if (!chosen) {
@@ -84,7 +84,7 @@ void PrintRow(const SiteStatus& status, bool chosen, std::ostream& out) {
     const SiteRow& row = status.row;
     out << Printable(row.site) << '\n';
     out << "  Pages: " << row.pages << " in the list, " << row.sitemapPages << " in its sitemaps; "
-        << Counted(row.logs, "access log", "access logs") << '\n';
+        << Counted(row.logPaths.size(), "access log", "access logs") << '\n';
     out << "  Last announcement: " << (row.lastAnnounced != 0 ? Moment(row.lastAnnounced) : "none")
         << '\n';
     std::string channels;

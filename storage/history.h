@@ -149,6 +149,8 @@ public:
         const std::function<void(const std::string& address, const std::string& channel,
                                  std::int64_t accepted, const std::string& engine,
                                  std::int64_t crawled)>& each);
+    // Each page's last fetch by each engine's verified robot.
+    std::unordered_map<std::string, std::map<std::string, std::int64_t>> LastCrawls();
     // The last acceptance of any of the site's pages; 0 when none.
     std::int64_t LastAcceptance(const std::string& site);
     std::string RecordAnnouncerRun(const AnnouncerRun& run);

@@ -218,8 +218,8 @@ std::vector<InspectionPoint> History::InspectionSeries(const std::string& site,
 void History::ForEachAnnouncedCrawl(
     const std::string& site, std::int64_t since,
     const std::function<void(const std::string& address, const std::string& channel,
-                             std::int64_t accepted,
-                             const std::string& engine, std::int64_t crawled)>& each) {
+                             std::int64_t accepted, const std::string& engine,
+                             std::int64_t crawled)>& each) {
     if (Closed()) {
         return;
     }
@@ -233,6 +233,20 @@ void History::ForEachAnnouncedCrawl(
                    each(Column(s, 0), Column(s, 1), sqlite3_column_int64(s, 2), Column(s, 3),
                         sqlite3_column_int64(s, 4));
                });
+}
+
+std::unordered_map<std::string, std::map<std::string, std::int64_t>> History::LastCrawls() {
+    std::unordered_map<std::string, std::map<std::string, std::int64_t>> crawls;
+    if (Closed()) {
+        return crawls;
+    }
+    ForEachRow(db_,
+               "SELECT address, engine, max(time) FROM robot_visits WHERE verified = 1"
+               " GROUP BY address, engine",
+               {}, [&](sqlite3_stmt* s) {
+                   crawls[Column(s, 0)][Column(s, 1)] = sqlite3_column_int64(s, 2);
+               });
+    return crawls;
 }
 
 std::int64_t History::LastAcceptance(const std::string& site) {

@@ -37,6 +37,8 @@ CHistoryDlg::CHistoryDlg(HistoryTable table, const HistoryContents& contents, QW
     connect(controls_.Get<QPushButton>("export"), &QPushButton::clicked, this,
             &CHistoryDlg::OnExport);
     connect(controls_.Get<QPushButton>("close"), &QPushButton::clicked, this, &QDialog::accept);
+    connect(controls_.Get<QPushButton>("sites"), &QPushButton::clicked, this,
+            &CHistoryDlg::sitesAsked);
     auto* removeButton = controls_.Get<QPushButton>("removeRemoved");
     connect(removeButton, &QPushButton::clicked, this, &CHistoryDlg::OnRemoveRemoved);
     for (const HistoryTable::Row& row : model_->table().rows) {

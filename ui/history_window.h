@@ -43,6 +43,12 @@ public:
     const std::vector<std::string>& pagesToRemove() const { return pagesToRemove_; }
 
     const DialogControls& controls() const { return controls_; }
+
+signals:
+    // Sites... was clicked: the Sites window is the main window's to open.
+    void sitesAsked();
+
+public:
     // The rows shown, as Export writes them, the column names first.
     std::vector<std::vector<std::string>> ShownRows() const;
 

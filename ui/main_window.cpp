@@ -25,6 +25,7 @@
 #include "ui/placement.h"
 #include "ui/program_title.h"
 #include "ui/results_windows.h"
+#include "ui/sites_window.h"
 
 namespace quaymark::ui {
 namespace {
@@ -50,6 +51,7 @@ const QString kNothingToSendText = QStringLiteral(
     "the window's menu (Ctrl+N).");
 const QString kImportMenuText = QStringLiteral("Import &Sitemap...");
 const QString kHistoryMenuText = QStringLiteral("&History...");
+const QString kSitesMenuText = QStringLiteral("Si&tes...");
 const QString kAnnounceMenuText = QStringLiteral("A&nnounce Changes");
 
 // Why Add refuses an address, or nothing when it takes it.
@@ -360,10 +362,20 @@ void CSubmitDlg::OnHistory() {
         historyAsked_ = false;
         if (!ended_) {
             CHistoryDlg window(std::move(table), contents, this);
+            connect(&window, &CHistoryDlg::sitesAsked, this, &CSubmitDlg::OnSites);
             window.exec();
             RemovePagesNoLongerInASitemap(window.pagesToRemove());
         }
     });
+}
+
+// Every site at a glance, read off the UI thread by the window itself.
+void CSubmitDlg::OnSites() {
+    if (ended_) {
+        return;
+    }
+    SitesWindow window(runs_.routing(), this);
+    window.exec();
 }
 
 void CSubmitDlg::OnCancel() {
@@ -442,6 +454,7 @@ void CSubmitDlg::MakeMenuActions() {
     add(kAnnounceMenuText, QKeySequence(Qt::CTRL | Qt::Key_R), &CSubmitDlg::OnAnnounceChanges);
     historyAction_ =
         add(kHistoryMenuText, QKeySequence(Qt::CTRL | Qt::Key_H), &CSubmitDlg::OnHistory);
+    add(kSitesMenuText, QKeySequence(Qt::CTRL | Qt::Key_T), &CSubmitDlg::OnSites);
     add(kAboutMenuText, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_A),
         [this] { OnSysCommand(kAboutCommand); });
 }

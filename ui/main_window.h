@@ -56,6 +56,7 @@ public:
     void OnChannels();
     void OnImportSitemap();
     void OnHistory();
+    void OnSites();
     void OnAnnounceChanges();
 
     // Closes the program as Quit does, for a request from outside (a signal, the end of the

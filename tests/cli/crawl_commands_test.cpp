@@ -88,7 +88,7 @@ TEST(CommandLine, AccessLogsShowWhichAnnouncedPagesTheRobotsFetched) {
 
     ASSERT_EQ(run({"status", "http://www.example.test/", "--json"}), kAllAnnounced) << err.str();
     const nlohmann::json status = nlohmann::json::parse(out.str())["sites"].at(0);
-    EXPECT_EQ(status["logs"], 1);
+    EXPECT_EQ(status["logs"], nlohmann::json::array({log.string()}));
     EXPECT_EQ(status["announced"], 2);
     EXPECT_EQ(status["crawled_since_announced"], 2);
     const nlohmann::json& engines = status["engines"];

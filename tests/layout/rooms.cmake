@@ -13,7 +13,7 @@ set(below_check "base;engine/net;engine/check")
 set(below_crawl "base;engine/crawl")
 set(below_run
     "${below_channel};engine/classic;engine/indexnow;engine/google;engine/sitemap;engine/check;engine/run")
-set(below_app "${below_run};app")
+set(below_app "${below_run};engine/crawl;app")
 # The command line asks what both faces share and shows what it says: it reaches nothing below.
 set(below_cli "base;app;cli")
 # The windows likewise: what they show comes from app/.

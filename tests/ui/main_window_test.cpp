@@ -542,7 +542,7 @@ TEST_F(MainWindowTest, TheWindowsMenuIsReachedFromTheKeyboard) {
     QTest::keyClick(Button("submitAll"), Qt::Key_F10, Qt::ShiftModifier);
     EXPECT_THAT(shown, ElementsAre("&Channels...\tCtrl+N", "Import &Sitemap...\tCtrl+I",
                                    "A&nnounce Changes\tCtrl+R", "&History...\tCtrl+H",
-                                   "&About Quaymarker...\tCtrl+Shift+A"));
+                                   "Si&tes...\tCtrl+T", "&About Quaymarker...\tCtrl+Shift+A"));
 }
 
 TEST_F(MainWindowTest, HelpAndAboutOpenOverTheWindow) {
