@@ -6,6 +6,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "app/site_roots.h"
 #include "base/counted.h"
 #include "engine/crawl/robot_check.h"
 #include "engine/crawl/robot_visits.h"
@@ -43,8 +44,9 @@ std::unordered_map<std::string, std::unordered_set<std::string>> PagesBySite(std
         failure = "the list " + file.string() + " could not be read: " + loaded.Reason();
     }
     std::unordered_map<std::string, std::unordered_set<std::string>> pages;
+    SiteRoots roots;
     for (std::string& page : list) {
-        if (std::optional<std::string> site = SiteRoot(page)) {
+        if (const std::optional<std::string>& site = roots.Of(page)) {
             pages[*site].insert(std::move(page));
         }
     }

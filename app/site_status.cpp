@@ -6,6 +6,7 @@
 #include <unordered_map>
 
 #include "app/channel_setup.h"
+#include "app/site_roots.h"
 #include "base/counted.h"
 #include "engine/net/web_address.h"
 #include "engine/run/channel_kinds.h"
@@ -145,34 +146,29 @@ private:
     std::map<std::string, std::vector<std::int64_t>> series_;
 };
 
-// Google's indexed and not indexed pages on each day: each page counts as its last inspection
-// by then said, from that day until its next one.
-std::vector<DaySeries> IndexedByDay(const std::vector<InspectionPoint>& points, SiteRow& row,
+// Google's indexed and not indexed pages on each day, from the days' changes; the row's
+// figures are where the last day ends.
+std::vector<DaySeries> IndexedByDay(const std::vector<DayCounts>& changes, SiteRow& row,
                                     std::int64_t firstDay, std::int64_t today) {
     const std::size_t days = static_cast<std::size_t>(today - firstDay + 1);
-    std::vector<std::int64_t> indexed(days + 1);
-    std::vector<std::int64_t> notIndexed(days + 1);
-    for (std::size_t i = 0; i < points.size(); ++i) {
-        const InspectionPoint& point = points[i];
-        const bool last = i + 1 == points.size() || points[i + 1].address != point.address;
-        const std::int64_t from = std::max(point.time / kDay, firstDay);
-        const std::int64_t to = last ? today + 1 : std::max(points[i + 1].time / kDay, firstDay);
-        if (from < to && from <= today) {
-            std::vector<std::int64_t>& counts = point.indexed ? indexed : notIndexed;
-            counts[static_cast<std::size_t>(from - firstDay)] += 1;
-            counts[static_cast<std::size_t>(std::min(to, today + 1) - firstDay)] -= 1;
+    std::vector<std::int64_t> indexed(days);
+    std::vector<std::int64_t> notIndexed(days);
+    std::int64_t in = 0;
+    std::int64_t out = 0;
+    std::size_t next = 0;
+    for (std::int64_t day = firstDay - 1; day <= today; ++day) {
+        // The day before the first carries every earlier change.
+        for (; next < changes.size() && changes[next].day <= day; ++next) {
+            in += changes[next].first;
+            out += changes[next].second;
         }
-        if (last) {
-            ++row.inspected;
-            row.indexed += point.indexed ? 1 : 0;
+        if (day >= firstDay) {
+            indexed[static_cast<std::size_t>(day - firstDay)] = in;
+            notIndexed[static_cast<std::size_t>(day - firstDay)] = out;
         }
     }
-    for (std::size_t d = 1; d <= days; ++d) {
-        indexed[d] += indexed[d - 1];
-        notIndexed[d] += notIndexed[d - 1];
-    }
-    indexed.pop_back();
-    notIndexed.pop_back();
+    row.indexed = static_cast<std::size_t>(std::max<std::int64_t>(in, 0));
+    row.inspected = static_cast<std::size_t>(std::max<std::int64_t>(in + out, 0));
     return {{.name = "Indexed", .values = indexed}, {.name = "Not indexed", .values = notIndexed}};
 }
 
@@ -210,8 +206,7 @@ void Charts(History& history, SiteStatus& status, std::int64_t now) {
         }
     }
     status.visits = visits.Series();
-    status.google =
-        IndexedByDay(history.InspectionSeries(site, since), status.row, status.firstDay, today);
+    status.google = IndexedByDay(history.GoogleByDay(site), status.row, status.firstDay, today);
 }
 
 }  // namespace
@@ -226,8 +221,9 @@ SitesStatus StatusOfSites(const std::string& chosen, std::int64_t now) {
         return status;
     }
     std::map<std::string, SiteRow> rows;
+    SiteRoots roots;
     for (const std::string& page : list) {
-        if (const std::optional<std::string> site = SiteRoot(page)) {
+        if (const std::optional<std::string>& site = roots.Of(page)) {
             SiteRow& row = rows[*site];
             row.site = *site;
             ++row.pages;

@@ -136,12 +136,13 @@ public:
                                    std::int64_t forgetBefore);
     // Everything that happened to the page, oldest first.
     std::vector<PageEvent> PageTimeline(const std::string& address);
-    // By day since then, of the pages of a site (the addresses from its root up to, not
-    // including, the end given): requests sent and accepted per channel, robots' visits
-    // verified and false per engine, and every inspection with the last one before then.
+    // By day since then, of the pages of a site (the addresses from its root on): requests
+    // sent and accepted per channel, and robots' visits verified and false per engine.
     std::vector<DayCounts> SentByDay(const std::string& site, std::int64_t since);
     std::vector<DayCounts> VisitsByDay(const std::string& site, std::int64_t since);
-    std::vector<InspectionPoint> InspectionSeries(const std::string& site, std::int64_t since);
+    // Of all days: how many of the site's pages entered (or, below zero, left) Google's index,
+    // and how many entered (or left) the pages it inspected and did not index.
+    std::vector<DayCounts> GoogleByDay(const std::string& site);
     // Each page of the site accepted by a channel since then, with the first verified visit
     // of each engine after that acceptance (engine empty when none came), by address.
     void ForEachAnnouncedCrawl(

@@ -182,9 +182,8 @@ std::vector<DayCounts> History::VisitsByDay(const std::string& site, std::int64_
         return days;
     }
     ForEachRow(db_,
-               "SELECT engine, time / 86400 AS day, sum(verified = 1), sum(verified = 0)"
-               " FROM robot_visits WHERE site = ?1 AND time >= ?2 GROUP BY engine, day"
-               " ORDER BY engine, day",
+               "SELECT engine, day, verified, false_robots FROM visits_by_day"
+               " WHERE site = ?1 AND day >= ?2 / 86400 ORDER BY engine, day",
                {site, std::to_string(since)}, [&](sqlite3_stmt* s) {
                    days.push_back({.who = Column(s, 0),
                                    .day = sqlite3_column_int64(s, 1),
@@ -194,25 +193,20 @@ std::vector<DayCounts> History::VisitsByDay(const std::string& site, std::int64_
     return days;
 }
 
-std::vector<InspectionPoint> History::InspectionSeries(const std::string& site,
-                                                       std::int64_t since) {
-    std::vector<InspectionPoint> points;
+std::vector<DayCounts> History::GoogleByDay(const std::string& site) {
+    std::vector<DayCounts> days;
     if (Closed()) {
-        return points;
+        return days;
     }
-    // Within the period, and each page's last one before it: where the chart starts from.
     ForEachRow(db_,
-               "SELECT address, inspected_at, verdict = 'PASS' FROM google_inspection_series AS g"
-               " WHERE address >= ?1 AND address < ?2 AND (inspected_at >= ?3 OR inspected_at ="
-               "  (SELECT max(inspected_at) FROM google_inspection_series AS e"
-               "   WHERE e.address = g.address AND e.inspected_at < ?3))"
-               " ORDER BY address, inspected_at",
-               {site, SiteEnd(site), std::to_string(since)}, [&](sqlite3_stmt* s) {
-                   points.push_back({.address = Column(s, 0),
-                                     .time = sqlite3_column_int64(s, 1),
-                                     .indexed = sqlite3_column_int(s, 2) != 0});
+               "SELECT day, indexed, not_indexed FROM google_by_day WHERE site = ?1 ORDER BY day",
+               {site}, [&](sqlite3_stmt* s) {
+                   days.push_back({.who = {},
+                                   .day = sqlite3_column_int64(s, 0),
+                                   .first = sqlite3_column_int64(s, 1),
+                                   .second = sqlite3_column_int64(s, 2)});
                });
-    return points;
+    return days;
 }
 
 void History::ForEachAnnouncedCrawl(
@@ -223,16 +217,56 @@ void History::ForEachAnnouncedCrawl(
     if (Closed()) {
         return;
     }
-    ForEachRow(db_,
-               "SELECT s.address, s.channel, s.last_accepted, coalesce(v.engine, ''), min(v.time)"
-               " FROM summary AS s LEFT JOIN robot_visits AS v ON v.site = ?3"
-               "  AND v.address = s.address AND v.time >= s.last_accepted AND v.verified = 1"
-               " WHERE s.address >= ?1 AND s.address < ?2 AND s.last_accepted >= ?4"
-               " GROUP BY s.address, s.channel, v.engine ORDER BY s.address",
-               {site, SiteEnd(site), site, std::to_string(since)}, [&](sqlite3_stmt* s) {
-                   each(Column(s, 0), Column(s, 1), sqlite3_column_int64(s, 2), Column(s, 3),
-                        sqlite3_column_int64(s, 4));
-               });
+    // Two scans in address order, joined here: a join in SQL would look each page up again.
+    const sqlite::Statement accepted = sqlite::Prepare(
+        db_,
+        "SELECT address, channel, last_accepted FROM summary"
+        " WHERE address >= ?1 AND address < ?2 AND last_accepted >= ?3 ORDER BY address");
+    const sqlite::Statement visits =
+        sqlite::Prepare(db_,
+                        "SELECT address, engine, time FROM robot_visits"
+                        " WHERE site = ?1 AND verified = 1 AND time >= ?2 ORDER BY address, time");
+    if (!accepted || !visits) {
+        return;
+    }
+    Bind(accepted.get(), 1, site);
+    Bind(accepted.get(), 2, SiteEnd(site));
+    sqlite3_bind_int64(accepted.get(), 3, since);
+    Bind(visits.get(), 1, site);
+    sqlite3_bind_int64(visits.get(), 2, since);
+    bool visitRow = sqlite3_step(visits.get()) == SQLITE_ROW;
+    std::string page;
+    // The page's verified visits, oldest first.
+    std::vector<std::pair<std::string, std::int64_t>> fetched;
+    while (sqlite3_step(accepted.get()) == SQLITE_ROW) {
+        const std::string address = Column(accepted.get(), 0);
+        if (address != page) {
+            page = address;
+            fetched.clear();
+            while (visitRow && Column(visits.get(), 0) < page) {
+                visitRow = sqlite3_step(visits.get()) == SQLITE_ROW;
+            }
+            while (visitRow && Column(visits.get(), 0) == page) {
+                fetched.emplace_back(Column(visits.get(), 1),
+                                     sqlite3_column_int64(visits.get(), 2));
+                visitRow = sqlite3_step(visits.get()) == SQLITE_ROW;
+            }
+        }
+        const std::string channel = Column(accepted.get(), 1);
+        const std::int64_t at = sqlite3_column_int64(accepted.get(), 2);
+        std::map<std::string, std::int64_t> first;
+        for (const auto& [engine, time] : fetched) {
+            if (time >= at) {
+                first.emplace(engine, time);
+            }
+        }
+        if (first.empty()) {
+            each(page, channel, at, {}, 0);
+        }
+        for (const auto& [engine, time] : first) {
+            each(page, channel, at, engine, time);
+        }
+    }
 }
 
 std::unordered_map<std::string, std::map<std::string, std::int64_t>> History::LastCrawls() {

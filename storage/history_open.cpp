@@ -116,6 +116,8 @@ constexpr const char* kSitesTables =
 // the addresses themselves); those addresses' lookups for some days; every inspection of Google
 // as a series; and the requests sent per site, channel and day, kept with every row.
 #define SITE_OF(address) "substr(" address ", 1, instr(substr(" address ", 9), '/') + 8)"
+#define ADD_DAY \
+    "indexed = indexed + excluded.indexed, not_indexed = not_indexed + excluded.not_indexed"
 constexpr const char* kCrawlTables =
     "CREATE TABLE IF NOT EXISTS site_logs("
     " site TEXT NOT NULL, path TEXT NOT NULL, device INTEGER NOT NULL DEFAULT 0,"
@@ -124,8 +126,16 @@ constexpr const char* kCrawlTables =
     "CREATE TABLE IF NOT EXISTS robot_visits("
     " site TEXT NOT NULL, address TEXT NOT NULL, engine TEXT NOT NULL, time INTEGER NOT NULL,"
     " status INTEGER NOT NULL, verified INTEGER NOT NULL);"
-    "CREATE INDEX IF NOT EXISTS robot_visits_by_page ON robot_visits(site, address, time);"
-    "CREATE INDEX IF NOT EXISTS robot_visits_by_time ON robot_visits(site, time);"
+    "CREATE INDEX IF NOT EXISTS robot_visits_by_page"
+    " ON robot_visits(site, verified, address, time, engine, status);"
+    "CREATE TABLE IF NOT EXISTS visits_by_day("
+    " site TEXT NOT NULL, engine TEXT NOT NULL, day INTEGER NOT NULL, verified INTEGER NOT NULL,"
+    " false_robots INTEGER NOT NULL, PRIMARY KEY(site, day, engine)) WITHOUT ROWID;"
+    "CREATE TRIGGER IF NOT EXISTS visits_counted_by_day AFTER INSERT ON robot_visits BEGIN"
+    " INSERT INTO visits_by_day VALUES(NEW.site, NEW.engine, NEW.time / 86400,"
+    "  NEW.verified = 1, NEW.verified = 0) ON CONFLICT DO UPDATE SET"
+    "  verified = verified + excluded.verified,"
+    "  false_robots = false_robots + excluded.false_robots; END;"
     "CREATE TABLE IF NOT EXISTS robot_addresses("
     " address TEXT PRIMARY KEY, engine TEXT NOT NULL, verified INTEGER NOT NULL,"
     " checked_at INTEGER NOT NULL) WITHOUT ROWID;"
@@ -136,7 +146,18 @@ constexpr const char* kCrawlTables =
     " ON google_inspection_series(address, inspected_at);"
     "CREATE TRIGGER IF NOT EXISTS inspection_in_series AFTER INSERT ON google_inspections BEGIN"
     " INSERT INTO google_inspection_series VALUES(NEW.address, NEW.verdict, NEW.coverage,"
-    "  NEW.last_crawl, NEW.inspected_at); END;"
+    "  NEW.last_crawl, NEW.inspected_at);"
+    " INSERT INTO google_by_day VALUES(" SITE_OF("NEW.address") ", NEW.inspected_at / 86400,"
+    "  NEW.verdict = 'PASS', NEW.verdict != 'PASS') ON CONFLICT DO UPDATE SET " ADD_DAY "; END;"
+    // A page's earlier state ends the day its new inspection came.
+    "CREATE TRIGGER IF NOT EXISTS inspection_ends_state BEFORE INSERT ON google_inspections BEGIN"
+    " INSERT INTO google_by_day SELECT " SITE_OF("o.address") ", NEW.inspected_at / 86400,"
+    "  -(o.verdict = 'PASS'), -(o.verdict != 'PASS') FROM google_inspections AS o"
+    "  WHERE o.address = NEW.address ON CONFLICT DO UPDATE SET " ADD_DAY "; END;"
+    // How many pages entered (or left) Google's index, and the rest, on each day.
+    "CREATE TABLE IF NOT EXISTS google_by_day("
+    " site TEXT NOT NULL, day INTEGER NOT NULL, indexed INTEGER NOT NULL,"
+    " not_indexed INTEGER NOT NULL, PRIMARY KEY(site, day)) WITHOUT ROWID;"
     "CREATE TABLE IF NOT EXISTS requests_by_day("
     " site TEXT NOT NULL, channel TEXT NOT NULL, day INTEGER NOT NULL, sent INTEGER NOT NULL,"
     " accepted INTEGER NOT NULL, PRIMARY KEY(site, day, channel)) WITHOUT ROWID;"
@@ -150,8 +171,11 @@ constexpr const char* kCrawlFromRows =
     "INSERT INTO google_inspection_series SELECT address, verdict, coverage, last_crawl,"
     " inspected_at FROM google_inspections;"
     "INSERT INTO requests_by_day SELECT " SITE_OF("address") ", channel, time / 86400,"
-    " count(*), sum(accepted != 0) FROM requests GROUP BY 1, 2, 3;";
+    " count(*), sum(accepted != 0) FROM requests GROUP BY 1, 2, 3;"
+    "INSERT INTO google_by_day SELECT " SITE_OF("address") ", inspected_at / 86400,"
+    " sum(verdict = 'PASS'), sum(verdict != 'PASS') FROM google_inspections GROUP BY 1, 2;";
 #undef SITE_OF
+#undef ADD_DAY
 
 // A history that had no such table yet learns what is due from what it holds.
 constexpr const char* kDueFromRows =

@@ -186,11 +186,4 @@ struct DayCounts {
     std::int64_t second = 0;
 };
 
-// A page's inspection on its date: whether Google had it indexed.
-struct InspectionPoint {
-    std::string address;
-    std::int64_t time = 0;
-    bool indexed = false;
-};
-
 }  // namespace quaymark

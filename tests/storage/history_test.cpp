@@ -205,7 +205,7 @@ TEST(History, OnlyAHistoryOfOursIsEverWritten) {
 TEST(History, AFullDiskGivesBackEverythingTheHistoryHolds) {
     const testing::TempDir dir;
     const std::filesystem::path path = dir.path() / "history.sqlite";
-    History::Opened opened = History::Open(path, 128 << 10);
+    History::Opened opened = History::Open(path, 256 << 10);
     ASSERT_TRUE(opened.history) << opened.problem;
     std::vector<std::string> told;
     {
