@@ -12,7 +12,9 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QScreen>
-#include <QTableWidget>
+#include <QSignalSpy>
+#include <QTabWidget>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -31,6 +33,7 @@
 #include "ui/main_window.h"
 #include "ui/results_windows.h"
 #include "ui/run_starter.h"
+#include "ui/sites_window.h"
 
 namespace {
 
@@ -52,6 +55,76 @@ std::string EnginePage(const EngineRequest& request) {
         return quaymark::testing::FailedPage("This URL was already submitted today.");
     }
     return quaymark::testing::AcceptedPage();
+}
+
+// The Sites window over 90 days of a site of 400 pages: announced through IndexNow and Google,
+// fetched by the verified robots some hours later, a few false robots, and Google's index
+// growing; the robots' chart shown, and a page's timeline.
+void SitesShot(const QString& out, const QString& home) {
+    qputenv("XDG_DATA_HOME", home.toLocal8Bit());
+    const std::string site = "https://www.example.com/";
+    std::vector<std::string> pages;
+    for (int i = 0; i < 400; ++i) {
+        pages.push_back(site + "garden/plant-" + std::to_string(i) + ".html");
+    }
+    std::filesystem::create_directories(quaymark::UrlListPath().parent_path());
+    quaymark::SaveUrlList(quaymark::UrlListPath(), pages, "me@example.com");
+    quaymark::History::Opened opened =
+        quaymark::History::Open(quaymark::HistoryPath(quaymark::UrlListPath()));
+    quaymark::History& history = *opened.history;
+    const std::string log = "/var/log/nginx/access.log";
+    history.AddSiteLog(site, log);
+    const std::int64_t now = std::time(nullptr);
+    const std::int64_t day = 86400;
+    const char* engines[] = {"Bing", "Yandex", "Seznam", "Google"};
+    for (int d = 89; d >= 0; --d) {
+        std::vector<quaymark::HistoryRow> rows;
+        std::vector<quaymark::CrawlVisit> visits;
+        std::vector<quaymark::GoogleInspection> inspections;
+        const int count = 3 + (d * 7) % 9;
+        for (int k = 0; k < count; ++k) {
+            const std::string& page = pages[static_cast<std::size_t>((d * 13 + k * 31) % 400)];
+            const std::int64_t sent = now - d * day - 6 * 3600 + k * 60;
+            const bool refused = (d + k) % 17 == 0;
+            rows.push_back({sent, "IndexNow", page, "r", refused ? "429" : "200", "", !refused});
+            for (int e = 0; e < 4; ++e) {
+                if ((d + k + e) % 3 != 0 && sent + (e + 1) * 5 * 3600 < now) {
+                    visits.push_back({.site = site,
+                                      .address = page,
+                                      .engine = engines[e],
+                                      .time = sent + (e + 1) * 5 * 3600 + k * 600,
+                                      .status = 200,
+                                      .check = quaymark::VisitCheck::Verified});
+                }
+            }
+            if (k % 4 == 0) {
+                visits.push_back({.site = site,
+                                  .address = page,
+                                  .engine = "Google",
+                                  .time = sent + 3600,
+                                  .status = 200,
+                                  .check = quaymark::VisitCheck::False});
+            }
+            inspections.push_back({.address = page,
+                                   .property = "sc-domain:example.com",
+                                   .verdict = (d + k) % 5 == 0 ? "NEUTRAL" : "PASS",
+                                   .coverage = (d + k) % 5 == 0 ? "Crawled - currently not indexed"
+                                                                : "Submitted and indexed",
+                                   .inspectedAt = sent + 2 * 3600});
+        }
+        history.Append(rows);
+        history.KeepLogRead({.site = site, .path = log}, visits);
+        history.KeepInspections(inspections);
+    }
+    quaymark::ui::SitesWindow window({});
+    QSignalSpy answered(&window, &quaymark::ui::SitesWindow::answered);
+    window.show();
+    answered.wait(10000);
+    answered.wait(10000);
+    window.ShowTimeline(QString::fromStdString(pages[13]));
+    answered.wait(10000);
+    window.findChild<QTabWidget*>()->setCurrentIndex(1);
+    Save(&window, out + "/sites-window.png");
 }
 
 }  // namespace
@@ -186,10 +259,11 @@ int main(int argc, char** argv) {
         now);
     history.show();
     // The table's far end, where the checks and Google's columns are.
-    auto* table = history.controls().Get<QTableWidget>("table");
-    table->scrollTo(table->model()->index(0, table->columnCount() - 1));
+    auto* table = history.controls().Get<QTableView>("table");
+    table->scrollTo(table->model()->index(0, table->model()->columnCount() - 1));
     Save(&history, out + "/history-window.png");
     history.accept();
     window.OnCancel();
+    SitesShot(out, data.path() + QStringLiteral("/sites"));
     return 0;
 }

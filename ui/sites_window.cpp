@@ -180,11 +180,14 @@ SitesWindow::SitesWindow(RunRouting routing, QWidget* parent)
     timeline_ = new QStandardItemModel(0, 3, this);
     timeline_->setHorizontalHeaderLabels(
         {QStringLiteral("When"), QStringLiteral("What"), QStringLiteral("Answer")});
-    auto* events = new QTableView;
-    events->setModel(timeline_);
-    events->verticalHeader()->hide();
-    events->horizontalHeader()->setStretchLastSection(true);
-    events->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    events_ = new QTableView;
+    events_->setModel(timeline_);
+    events_->verticalHeader()->hide();
+    events_->horizontalHeader()->setStretchLastSection(true);
+    events_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    events_->setWordWrap(false);
+    events_->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    events_->horizontalHeader()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
 
     notes_ = new QLabel;
     notes_->setWordWrap(true);
@@ -205,7 +208,7 @@ SitesWindow::SitesWindow(RunRouting routing, QWidget* parent)
     auto* bottomLayout = new QVBoxLayout(bottom);
     bottomLayout->setContentsMargins(0, 0, 0, 0);
     bottomLayout->addLayout(pageRow);
-    bottomLayout->addWidget(events);
+    bottomLayout->addWidget(events_);
     auto* split = new QSplitter(Qt::Vertical);
     split->addWidget(top);
     split->addWidget(middle);
@@ -333,6 +336,7 @@ void SitesWindow::ReadLogs() {
 }
 
 void SitesWindow::ShowTimeline(const QString& page) {
+    page_->setText(page);
     Off<PageTimeline>(
         [page = page.trimmed().toStdString()] { return TimelineOf(page); },
         [this](PageTimeline timeline) {

@@ -68,6 +68,7 @@ private:
     QTabWidget* charts_;
     QLineEdit* page_;
     QStandardItemModel* timeline_;
+    QTableView* events_;
     QLabel* notes_;
 };
 
