@@ -7,13 +7,11 @@
 #include <unordered_set>
 
 #include "app/site_roots.h"
+#include "app/user_files.h"
 #include "base/counted.h"
 #include "engine/crawl/robot_check.h"
 #include "engine/crawl/robot_visits.h"
 #include "engine/net/web_address.h"
-#include "storage/history.h"
-#include "storage/program_paths.h"
-#include "storage/url_list_file.h"
 
 namespace quaymark {
 namespace {
@@ -38,11 +36,7 @@ std::string BareHost(std::string host) {
 // The list's pages by site: what the logs are read for.
 std::unordered_map<std::string, std::unordered_set<std::string>> PagesBySite(std::string& failure) {
     std::vector<std::string> list;
-    std::string email;
-    const std::filesystem::path file = UrlListPath();
-    if (const FileResult loaded = LoadUrlList(file, list, email); !loaded && !loaded.Missing()) {
-        failure = "the list " + file.string() + " could not be read: " + loaded.Reason();
-    }
+    failure = ReadUserList(list);
     std::unordered_map<std::string, std::unordered_set<std::string>> pages;
     SiteRoots roots;
     for (std::string& page : list) {
@@ -148,16 +142,11 @@ LogRead ReadOneLog(History& history, const SiteLog& log,
     return read;
 }
 
-// The history, made when there is none yet: a log is given before anything is announced.
-History::Opened OpenHistory() {
-    return History::Open(HistoryPath(UrlListPath()));
-}
-
 }  // namespace
 
 LogsRead ReadSiteLogs(const std::string& site, const RunRouting& routing) {
     LogsRead read;
-    History::Opened opened = OpenHistory();
+    History::Opened opened = UserHistory();
     if (!opened.history) {
         read.failure = opened.problem;
         return read;
@@ -187,7 +176,7 @@ SiteLogChange GiveSiteLog(const std::string& address, const std::string& path) {
         change.failure = address + ": not a web address";
     } else if (!std::filesystem::is_regular_file(absolute, error)) {
         change.failure = path + ": " + (error ? error.message() : "not a readable file");
-    } else if (History::Opened opened = OpenHistory(); !opened.history) {
+    } else if (History::Opened opened = UserHistory(); !opened.history) {
         change.failure = opened.problem;
     } else {
         change.failure = opened.history->AddSiteLog(change.site, absolute.string());
@@ -197,7 +186,7 @@ SiteLogChange GiveSiteLog(const std::string& address, const std::string& path) {
 
 SiteLogChange TakeSiteLog(const std::string& address, const std::string& path) {
     SiteLogChange change{.site = SiteRoot(address).value_or(address)};
-    History::Opened opened = OpenHistory();
+    History::Opened opened = UserHistory();
     if (!opened.history) {
         change.failure = opened.problem;
         return change;
@@ -217,15 +206,11 @@ SiteLogChange TakeSiteLog(const std::string& address, const std::string& path) {
 
 SiteLogList SiteLogsKept() {
     SiteLogList list;
-    if (!std::filesystem::exists(HistoryPath(UrlListPath()))) {
-        return list;
+    History::Opened opened = HistoryIfAny();
+    list.failure = opened.problem;
+    if (opened.history) {
+        list.logs = opened.history->SiteLogs();
     }
-    History::Opened opened = OpenHistory();
-    if (!opened.history) {
-        list.failure = opened.problem;
-        return list;
-    }
-    list.logs = opened.history->SiteLogs();
     return list;
 }
 

@@ -7,13 +7,11 @@
 
 #include "app/channel_setup.h"
 #include "app/site_roots.h"
+#include "app/user_files.h"
 #include "base/counted.h"
 #include "engine/net/web_address.h"
 #include "engine/run/channel_kinds.h"
 #include "engine/run/history_log.h"
-#include "storage/history.h"
-#include "storage/program_paths.h"
-#include "storage/url_list_file.h"
 
 namespace quaymark {
 namespace {
@@ -214,10 +212,8 @@ void Charts(History& history, SiteStatus& status, std::int64_t now) {
 SitesStatus StatusOfSites(const std::string& chosen, std::int64_t now) {
     SitesStatus status;
     std::vector<std::string> list;
-    std::string email;
-    const std::filesystem::path file = UrlListPath();
-    if (const FileResult loaded = LoadUrlList(file, list, email); !loaded && !loaded.Missing()) {
-        status.failure = "the list " + file.string() + " could not be read: " + loaded.Reason();
+    status.failure = ReadUserList(list);
+    if (!status.failure.empty()) {
         return status;
     }
     std::map<std::string, SiteRow> rows;
@@ -233,15 +229,12 @@ SitesStatus StatusOfSites(const std::string& chosen, std::int64_t now) {
     SubmitJob job;
     ApplyChannelSettings(job, loaded.channels);
     const std::string chosenSite = chosen.empty() ? chosen : SiteRoot(chosen).value_or(chosen);
-    std::unique_ptr<History> history;
-    if (const std::filesystem::path path = HistoryPath(file); std::filesystem::exists(path)) {
-        History::Opened opened = History::Open(path);
-        if (!opened.history) {
-            status.failure = opened.problem;
-            return status;
-        }
-        history = std::move(opened.history);
+    History::Opened opened = HistoryIfAny();
+    status.failure = opened.problem;
+    if (!status.failure.empty()) {
+        return status;
     }
+    std::unique_ptr<History> history = std::move(opened.history);
     std::unique_ptr<HistoryWriter> writer;
     std::unique_ptr<HistoryStores> stores;
     if (history) {
@@ -290,13 +283,9 @@ SitesStatus StatusOfSites(const std::string& chosen, std::int64_t now) {
 
 PageTimeline TimelineOf(const std::string& page) {
     PageTimeline timeline;
-    const std::filesystem::path path = HistoryPath(UrlListPath());
-    if (!std::filesystem::exists(path)) {
-        return timeline;
-    }
-    History::Opened opened = History::Open(path);
+    History::Opened opened = HistoryIfAny();
+    timeline.failure = opened.problem;
     if (!opened.history) {
-        timeline.failure = opened.problem;
         return timeline;
     }
     timeline.events = opened.history->PageTimeline(NormalisedAddress(page).value_or(page));

@@ -4,9 +4,8 @@
 #include <ctime>
 #include <map>
 
+#include "app/user_files.h"
 #include "engine/net/web_address.h"
-#include "storage/history.h"
-#include "storage/program_paths.h"
 
 namespace quaymark {
 
@@ -16,7 +15,7 @@ SiteAdded AddSite(const std::string& address, const RunRouting& routing, ImportO
     if (import.read.empty() || import.cancelled) {
         return added;
     }
-    History::Opened opened = History::Open(HistoryPath(UrlListPath()));
+    History::Opened opened = UserHistory();
     if (!opened.history) {
         added.failure = opened.problem;
         return added;
@@ -43,13 +42,9 @@ SiteAdded AddSite(const std::string& address, const RunRouting& routing, ImportO
 
 SiteList RememberedSites() {
     SiteList list;
-    const std::filesystem::path file = HistoryPath(UrlListPath());
-    if (!std::filesystem::exists(file)) {
-        return list;
-    }
-    History::Opened opened = History::Open(file);
+    History::Opened opened = HistoryIfAny();
+    list.failure = opened.problem;
     if (!opened.history) {
-        list.failure = opened.problem;
         return list;
     }
     const std::unordered_map<std::string, std::size_t> counts = opened.history->PagesBySitemap();
@@ -73,7 +68,7 @@ SiteForgotten ForgetSite(const std::string& address) {
                             [&](const RememberedSite& s) { return s.site == forgotten.site; })) {
         forgotten.failure = forgotten.site + ": no remembered sitemap for this site";
     } else {
-        History::Opened opened = History::Open(HistoryPath(UrlListPath()));
+        History::Opened opened = UserHistory();
         forgotten.failure =
             opened.history ? opened.history->ForgetSite(forgotten.site) : opened.problem;
     }

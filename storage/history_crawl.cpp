@@ -23,6 +23,19 @@ std::string SiteEnd(const std::string& site) {
     return end;
 }
 
+// Counts by day, as the query gives them: who, day and the two counts.
+std::vector<DayCounts> DayRows(sqlite3* db, const char* sql,
+                               std::initializer_list<std::string> parameters) {
+    std::vector<DayCounts> days;
+    ForEachRow(db, sql, parameters, [&](sqlite3_stmt* s) {
+        days.push_back({.who = Column(s, 0),
+                        .day = sqlite3_column_int64(s, 1),
+                        .first = sqlite3_column_int64(s, 2),
+                        .second = sqlite3_column_int64(s, 3)});
+    });
+    return days;
+}
+
 }  // namespace
 
 std::vector<SiteLog> History::SiteLogs() {
@@ -160,53 +173,27 @@ std::vector<PageEvent> History::PageTimeline(const std::string& address) {
 }
 
 std::vector<DayCounts> History::SentByDay(const std::string& site, std::int64_t since) {
-    std::vector<DayCounts> days;
-    if (Closed()) {
-        return days;
-    }
-    ForEachRow(db_,
-               "SELECT channel, day, sent, accepted FROM requests_by_day"
-               " WHERE site = ?1 AND day >= ?2 / 86400 ORDER BY channel, day",
-               {site, std::to_string(since)}, [&](sqlite3_stmt* s) {
-                   days.push_back({.who = Column(s, 0),
-                                   .day = sqlite3_column_int64(s, 1),
-                                   .first = sqlite3_column_int64(s, 2),
-                                   .second = sqlite3_column_int64(s, 3)});
-               });
-    return days;
+    return Closed() ? std::vector<DayCounts>{}
+                    : DayRows(db_,
+                              "SELECT channel, day, sent, accepted FROM requests_by_day"
+                              " WHERE site = ?1 AND day >= ?2 / 86400 ORDER BY channel, day",
+                              {site, std::to_string(since)});
 }
 
 std::vector<DayCounts> History::VisitsByDay(const std::string& site, std::int64_t since) {
-    std::vector<DayCounts> days;
-    if (Closed()) {
-        return days;
-    }
-    ForEachRow(db_,
-               "SELECT engine, day, verified, false_robots FROM visits_by_day"
-               " WHERE site = ?1 AND day >= ?2 / 86400 ORDER BY engine, day",
-               {site, std::to_string(since)}, [&](sqlite3_stmt* s) {
-                   days.push_back({.who = Column(s, 0),
-                                   .day = sqlite3_column_int64(s, 1),
-                                   .first = sqlite3_column_int64(s, 2),
-                                   .second = sqlite3_column_int64(s, 3)});
-               });
-    return days;
+    return Closed() ? std::vector<DayCounts>{}
+                    : DayRows(db_,
+                              "SELECT engine, day, verified, false_robots FROM visits_by_day"
+                              " WHERE site = ?1 AND day >= ?2 / 86400 ORDER BY engine, day",
+                              {site, std::to_string(since)});
 }
 
 std::vector<DayCounts> History::GoogleByDay(const std::string& site) {
-    std::vector<DayCounts> days;
-    if (Closed()) {
-        return days;
-    }
-    ForEachRow(db_,
-               "SELECT day, indexed, not_indexed FROM google_by_day WHERE site = ?1 ORDER BY day",
-               {site}, [&](sqlite3_stmt* s) {
-                   days.push_back({.who = {},
-                                   .day = sqlite3_column_int64(s, 0),
-                                   .first = sqlite3_column_int64(s, 1),
-                                   .second = sqlite3_column_int64(s, 2)});
-               });
-    return days;
+    return Closed() ? std::vector<DayCounts>{}
+                    : DayRows(db_,
+                              "SELECT '', day, indexed, not_indexed FROM google_by_day"
+                              " WHERE site = ?1 ORDER BY day",
+                              {site});
 }
 
 void History::ForEachAnnouncedCrawl(
