@@ -57,6 +57,7 @@ std::string ClaimKey(const std::string& engine, const std::string& address) {
 std::unordered_map<std::string, VisitCheck> CheckAddresses(History& history,
                                                            const std::vector<RobotVisit>& visits,
                                                            const RunRouting& routing,
+                                                           const std::stop_token& stop,
                                                            std::int64_t now) {
     std::unordered_map<std::string, VisitCheck> checks;
     const auto kept = history.RobotAddresses(now - kRobotVerdictDays * kDay);
@@ -73,7 +74,7 @@ std::unordered_map<std::string, VisitCheck> CheckAddresses(History& history,
             claims.push_back({.address = visit.client, .robot = RobotOf(visit.engine)});
         }
     }
-    const RobotChecks answers = VerifyRobots(claims, {.server = routing.nameServer});
+    const RobotChecks answers = VerifyRobots(claims, {.server = routing.nameServer, .stop = stop});
     std::vector<RobotAddress> keep;
     for (const RobotClaim& claim : claims) {
         const auto verdict = answers.verdicts.find(claim.address);
@@ -93,10 +94,11 @@ std::unordered_map<std::string, VisitCheck> CheckAddresses(History& history,
 }
 
 LogRead ReadOneLog(History& history, const SiteLog& log,
-                   const std::unordered_set<std::string>& pages, const RunRouting& routing) {
+                   const std::unordered_set<std::string>& pages, const RunRouting& routing,
+                   const std::stop_token& stop) {
     LogRead read{.site = log.site, .path = log.path};
     const LogCursor cursor{.device = log.device, .inode = log.inode, .offset = log.offset};
-    VisitsRead found = ReadRobotVisits(log.path, cursor);
+    VisitsRead found = ReadRobotVisits(log.path, cursor, std::uint64_t{1} << 32, stop);
     read.lines = found.reading.lines;
     read.unreadable = found.unreadable;
     read.overlong = found.reading.overlong;
@@ -117,7 +119,7 @@ LogRead ReadOneLog(History& history, const SiteLog& log,
         }
     }
     const std::int64_t now = std::time(nullptr);
-    const auto checks = CheckAddresses(history, ours, routing, now);
+    const auto checks = CheckAddresses(history, ours, routing, stop, now);
     std::vector<CrawlVisit> keep;
     for (const RobotVisit& visit : ours) {
         const VisitCheck check = checks.at(ClaimKey(visit.engine, visit.client));
@@ -144,7 +146,8 @@ LogRead ReadOneLog(History& history, const SiteLog& log,
 
 }  // namespace
 
-LogsRead ReadSiteLogs(const std::string& site, const RunRouting& routing) {
+LogsRead ReadSiteLogs(const std::string& site, const RunRouting& routing,
+                      const std::stop_token& stop) {
     LogsRead read;
     History::Opened opened = UserHistory();
     if (!opened.history) {
@@ -162,7 +165,7 @@ LogsRead ReadSiteLogs(const std::string& site, const RunRouting& routing) {
             read.logs.push_back(ReadOneLog(
                 *opened.history, log,
                 sitePages == pages.end() ? decltype(sitePages->second){} : sitePages->second,
-                routing));
+                routing, stop));
         }
     }
     return read;

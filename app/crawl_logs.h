@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -40,7 +41,9 @@ struct LogsRead {
 // stopped, keeps the robots' requests of the site's pages with what the engines' DNS says of
 // their addresses (the verdicts kept for days), and moves each log's cursor in the same
 // transaction. Nothing of the visitors is kept, and the logs are only read.
-LogsRead ReadSiteLogs(const std::string& site, const RunRouting& routing);
+// A stop asked ends the reads and lookups under way, keeping what was read.
+LogsRead ReadSiteLogs(const std::string& site, const RunRouting& routing,
+                      const std::stop_token& stop = {});
 
 // A log given to a site (by any address on it), or taken from it.
 struct SiteLogChange {

@@ -221,6 +221,10 @@ SitesWindow::SitesWindow(RunRouting routing, QWidget* parent)
     AskStatus();
 }
 
+SitesWindow::~SitesWindow() {
+    stop_.request_stop();
+}
+
 template <typename Result>
 void SitesWindow::Off(std::function<Result()> work, std::function<void(Result)> done) {
     // The watcher goes with the window: an answer that comes after it closed is dropped.
@@ -318,7 +322,8 @@ void SitesWindow::RemoveLog(const QString& path) {
 }
 
 void SitesWindow::ReadLogs() {
-    Off<LogsRead>([site = chosen_, routing = routing_] { return ReadSiteLogs(site, routing); },
+    Off<LogsRead>([site = chosen_, routing = routing_,
+                   stop = stop_.get_token()] { return ReadSiteLogs(site, routing, stop); },
                   [this](LogsRead read) {
                       QStringList lines;
                       if (!read.failure.empty()) {

@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <functional>
+#include <stop_token>
 #include <string>
 
 #include "app/crawl_logs.h"
@@ -30,6 +31,8 @@ class SitesWindow : public QDialog {
 public:
     // The routing is where the robots' lookups go (the system's resolver in the program).
     explicit SitesWindow(RunRouting routing, QWidget* parent = nullptr);
+    // A read of the logs still under way is stopped: what it read so far is kept.
+    ~SitesWindow() override;
 
     // The site of that row becomes the chosen one; its figures are read again.
     void ChooseSite(int row);
@@ -58,6 +61,7 @@ private:
     void Tell(const QString& text);
 
     RunRouting routing_;
+    std::stop_source stop_;
     std::string chosen_;
     SitesStatus status_;
     QTableView* sites_;

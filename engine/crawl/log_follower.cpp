@@ -73,8 +73,8 @@ void LogLines::Finish() {
 }
 
 LogReading FollowLog(const std::filesystem::path& path, const LogCursor& cursor,
-                     const std::function<void(std::string_view line)>& each,
-                     std::uint64_t maxBytes) {
+                     const std::function<void(std::string_view line)>& each, std::uint64_t maxBytes,
+                     const std::stop_token& stop) {
     LogReading reading{.cursor = cursor};
     const ReadOnlyFile file(path);
     struct stat info {};
@@ -100,7 +100,7 @@ LogReading FollowLog(const std::filesystem::path& path, const LogCursor& cursor,
     LogLines lines(reading, each);
     std::uint64_t offset = at.offset;
     std::uint64_t read = 0;
-    while (read < maxBytes) {
+    while (read < maxBytes && !stop.stop_requested()) {
         const ssize_t got =
             ::pread(file.fd(), buffer.data(), buffer.size(), static_cast<off_t>(offset));
         if (got < 0 && errno == EINTR) {

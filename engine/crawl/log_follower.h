@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <stop_token>
 #include <string>
 #include <string_view>
 
@@ -56,9 +57,11 @@ private:
 // read stopped. A file that is not the cursor's, or is shorter than its offset, is read from
 // its start; a last line still being written (no line end yet) waits for the next read. The
 // log is only read: opened read-only, never written, moved or locked. At most so many bytes
-// are read at once, so that a log of gigabytes is read over several calls.
+// are read at once, so that a log of gigabytes is read over several calls; a stop asked ends
+// the read after the bytes at hand.
 LogReading FollowLog(const std::filesystem::path& path, const LogCursor& cursor,
                      const std::function<void(std::string_view line)>& each,
-                     std::uint64_t maxBytes = std::uint64_t{1} << 32);
+                     std::uint64_t maxBytes = std::uint64_t{1} << 32,
+                     const std::stop_token& stop = {});
 
 }  // namespace quaymark

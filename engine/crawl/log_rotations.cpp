@@ -33,7 +33,8 @@ struct GzClose {
 
 // A rotation read whole, compressed or not (zlib reads a plain file as it is).
 std::string ReadWhole(const std::filesystem::path& path,
-                      const std::function<void(std::string_view)>& each, LogReading& reading) {
+                      const std::function<void(std::string_view)>& each, LogReading& reading,
+                      std::uint64_t maxBytes, const std::stop_token& stop) {
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
         return "not a regular file";
@@ -44,7 +45,10 @@ std::string ReadWhole(const std::filesystem::path& path,
     }
     LogLines lines(reading, each);
     std::vector<char> buffer(1 << 16);
-    for (;;) {
+    for (std::uint64_t read = 0; !stop.stop_requested(); read += buffer.size()) {
+        if (read >= maxBytes) {
+            return "read no further than " + std::to_string(maxBytes >> 20) + " MB";
+        }
         const int got = gzread(file.get(), buffer.data(), static_cast<unsigned>(buffer.size()));
         if (got < 0) {
             int code = 0;
@@ -56,6 +60,7 @@ std::string ReadWhole(const std::filesystem::path& path,
         }
         lines.Feed(std::string_view(buffer.data(), static_cast<std::size_t>(got)));
     }
+    return {};
 }
 
 bool SameFile(const std::filesystem::path& path, const LogCursor& cursor) {
@@ -88,12 +93,13 @@ std::vector<std::filesystem::path> Rotations(const std::filesystem::path& log) {
 
 LogSinceReading ReadLogSince(const std::filesystem::path& log, const LogCursor& cursor,
                              const std::function<void(std::string_view line)>& each,
-                             std::uint64_t maxBytes) {
+                             std::uint64_t maxBytes, const std::stop_token& stop) {
     LogSinceReading since;
     LogReading earlier;
     if (cursor.inode == 0) {
         for (const std::filesystem::path& rotation : Rotations(log)) {
-            if (std::string failure = ReadWhole(rotation, each, earlier); !failure.empty()) {
+            if (std::string failure = ReadWhole(rotation, each, earlier, maxBytes, stop);
+                !failure.empty()) {
                 since.reading.failure = rotation.string() + ": " + failure;
             }
         }
@@ -102,13 +108,13 @@ LogSinceReading ReadLogSince(const std::filesystem::path& log, const LogCursor& 
         const auto rest = std::find_if(rotations.begin(), rotations.end(),
                                        [&](const auto& path) { return SameFile(path, cursor); });
         if (rest != rotations.end()) {
-            earlier = FollowLog(*rest, cursor, each, maxBytes);
+            earlier = FollowLog(*rest, cursor, each, maxBytes, stop);
         } else {
             since.gap = true;
         }
     }
     std::string rotationFailure = std::move(since.reading.failure);
-    since.reading = FollowLog(log, cursor, each, maxBytes);
+    since.reading = FollowLog(log, cursor, each, maxBytes, stop);
     since.reading.lines += earlier.lines;
     since.reading.overlong += earlier.overlong;
     if (since.reading.failure.empty()) {

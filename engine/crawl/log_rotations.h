@@ -24,9 +24,11 @@ struct LogSinceReading {
 // Hands on each whole line written to the log since the cursor. A log never read before is
 // read with all its rotations, plain or gzip, oldest first; one rotated since its last read has
 // the rest of the file read then (found among the rotations by its identity) read first. The
-// cursor returned is the log's own.
+// cursor returned is the log's own. Each file gives at most maxBytes (a compressed rotation
+// too, however far it expands).
 LogSinceReading ReadLogSince(const std::filesystem::path& log, const LogCursor& cursor,
                              const std::function<void(std::string_view line)>& each,
-                             std::uint64_t maxBytes = std::uint64_t{1} << 32);
+                             std::uint64_t maxBytes = std::uint64_t{1} << 32,
+                             const std::stop_token& stop = {});
 
 }  // namespace quaymark

@@ -85,7 +85,7 @@ public:
             if (inFlight_ == 0) {
                 continue;
             }
-            if (std::chrono::steady_clock::now() >= deadline) {
+            if (std::chrono::steady_clock::now() >= deadline || limits_.stop.stop_requested()) {
                 ares_cancel(channel_);  // their callbacks leave them Unknown
                 for (const RobotClaim* claim : waiting) {
                     checks_.verdicts.emplace(claim->address, RobotVerdict::Unknown);

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <stop_token>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -37,6 +38,8 @@ struct DnsLimits {
     std::size_t inFlight = 64;
     // After this, what is still unanswered stays Unknown.
     std::chrono::milliseconds overall{60000};
+    // The owner's cancel: what is unanswered then stays Unknown.
+    std::stop_token stop{};
 };
 
 struct RobotChecks {

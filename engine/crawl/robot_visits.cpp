@@ -55,7 +55,7 @@ bool MayNameRobot(std::string_view line) {
 }  // namespace
 
 VisitsRead ReadRobotVisits(const std::filesystem::path& log, const LogCursor& cursor,
-                           std::uint64_t maxBytes) {
+                           std::uint64_t maxBytes, const std::stop_token& stop) {
     VisitsRead read;
     LogSinceReading since = ReadLogSince(
         log, cursor,
@@ -77,7 +77,7 @@ VisitsRead ReadRobotVisits(const std::filesystem::path& log, const LogCursor& cu
                                        .client = std::move(request->client)});
             }
         },
-        maxBytes);
+        maxBytes, stop);
     read.reading = std::move(since.reading);
     read.gap = since.gap;
     return read;

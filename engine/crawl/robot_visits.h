@@ -32,6 +32,7 @@ struct VisitsRead {
 
 // The robots' requests written to the log since the cursor, as ReadLogSince reads it.
 VisitsRead ReadRobotVisits(const std::filesystem::path& log, const LogCursor& cursor,
-                           std::uint64_t maxBytes = std::uint64_t{1} << 32);
+                           std::uint64_t maxBytes = std::uint64_t{1} << 32,
+                           const std::stop_token& stop = {});
 
 }  // namespace quaymark

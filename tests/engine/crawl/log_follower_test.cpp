@@ -70,6 +70,27 @@ TEST(LogFollower, ReadsRotationsOnceAndTheRestOfTheRotatedFile) {
     EXPECT_TRUE(gap);
 }
 
+// A rotation that expands beyond the bound is read no further, and told; a stop asked ends a
+// read before its bytes.
+TEST(LogFollower, ABoundAndAStopEndARead) {
+    testing::TempDir dir;
+    const std::filesystem::path log = dir.path() / "access.log";
+    testing::WriteFileBytes(dir.path() / "access.log.1.gz",
+                            testing::Gzip(std::string(1 << 20, 'x') + "\n"));
+    testing::WriteFileBytes(log, "now\n");
+    std::size_t lines = 0;
+    const LogSinceReading bounded = ReadLogSince(
+        log, {}, [&](std::string_view) { ++lines; }, 1 << 16);
+    EXPECT_THAT(bounded.reading.failure, ::testing::HasSubstr("read no further"));
+    EXPECT_EQ(lines, 1u);
+    std::stop_source stop;
+    stop.request_stop();
+    const LogReading stopped = FollowLog(
+        log, {}, [&](std::string_view) { ++lines; }, 1 << 16, stop.get_token());
+    EXPECT_EQ(lines, 1u);
+    EXPECT_EQ(stopped.cursor.offset, 0u);
+}
+
 // Each read goes on where the last stopped, whole lines only; a rotated log and a truncated
 // one are read from their start; a line over the limit is passed over, counted.
 TEST(LogFollower, GoesOnWhereItStoppedThroughGrowthRotationAndTruncation) {
