@@ -53,12 +53,13 @@ std::string ClaimKey(const std::string& engine, const std::string& address) {
 }
 
 // What the DNS says of each address that claimed a robot, by ClaimKey: the verdicts of the last
-// days as kept, the others asked now and kept.
+// days as kept, the others asked now and kept. Why the DNS could not be asked, or the verdicts
+// kept, goes to failure.
 std::unordered_map<std::string, VisitCheck> CheckAddresses(History& history,
                                                            const std::vector<RobotVisit>& visits,
                                                            const RunRouting& routing,
                                                            const std::stop_token& stop,
-                                                           std::int64_t now) {
+                                                           std::int64_t now, std::string& failure) {
     std::unordered_map<std::string, VisitCheck> checks;
     const auto kept = history.RobotAddresses(now - kRobotVerdictDays * kDay);
     std::vector<RobotClaim> claims;
@@ -89,7 +90,13 @@ std::unordered_map<std::string, VisitCheck> CheckAddresses(History& history,
                         .check = check,
                         .checkedAt = now});
     }
-    history.KeepRobotAddresses(keep, now - kRobotVerdictDays * kDay);
+    if (!answers.failure.empty()) {
+        failure = "the robots' addresses could not be looked up: " + answers.failure;
+    } else if (const std::string kept =
+                   history.KeepRobotAddresses(keep, now - kRobotVerdictDays * kDay);
+               !kept.empty()) {
+        failure = "the history could not be kept: " + kept;
+    }
     return checks;
 }
 
@@ -119,7 +126,8 @@ LogRead ReadOneLog(History& history, const SiteLog& log,
         }
     }
     const std::int64_t now = std::time(nullptr);
-    const auto checks = CheckAddresses(history, ours, routing, stop, now);
+    std::string lookups;
+    const auto checks = CheckAddresses(history, ours, routing, stop, now, lookups);
     std::vector<CrawlVisit> keep;
     for (const RobotVisit& visit : ours) {
         const VisitCheck check = checks.at(ClaimKey(visit.engine, visit.client));
@@ -140,6 +148,8 @@ LogRead ReadOneLog(History& history, const SiteLog& log,
     moved.readAt = now;
     if (const std::string failure = history.KeepLogRead(moved, keep); !failure.empty()) {
         read.failure = "the history could not be kept: " + failure;
+    } else if (read.failure.empty()) {
+        read.failure = lookups;
     }
     return read;
 }
@@ -252,7 +262,9 @@ std::string LogReadLine(const LogRead& read) {
                 " in no log format passed over.";
     }
     if (!read.failure.empty()) {
-        line += " " + read.failure + ".";
+        std::string sentence = read.failure;
+        sentence[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(sentence[0])));
+        line += " " + sentence + ".";
     }
     return line;
 }

@@ -110,6 +110,13 @@ TEST(CommandLine, AccessLogsShowWhichAnnouncedPagesTheRobotsFetched) {
     EXPECT_THAT(out.str(), HasSubstr("sent through IndexNow: "));
     EXPECT_THAT(out.str(), HasSubstr("fetched by Bing: 200\n"));
     EXPECT_EQ(testing::ReadFileBytes(log).substr(0, bytes.size()), bytes) << "logs are only read";
+
+    // A resolver that cannot be asked is told, and the new claim stays unverified.
+    routing.nameServer = "not a name server";
+    std::ofstream(log, std::ios::app) << LogLine("157.55.39.2", "/a", later, bing);
+    EXPECT_EQ(run({"logs", "read"}), kSomeRefused);
+    EXPECT_THAT(err.str(), HasSubstr("1 not verified (no answer from the DNS). The robots' "
+                                     "addresses could not be looked up: "));
     for (const char* variable : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME"}) {
         ::unsetenv(variable);
     }
