@@ -159,7 +159,8 @@ std::vector<PageEvent> History::PageTimeline(const std::string& address) {
                "  WHERE site = substr(?1, 1, instr(substr(?1, 9), '/') + 8) AND address = ?1"
                "  AND verified = 1"
                " UNION ALL SELECT 2, inspected_at, 'Google', verdict || CASE WHEN coverage = ''"
-               "  THEN '' ELSE ': ' || coverage END, verdict = 'PASS'"
+               "  THEN '' ELSE ': ' || coverage END || CASE WHEN last_crawl = '' THEN '' ELSE"
+               "  '; last crawl ' || last_crawl END, verdict = 'PASS'"
                "  FROM google_inspection_series WHERE address = ?1"
                " ORDER BY 2, 1",
                {address}, [&](sqlite3_stmt* s) {
