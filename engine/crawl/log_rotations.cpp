@@ -11,20 +11,27 @@
 namespace quaymark {
 namespace {
 
-// The rotation's number: 3 for access.log.3 and access.log.3.gz; 0 for any other name.
-int RotationNumber(const std::string& name, const std::string& log) {
-    if (name.size() <= log.size() + 1 || name.compare(0, log.size() + 1, log + ".") != 0) {
+// How old a rotation is, the oldest greatest: 3 for access.log.3 (or .3.gz) as logrotate
+// numbers them, and for its dated names (access.log-20261209, .gz too) the older the date, the
+// greater; 0 for any other name.
+long RotationAge(const std::string& name, const std::string& log) {
+    if (name.size() <= log.size() + 1 || name.compare(0, log.size(), log) != 0) {
         return 0;
     }
+    const char mark = name[log.size()];
     std::string rest = name.substr(log.size() + 1);
     if (rest.size() > 3 && rest.compare(rest.size() - 3, 3, ".gz") == 0) {
         rest.resize(rest.size() - 3);
     }
-    if (rest.empty() || rest.size() > 6 ||
+    if (rest.empty() ||
         !std::all_of(rest.begin(), rest.end(), [](char c) { return c >= '0' && c <= '9'; })) {
         return 0;
     }
-    return std::atoi(rest.c_str());
+    if (mark == '.' && rest.size() <= 6) {
+        return std::atol(rest.c_str());
+    }
+    constexpr long kLastDate = 99991231;
+    return mark == '-' && rest.size() == 8 ? kLastDate + 1 - std::atol(rest.c_str()) : 0;
 }
 
 struct GzClose {
@@ -73,19 +80,19 @@ bool SameFile(const std::filesystem::path& path, const LogCursor& cursor) {
 }  // namespace
 
 std::vector<std::filesystem::path> Rotations(const std::filesystem::path& log) {
-    std::vector<std::pair<int, std::filesystem::path>> found;
+    std::vector<std::pair<long, std::filesystem::path>> found;
     std::error_code error;
     const std::string name = log.filename().string();
     for (const auto& entry : std::filesystem::directory_iterator(
              log.parent_path().empty() ? "." : log.parent_path(), error)) {
-        if (const int number = RotationNumber(entry.path().filename().string(), name)) {
-            found.emplace_back(number, entry.path());
+        if (const long age = RotationAge(entry.path().filename().string(), name)) {
+            found.emplace_back(age, entry.path());
         }
     }
     std::sort(found.begin(), found.end(),
               [](const auto& a, const auto& b) { return a.first > b.first; });
     std::vector<std::filesystem::path> rotations;
-    for (auto& [number, path] : found) {
+    for (auto& [age, path] : found) {
         rotations.push_back(std::move(path));
     }
     return rotations;

@@ -10,7 +10,7 @@
 namespace quaymark {
 
 // The rotations beside a log, as logrotate and the servers' own rotation name them (access.log.1,
-// access.log.2.gz, ...), oldest first.
+// access.log.2.gz, ..., or by date: access.log-20261209, access.log-20261208.gz), oldest first.
 std::vector<std::filesystem::path> Rotations(const std::filesystem::path& log);
 
 // What a read of a log and its rotations found.

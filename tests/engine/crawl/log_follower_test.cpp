@@ -50,6 +50,13 @@ TEST(LogFollower, ReadsRotationsOnceAndTheRestOfTheRotatedFile) {
     testing::WriteFileBytes(dir.path() / "access.log.2.gz", testing::Gzip("oldest\nold"));
     testing::WriteFileBytes(dir.path() / "access.log.1", "older\n");
     testing::WriteFileBytes(dir.path() / "access.log.10.bak", "not a rotation\n");
+    EXPECT_THAT(Rotations(dir.path() / "dated.log"), IsEmpty());
+    for (const char* dated : {"dated.log-20261209", "dated.log-20261130.gz", "dated.log-2026"}) {
+        testing::WriteFileBytes(dir.path() / dated, "");
+    }
+    EXPECT_THAT(
+        Rotations(dir.path() / "dated.log"),
+        ElementsAre(dir.path() / "dated.log-20261130.gz", dir.path() / "dated.log-20261209"));
     testing::WriteFileBytes(log, "new\n");
     LogCursor cursor;
     bool gap = false;
