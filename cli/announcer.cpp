@@ -2,7 +2,6 @@
 
 #include <CLI/CLI.hpp>
 
-#include <algorithm>
 #include <chrono>
 #include <optional>
 
@@ -140,8 +139,13 @@ int Announce(const Options& options, const AnnouncerSeams& seams) {
     } else {
         WriteText(report, options.quiet, seams.out);
     }
-    return options.dryRun ? report.exitStatus
-                          : std::max(report.exitStatus, ReadLogs(options, seams));
+    // The status as the announcement left it (the report only holds on to it).
+    const int announced = done.exitStatus;
+    if (options.dryRun) {
+        return announced;
+    }
+    const int logs = ReadLogs(options, seams);
+    return logs > announced ? logs : announced;
 }
 
 }  // namespace
