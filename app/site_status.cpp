@@ -170,11 +170,6 @@ std::vector<DaySeries> IndexedByDay(const std::vector<DayCounts>& changes, SiteR
     return {{.name = "Indexed", .values = indexed}, {.name = "Not indexed", .values = notIndexed}};
 }
 
-struct Profile {
-    std::map<std::string, SiteRow> rows;
-    SubmitJob job{};
-};
-
 void Charts(History& history, SiteStatus& status, std::int64_t now) {
     const std::int64_t today = now / kDay;
     status.firstDay = today - kStatusDays + 1;
