@@ -85,6 +85,9 @@ Announcement Announce(const AnnounceRequest& request, AnnounceFollower& follower
     if (loaded.googleKey != KeyProblem::None) {
         follower.GoogleLeftOut(loaded.googleKeyFile, loaded.googleKey);
     }
+    for (const CredentialProblem& problem : loaded.credentials) {
+        follower.ChannelLeftOut(problem);
+    }
     if (!AnyModernChannelOn(loaded.channels)) {
         return fail({.kind = Kind::NoChannel});
     }
@@ -106,6 +109,7 @@ Announcement Announce(const AnnounceRequest& request, AnnounceFollower& follower
     HistoryStores stores(writer);
     AnnounceChanges announce({.settings = std::move(loaded.channels.settings),
                               .google = {.key = std::move(loaded.channels.googleKey)},
+                              .credentials = std::move(loaded.channels.credentials),
                               .site = request.site,
                               .all = request.all,
                               .dryRun = request.dryRun,

@@ -58,6 +58,8 @@ public:
     virtual void HistoryNote(const std::string& note) = 0;
     // Google's key could not be taken: Google is left out, the other channels are not.
     virtual void GoogleLeftOut(const std::filesystem::path& key, KeyProblem problem) = 0;
+    // An engine's own channel whose credential could not be read: left out, the others not.
+    virtual void ChannelLeftOut(const CredentialProblem& problem) = 0;
     // Another announcement is under way: this one waits for it, at most so long.
     virtual void Waiting(std::chrono::milliseconds bound) = 0;
     // What follows the run once it may begin.

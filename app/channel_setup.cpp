@@ -6,12 +6,10 @@
 #include "storage/program_paths.h"
 
 namespace quaymark {
-namespace {
 
 using Kind = ChannelChange::Kind;
 
-// The settings as kept, a missing file being today's defaults.
-ChannelChange Loaded() {
+ChannelChange LoadedSettings() {
     ChannelChange change{.file = IndexNowSettingsPath()};
     if (const FileResult loaded = LoadIndexNowSettings(change.file, change.settings);
         !loaded && !loaded.Missing()) {
@@ -21,15 +19,13 @@ ChannelChange Loaded() {
     return change;
 }
 
-ChannelChange Saved(ChannelChange change) {
+ChannelChange SavedSettings(ChannelChange change) {
     if (const FileResult saved = SaveIndexNowSettings(change.file, change.settings); !saved) {
         change.kind = Kind::SettingsNotSaved;
         change.detail = saved.Reason();
     }
     return change;
 }
-
-}  // namespace
 
 ChannelsLoaded LoadChannels() {
     ChannelsLoaded loaded{.settingsFile = IndexNowSettingsPath(), .googleKeyFile = GoogleKeyPath()};
@@ -41,6 +37,7 @@ ChannelsLoaded LoadChannels() {
     KeyReading reading = TakeGoogleKey(loaded.channels.settings);
     loaded.channels.googleKey = std::move(reading.key);
     loaded.googleKey = reading.problem;
+    loaded.credentials = LoadCredentials(loaded.channels);
     return loaded;
 }
 
@@ -76,6 +73,7 @@ ChannelsSaved SaveChannels(const IndexNowSettings& settings, bool settingsUnread
     KeyReading reading = TakeGoogleKey(settings);
     saved.channels.googleKey = std::move(reading.key);
     saved.googleKey = reading.problem;
+    saved.credentials = LoadCredentials(saved.channels);
     if (!settingsUnreadable) {
         saved.saved = SaveIndexNowSettings(saved.settingsFile, settings);
     }
@@ -83,7 +81,7 @@ ChannelsSaved SaveChannels(const IndexNowSettings& settings, bool settingsUnread
 }
 
 ChannelChange TurnIndexNowOn(const IndexNowChoice& choice) {
-    ChannelChange change = Loaded();
+    ChannelChange change = LoadedSettings();
     IndexNowSettings& settings = change.settings;
     if (change.kind != Kind::Done) {
         return change;
@@ -112,17 +110,17 @@ ChannelChange TurnIndexNowOn(const IndexNowChoice& choice) {
                     .detail = written.Reason()};
         }
     }
-    return Saved(std::move(change));
+    return SavedSettings(std::move(change));
 }
 
 ChannelChange TurnIndexNowOff() {
-    ChannelChange change = Loaded();
+    ChannelChange change = LoadedSettings();
     change.settings.enabled = false;
-    return change.kind == Kind::Done ? Saved(std::move(change)) : change;
+    return change.kind == Kind::Done ? SavedSettings(std::move(change)) : change;
 }
 
 ChannelChange TurnGoogleOn(const std::filesystem::path& keyFile) {
-    ChannelChange change = Loaded();
+    ChannelChange change = LoadedSettings();
     if (change.kind != Kind::Done) {
         return change;
     }
@@ -141,17 +139,17 @@ ChannelChange TurnGoogleOn(const std::filesystem::path& keyFile) {
     }
     change.settings.google = true;
     change.account = reading.key->clientEmail;
-    return Saved(std::move(change));
+    return SavedSettings(std::move(change));
 }
 
 ChannelChange TurnGoogleOff() {
-    ChannelChange change = Loaded();
+    ChannelChange change = LoadedSettings();
     change.settings.google = false;
-    return change.kind == Kind::Done ? Saved(std::move(change)) : change;
+    return change.kind == Kind::Done ? SavedSettings(std::move(change)) : change;
 }
 
 SitesKeyCheck CheckSitesKey(const RunRouting& routing) {
-    const ChannelChange loaded = Loaded();
+    const ChannelChange loaded = LoadedSettings();
     if (loaded.kind != Kind::Done) {
         return {.kind = SitesKeyCheck::Kind::SettingsUnreadable,
                 .file = loaded.file,

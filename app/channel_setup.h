@@ -12,6 +12,16 @@
 
 namespace quaymark {
 
+// An engine's own channel that is on but whose credential could not be read: it stays off for
+// now, and is told.
+struct CredentialProblem {
+    std::string name;
+    std::filesystem::path file;
+    std::string detail;
+};
+// The credentials of the engines' own channels that are on, read into the channels.
+std::vector<CredentialProblem> LoadCredentials(ChannelSettings& channels);
+
 // The user's channel settings and keys, read as both faces and the announcer take them.
 struct ChannelsLoaded {
     // Off, as a missing file leaves them, when the settings file could not be read.
@@ -22,6 +32,7 @@ struct ChannelsLoaded {
     // A key Google needs and that could not be taken: Google stays off, the others do not.
     std::filesystem::path googleKeyFile{};
     KeyProblem googleKey = KeyProblem::None;
+    std::vector<CredentialProblem> credentials{};
 
     bool SettingsUnreadable() const { return !settings && !settings.Missing(); }
 };
@@ -51,6 +62,7 @@ struct ChannelsSaved {
     std::filesystem::path settingsFile{};
     bool leftUnread = false;
     FileResult saved{};
+    std::vector<CredentialProblem> credentials{};
 };
 ChannelsSaved SaveChannels(const IndexNowSettings& settings, bool settingsUnreadable);
 
@@ -66,16 +78,25 @@ struct ChannelChange {
         KeyNotTaken,         // file: no service account's key; detail: why
         NoKeyKept,           // Google asked on without a key, and none is kept
         KeyNotKept,          // file, detail: the copy of Google's key could not be kept
+        UnknownChannel,      // detail: the name given
+        BadCredential,       // the credential given is none
+        NoCredentialKept,    // an engine's own channel asked on without a credential
+        CredentialNotKept,   // file, detail
+        BadSite,             // detail: the site that is no http or https site
     };
     Kind kind = Kind::Done;
     std::filesystem::path file{};
     std::string detail{};
     // The settings as they now are, the IndexNow key file written (if asked), and the service
-    // account whose key Google now signs in with.
+    // account whose key Google now signs in with (or an engine's credential, masked).
     IndexNowSettings settings{};
     std::filesystem::path keyFile{};
     std::string account{};
 };
+
+// The settings as kept, a missing file being today's defaults; and saved again.
+ChannelChange LoadedSettings();
+ChannelChange SavedSettings(ChannelChange change);
 
 // What is asked of IndexNow: a key (else the one kept, else a new one), an endpoint and a key
 // location (else those kept), and where to write the key file (a folder takes <key>.txt).

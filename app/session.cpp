@@ -27,9 +27,13 @@ PreparedRun RunSession::Submit(std::vector<std::string> entries, std::string ema
 }
 
 PreparedRun RunSession::Resend(std::vector<RunRequest> requests) const {
+    // A resend has every channel; those that sign in need what they sign in with.
+    SubmitJob applied;
+    ApplyChannelSettings(applied, channels_);
     return Prepare({.mode = SubmitJob::Resend,
                     .resendItems = std::move(requests),
-                    .google = {.key = channels_.googleKey}});
+                    .google = {.key = channels_.googleKey},
+                    .apis = std::move(applied.apis)});
 }
 
 PreparedRun RunSession::Prepare(SubmitJob job) const {
@@ -41,6 +45,7 @@ PreparedRun RunSession::Prepare(SubmitJob job) const {
 PreparedAnnouncement RunSession::Announce(RunObserver& observer, std::stop_token stop) const {
     return {{.settings = channels_.settings,
              .google = {.key = channels_.googleKey},
+             .credentials = channels_.credentials,
              .errorPageDir = ErrorPageDirectory(),
              .routing = routing_},
             *writer_,

@@ -188,7 +188,6 @@ void Charts(History& history, SiteStatus& status, std::int64_t now) {
         sent.Add(day.who + " accepted", day.day, day.second);
         sent.Add(day.who + " refused", day.day, day.first - day.second);
     }
-    status.sent = sent.Series();
     Chart visits(status.firstDay, today);
     for (const DayCounts& day : history.VisitsByDay(site, since)) {
         if (day.first > 0) {
@@ -198,7 +197,19 @@ void Charts(History& history, SiteStatus& status, std::int64_t now) {
             visits.Add("False robots", day.day, day.second);
         }
     }
+    for (const EngineDay& day : history.EngineDays(site, status.firstDay)) {
+        visits.Add(day.series, day.day, day.count);
+    }
     status.visits = visits.Series();
+    // The quota each engine last told on each day.
+    std::map<std::pair<std::string, std::int64_t>, int> quotas;
+    for (const QuotaReading& reading : history.QuotaReadings(site, since)) {
+        quotas[{reading.channel + " quota left", reading.at / kDay}] = reading.dailyLeft;
+    }
+    for (const auto& [key, left] : quotas) {
+        sent.Add(key.first, key.second, left);
+    }
+    status.sent = sent.Series();
     status.google = IndexedByDay(history.GoogleByDay(site), status.row, status.firstDay, today);
 }
 
@@ -257,12 +268,16 @@ SitesStatus StatusOfSites(const std::string& chosen, std::int64_t now) {
     }
     for (auto& [site, row] : rows) {
         for (const ChannelKind& kind : ChannelKinds()) {
-            if (kind.modern) {
-                row.channels.push_back(
-                    {.name = std::string(kind.name),
-                     .on = kind.on(job),
-                     .quotaLeft = kind.quotaLeft ? kind.quotaLeft(job, site) : std::nullopt});
+            // An engine's own channel shows nothing of itself while it is off.
+            if (!kind.modern || (kind.account != nullptr && !kind.on(job))) {
+                continue;
             }
+            const std::optional<QuotaLeft> left =
+                kind.quotaLeft ? kind.quotaLeft(job, site) : std::nullopt;
+            row.channels.push_back({.name = std::string(kind.name),
+                                    .on = kind.on(job),
+                                    .quotaLeft = left ? std::optional(left->today) : std::nullopt,
+                                    .monthLeft = left ? left->month : std::nullopt});
         }
         SiteStatus& shown =
             status.sites.emplace_back(SiteStatus{.row = row, .chosen = site == chosenSite});
@@ -320,6 +335,9 @@ std::string ChannelStateText(const ChannelState& channel) {
     std::string text = channel.name + (channel.on ? " on" : " off");
     if (channel.on && channel.quotaLeft) {
         text += ", " + std::to_string(*channel.quotaLeft) + " left today";
+    }
+    if (channel.on && channel.monthLeft) {
+        text += ", " + std::to_string(*channel.monthLeft) + " this month";
     }
     return text;
 }

@@ -13,11 +13,13 @@ namespace quaymark {
 // The days the Sites window's charts and the crawl figures look back over.
 inline constexpr int kStatusDays = 90;
 
-// A modern channel as a site sees it: on or off, and what is left of its quota today.
+// A modern channel as a site sees it: on or off, and what is left of its quota today (and this
+// month, where the engine counts months).
 struct ChannelState {
     std::string name;
     bool on = false;
     std::optional<int> quotaLeft{};
+    std::optional<int> monthLeft{};
 };
 
 // One row of the Sites window: a site of the list or of the remembered sitemaps.
@@ -67,8 +69,9 @@ struct SiteStatus {
     std::vector<EngineCrawl> engines{};
     // Days since 1970 (UTC), the last being today.
     std::int64_t firstDay = 0;
-    // Sent, accepted and refused per channel; verified visits per engine (and false robots);
-    // Google's indexed and not indexed pages.
+    // Sent, accepted and refused per channel, and each quota left as the engine last told it
+    // that day; verified visits per engine (and false robots), and the engines' own figures
+    // (Bing's pages crawled, Yandex's recrawls); Google's indexed and not indexed pages.
     std::vector<DaySeries> sent{};
     std::vector<DaySeries> visits{};
     std::vector<DaySeries> google{};
@@ -101,7 +104,8 @@ std::string DelayText(std::int64_t seconds);
 // "Bing: 20 pages announced; 10 of 15 fetched within a day, 12 of 14 within a week; median
 // 5 h 12 min".
 std::string EngineCrawlLine(const EngineCrawl& engine);
-// "IndexNow on", "Google Search Console on, 1,990 left today", "... off".
+// "IndexNow on", "Google Search Console on, 1990 left today", "Bing Webmaster Tools on, 90
+// left today, 2900 this month", "... off".
 std::string ChannelStateText(const ChannelState& channel);
 
 }  // namespace quaymark

@@ -45,6 +45,11 @@ public:
         seams_.err << "quaymark-announce: Google Search Console left out: "
                    << Printable(key.string()) << ": " << Describe(problem) << '\n';
     }
+    void ChannelLeftOut(const CredentialProblem& problem) override {
+        seams_.err << "quaymark-announce: " << problem.name << " left out: "
+                   << Printable(problem.file.string()) << ": " << Printable(problem.detail)
+                   << '\n';
+    }
     void Waiting(std::chrono::milliseconds bound) override {
         seams_.err << "quaymark-announce: another announcement is under way (" << kProgramName
                    << " or another quaymark-announce); waiting for it to end, at most "

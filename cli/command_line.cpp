@@ -9,6 +9,8 @@
 #include "app/sites.h"
 #include "base/counted.h"
 #include "base/product.h"
+#include "cli/account_commands.h"
+#include "cli/channel_words.h"
 #include "cli/crawl_commands.h"
 #include "cli/history_command.h"
 #include "cli/progress.h"
@@ -16,7 +18,6 @@
 namespace quaymark::cli {
 namespace {
 
-constexpr const char* kName = "quaymark-cli";
 
 // Follows an import on standard error: a line for each sitemap read.
 class ImportLines : public ImportObserver {
@@ -34,10 +35,6 @@ private:
     bool quiet_;
 };
 
-int Problem(const AnnouncerSeams& seams, const std::string& text, int status) {
-    seams.err << kName << ": " << Printable(text) << '\n';
-    return status;
-}
 
 int AddSite(const std::string& address, bool quiet, const AnnouncerSeams& seams) {
     ImportLines lines(seams.err, quiet);
@@ -89,44 +86,6 @@ int RemoveSite(const std::string& address, const AnnouncerSeams& seams) {
     }
     seams.out << "Forgot " << Printable(forgotten.site) << "; its pages stay in the list.\n";
     return kAllAnnounced;
-}
-
-// A channel's change in the command line's words; the status it ends with.
-int Told(const ChannelChange& change, const AnnouncerSeams& seams) {
-    using Kind = ChannelChange::Kind;
-    const std::string file = change.file.string();
-    switch (change.kind) {
-        case Kind::Done:
-            return kAllAnnounced;
-        case Kind::SettingsUnreadable:
-            return Problem(seams, "the settings " + file + " could not be read: " + change.detail,
-                           kSetupOrUsage);
-        case Kind::SettingsNotSaved:
-            return Problem(seams, "the settings " + file + " could not be saved: " + change.detail,
-                           kSetupOrUsage);
-        case Kind::BadKey:
-            return Problem(seams, "a key is 8 to 128 characters from a-z, A-Z, 0-9 and -",
-                           kSetupOrUsage);
-        case Kind::BadKeyLocation:
-            return Problem(seams, "the key location must be an https address of a .txt file",
-                           kSetupOrUsage);
-        case Kind::KeyFileNotWritten:
-            return Problem(seams,
-                           "the key file " + file + " could not be written: " + change.detail,
-                           kSetupOrUsage);
-        case Kind::KeyNotTaken:
-            return Problem(seams,
-                           file + " was not taken: " + change.detail +
-                               "; give the JSON key Google Cloud gave for the service account",
-                           kSetupOrUsage);
-        case Kind::NoKeyKept:
-            return Problem(seams, "no service account's key is kept: give one with --key <file>",
-                           kSetupOrUsage);
-        case Kind::KeyNotKept:
-            return Problem(seams, "the key could not be kept in " + file + ": " + change.detail,
-                           kSetupOrUsage);
-    }
-    return kSetupOrUsage;
 }
 
 int IndexNowOn(const IndexNowChoice& choice, const AnnouncerSeams& seams) {
@@ -300,6 +259,8 @@ int RunCommandLine(const std::vector<std::string>& arguments, const AnnouncerSea
         ->type_name("FILE");
     CLI::App* googleOff = google->add_subcommand("off", "Turn it off; its key is kept");
 
+    const AccountCommands accounts(app);
+
     CLI::App* timer =
         app.add_subcommand("timer", "Turn the daily timer that runs quaymark-announce on or off")
             ->require_subcommand(1);
@@ -374,6 +335,9 @@ int RunCommandLine(const std::vector<std::string>& arguments, const AnnouncerSea
     }
     if (googleOff->parsed()) {
         return Off(TurnGoogleOff(), "Google Search Console is off; its key is kept.", seams);
+    }
+    if (const std::optional<int> told = accounts.Run(seams)) {
+        return *told;
     }
     if (history->parsed()) {
         return ShowHistory(csv    ? HistoryFormat::Csv

@@ -78,6 +78,14 @@ public:
                                     std::int64_t forgetBefore);
     // The pages Google has still to inspect: waiting for its quota, refused or failed.
     std::vector<std::string> GooglePending();
+    // The engines' own channels: the last quota read of each site, every reading of a site
+    // since then, the engine's figures by day, the pages waiting for the quota, and a run's
+    // of them kept in one transaction.
+    std::vector<QuotaReading> LastQuotas(const std::string& channel);
+    std::vector<QuotaReading> QuotaReadings(const std::string& site, std::int64_t since);
+    std::vector<EngineDay> EngineDays(const std::string& site, std::int64_t sinceDay);
+    std::vector<std::string> ChannelPending(const std::string& channel);
+    std::string KeepQuotaRun(const QuotaKept& kept);
     std::string KeepGooglePending(const std::vector<std::string>& waiting,
                                   const std::vector<std::string>& settled);
     // When each sitemap was last submitted to Google.

@@ -166,6 +166,20 @@ constexpr const char* kCrawlTables =
     "  NEW.time / 86400, 1, NEW.accepted != 0)"
     " ON CONFLICT DO UPDATE SET sent = sent + 1, accepted = accepted + excluded.accepted; END;";
 
+// The engines' own channels: every quota told, the engines' figures by day, the pages waiting.
+constexpr const char* kQuotaTables =
+    "CREATE TABLE IF NOT EXISTS channel_quotas("
+    " channel TEXT NOT NULL, site TEXT NOT NULL, at INTEGER NOT NULL,"
+    " daily_left INTEGER NOT NULL, daily_quota INTEGER, monthly_left INTEGER);"
+    "CREATE INDEX IF NOT EXISTS channel_quotas_by_site ON channel_quotas(site, at);"
+    "CREATE INDEX IF NOT EXISTS channel_quotas_by_channel ON channel_quotas(channel, site, at);"
+    "CREATE TABLE IF NOT EXISTS engine_days("
+    " channel TEXT NOT NULL, site TEXT NOT NULL, day INTEGER NOT NULL, series TEXT NOT NULL,"
+    " count INTEGER NOT NULL, PRIMARY KEY(site, day, channel, series)) WITHOUT ROWID;"
+    "CREATE TABLE IF NOT EXISTS channel_pending("
+    " channel TEXT NOT NULL, address TEXT NOT NULL, PRIMARY KEY(channel, address))"
+    " WITHOUT ROWID;";
+
 // A history from before them learns the series and the days from what it holds.
 constexpr const char* kCrawlFromRows =
     "INSERT INTO google_inspection_series SELECT address, verdict, coverage, last_crawl,"
@@ -352,6 +366,7 @@ int MakeCurrent(sqlite3* db, Found found) {
         std::string sql = kSitesTables;
         sql += learnDue ? kDueFromRows : "";
         sql += kCrawlTables;
+        sql += kQuotaTables;
         sql += learnCrawl ? kCrawlFromRows : "";
         // Only what must be learned from the rows takes the write lock.
         if (learnDue || learnCrawl) {
@@ -371,6 +386,7 @@ int MakeCurrent(sqlite3* db, Found found) {
     sql += kSummaryTable;
     sql += kSitesTables;
     sql += kCrawlTables;
+    sql += kQuotaTables;
     if (found == Found::Earlier) {
         sql += kSummaryFromRows;
         sql += kCrawlFromRows;

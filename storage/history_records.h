@@ -186,4 +186,36 @@ struct DayCounts {
     std::int64_t second = 0;
 };
 
+// What an engine said of a site's quota when it was last asked: what is left today, and this
+// month where it counts months too.
+struct QuotaReading {
+    std::string channel;
+    std::string site;
+    std::int64_t at = 0;
+    int dailyLeft = 0;
+    std::optional<int> dailyQuota{};
+    std::optional<int> monthlyLeft{};
+};
+
+// One figure an engine gives of a site for one day (days since 1970, UTC): pages its robot
+// crawled, its crawl errors, its recrawl tasks by state.
+struct EngineDay {
+    std::string channel;
+    std::string site;
+    std::int64_t day = 0;
+    std::string series;
+    std::int64_t count = 0;
+};
+
+// What a run of an engine's own channel keeps, written in one turn: the quotas read, the
+// engine's figures by day (a day's figure replacing the one kept before), the pages carried to
+// the next run and those that no longer wait.
+struct QuotaKept {
+    std::string channel;
+    std::vector<QuotaReading> quotas{};
+    std::vector<EngineDay> days{};
+    std::vector<std::string> waiting{};
+    std::vector<std::string> settled{};
+};
+
 }  // namespace quaymark

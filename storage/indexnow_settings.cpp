@@ -60,6 +60,47 @@ void Take(std::string_view name, std::string_view value, IndexNowSettings& setti
     }
 }
 
+// A section no setting above lives in is an engine's own channel: its lines are named after it.
+bool IsAccountSection(std::string_view section) {
+    return !section.empty() &&
+           std::none_of(std::begin(kFields), std::end(kFields),
+                        [&](const Field& field) { return field.section == section; }) &&
+           std::all_of(section.begin(), section.end(), [](char c) { return c >= 'a' && c <= 'z'; });
+}
+
+void TakeAccount(std::string_view section, std::string_view name, std::string_view value,
+                 IndexNowSettings& settings) {
+    if (!name.starts_with(section)) {
+        return;
+    }
+    const std::string_view what = name.substr(section.size());
+    auto& account = settings.accounts[std::string(section)];
+    if (what.empty()) {
+        account.enabled = value == "true";
+    } else if (what == "PlainHttp") {
+        account.plainHttp = value == "true";
+    } else if (what == "Sites") {
+        account.sites.clear();
+        while (!value.empty()) {
+            const std::size_t blank = value.find(' ');
+            if (blank != 0) {
+                account.sites.emplace_back(value.substr(0, blank));
+            }
+            value = blank == std::string_view::npos ? std::string_view{} : value.substr(blank + 1);
+        }
+    }
+}
+
+std::string AccountLines(const std::string& section, const AccountSettings& account) {
+    std::string sites;
+    for (const std::string& site : account.sites) {
+        sites += (sites.empty() ? "" : " ") + site;
+    }
+    return (account.enabled ? section + "=true\n" : "") +
+           (sites.empty() ? "" : section + "Sites=" + sites + "\n") +
+           (account.plainHttp ? section + "PlainHttp=true\n" : "");
+}
+
 // The section's lines under its heading; nothing when it has none.
 std::string Section(std::string_view section, const std::string& lines) {
     return lines.empty() ? std::string() : "[" + std::string(section) + "]\n" + lines;
@@ -84,7 +125,9 @@ FileResult LoadIndexNowSettings(const std::filesystem::path& path, IndexNowSetti
         const std::string_view name = line.substr(0, equals);
         const std::string_view value =
             equals == std::string_view::npos ? std::string_view{} : line.substr(equals + 1);
-        if (InPlace(name, section)) {
+        if (IsAccountSection(section)) {
+            TakeAccount(section, name, value, settings);
+        } else if (InPlace(name, section)) {
             Take(name, value, settings);
         }
     }
@@ -97,6 +140,12 @@ FileResult SaveIndexNowSettings(const std::filesystem::path& path,
     if (!settings.key.empty() && !IsValidIndexNowKey(settings.key)) {
         return {std::make_error_code(std::errc::invalid_argument)};
     }
+    std::string accounts;
+    for (const auto& [section, account] : settings.accounts) {
+        if (IsAccountSection(section)) {
+            accounts += Section(section, AccountLines(section, account));
+        }
+    }
     return WriteFileAtomically(
         path,
         Section("indexnow",
@@ -107,7 +156,7 @@ FileResult SaveIndexNowSettings(const std::filesystem::path& path,
                     (settings.onlyNewOrChanged ? "onlyNewOrChanged=true\n" : "")) +
             Section("classic", settings.classic ? "" : "classic=false\n") +
             Section("checks", settings.checkPages ? "" : "checkPages=false\n") +
-            Section("google", settings.google ? "google=true\n" : ""));
+            Section("google", settings.google ? "google=true\n" : "") + accounts);
 }
 
 FileResult SaveServiceKeyFile(const std::filesystem::path& path, const std::string& text,

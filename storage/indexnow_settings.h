@@ -2,8 +2,10 @@
 
 #include <array>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "storage/atomic_file.h"
 
@@ -27,6 +29,18 @@ inline constexpr std::string_view kDefaultIndexNowEndpoint = kIndexNowEndpoints[
 // read as they always were. A missing file means IndexNow is off; a file without one of the
 // last five lines has no key location, announces every page, sends to the seven classic
 // add-URL pages, checks the pages before announcing them and leaves Google Search Console off.
+// A channel of an engine's own API, in a section of its own named after it ([bing]): on or off
+// (bing=true), the sites it serves, blank-separated (bingSites=...; every site when none), and,
+// where the engine also answers plain http, whether to use it (bingPlainHttp=true). Its
+// credential is never here.
+struct AccountSettings {
+    bool enabled = false;
+    std::vector<std::string> sites{};
+    bool plainHttp = false;
+
+    bool operator==(const AccountSettings&) const = default;
+};
+
 struct IndexNowSettings {
     std::string key{};
     std::string endpoint{kDefaultIndexNowEndpoint};
@@ -39,6 +53,8 @@ struct IndexNowSettings {
     bool checkPages = true;
     // Google Search Console, with the service account's key kept beside the settings.
     bool google = false;
+    // The engines' own APIs, by section; one not here is off.
+    std::map<std::string, AccountSettings, std::less<>> accounts{};
 };
 
 // A key is 8 to 128 characters from a-z, A-Z, 0-9 and "-".

@@ -1,5 +1,7 @@
 #include "storage/program_paths.h"
 
+#include <string>
+
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -68,6 +70,10 @@ std::filesystem::path IndexNowSettingsPath() {
 
 std::filesystem::path GoogleKeyPath() {
     return ConfigHome() / "quaymark" / "google-service-account.json";
+}
+
+std::filesystem::path CredentialPath(std::string_view section) {
+    return ConfigHome() / "quaymark" / (std::string(section) + ".credential");
 }
 
 std::filesystem::path ErrorPageDirectory() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <string_view>
 
 namespace quaymark {
 
@@ -34,6 +35,10 @@ std::filesystem::path IndexNowSettingsPath();
 // The copy of the service account's key for Google Search Console:
 // quaymark/google-service-account.json under the user's configuration directory.
 std::filesystem::path GoogleKeyPath();
+
+// The credential of an engine's own channel, the user's alone:
+// quaymark/<section>.credential under the user's configuration directory.
+std::filesystem::path CredentialPath(std::string_view section);
 
 // The program's own directory for error pages: quaymark/pages under the user's cache
 // directory, made with mode 0700 when missing.

@@ -34,13 +34,15 @@ std::optional<std::chrono::seconds> ParseRetryAfter(std::string_view value, std:
 
 StatusAnswer SendWithBackoff(const std::function<StatusAnswer()>& send, const RetryPolicy& retry,
                              std::string_view engine, RunControl& control, RunObserver& observer,
-                             std::mt19937& jitter) {
+                             std::mt19937& jitter,
+                             const std::function<bool(const StatusAnswer&)>& worth) {
     std::chrono::milliseconds backoff = retry.firstBackoff;
     std::chrono::seconds waited{0};
     std::uniform_real_distribution<double> spread(0.75, 1.25);
     for (int tries = 1;; ++tries) {
         StatusAnswer answer = send();
-        if (!WorthRetrying(answer.status) || tries >= retry.maxTries || control.Cancelled()) {
+        if (!WorthRetrying(answer.status) || (worth && !worth(answer)) ||
+            tries >= retry.maxTries || control.Cancelled()) {
             return answer;
         }
         const std::optional<std::chrono::seconds> asked =

@@ -32,8 +32,11 @@ struct RetryPolicy {
 // Sends until the answer is one waiting cannot help, the tries or the waiting allowed are
 // spent, or the run is cancelled: each wait as the endpoint asks (Retry-After), else doubling
 // from the first, told to the run's follower under the engine's name; Cancel ends it at once.
+// An API that tells by its answer's body that waiting cannot help (a quota spent for the day)
+// says so through worth.
 StatusAnswer SendWithBackoff(const std::function<StatusAnswer()>& send, const RetryPolicy& retry,
                              std::string_view engine, RunControl& control, RunObserver& observer,
-                             std::mt19937& jitter);
+                             std::mt19937& jitter,
+                             const std::function<bool(const StatusAnswer&)>& worth = {});
 
 }  // namespace quaymark

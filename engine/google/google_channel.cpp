@@ -134,7 +134,7 @@ StatusAnswer GoogleChannel::Call(const RunRequest& request) {
             .url = request.url,
             .body = request.body,
             .contentType = request.body.empty() ? std::string() : std::string(kJsonType),
-            .bearer = token.token->token};
+            .authorization = "Bearer " + token.token->token};
         answer = SendWithBackoff([&] { return fetcher_.Send(api); }, job_.retry, kGoogleName,
                                  control_, recorder_.observer(), jitter_);
         if (answer.status != 401) {

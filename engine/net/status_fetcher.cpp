@@ -66,9 +66,9 @@ StatusAnswer StatusFetcher::Post(const std::string& url, const std::string& json
 StatusAnswer StatusFetcher::Send(const ApiRequest& request) const {
     const std::string type =
         request.contentType.empty() ? std::string() : "Content-Type: " + request.contentType;
-    const std::string bearer =
-        request.bearer.empty() ? std::string() : "Authorization: Bearer " + request.bearer;
-    const RequestLists lists(routing_, {type, bearer, "Expect:"});
+    const std::string authorization =
+        request.authorization.empty() ? std::string() : "Authorization: " + request.authorization;
+    const RequestLists lists(routing_, {type, authorization, "Expect:"});
     using Method = ApiRequest::Method;
     if (request.method == Method::Get) {
         return Perform(request.url, nullptr, &lists);

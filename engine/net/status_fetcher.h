@@ -20,15 +20,15 @@ struct StatusAnswer {
     TransferFailure failure{};
 };
 
-// A request of an API: its method, address, body of its type, and the bearer of its token.
+// A request of an API: its method, address, body of its type, and how it is authorised.
 struct ApiRequest {
     enum class Method { Get, Post, Put };
     Method method = Method::Get;
     std::string url;
     std::string body{};
     std::string contentType{};
-    // The access token sent as "Authorization: Bearer <token>"; none when empty.
-    std::string bearer{};
+    // The Authorization header's value ("Bearer <token>", "OAuth <token>"); none when empty.
+    std::string authorization{};
 };
 
 // One HTTPS (or HTTP) request whose answer is judged by its status: IndexNow and its key

@@ -46,7 +46,9 @@ AnnounceChanges::AnnounceChanges(AnnounceJob job, RunStores& stores, RunObserver
 
 AnnounceOutcome AnnounceChanges::Run() {
     AnnounceOutcome outcome;
-    if (!AnyModernChannelOn({.settings = job_.settings, .googleKey = job_.google.key})) {
+    if (!AnyModernChannelOn({.settings = job_.settings,
+                             .googleKey = job_.google.key,
+                             .credentials = job_.credentials})) {
         outcome.setup = AnnounceOutcome::Setup::NoChannel;
         return outcome;
     }
@@ -356,24 +358,51 @@ void AnnounceChanges::Announce(AnnounceOutcome& outcome) {
     std::erase_if(forGoogle, keptFrom(kGoogleRobot));
     std::vector<std::string> forIndexNow = chosen;
     std::erase_if(forIndexNow, keptFrom(kIndexNowRobots));
-    if (decideInHistory_) {
-        LoadDates(forGoogle);
-    }
-    if (job_.dryRun || (forGoogle.empty() && forIndexNow.empty())) {
-        observer_.RunEnded();
-        return;
-    }
     SubmitJob job{.items = chosen,
                   .errorPageDir = job_.errorPageDir,
                   .classic = false,
                   .indexNow = {.settings = job_.settings},
                   .google = job_.google,
                   .retry = job_.retry,
-                  .routing = job_.routing,
-                  .plan = RunPlan{.pages = {{std::string(kIndexNowName), std::move(forIndexNow)},
-                                            {std::string(kGoogleName), std::move(forGoogle)}},
-                                  .dates = dates_}};
+                  .routing = job_.routing};
+    ApplyChannelSettings(job, {.settings = job_.settings,
+                               .googleKey = job_.google.key,
+                               .credentials = job_.credentials});
+    job.google = job_.google;
     stores_.Attach(job);
+    // An engine's own channel takes, beside what is new or changed, what waited for its quota.
+    std::map<std::string, std::vector<std::string>, std::less<>> forApis;
+    for (const ChannelKind* kind : AccountKinds()) {
+        if (!kind->on(job)) {
+            continue;
+        }
+        std::vector<std::string> pages = chosen;
+        if (!job_.all) {
+            const std::vector<std::string> pending =
+                stores_.quotas().Pending(std::string(kind->name));
+            const std::unordered_set<std::string> waiting(pending.begin(), pending.end());
+            const std::unordered_set<std::string> taken(chosen.begin(), chosen.end());
+            for (const std::string& page : candidates) {
+                if (waiting.count(page) > 0 && taken.count(page) == 0) {
+                    pages.push_back(page);
+                }
+            }
+        }
+        std::erase_if(pages, keptFrom(kind->audience));
+        if (!pages.empty()) {
+            forApis.emplace(kind->name, std::move(pages));
+        }
+    }
+    if (decideInHistory_) {
+        LoadDates(forGoogle);
+    }
+    if (job_.dryRun || (forGoogle.empty() && forIndexNow.empty() && forApis.empty())) {
+        observer_.RunEnded();
+        return;
+    }
+    forApis.emplace(kIndexNowName, std::move(forIndexNow));
+    forApis.emplace(kGoogleName, std::move(forGoogle));
+    job.plan = RunPlan{.pages = std::move(forApis), .dates = dates_};
     NoPrompt prompt;
     SubmitRun run(std::move(job), prompt, observer_, stop_);
     if (stop_.stop_requested()) {

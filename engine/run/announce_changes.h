@@ -29,6 +29,8 @@ struct AnnounceJob {
     IndexNowSettings settings;
     // Google Search Console, when its key is given.
     GoogleJob google{};
+    // The credentials of the engines' own channels, by section.
+    std::map<std::string, std::string, std::less<>> credentials{};
     // One site, as an address on it; every site with remembered sitemaps when empty.
     std::string site{};
     // Every page the sitemaps name, new or changed or not.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <map>
 #include <memory>
 #include <optional>
 #include <span>
@@ -27,7 +28,15 @@ namespace quaymark {
 //      only new or changed pages, when a job turns it on, how it is made from the job and the
 //      pages the run's plan gives it, the names its acceptances are recorded under (each a
 //      column of the History window), the engines it reaches and its quota.
-//   4. Give it a settings widget in the Channels window.
+//   4. Give it a settings widget in the Channels window. A channel of an engine's own API
+//      (engine/channel/api_channel.h) needs none of its own: its AccountKind says what its
+//      settings are, and the job's apis hold its settings and credential under its section.
+// What is left of a channel's quota for a site: today, and this month where it counts months.
+struct QuotaLeft {
+    int today = 0;
+    std::optional<int> month{};
+};
+
 struct ChannelKind {
     std::string_view name;
     // It announces today's engines, and hears only of the pages their checks let through.
@@ -47,9 +56,11 @@ struct ChannelKind {
     std::vector<std::string_view> (*acceptedAs)() = nullptr;
     // The engines whose robots its announcements call, as the access logs' robots name them.
     std::vector<std::string_view> (*reaches)() = nullptr;
-    // What is left today of its quota for the site, as the job's stores count it; none when it
-    // has no quota.
-    std::optional<int> (*quotaLeft)(const SubmitJob& job, const std::string& site) = nullptr;
+    // What is left of its quota for the site, as the job's stores count it; none when it has
+    // no quota or none is known.
+    std::optional<QuotaLeft> (*quotaLeft)(const SubmitJob& job, const std::string& site) = nullptr;
+    // An engine's own API, signed with the user's credential: what its settings are.
+    const AccountKind* account = nullptr;
 };
 
 // In sending order.
@@ -60,6 +71,8 @@ struct ChannelSettings {
     IndexNowSettings settings{};
     // Google Search Console's key; none while it is off or its key cannot be taken.
     std::optional<ServiceKey> googleKey{};
+    // The credentials of the engines' own channels, by section.
+    std::map<std::string, std::string, std::less<>> credentials{};
 };
 void ApplyChannelSettings(SubmitJob& job, const ChannelSettings& channels);
 
@@ -73,6 +86,11 @@ bool AnyModernChannelOn(const ChannelSettings& channels);
 // since its requests name the channel that sent them.
 std::vector<std::unique_ptr<Channel>> MakeChannels(const SubmitJob& job, FetchPrompt& prompt,
                                                    RunControl& control, RunRecorder& recorder);
+
+// The channels of the engines' own APIs, in sending order.
+std::vector<const ChannelKind*> AccountKinds();
+// The kind whose settings are in the section; none when no channel's are.
+const ChannelKind* AccountKindOf(std::string_view section);
 
 // The names acceptances are recorded under, every channel's, in the History window's order.
 std::vector<std::string> AcceptanceNames();

@@ -73,6 +73,22 @@ std::vector<std::string> HistoryGoogleMemory::Pending() {
     return writer_.Ask<std::vector<std::string>>(&History::GooglePending);
 }
 
+std::vector<QuotaReading> HistoryQuotaMemory::LastQuotas(const std::string& channel) {
+    return writer_.Ask<std::vector<QuotaReading>>(
+        [&](History& history) { return history.LastQuotas(channel); });
+}
+
+std::vector<std::string> HistoryQuotaMemory::Pending(const std::string& channel) {
+    return writer_.Ask<std::vector<std::string>>(
+        [&](History& history) { return history.ChannelPending(channel); });
+}
+
+void HistoryQuotaMemory::Keep(QuotaKept kept) {
+    writer_.PostWrite([kept = std::move(kept)](History& history) {
+        return history.KeepQuotaRun(kept);
+    });
+}
+
 std::vector<RememberedSitemap> HistoryAnnounceMemory::Sitemaps() {
     return writer_.Ask<std::vector<RememberedSitemap>>(&History::Sitemaps);
 }

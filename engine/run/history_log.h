@@ -45,6 +45,19 @@ private:
     HistoryWriter& writer_;
 };
 
+// What the channels of the engines' own APIs remember, kept in the history.
+class HistoryQuotaMemory : public QuotaMemory {
+public:
+    explicit HistoryQuotaMemory(HistoryWriter& writer) : writer_(writer) {}
+
+    std::vector<QuotaReading> LastQuotas(const std::string& channel) override;
+    std::vector<std::string> Pending(const std::string& channel) override;
+    void Keep(QuotaKept kept) override;
+
+private:
+    HistoryWriter& writer_;
+};
+
 // What Announce Changes remembers of the sites, kept in the history.
 class HistoryAnnounceMemory : public AnnounceMemory {
 public:
@@ -74,15 +87,17 @@ private:
 class HistoryStores : public RunStores {
 public:
     explicit HistoryStores(HistoryWriter& writer)
-        : requests_(writer), google_(writer), sites_(writer) {}
+        : requests_(writer), google_(writer), quotas_(writer), sites_(writer) {}
 
     RequestLog& requests() override { return requests_; }
     GoogleMemory& google() override { return google_; }
+    QuotaMemory& quotas() override { return quotas_; }
     AnnounceMemory& sites() override { return sites_; }
 
 private:
     HistoryLog requests_;
     HistoryGoogleMemory google_;
+    HistoryQuotaMemory quotas_;
     HistoryAnnounceMemory sites_;
 };
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/channel/channel.h"
+#include "engine/channel/quota_memory.h"
 #include "engine/google/google_memory.h"
 #include "engine/run/announce_memory.h"
 
@@ -17,6 +18,7 @@ public:
     virtual ~RunStores() = default;
     virtual RequestLog& requests() = 0;
     virtual GoogleMemory& google() = 0;
+    virtual QuotaMemory& quotas() = 0;
     virtual AnnounceMemory& sites() = 0;
     void Attach(SubmitJob& job);
 };

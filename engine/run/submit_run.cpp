@@ -12,6 +12,9 @@ namespace quaymark {
 void RunStores::Attach(SubmitJob& job) {
     job.log = &requests();
     job.google.memory = &google();
+    for (auto& [section, api] : job.apis) {
+        api.memory = &quotas();
+    }
 }
 
 SubmitRun::SubmitRun(SubmitJob job, FetchPrompt& prompt, RunObserver& observer,

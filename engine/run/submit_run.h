@@ -2,12 +2,14 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <stop_token>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
+#include "engine/channel/api_channel.h"
 #include "engine/channel/channel.h"
 #include "engine/channel/run_context.h"
 #include "engine/google/google_channel.h"
@@ -37,6 +39,8 @@ struct SubmitJob {
     IndexNowJob indexNow{};
     // Google Search Console after IndexNow; off unless a key is given.
     GoogleJob google{};
+    // The engines' own APIs, by their settings' section; off when not here.
+    std::map<std::string, ApiJob, std::less<>> apis{};
     RetryPolicy retry{};
     RunRouting routing{};
     // Where every request is recorded; none when there is no history.

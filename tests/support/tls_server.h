@@ -9,8 +9,8 @@
 namespace quaymark::testing {
 
 // An HTTPS server of the test on 127.0.0.1, with a certificate for api.indexnow.test,
-// *.example.test and Google's three API hosts issued by the test's own authority (CaFile()),
-// serving until the test ends.
+// *.example.test, Google's three API hosts, ssl.bing.com, api.webmaster.yandex.net and
+// data.zz.baidu.com, issued by the test's own authority (CaFile()), serving until the test ends.
 class TlsServer : public LoopbackServer<httplib::SSLServer> {
 public:
     TlsServer();
