@@ -365,10 +365,11 @@ void AnnounceChanges::Announce(AnnounceOutcome& outcome) {
                   .google = job_.google,
                   .retry = job_.retry,
                   .routing = job_.routing};
-    ApplyChannelSettings(job, {.settings = job_.settings,
-                               .googleKey = job_.google.key,
-                               .credentials = job_.credentials});
-    job.google = job_.google;
+    // Only the engines' own channels are taken from the settings: the classic pages never hear
+    // of Announce Changes.
+    SubmitJob applied;
+    ApplyChannelSettings(applied, {.settings = job_.settings, .credentials = job_.credentials});
+    job.apis = std::move(applied.apis);
     stores_.Attach(job);
     // An engine's own channel takes, beside what is new or changed, what waited for its quota.
     std::map<std::string, std::vector<std::string>, std::less<>> forApis;
