@@ -10,6 +10,7 @@
 
 #include "app/channel_setup.h"
 #include "base/product.h"
+#include "ui/account_dialog.h"
 #include "ui/byte_text.h"
 #include "ui/daily_job.h"
 #include "ui/desktop.h"
@@ -74,8 +75,25 @@ void TellKeyKept(QWidget* owner, const KeyKept& kept) {
     }
 }
 
+const QString kCredentialUnreadableText = QStringLiteral(
+    "The credential of %1, %2, could not be read: %3.\n\n"
+    "%1 stays off until its credential is given again in the Channels window.");
+const QString kCredentialNotKeptText =
+    QStringLiteral("The credential could not be kept in %1: %2.");
+
+void TellCredentials(QWidget* owner, const std::vector<CredentialProblem>& problems) {
+    for (const CredentialProblem& problem : problems) {
+        ShowMessage(owner,
+                    kCredentialUnreadableText.arg(QString::fromStdString(problem.name),
+                                                  DisplayText(problem.file.string()),
+                                                  QString::fromStdString(problem.detail)),
+                    kProgramTitle, MessageIcon::Warning);
+    }
+}
+
 void TellSaved(QWidget* owner, const ChannelsSaved& saved) {
     TellKeyNotTaken(owner, saved.googleKeyFile, saved.googleKey);
+    TellCredentials(owner, saved.credentials);
     if (saved.leftUnread) {
         ShowMessage(
             owner,
@@ -106,6 +124,7 @@ CChannelsDlg::CChannelsDlg(IndexNowSettings settings, bool daily,
       googleBox_(controls_.Get<QCheckBox>("google")),
       checkButton_(controls_.Get<QPushButton>("check")),
       checkList_(controls_.Get<QListWidget>("checkList")),
+      accountsList_(controls_.Get<QListWidget>("accounts")),
       settings_(std::move(settings)),
       addresses_(std::move(addresses)),
       routing_(std::move(routing)) {
@@ -129,6 +148,16 @@ CChannelsDlg::CChannelsDlg(IndexNowSettings settings, bool daily,
     connect(controls_.Get<QPushButton>("saveKeyFile"), &QPushButton::clicked, this,
             &CChannelsDlg::OnSaveKeyFile);
     connect(checkButton_, &QPushButton::clicked, this, &CChannelsDlg::OnCheck);
+    accounts_ = Accounts(settings_);
+    for (const AccountView& account : accounts_) {
+        accountsList_->addItem(AccountLine(account));
+    }
+    if (!accounts_.empty()) {
+        accountsList_->setCurrentRow(0);
+    }
+    connect(controls_.Get<QPushButton>("setUp"), &QPushButton::clicked, this,
+            &CChannelsDlg::OnSetUp);
+    connect(accountsList_, &QListWidget::itemActivated, this, &CChannelsDlg::OnSetUp);
     connect(controls_.Get<QPushButton>("ok"), &QPushButton::clicked, this, &CChannelsDlg::accept);
     connect(controls_.Get<QPushButton>("cancel"), &QPushButton::clicked, this, &QDialog::reject);
 }
@@ -157,6 +186,24 @@ void CChannelsDlg::OnGoogleKey() {
     newGoogleKey_ = reading.file;
     ShowGoogleKey(reading.key->clientEmail);
     googleBox_->setChecked(true);
+}
+
+void CChannelsDlg::OnSetUp() {
+    const int row = accountsList_->currentRow();
+    if (row < 0 || row >= static_cast<int>(accounts_.size())) {
+        return;
+    }
+    AccountView& account = accounts_[static_cast<std::size_t>(row)];
+    AccountDialog dialog(account, this);
+    if (dialog.exec() != QDialog::Accepted) {
+        return;
+    }
+    account.settings = dialog.settings();
+    if (!dialog.credential().empty()) {
+        newCredentials_[account.section] = dialog.credential();
+        account.masked = MaskedCredential(dialog.credential());
+    }
+    accountsList_->item(row)->setText(AccountLine(account));
 }
 
 bool CChannelsDlg::TakeValidKey(std::string& key) {
@@ -254,6 +301,9 @@ void CChannelsDlg::accept() {
                  .classic = classicBox_->isChecked(),
                  .checkPages = checkPagesBox_->isChecked(),
                  .google = googleBox_->isChecked()};
+    for (const AccountView& account : accounts_) {
+        settings_.accounts[account.section] = account.settings;
+    }
     daily_ = dailyBox_->isChecked();
     QDialog::accept();
 }
@@ -265,6 +315,7 @@ void TellChannelsLoaded(QWidget* owner, const ChannelsLoaded& loaded) {
                     kProgramTitle, MessageIcon::Warning);
     }
     TellKeyNotTaken(owner, loaded.googleKeyFile, loaded.googleKey);
+    TellCredentials(owner, loaded.credentials);
 }
 
 std::optional<ChannelSettings> EditChannels(QWidget* owner, const ChannelSettings& channels,
@@ -278,6 +329,12 @@ std::optional<ChannelSettings> EditChannels(QWidget* owner, const ChannelSetting
         return std::nullopt;
     }
     TellKeyKept(owner, KeepChosenGoogleKey(dialog.newGoogleKey()));
+    for (const auto& [section, credential] : dialog.newCredentials()) {
+        if (const KeyKept kept = KeepCredential(section, credential); !kept.result) {
+            ShowMessage(owner, FileProblem(kCredentialNotKeptText, kept.file, kept.result),
+                        kProgramTitle, MessageIcon::Warning);
+        }
+    }
     SetDailyJob(owner, dialog.daily());
     ChannelsSaved saved = SaveChannels(dialog.settings(), settingsUnreadable);
     TellSaved(owner, saved);

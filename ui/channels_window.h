@@ -1,10 +1,12 @@
 #pragma once
 
 #include <QDialog>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "app/accounts.h"
 #include "app/channel_setup.h"
 #include "ui/dialog_template.h"
 #include "ui/run_starter.h"
@@ -22,7 +24,8 @@ namespace quaymark::ui {
 // a typed https address), where the key file is when not at the sites' roots, whether runs
 // announce through IndexNow and whether only new or changed pages, the key file to put on the
 // sites, and a check that every host of the list serves it; and whether the changes are
-// announced every day by themselves. OK takes a valid key only.
+// announced every day by themselves; and the engines' own tools, each set up in a window of its
+// own. OK takes a valid key only.
 class CChannelsDlg : public QDialog {
     Q_OBJECT
 
@@ -41,6 +44,8 @@ public:
     const IndexNowSettings& settings() const { return settings_; }
     // A key file chosen here to be kept; empty when none was.
     const std::string& newGoogleKey() const { return newGoogleKey_; }
+    // The credentials typed for the engines' own tools, by section, to be kept.
+    const std::map<std::string, std::string>& newCredentials() const { return newCredentials_; }
     bool daily() const { return daily_; }
     const DialogControls& controls() const { return controls_; }
 
@@ -48,6 +53,8 @@ public:
     void OnSaveKeyFile();
     void OnCheck();
     void OnGoogleKey();
+    // The engines' own tool chosen in the list, set up in its own window.
+    void OnSetUp();
 
 protected:
     void accept() override;
@@ -70,6 +77,9 @@ private:
     QCheckBox* googleBox_;
     QPushButton* checkButton_;
     QListWidget* checkList_;
+    QListWidget* accountsList_;
+    std::vector<AccountView> accounts_;
+    std::map<std::string, std::string> newCredentials_;
     IndexNowSettings settings_;
     bool daily_ = false;
     std::string googleAccount_;
