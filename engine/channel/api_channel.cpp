@@ -149,8 +149,12 @@ void ApiChannel::Fail(std::string_view name, const RunRequest& request,
 
 ApiJudgement ApiChannel::Record(std::string_view name, const RunRequest& request,
                                 const StatusAnswer& answer) {
-    std::optional<ApiJudgement> shared = SharedJudgement(answer, name_);
-    ApiJudgement judged = shared ? std::move(*shared) : api_->Judge(request, answer);
+    // A quota spent is the engine's to tell, even as a 429.
+    ApiJudgement judged = api_->Judge(request, answer);
+    if (std::optional<ApiJudgement> shared = SharedJudgement(answer, name_);
+        shared && judged.kind != Kind::QuotaSpent) {
+        judged = std::move(*shared);
+    }
     if (judged.kind == Kind::QuotaSpent) {
         recorder_.Log(request, Status(answer), judged.reason, false);
         return judged;
