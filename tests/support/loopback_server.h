@@ -14,6 +14,8 @@ public:
     template <typename... ServerArgs>
     explicit LoopbackServer(ServerArgs&&... serverArgs)
         : server_(std::forward<ServerArgs>(serverArgs)...) {
+        // Else an answer written in two parts waits for the client's delayed acknowledgement.
+        server_.set_tcp_nodelay(true);
         port_ = static_cast<std::uint16_t>(server_.bind_to_any_port("127.0.0.1"));
         thread_ = std::thread([this] { server_.listen_after_bind(); });
     }
