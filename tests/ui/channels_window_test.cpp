@@ -7,6 +7,7 @@
 #include <unistd.h>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -17,6 +18,8 @@
 #include "tests/support/temp_dir.h"
 #include "tests/support/tls_server.h"
 #include "tests/ui/desktop_recorder.h"
+#include "tests/ui/modal_driver.h"
+#include "ui/account_dialog.h"
 
 namespace quaymark::ui {
 namespace {
@@ -151,6 +154,53 @@ TEST(ChannelsWindow, TakesAServiceAccountKeyAndKeepsItPrivate) {
     EXPECT_EQ(quaymark::testing::ReadFileBytes(kept), google.KeyFile());
     EXPECT_EQ(std::filesystem::status(kept).permissions(),
               std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+}
+
+// An engine's own tool set up in its window: on only with its credential, a site that is no
+// site refused, plain http offered where the engine may need it, and the credential never shown
+// again once typed.
+TEST(ChannelsWindow, SetsUpTheEnginesOwnToolsWithoutShowingTheirCredentials) {
+    quaymark::testing::TempDir dir;
+    ::setenv("XDG_CONFIG_HOME", dir.path().c_str(), 1);
+    CChannelsDlg dialog({}, false, {}, {});
+    testing::DesktopRecorder desktop;
+    auto* list = dialog.controls().Get<QListWidget>("accounts");
+    ASSERT_EQ(list->count(), 3);
+    EXPECT_EQ(list->item(2)->text().toStdString(), "Baidu: off");
+    list->setCurrentRow(2);
+    const std::string token = "baidu-token-0123456789wxyz";
+    testing::ModalDriver driver;
+    driver.Then<AccountDialog>([&](AccountDialog* window) {
+        const auto boxes = window->findChildren<QCheckBox*>();
+        ASSERT_EQ(boxes.size(), 2) << "on, and plain http";
+        boxes[0]->setChecked(true);
+        const auto fields = window->findChildren<QLineEdit*>();
+        ASSERT_EQ(fields.size(), 2);
+        EXPECT_EQ(fields[0]->echoMode(), QLineEdit::Password);
+        QPushButton* ok =
+            window->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok);
+        ok->click();
+        EXPECT_THAT(desktop.messages.back().text.toStdString(),
+                    ::testing::HasSubstr("Baidu needs its token"));
+        fields[0]->setText(QString::fromStdString(" " + token + " "));
+        fields[1]->setText(QStringLiteral("https://www.example.test/page ftp://x"));
+        ok->click();
+        EXPECT_THAT(desktop.messages.back().text.toStdString(),
+                    ::testing::HasSubstr("ftp://x is no http:// or https:// site"));
+        fields[1]->setText(QStringLiteral("https://www.example.test/page"));
+        ok->click();
+    });
+    dialog.controls().Get<QPushButton>("setUp")->click();
+    ASSERT_TRUE(driver.done());
+    EXPECT_EQ(list->item(2)->text().toStdString(),
+              "Baidu: on, token ****wxyz, https://www.example.test/");
+    dialog.controls().Get<QPushButton>("ok")->click();
+    const AccountSettings& baidu = dialog.settings().accounts.at("baidu");
+    EXPECT_TRUE(baidu.enabled);
+    EXPECT_FALSE(baidu.plainHttp);
+    EXPECT_EQ(baidu.sites, std::vector<std::string>{"https://www.example.test/"});
+    EXPECT_EQ(dialog.newCredentials().at("baidu"), token);
+    ::unsetenv("XDG_CONFIG_HOME");
 }
 
 }  // namespace
