@@ -6,30 +6,13 @@
 #include <atomic>
 #include <string>
 
+#include "bench/bench_support.h"
 #include "engine/run/channel_kinds.h"
 #include "engine/run/submit_run.h"
 #include "tests/support/tls_server.h"
 
 namespace quaymark::bench {
 namespace {
-
-class Quiet : public RunObserver {
-public:
-    void RunStarted(int, int, int) override {}
-    void AddressStarted(const std::string&) override {}
-    void EngineStarted(std::string_view) override {}
-    void RequestDone() override {}
-    void FailureRecorded(const FailureRecord&) override {}
-    void WaitStarted(std::string_view, std::chrono::seconds, std::string_view) override {}
-    void WaitEnded() override {}
-    void RunEnded() override {}
-};
-
-class NoPrompt : public FetchPrompt {
-public:
-    void ShowCannotOpenConnection() override {}
-    std::optional<Credentials> AskCredentials(const std::string&) override { return {}; }
-};
 
 void BM_TenThousandPages(benchmark::State& state, const char* section) {
     testing::TlsServer server;
@@ -63,8 +46,8 @@ void BM_TenThousandPages(benchmark::State& state, const char* section) {
     for (int i = 0; i < 10000; ++i) {
         pages.push_back("https://www.example.test/page/" + std::to_string(i));
     }
-    Quiet quiet;
-    NoPrompt prompt;
+    QuietRun quiet;
+    NullPrompt prompt;
     bool failed = false;
     for (auto _ : state) {
         requests = 0;

@@ -1,9 +1,8 @@
 #include "engine/baidu/baidu_api.h"
 
 #include <algorithm>
-#include <limits>
-#include <nlohmann/json.hpp>
 
+#include "engine/channel/api_json.h"
 #include "engine/net/http_text.h"
 #include "engine/net/web_address.h"
 
@@ -12,19 +11,6 @@ namespace {
 
 using json = nlohmann::json;
 using Kind = ApiJudgement::Kind;
-
-json Parsed(std::string_view body) {
-    return json::parse(body, nullptr, false);
-}
-
-std::optional<int> Int(const json& object, const char* name) {
-    const auto found = object.find(name);
-    if (found == object.end() || !found->is_number_integer()) {
-        return std::nullopt;
-    }
-    return static_cast<int>(std::clamp<std::int64_t>(found->get<std::int64_t>(), 0,
-                                                      std::numeric_limits<int>::max()));
-}
 
 std::vector<std::string> Texts(const json& object, const char* name) {
     std::vector<std::string> texts;
@@ -95,12 +81,12 @@ std::string BaiduSite(std::string_view site) {
 }
 
 std::optional<BaiduPush> ReadBaiduPush(std::string_view body) {
-    const json parsed = Parsed(body);
+    const json parsed = JsonOf(body);
     if (!parsed.is_object()) {
         return std::nullopt;
     }
-    const std::optional<int> success = Int(parsed, "success");
-    const std::optional<int> remain = Int(parsed, "remain");
+    const std::optional<int> success = CountIn(parsed, "success");
+    const std::optional<int> remain = CountIn(parsed, "remain");
     if (!success || !remain) {
         return std::nullopt;
     }
@@ -111,7 +97,7 @@ std::optional<BaiduPush> ReadBaiduPush(std::string_view body) {
 }
 
 ApiJudgement JudgeBaidu(const StatusAnswer& answer, std::string_view site) {
-    const json parsed = Parsed(answer.body);
+    const json parsed = JsonOf(answer.body);
     const std::string status = std::to_string(answer.status);
     if (answer.status == 200) {
         const std::optional<BaiduPush> push = ReadBaiduPush(answer.body);
@@ -128,10 +114,7 @@ ApiJudgement JudgeBaidu(const StatusAnswer& answer, std::string_view site) {
                                                           : "not of the site, or not valid";
         return taken;
     }
-    std::string message;
-    if (parsed.is_object() && parsed.contains("message") && parsed["message"].is_string()) {
-        message = parsed["message"].get<std::string>().substr(0, 300);
-    }
+    const std::string message = TextIn(parsed, "message");
     const std::string told = message.empty() ? "" : ": " + message;
     if (answer.status == 401) {
         return {.kind = Kind::CredentialRefused,

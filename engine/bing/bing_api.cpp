@@ -2,9 +2,8 @@
 
 #include <algorithm>
 #include <cctype>
-#include <limits>
-#include <nlohmann/json.hpp>
 
+#include "engine/channel/api_json.h"
 #include "engine/net/http_text.h"
 
 namespace quaymark {
@@ -18,20 +17,6 @@ constexpr int kInvalidUrl = 7;
 constexpr int kNotAllowed = 13;
 constexpr int kNotAuthorized = 14;
 constexpr std::int64_t kDayMs = 24LL * 60 * 60 * 1000;
-
-std::optional<int> Int(const json& object, const char* name) {
-    const auto found = object.find(name);
-    if (found == object.end() || !found->is_number_integer()) {
-        return std::nullopt;
-    }
-    const std::int64_t value = found->get<std::int64_t>();
-    return static_cast<int>(
-        std::clamp<std::int64_t>(value, 0, std::numeric_limits<int>::max()));
-}
-
-json Parsed(std::string_view body) {
-    return json::parse(body, nullptr, false);
-}
 
 bool MentionsQuota(std::string message) {
     std::ranges::transform(message, message.begin(),
@@ -123,12 +108,12 @@ private:
 }  // namespace
 
 std::optional<BingQuota> ReadBingQuota(std::string_view body) {
-    const json parsed = Parsed(body);
+    const json parsed = JsonOf(body);
     if (!parsed.is_object() || !parsed.contains("d") || !parsed["d"].is_object()) {
         return std::nullopt;
     }
-    const std::optional<int> daily = Int(parsed["d"], "DailyQuota");
-    const std::optional<int> monthly = Int(parsed["d"], "MonthlyQuota");
+    const std::optional<int> daily = CountIn(parsed["d"], "DailyQuota");
+    const std::optional<int> monthly = CountIn(parsed["d"], "MonthlyQuota");
     if (!daily || !monthly) {
         return std::nullopt;
     }
@@ -136,11 +121,11 @@ std::optional<BingQuota> ReadBingQuota(std::string_view body) {
 }
 
 std::optional<BingError> ReadBingError(std::string_view body) {
-    const json parsed = Parsed(body);
+    const json parsed = JsonOf(body);
     if (!parsed.is_object()) {
         return std::nullopt;
     }
-    const std::optional<int> code = Int(parsed, "ErrorCode");
+    const std::optional<int> code = CountIn(parsed, "ErrorCode");
     const auto message = parsed.find("Message");
     if (!code) {
         return std::nullopt;
@@ -155,7 +140,7 @@ std::optional<BingError> ReadBingError(std::string_view body) {
 ApiJudgement JudgeBing(const StatusAnswer& answer, std::string_view site) {
     const std::string status = std::to_string(answer.status);
     if (answer.status == 200) {
-        const json parsed = Parsed(answer.body);
+        const json parsed = JsonOf(answer.body);
         if (parsed.is_object() && parsed.contains("d")) {
             return {};
         }
@@ -193,7 +178,7 @@ ApiJudgement JudgeBing(const StatusAnswer& answer, std::string_view site) {
 
 std::optional<std::vector<EngineDay>> ReadBingCrawlStats(std::string_view body,
                                                          const std::string& site) {
-    const json parsed = Parsed(body);
+    const json parsed = JsonOf(body);
     if (!parsed.is_object() || !parsed.contains("d") || !parsed["d"].is_array()) {
         return std::nullopt;
     }
@@ -224,12 +209,12 @@ std::optional<std::vector<EngineDay>> ReadBingCrawlStats(std::string_view body,
                         .site = site,
                         .day = dayNumber,
                         .series = "Bing: pages crawled",
-                        .count = Int(day, "CrawledPages").value_or(0)});
+                        .count = CountIn(day, "CrawledPages").value_or(0)});
         days.push_back({.channel = channel,
                         .site = site,
                         .day = dayNumber,
                         .series = "Bing: crawl errors",
-                        .count = Int(day, "CrawlErrors").value_or(0)});
+                        .count = CountIn(day, "CrawlErrors").value_or(0)});
     }
     return days;
 }

@@ -2,10 +2,9 @@
 
 #include <algorithm>
 #include <ctime>
-#include <limits>
 #include <map>
-#include <nlohmann/json.hpp>
 
+#include "engine/channel/api_json.h"
 #include "engine/net/http_text.h"
 
 namespace quaymark {
@@ -19,25 +18,6 @@ constexpr int kTaskPage = 100;
 constexpr int kTaskPages = 10;
 constexpr std::int64_t kDay = 24 * 60 * 60;
 constexpr int kTaskDays = 14;
-
-std::optional<int> Int(const json& object, const char* name) {
-    const auto found = object.find(name);
-    if (found == object.end() || !found->is_number_integer()) {
-        return std::nullopt;
-    }
-    return static_cast<int>(std::clamp<std::int64_t>(found->get<std::int64_t>(), 0,
-                                                      std::numeric_limits<int>::max()));
-}
-
-std::string Text(const json& object, const char* name) {
-    const auto found = object.find(name);
-    return found != object.end() && found->is_string() ? found->get<std::string>().substr(0, 300)
-                                                       : std::string();
-}
-
-json Parsed(std::string_view body) {
-    return json::parse(body, nullptr, false);
-}
 
 // A site as Yandex writes it, with its slash.
 std::string WithSlash(std::string site) {
@@ -138,7 +118,7 @@ public:
     }
 
     bool WorthWaiting(const StatusAnswer& answer) override {
-        return Text(Parsed(answer.body), "error_code") != "QUOTA_EXCEEDED";
+        return TextIn(JsonOf(answer.body), "error_code") != "QUOTA_EXCEEDED";
     }
 
     std::vector<EngineDay> Figures(const std::string& site) override {
@@ -216,7 +196,7 @@ private:
 }  // namespace
 
 std::optional<std::string> ReadYandexUser(std::string_view body) {
-    const json parsed = Parsed(body);
+    const json parsed = JsonOf(body);
     if (!parsed.is_object()) {
         return std::nullopt;
     }
@@ -229,7 +209,7 @@ std::optional<std::string> ReadYandexUser(std::string_view body) {
 
 std::optional<std::vector<std::pair<std::string, YandexHost>>> ReadYandexHosts(
     std::string_view body) {
-    const json parsed = Parsed(body);
+    const json parsed = JsonOf(body);
     if (!parsed.is_object() || !parsed.contains("hosts") || !parsed["hosts"].is_array()) {
         return std::nullopt;
     }
@@ -238,8 +218,8 @@ std::optional<std::vector<std::pair<std::string, YandexHost>>> ReadYandexHosts(
         if (!host.is_object()) {
             continue;
         }
-        const std::string id = Text(host, "host_id");
-        const std::string url = Text(host, "ascii_host_url");
+        const std::string id = TextIn(host, "host_id");
+        const std::string url = TextIn(host, "ascii_host_url");
         const auto verified = host.find("verified");
         if (!id.empty() && !url.empty()) {
             hosts.emplace_back(WithSlash(url),
@@ -253,12 +233,12 @@ std::optional<std::vector<std::pair<std::string, YandexHost>>> ReadYandexHosts(
 }
 
 std::optional<QuotaReading> ReadYandexQuota(std::string_view body) {
-    const json parsed = Parsed(body);
+    const json parsed = JsonOf(body);
     if (!parsed.is_object()) {
         return std::nullopt;
     }
-    const std::optional<int> daily = Int(parsed, "daily_quota");
-    const std::optional<int> left = Int(parsed, "quota_remainder");
+    const std::optional<int> daily = CountIn(parsed, "daily_quota");
+    const std::optional<int> left = CountIn(parsed, "quota_remainder");
     if (!daily || !left) {
         return std::nullopt;
     }
@@ -266,7 +246,7 @@ std::optional<QuotaReading> ReadYandexQuota(std::string_view body) {
 }
 
 std::optional<YandexTasks> ReadYandexTasks(std::string_view body, const std::string& site) {
-    const json parsed = Parsed(body);
+    const json parsed = JsonOf(body);
     if (!parsed.is_object() || !parsed.contains("tasks") || !parsed["tasks"].is_array()) {
         return std::nullopt;
     }
@@ -276,8 +256,8 @@ std::optional<YandexTasks> ReadYandexTasks(std::string_view body, const std::str
         if (!task.is_object()) {
             continue;
         }
-        const std::string state = Text(task, "state");
-        const std::optional<std::int64_t> day = DayOf(Text(task, "added_time"));
+        const std::string state = TextIn(task, "state");
+        const std::optional<std::int64_t> day = DayOf(TextIn(task, "added_time"));
         const std::string_view series = state == "DONE"          ? "Yandex: recrawls done"
                                         : state == "FAILED"      ? "Yandex: recrawls failed"
                                         : state == "IN_PROGRESS" ? "Yandex: recrawls in progress"
@@ -294,7 +274,7 @@ std::optional<YandexTasks> ReadYandexTasks(std::string_view body, const std::str
 }
 
 ApiJudgement JudgeYandex(const StatusAnswer& answer, std::string_view site) {
-    const json parsed = Parsed(answer.body);
+    const json parsed = JsonOf(answer.body);
     const std::string status = std::to_string(answer.status);
     if (answer.status == 200 || answer.status == 202) {
         if (!parsed.is_object()) {
@@ -303,13 +283,13 @@ ApiJudgement JudgeYandex(const StatusAnswer& answer, std::string_view site) {
                     .advice = "Yandex answered, but not as its API does. Try again later."};
         }
         ApiJudgement taken;
-        if (const std::optional<int> left = Int(parsed, "quota_remainder")) {
+        if (const std::optional<int> left = CountIn(parsed, "quota_remainder")) {
             taken.remain = left;
         }
         return taken;
     }
-    const std::string code = parsed.is_object() ? Text(parsed, "error_code") : "";
-    const std::string message = parsed.is_object() ? Text(parsed, "error_message") : "";
+    const std::string code = parsed.is_object() ? TextIn(parsed, "error_code") : "";
+    const std::string message = parsed.is_object() ? TextIn(parsed, "error_message") : "";
     const std::string told = code.empty() ? "" : ": " + code + (message.empty() ? "" : ", " + message);
     if (answer.status == 401) {
         return {.kind = Kind::CredentialRefused,
