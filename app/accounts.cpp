@@ -75,15 +75,15 @@ std::vector<AccountView> Accounts(const IndexNowSettings& settings) {
         const auto kept = settings.accounts.find(account.section);
         FileResult read;
         const std::optional<std::string> credential = ReadCredential(account.section, read);
-        views.push_back({.name = Text(kind->name),
-                         .section = Text(account.section),
-                         .credential = Text(account.credential),
-                         .where = Text(account.where),
-                         .sites = Text(account.sites),
-                         .plainHttpWarning = Text(account.plainHttpWarning),
-                         .settings = kept == settings.accounts.end() ? AccountSettings{}
-                                                                     : kept->second,
-                         .masked = MaskedCredential(credential.value_or(""))});
+        views.push_back(
+            {.name = Text(kind->name),
+             .section = Text(account.section),
+             .credential = Text(account.credential),
+             .where = Text(account.where),
+             .sites = Text(account.sites),
+             .plainHttpWarning = Text(account.plainHttpWarning),
+             .settings = kept == settings.accounts.end() ? AccountSettings{} : kept->second,
+             .masked = MaskedCredential(credential.value_or(""))});
     }
     return views;
 }
@@ -109,9 +109,10 @@ std::vector<CredentialProblem> LoadCredentials(ChannelSettings& channels) {
         FileResult read;
         std::optional<std::string> credential = ReadCredential(section, read);
         if (!credential) {
-            problems.push_back({.name = Text(kind->name),
-                                .file = CredentialPath(section),
-                                .detail = read ? std::string("no credential in it") : read.Reason()});
+            problems.push_back(
+                {.name = Text(kind->name),
+                 .file = CredentialPath(section),
+                 .detail = read ? std::string("no credential in it") : read.Reason()});
             continue;
         }
         channels.credentials.emplace(section, std::move(*credential));
@@ -156,7 +157,8 @@ ChannelChange TurnAccountOn(std::string_view section, const AccountChoice& choic
     account.enabled = true;
     if (!choice.credential.empty()) {
         if (const KeyKept kept = KeepCredential(section, credential); !kept.result) {
-            return {.kind = Kind::CredentialNotKept, .file = kept.file, .detail = kept.result.Reason()};
+            return {
+                .kind = Kind::CredentialNotKept, .file = kept.file, .detail = kept.result.Reason()};
         }
     }
     change.account = MaskedCredential(credential);

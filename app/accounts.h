@@ -45,7 +45,6 @@ SitesTaken TakenSites(const std::vector<std::string>& given);
 // A credential kept as the user's alone, where the channels find it; empty when none is given.
 KeyKept KeepCredential(std::string_view section, const std::string& credential);
 
-
 // What is asked of one engine's own channel on the command line: a credential (else the one
 // kept), the sites it serves (else those kept), and plain http where it may be chosen.
 struct AccountChoice {

@@ -51,12 +51,13 @@ void BM_TenThousandPages(benchmark::State& state, const char* section) {
     bool failed = false;
     for (auto _ : state) {
         requests = 0;
-        SubmitJob job{.items = pages,
-                      .errorPageDir = "/nonexistent",
-                      .classic = false,
-                      .indexNow = {.settings = {.checkPages = false}},
-                      .apis = {{section, {.settings = {.enabled = true}, .credential = "secret-1"}}},
-                      .routing = routing};
+        SubmitJob job{
+            .items = pages,
+            .errorPageDir = "/nonexistent",
+            .classic = false,
+            .indexNow = {.settings = {.checkPages = false}},
+            .apis = {{section, {.settings = {.enabled = true}, .credential = "secret-1"}}},
+            .routing = routing};
         SubmitRun run(std::move(job), prompt, quiet);
         failed = run.SubmitWorker().failed || failed;
     }
@@ -65,8 +66,12 @@ void BM_TenThousandPages(benchmark::State& state, const char* section) {
 }
 
 BENCHMARK_CAPTURE(BM_TenThousandPages, bing, "bing")->Unit(benchmark::kMillisecond)->Iterations(1);
-BENCHMARK_CAPTURE(BM_TenThousandPages, yandex, "yandex")->Unit(benchmark::kMillisecond)->Iterations(1);
-BENCHMARK_CAPTURE(BM_TenThousandPages, baidu, "baidu")->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK_CAPTURE(BM_TenThousandPages, yandex, "yandex")
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+BENCHMARK_CAPTURE(BM_TenThousandPages, baidu, "baidu")
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
 
 }  // namespace
 }  // namespace quaymark::bench

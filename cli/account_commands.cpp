@@ -27,9 +27,8 @@ AccountCommands::AccountCommands(CLI::App& app) {
     for (AccountView& view : Accounts({})) {
         auto command = std::make_unique<Command>(Command{.view = std::move(view)});
         Command& c = *command;
-        CLI::App* channel =
-            app.add_subcommand(c.view.section, "Turn " + c.view.name + " on or off")
-                ->require_subcommand(1);
+        CLI::App* channel = app.add_subcommand(c.view.section, "Turn " + c.view.name + " on or off")
+                                ->require_subcommand(1);
         c.on = channel->add_subcommand(
             "on", "Turn it on, with the " + c.view.credential + " given or the one kept");
         c.on->add_option("--credential-file", c.credentialFile,
@@ -42,8 +41,8 @@ AccountCommands::AccountCommands(CLI::App& app) {
                 c.on->add_flag("--plain-http", c.plainHttp, c.view.plainHttpWarning);
             c.on->add_flag("--https", c.https, "Use https again")->excludes(plain);
         }
-        c.off = channel->add_subcommand("off", "Turn it off; its " + c.view.credential +
-                                                   " is kept");
+        c.off =
+            channel->add_subcommand("off", "Turn it off; its " + c.view.credential + " is kept");
         commands_.push_back(std::move(command));
     }
 }
@@ -55,8 +54,7 @@ int AccountCommands::On(const Command& command, const AnnouncerSeams& seams) con
         if (command.credentialFile != "-") {
             file.open(command.credentialFile, std::ios::binary);
             if (!file) {
-                return Problem(seams, command.credentialFile + " could not be read",
-                               kSetupOrUsage);
+                return Problem(seams, command.credentialFile + " could not be read", kSetupOrUsage);
             }
         }
         choice.credential = Read(command.credentialFile == "-" ? std::cin : file);

@@ -46,9 +46,9 @@ public:
                    << Printable(key.string()) << ": " << Describe(problem) << '\n';
     }
     void ChannelLeftOut(const CredentialProblem& problem) override {
-        seams_.err << "quaymark-announce: " << problem.name << " left out: "
-                   << Printable(problem.file.string()) << ": " << Printable(problem.detail)
-                   << '\n';
+        seams_.err << "quaymark-announce: " << problem.name
+                   << " left out: " << Printable(problem.file.string()) << ": "
+                   << Printable(problem.detail) << '\n';
     }
     void Waiting(std::chrono::milliseconds bound) override {
         seams_.err << "quaymark-announce: another announcement is under way (" << kProgramName

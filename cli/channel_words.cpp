@@ -58,8 +58,7 @@ int Told(const ChannelChange& change, const AnnouncerSeams& seams) {
                            "the credential could not be kept in " + file + ": " + change.detail,
                            kSetupOrUsage);
         case Kind::BadSite:
-            return Problem(seams, change.detail + " is no http:// or https:// site",
-                           kSetupOrUsage);
+            return Problem(seams, change.detail + " is no http:// or https:// site", kSetupOrUsage);
     }
     return kSetupOrUsage;
 }

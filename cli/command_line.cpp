@@ -18,7 +18,6 @@
 namespace quaymark::cli {
 namespace {
 
-
 // Follows an import on standard error: a line for each sitemap read.
 class ImportLines : public ImportObserver {
 public:
@@ -34,7 +33,6 @@ private:
     std::ostream& err_;
     bool quiet_;
 };
-
 
 int AddSite(const std::string& address, bool quiet, const AnnouncerSeams& seams) {
     ImportLines lines(seams.err, quiet);

@@ -43,10 +43,11 @@ json StatusJson(const SiteStatus& status, bool chosen) {
     const SiteRow& row = status.row;
     json channels = json::array();
     for (const ChannelState& channel : row.channels) {
-        channels.push_back({{"name", channel.name},
-                            {"on", channel.on},
-                            {"quota_left", channel.quotaLeft ? json(*channel.quotaLeft) : json()},
-                            {"quota_month_left", channel.monthLeft ? json(*channel.monthLeft) : json()}});
+        channels.push_back(
+            {{"name", channel.name},
+             {"on", channel.on},
+             {"quota_left", channel.quotaLeft ? json(*channel.quotaLeft) : json()},
+             {"quota_month_left", channel.monthLeft ? json(*channel.monthLeft) : json()}});
     }
     json site = {{"site", row.site},
                  {"pages", row.pages},

@@ -57,8 +57,9 @@ std::vector<QuotaReading> History::LastQuotas(const std::string& channel) {
 std::vector<QuotaReading> History::QuotaReadings(const std::string& site, std::int64_t since) {
     std::vector<QuotaReading> readings;
     if (!Closed()) {
-        const std::string sql = std::string(kReadingColumns) + " WHERE site = ? AND at >= ?"
-                                                               " ORDER BY at";
+        const std::string sql = std::string(kReadingColumns) +
+                                " WHERE site = ? AND at >= ?"
+                                " ORDER BY at";
         ForEachRow(db_, sql.c_str(), {site, std::to_string(since)},
                    [&](sqlite3_stmt* s) { readings.push_back(ReadingOf(s)); });
     }
@@ -97,9 +98,10 @@ std::string History::KeepQuotaRun(const QuotaKept& kept) {
             db_,
             "INSERT INTO channel_quotas(channel, site, at, daily_left, daily_quota, monthly_left)"
             " VALUES(?,?,?,?,?,?)");
-        const sqlite::Statement day = sqlite::Prepare(
-            db_, "INSERT OR REPLACE INTO engine_days(channel, site, day, series, count)"
-                 " VALUES(?,?,?,?,?)");
+        const sqlite::Statement day =
+            sqlite::Prepare(db_,
+                            "INSERT OR REPLACE INTO engine_days(channel, site, day, series, count)"
+                            " VALUES(?,?,?,?,?)");
         const sqlite::Statement wait = sqlite::Prepare(
             db_, "INSERT OR IGNORE INTO channel_pending(channel, address) VALUES(?,?)");
         const sqlite::Statement settle =

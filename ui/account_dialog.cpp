@@ -26,8 +26,8 @@ QLabel* Note(const std::string& text, QWidget* parent) {
 }  // namespace
 
 QString AccountLine(const AccountView& account) {
-    QString line = Text(account.name) + (account.settings.enabled ? QStringLiteral(": on")
-                                                                  : QStringLiteral(": off"));
+    QString line = Text(account.name) +
+                   (account.settings.enabled ? QStringLiteral(": on") : QStringLiteral(": off"));
     if (!account.masked.empty()) {
         line += QStringLiteral(", ") + Text(account.credential + " " + account.masked);
     }
@@ -57,9 +57,9 @@ AccountDialog::AccountDialog(AccountView account, QWidget* parent)
     enabledBox_->setChecked(account_.settings.enabled);
     auto* form = new QFormLayout;
     credentialEdit_->setEchoMode(QLineEdit::Password);
-    credentialEdit_->setPlaceholderText(
-        account_.masked.empty() ? QStringLiteral("none kept")
-                                : QStringLiteral("kept: ") + Text(account_.masked));
+    credentialEdit_->setPlaceholderText(account_.masked.empty()
+                                            ? QStringLiteral("none kept")
+                                            : QStringLiteral("kept: ") + Text(account_.masked));
     form->addRow(QStringLiteral("&") + Text(account_.credential) + QStringLiteral(":"),
                  credentialEdit_);
     QStringList sites;
@@ -111,10 +111,10 @@ void AccountDialog::accept() {
     }
     SitesTaken sites = TakenSites(given);
     if (!sites.refused.empty()) {
-        ShowMessage(this,
-                    QStringLiteral("%1 is no http:// or https:// site.")
-                        .arg(DisplayText(sites.refused)),
-                    Text(account_.name));
+        ShowMessage(
+            this,
+            QStringLiteral("%1 is no http:// or https:// site.").arg(DisplayText(sites.refused)),
+            Text(account_.name));
         return;
     }
     credential_ = std::move(credential);

@@ -119,8 +119,9 @@ ApiJudgement JudgeBaidu(const StatusAnswer& answer, std::string_view site) {
     if (answer.status == 401) {
         return {.kind = Kind::CredentialRefused,
                 .reason = "token refused (401)" + told,
-                .advice = "Baidu did not take the token. Copy it again from the site's API "
-                          "submission in Baidu's search resource platform and give it again."};
+                .advice =
+                    "Baidu did not take the token. Copy it again from the site's API "
+                    "submission in Baidu's search resource platform and give it again."};
     }
     if (message == "over quota") {
         return {.kind = Kind::QuotaSpent, .reason = "quota spent (" + status + ")" + told};
@@ -140,8 +141,8 @@ ApiJudgement JudgeBaidu(const StatusAnswer& answer, std::string_view site) {
 std::unique_ptr<Channel> MakeBaiduChannel(ApiJob job, RetryPolicy retry, const RunRouting& routing,
                                           RunControl& control, RunRecorder& recorder) {
     auto api = std::make_unique<BaiduApi>(job.credential, job.settings.plainHttp, routing);
-    return std::make_unique<ApiChannel>(kBaiduName, std::move(api), std::move(job), retry,
-                                        control, recorder);
+    return std::make_unique<ApiChannel>(kBaiduName, std::move(api), std::move(job), retry, control,
+                                        recorder);
 }
 
 }  // namespace quaymark

@@ -20,11 +20,13 @@ inline constexpr std::size_t kBaiduBatch = 2000;
 inline constexpr AccountKind kBaiduAccount{
     .section = "baidu",
     .credential = "token",
-    .where = "In Baidu's search resource platform (ziyuan.baidu.com), open the site's "
-             "ordinary indexing, then API submission, and copy the token from the "
-             "address shown.",
-    .sites = "The sites as verified in Baidu's search resource platform "
-             "(https://www.example.com/); every site of the list when none is named.",
+    .where =
+        "In Baidu's search resource platform (ziyuan.baidu.com), open the site's "
+        "ordinary indexing, then API submission, and copy the token from the "
+        "address shown.",
+    .sites =
+        "The sites as verified in Baidu's search resource platform "
+        "(https://www.example.com/); every site of the list when none is named.",
     .plainHttpWarning =
         "Baidu documents its push address as plain http. Quaymark uses https; choose plain "
         "http only where Baidu does not answer https: the token then travels unencrypted."};

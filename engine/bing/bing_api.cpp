@@ -26,8 +26,7 @@ bool MentionsQuota(std::string message) {
 
 class BingApi : public EngineApi {
 public:
-    BingApi(std::string key, const RunRouting& routing)
-        : key_(std::move(key)), fetcher_(routing) {}
+    BingApi(std::string key, const RunRouting& routing) : key_(std::move(key)), fetcher_(routing) {}
 
     std::size_t BatchSize() const override { return kBingBatch; }
 
@@ -73,7 +72,8 @@ public:
 
     StatusAnswer Send(const RunRequest& request) override {
         const bool post = !request.body.empty();
-        const std::string url = request.url + (request.url.find('?') == std::string::npos ? "?" : "&") +
+        const std::string url = request.url +
+                                (request.url.find('?') == std::string::npos ? "?" : "&") +
                                 "apikey=" + ComponentEncoded(key_);
         return fetcher_.Send({.method = post ? ApiRequest::Method::Post : ApiRequest::Method::Get,
                               .url = url,
@@ -91,9 +91,9 @@ public:
     }
 
     std::vector<EngineDay> Figures(const std::string& site) override {
-        const StatusAnswer answer = Send({.channel = std::string(kBingName),
-                                            .url = std::string(kBingApi) +
-                                                 "GetCrawlStats?siteUrl=" + ComponentEncoded(site)});
+        const StatusAnswer answer = Send(
+            {.channel = std::string(kBingName),
+             .url = std::string(kBingApi) + "GetCrawlStats?siteUrl=" + ComponentEncoded(site)});
         if (answer.status != 200) {
             return {};
         }
@@ -153,8 +153,9 @@ ApiJudgement JudgeBing(const StatusAnswer& answer, std::string_view site) {
     if (answer.status == 401 || (error && error->code == kInvalidApiKey)) {
         return {.kind = Kind::CredentialRefused,
                 .reason = "API key refused (" + status + ")" + told,
-                .advice = "Bing did not take the API key. In Bing Webmaster Tools open Settings, "
-                          "then API access, copy the API key and give it again."};
+                .advice =
+                    "Bing did not take the API key. In Bing Webmaster Tools open Settings, "
+                    "then API access, copy the API key and give it again."};
     }
     if (error && (error->code == kNotAuthorized || error->code == kNotAllowed)) {
         return {.kind = Kind::NotVerified,
@@ -196,7 +197,8 @@ std::optional<std::vector<EngineDay>> ReadBingCrawlStats(std::string_view body,
         }
         std::int64_t ms = 0;
         std::size_t at = open + 1;
-        for (; at < text.size() && at < open + 16 && std::isdigit(static_cast<unsigned char>(text[at]));
+        for (; at < text.size() && at < open + 16 &&
+               std::isdigit(static_cast<unsigned char>(text[at]));
              ++at) {
             ms = ms * 10 + (text[at] - '0');
         }

@@ -22,8 +22,9 @@ inline constexpr AccountKind kBingAccount{
     .section = "bing",
     .credential = "API key",
     .where = "In Bing Webmaster Tools, open Settings, then API access, and copy the API key.",
-    .sites = "The sites as verified in Bing Webmaster Tools (https://www.example.com/); every "
-             "site of the list when none is named."};
+    .sites =
+        "The sites as verified in Bing Webmaster Tools (https://www.example.com/); every "
+        "site of the list when none is named."};
 
 // What is left of a site's quota: {"d":{"DailyQuota":N,"MonthlyQuota":M}}.
 struct BingQuota {

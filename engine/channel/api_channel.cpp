@@ -15,8 +15,8 @@ using Kind = ApiJudgement::Kind;
 constexpr std::string_view kMask = "****";
 
 void Mask(std::string& text, std::string_view credential) {
-    for (std::size_t at = 0; !credential.empty() && (at = text.find(credential, at)) !=
-                                                         std::string::npos;) {
+    for (std::size_t at = 0;
+         !credential.empty() && (at = text.find(credential, at)) != std::string::npos;) {
         text.replace(at, credential.size(), kMask);
         at += kMask.size();
     }
@@ -53,8 +53,9 @@ std::optional<ApiJudgement> SharedJudgement(const StatusAnswer& answer, std::str
     if (status >= 300 && status <= 399) {
         return ApiJudgement{.kind = Kind::Refused,
                             .reason = "redirected (" + what + ")",
-                            .advice = name + " sent the request elsewhere; it was not followed, "
-                                             "so that the credential goes nowhere else."};
+                            .advice = name +
+                                      " sent the request elsewhere; it was not followed, "
+                                      "so that the credential goes nowhere else."};
     }
     if (status == 429) {
         return ApiJudgement{.kind = Kind::Refused,
@@ -130,8 +131,8 @@ void ApiChannel::Wait(const std::vector<std::string>& pages, std::size_t from) {
                          pages.end());
 }
 
-void ApiChannel::Fail(std::string_view name, const RunRequest& request,
-                      const StatusAnswer& answer, const ApiJudgement& judged, bool resendable) {
+void ApiChannel::Fail(std::string_view name, const RunRequest& request, const StatusAnswer& answer,
+                      const ApiJudgement& judged, bool resendable) {
     const StatusAnswer shown = WithoutCredential(answer, job_.credential);
     recorder_.FullRecord(FailurePage(name_, judged, shown, Label(request)),
                          {.channel = std::string(name_),
@@ -216,14 +217,14 @@ bool ApiChannel::SendSite(const std::string& site, const std::vector<std::string
         if (left) {
             count = std::min(count, static_cast<std::size_t>(*left));
         }
-        const std::vector<std::string> batch(pages.begin() + static_cast<std::ptrdiff_t>(next),
-                                             pages.begin() +
-                                                 static_cast<std::ptrdiff_t>(next + count));
+        const std::vector<std::string> batch(
+            pages.begin() + static_cast<std::ptrdiff_t>(next),
+            pages.begin() + static_cast<std::ptrdiff_t>(next + count));
         const RunRequest request = api_->Request(site, batch);
         observer.AddressStarted(Label(request));
-        const StatusAnswer answer = SendWithBackoff(
-            [&] { return api_->Send(request); }, retry_, name_, control_, observer, jitter_,
-            [&](const StatusAnswer& a) { return api_->WorthWaiting(a); });
+        const StatusAnswer answer =
+            SendWithBackoff([&] { return api_->Send(request); }, retry_, name_, control_, observer,
+                            jitter_, [&](const StatusAnswer& a) { return api_->WorthWaiting(a); });
         const ApiJudgement judged = Record(name_, request, answer);
         Step();
         if (judged.kind == Kind::QuotaSpent) {
@@ -253,8 +254,7 @@ bool ApiChannel::SendSite(const std::string& site, const std::vector<std::string
     if (next < pages.size()) {
         Wait(pages, next);
         if (left && *left <= 0) {
-            recorder_.Note(std::string(name_) + ": the quota of " + site +
-                           " is spent for today; " +
+            recorder_.Note(std::string(name_) + ": the quota of " + site + " is spent for today; " +
                            Counted(pages.size() - next, "page waits", "pages wait") +
                            " for the next run.");
         }
@@ -300,8 +300,8 @@ bool ApiChannel::Finish() {
 
 bool ApiChannel::Resend(const RunRequest& request) {
     const StatusAnswer answer = SendWithBackoff(
-        [&] { return api_->Send(request); }, retry_, name_, control_, recorder_.observer(),
-        jitter_, [&](const StatusAnswer& a) { return api_->WorthWaiting(a); });
+        [&] { return api_->Send(request); }, retry_, name_, control_, recorder_.observer(), jitter_,
+        [&](const StatusAnswer& a) { return api_->WorthWaiting(a); });
     const ApiJudgement judged = Record(kResendName, request, answer);
     if (judged.kind == Kind::QuotaSpent) {
         Fail(kResendName, request, answer, judged, true);

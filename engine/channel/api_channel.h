@@ -101,8 +101,8 @@ StatusAnswer WithoutCredential(StatusAnswer answer, std::string_view credential)
 // channel for the run; a site the engine does not know as the user's stops that site.
 class ApiChannel : public Channel {
 public:
-    ApiChannel(std::string_view name, std::unique_ptr<EngineApi> api, ApiJob job,
-               RetryPolicy retry, RunControl& control, RunRecorder& recorder);
+    ApiChannel(std::string_view name, std::unique_ptr<EngineApi> api, ApiJob job, RetryPolicy retry,
+               RunControl& control, RunRecorder& recorder);
 
     std::string_view name() const override { return name_; }
     RunSteps Prepare(const std::vector<std::string>& addresses) override;
@@ -137,7 +137,7 @@ private:
 
 // The pages of the sites a channel serves, by site, in the plan's order: every site when it
 // names none.
-std::map<std::string, std::vector<std::string>> PagesBySite(
-    const std::vector<std::string>& pages, const std::vector<std::string>& served);
+std::map<std::string, std::vector<std::string>> PagesBySite(const std::vector<std::string>& pages,
+                                                            const std::vector<std::string>& served);
 
 }  // namespace quaymark

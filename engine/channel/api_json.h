@@ -24,8 +24,8 @@ inline std::optional<int> CountIn(const nlohmann::json& object, const char* name
     if (found == object.end() || !found->is_number_integer()) {
         return std::nullopt;
     }
-    return static_cast<int>(std::clamp<std::int64_t>(found->get<std::int64_t>(), 0,
-                                                      std::numeric_limits<int>::max()));
+    return static_cast<int>(
+        std::clamp<std::int64_t>(found->get<std::int64_t>(), 0, std::numeric_limits<int>::max()));
 }
 
 inline std::string TextIn(const nlohmann::json& object, const char* name) {

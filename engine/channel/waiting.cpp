@@ -41,8 +41,8 @@ StatusAnswer SendWithBackoff(const std::function<StatusAnswer()>& send, const Re
     std::uniform_real_distribution<double> spread(0.75, 1.25);
     for (int tries = 1;; ++tries) {
         StatusAnswer answer = send();
-        if (!WorthRetrying(answer.status) || (worth && !worth(answer)) ||
-            tries >= retry.maxTries || control.Cancelled()) {
+        if (!WorthRetrying(answer.status) || (worth && !worth(answer)) || tries >= retry.maxTries ||
+            control.Cancelled()) {
             return answer;
         }
         const std::optional<std::chrono::seconds> asked =

@@ -81,23 +81,22 @@ constexpr std::string_view kBaidu = "Baidu";
 template <const AccountKind& account, const std::string_view& name, auto make,
           const std::string_view& reached>
 ChannelKind ApiKind(Audience audience) {
-    return {.name = name,
-            .modern = true,
-            .audience = audience,
-            // Its pages wait for its quota until it takes them.
-            .measuresChanges = true,
-            .on = [](const SubmitJob& job) { return ApiOn(job, account); },
-            .make = [](const SubmitJob& job, FetchPrompt&, RunControl& control,
-                       RunRecorder& recorder) -> std::unique_ptr<Channel> {
-                return make(PlannedApi(job, account, name), job.retry, job.routing, control,
-                            recorder);
-            },
-            .acceptedAs = [] { return std::vector<std::string_view>{}; },
-            .reaches = [] { return std::vector<std::string_view>{reached}; },
-            .quotaLeft = [](const SubmitJob& job, const std::string& site) {
-                return LastQuota(job, account, name, site);
-            },
-            .account = &account};
+    return {
+        .name = name,
+        .modern = true,
+        .audience = audience,
+        // Its pages wait for its quota until it takes them.
+        .measuresChanges = true,
+        .on = [](const SubmitJob& job) { return ApiOn(job, account); },
+        .make = [](const SubmitJob& job, FetchPrompt&, RunControl& control,
+                   RunRecorder& recorder) -> std::unique_ptr<Channel> {
+            return make(PlannedApi(job, account, name), job.retry, job.routing, control, recorder);
+        },
+        .acceptedAs = [] { return std::vector<std::string_view>{}; },
+        .reaches = [] { return std::vector<std::string_view>{reached}; },
+        .quotaLeft = [](const SubmitJob& job,
+                        const std::string& site) { return LastQuota(job, account, name, site); },
+        .account = &account};
 }
 
 const ChannelKind kKinds[] = {
@@ -169,8 +168,8 @@ void ApplyChannelSettings(SubmitJob& job, const ChannelSettings& channels) {
         const auto settings = channels.settings.accounts.find(section);
         const auto credential = channels.credentials.find(section);
         job.apis[std::string(section)] = {
-            .settings = settings == channels.settings.accounts.end() ? AccountSettings{}
-                                                                      : settings->second,
+            .settings =
+                settings == channels.settings.accounts.end() ? AccountSettings{} : settings->second,
             .credential =
                 credential == channels.credentials.end() ? std::string() : credential->second};
     }

@@ -84,9 +84,8 @@ std::vector<std::string> HistoryQuotaMemory::Pending(const std::string& channel)
 }
 
 void HistoryQuotaMemory::Keep(QuotaKept kept) {
-    writer_.PostWrite([kept = std::move(kept)](History& history) {
-        return history.KeepQuotaRun(kept);
-    });
+    writer_.PostWrite(
+        [kept = std::move(kept)](History& history) { return history.KeepQuotaRun(kept); });
 }
 
 std::vector<RememberedSitemap> HistoryAnnounceMemory::Sitemaps() {

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <ctime>
 
-#include "engine/run/run_stores.h"
 #include "engine/run/channel_kinds.h"
 #include "engine/run/page_screen.h"
+#include "engine/run/run_stores.h"
 
 namespace quaymark {
 

@@ -72,14 +72,15 @@ public:
             })) {
             return ask;
         }
-        const auto host = std::ranges::find(*hosts_, WithSlash(site),
-                                            &std::pair<std::string, YandexHost>::first);
+        const auto host =
+            std::ranges::find(*hosts_, WithSlash(site), &std::pair<std::string, YandexHost>::first);
         if (host == hosts_->end() || !host->second.verified) {
             ask.failure = ApiJudgement{
                 .kind = Kind::NotVerified,
                 .reason = host == hosts_->end() ? "site not in the account" : "site not verified",
-                .advice = site + " is not a verified site of the token's Yandex account. Add and "
-                                 "verify it in Yandex Webmaster, or name it as Yandex knows it."};
+                .advice = site +
+                          " is not a verified site of the token's Yandex account. Add and "
+                          "verify it in Yandex Webmaster, or name it as Yandex knows it."};
             return ask;
         }
         hostIds_[site] = host->second.id;
@@ -98,7 +99,7 @@ public:
         return {.channel = std::string(kYandexName),
                 .url = HostUrl(site) + "/recrawl/queue",
                 .body = json{{"url", pages.front()}}.dump(-1, ' ', true,
-                                                           json::error_handler_t::replace),
+                                                          json::error_handler_t::replace),
                 .host = site,
                 .addresses = pages,
                 .engine = std::string(kYandexName)};
@@ -222,11 +223,10 @@ std::optional<std::vector<std::pair<std::string, YandexHost>>> ReadYandexHosts(
         const std::string url = TextIn(host, "ascii_host_url");
         const auto verified = host.find("verified");
         if (!id.empty() && !url.empty()) {
-            hosts.emplace_back(WithSlash(url),
-                               YandexHost{.id = id,
-                                          .verified = verified != host.end() &&
-                                                      verified->is_boolean() &&
-                                                      verified->get<bool>()});
+            hosts.emplace_back(WithSlash(url), YandexHost{.id = id,
+                                                          .verified = verified != host.end() &&
+                                                                      verified->is_boolean() &&
+                                                                      verified->get<bool>()});
         }
     }
     return hosts;
@@ -242,7 +242,10 @@ std::optional<QuotaReading> ReadYandexQuota(std::string_view body) {
     if (!daily || !left) {
         return std::nullopt;
     }
-    return QuotaReading{.channel = std::string(kYandexName), .site = std::string(), .dailyLeft = *left, .dailyQuota = daily};
+    return QuotaReading{.channel = std::string(kYandexName),
+                        .site = std::string(),
+                        .dailyLeft = *left,
+                        .dailyQuota = daily};
 }
 
 std::optional<YandexTasks> ReadYandexTasks(std::string_view body, const std::string& site) {
@@ -290,13 +293,15 @@ ApiJudgement JudgeYandex(const StatusAnswer& answer, std::string_view site) {
     }
     const std::string code = parsed.is_object() ? TextIn(parsed, "error_code") : "";
     const std::string message = parsed.is_object() ? TextIn(parsed, "error_message") : "";
-    const std::string told = code.empty() ? "" : ": " + code + (message.empty() ? "" : ", " + message);
+    const std::string told =
+        code.empty() ? "" : ": " + code + (message.empty() ? "" : ", " + message);
     if (answer.status == 401) {
         return {.kind = Kind::CredentialRefused,
                 .reason = "token refused (401)" + told,
-                .advice = "Yandex did not take the OAuth token: it may have expired or been "
-                          "revoked. Obtain a new one for the program at oauth.yandex.com and give "
-                          "it again."};
+                .advice =
+                    "Yandex did not take the OAuth token: it may have expired or been "
+                    "revoked. Obtain a new one for the program at oauth.yandex.com and give "
+                    "it again."};
     }
     if (answer.status == 403 || code == "HOST_NOT_VERIFIED") {
         return {.kind = Kind::NotVerified,
@@ -313,12 +318,11 @@ ApiJudgement JudgeYandex(const StatusAnswer& answer, std::string_view site) {
             .advice = "The request was not taken."};
 }
 
-std::unique_ptr<Channel> MakeYandexChannel(ApiJob job, RetryPolicy retry,
-                                           const RunRouting& routing, RunControl& control,
-                                           RunRecorder& recorder) {
+std::unique_ptr<Channel> MakeYandexChannel(ApiJob job, RetryPolicy retry, const RunRouting& routing,
+                                           RunControl& control, RunRecorder& recorder) {
     auto api = std::make_unique<YandexApi>(job.credential, routing);
-    return std::make_unique<ApiChannel>(kYandexName, std::move(api), std::move(job), retry,
-                                        control, recorder);
+    return std::make_unique<ApiChannel>(kYandexName, std::move(api), std::move(job), retry, control,
+                                        recorder);
 }
 
 }  // namespace quaymark

@@ -18,10 +18,12 @@ inline constexpr std::string_view kYandexApi = "https://api.webmaster.yandex.net
 inline constexpr AccountKind kYandexAccount{
     .section = "yandex",
     .credential = "OAuth token",
-    .where = "Register an application at oauth.yandex.com with the Yandex Webmaster rights, "
-             "then sign in with the account that owns the sites and copy the token given.",
-    .sites = "The sites as added in Yandex Webmaster (https://www.example.com/); every site of "
-             "the list when none is named."};
+    .where =
+        "Register an application at oauth.yandex.com with the Yandex Webmaster rights, "
+        "then sign in with the account that owns the sites and copy the token given.",
+    .sites =
+        "The sites as added in Yandex Webmaster (https://www.example.com/); every site of "
+        "the list when none is named."};
 
 // {"user_id": N}
 std::optional<std::string> ReadYandexUser(std::string_view body);
@@ -44,8 +46,7 @@ std::optional<YandexTasks> ReadYandexTasks(std::string_view body, const std::str
 
 ApiJudgement JudgeYandex(const StatusAnswer& answer, std::string_view site);
 
-std::unique_ptr<Channel> MakeYandexChannel(ApiJob job, RetryPolicy retry,
-                                           const RunRouting& routing, RunControl& control,
-                                           RunRecorder& recorder);
+std::unique_ptr<Channel> MakeYandexChannel(ApiJob job, RetryPolicy retry, const RunRouting& routing,
+                                           RunControl& control, RunRecorder& recorder);
 
 }  // namespace quaymark

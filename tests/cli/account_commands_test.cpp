@@ -29,19 +29,18 @@ TEST(CommandLine, BingTurnedOnAnnouncesWithinItsQuotaAndShowsIt) {
         ::setenv(variable, (home.path() / variable).c_str(), 1);
     }
     AnnounceSite site;
-    site.Serve("/sitemap.xml", testing::Urlset({"http://www.example.test/a",
-                                                "http://www.example.test/b",
-                                                "http://www.example.test/c"}));
+    site.Serve("/sitemap.xml",
+               testing::Urlset({"http://www.example.test/a", "http://www.example.test/b",
+                                "http://www.example.test/c"}));
     for (const char* page : {"/a", "/b", "/c"}) {
         site.Serve(page, "<p>page</p>");
     }
     testing::TlsServer bing;
     std::vector<std::string> submitted;
-    bing->Get("/webmaster/api.svc/json/GetUrlSubmissionQuota",
-              [](const httplib::Request&, httplib::Response& response) {
-                  response.set_content(R"({"d":{"DailyQuota":2,"MonthlyQuota":40}})",
-                                       "application/json");
-              });
+    bing->Get("/webmaster/api.svc/json/GetUrlSubmissionQuota", [](const httplib::Request&,
+                                                                  httplib::Response& response) {
+        response.set_content(R"({"d":{"DailyQuota":2,"MonthlyQuota":40}})", "application/json");
+    });
     bing->Post("/webmaster/api.svc/json/SubmitUrlBatch",
                [&](const httplib::Request& request, httplib::Response& response) {
                    submitted.push_back(request.get_param_value("apikey"));

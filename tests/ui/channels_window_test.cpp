@@ -177,8 +177,7 @@ TEST(ChannelsWindow, SetsUpTheEnginesOwnToolsWithoutShowingTheirCredentials) {
         const auto fields = window->findChildren<QLineEdit*>();
         ASSERT_EQ(fields.size(), 2);
         EXPECT_EQ(fields[0]->echoMode(), QLineEdit::Password);
-        QPushButton* ok =
-            window->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok);
+        QPushButton* ok = window->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok);
         ok->click();
         EXPECT_THAT(desktop.messages.back().text.toStdString(),
                     ::testing::HasSubstr("Baidu needs its token"));

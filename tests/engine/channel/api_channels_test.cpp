@@ -10,9 +10,9 @@
 #include "engine/baidu/baidu_api.h"
 #include "engine/bing/bing_api.h"
 #include "engine/run/channel_kinds.h"
-#include "engine/yandex/yandex_api.h"
 #include "engine/run/history_log.h"
 #include "engine/run/submit_run.h"
+#include "engine/yandex/yandex_api.h"
 #include "tests/support/run_lines.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/tls_server.h"
@@ -38,9 +38,7 @@ public:
     void EngineStarted(std::string_view) override {}
     void RequestDone() override {}
     void FailureRecorded(const FailureRecord&) override {}
-    void WaitStarted(std::string_view, std::chrono::seconds, std::string_view) override {
-        ++waits;
-    }
+    void WaitStarted(std::string_view, std::chrono::seconds, std::string_view) override { ++waits; }
     void WaitEnded() override {}
     void RunEnded() override {}
     int waits = 0;
@@ -77,9 +75,13 @@ protected:
                                          R"("verified":true}]})"}});
         Script("yandex quota", {{.body = R"({"daily_quota":20,"quota_remainder":20})"}});
         Script("yandex queue", {{.status = 202, .body = R"({"task_id":"t1"})"}});
-        Script("yandex tasks", {{.body = R"({"tasks":[{"task_id":"t0","url":"https://www.example.test/a",)"
-                                         R"("added_time":"2026-12-08T10:00:00,000+0300","state":"DONE"}],"count":1})"}});
-        Script("baidu", {{.body = R"({"success":2,"remain":98,"not_same_site":[],"not_valid":[]})"}});
+        Script(
+            "yandex tasks",
+            {{.body =
+                  R"({"tasks":[{"task_id":"t0","url":"https://www.example.test/a",)"
+                  R"("added_time":"2026-12-08T10:00:00,000+0300","state":"DONE"}],"count":1})"}});
+        Script("baidu",
+               {{.body = R"({"success":2,"remain":98,"not_same_site":[],"not_valid":[]})"}});
         const auto answer = [this](const char* route) {
             return [this, route](const httplib::Request& request, httplib::Response& response) {
                 const Answer a = Take(route, request);
@@ -140,16 +142,16 @@ protected:
              {"ssl.bing.com:443", "api.webmaster.yandex.net:443", "data.zz.baidu.com:443"}) {
             routing.connectTo[host] = server_.port();
         }
-        SubmitJob job{.items = std::move(pages),
-                      .errorPageDir = dir_.path() / "pages",
-                      .classic = false,
-                      .indexNow = {.settings = {.checkPages = false}},
-                      .apis = {{section, {.settings = settings,
-                                          .credential = credentials.at(section)}}},
-                      .retry = {.maxTries = 2,
-                                .firstBackoff = std::chrono::seconds(1),
-                                .second = std::chrono::milliseconds(1)},
-                      .routing = routing};
+        SubmitJob job{
+            .items = std::move(pages),
+            .errorPageDir = dir_.path() / "pages",
+            .classic = false,
+            .indexNow = {.settings = {.checkPages = false}},
+            .apis = {{section, {.settings = settings, .credential = credentials.at(section)}}},
+            .retry = {.maxTries = 2,
+                      .firstBackoff = std::chrono::seconds(1),
+                      .second = std::chrono::milliseconds(1)},
+            .routing = routing};
         std::filesystem::create_directories(dir_.path() / "pages");
         stores.Attach(job);
         SubmitRun run(std::move(job), prompt_, follower_);
@@ -223,9 +225,9 @@ TEST_F(ApiChannelsTest, BingSendsWithinTheQuotaAndTheRestWaits) {
     ASSERT_THAT(quotas, SizeIs(1));
     EXPECT_EQ(quotas.front().dailyLeft, 0);
     EXPECT_EQ(quotas.front().monthlyLeft, 2998);
-    EXPECT_THAT(writer_->Ask<std::vector<EngineDay>>(
-                    [](History& h) { return h.EngineDays(kSite, 0); }),
-                SizeIs(2));
+    EXPECT_THAT(
+        writer_->Ask<std::vector<EngineDay>>([](History& h) { return h.EngineDays(kSite, 0); }),
+        SizeIs(2));
 
     Script("bing quota", {{.body = R"({"d":{"DailyQuota":10,"MonthlyQuota":2998}})"}});
     EXPECT_FALSE(Run("bing", {all[2], all[3], all[4]}).failed);
@@ -250,7 +252,8 @@ TEST_F(ApiChannelsTest, BingRefusedKeyAndUnverifiedSiteAreToldOnce) {
     EXPECT_THAT(Heard("bing submit"), IsEmpty());
 
     Script("bing quota", {{.body = R"({"d":{"DailyQuota":10,"MonthlyQuota":10}})"}});
-    Script("bing submit", {{.status = 400, .body = R"({"ErrorCode":14,"Message":"NotAuthorized"})"}});
+    Script("bing submit",
+           {{.status = 400, .body = R"({"ErrorCode":14,"Message":"NotAuthorized"})"}});
     const RunResult unverified = Run("bing", Pages(600));
     EXPECT_THAT(testing::FailureLines(unverified),
                 ElementsAre(HasSubstr("site not verified (400): NotAuthorized")));
@@ -264,9 +267,9 @@ TEST_F(ApiChannelsTest, BingRefusedKeyAndUnverifiedSiteAreToldOnce) {
 // the token only in the header.
 TEST_F(ApiChannelsTest, YandexQueuesWithinTheRecrawlQuota) {
     Script("yandex quota", {{.body = R"({"daily_quota":20,"quota_remainder":3})"}});
-    Script("yandex queue", {{.status = 202, .body = R"({"task_id":"t1","quota_remainder":2})"},
-                            {.status = 429,
-                             .body = R"({"error_code":"QUOTA_EXCEEDED","error_message":"no"})"}});
+    Script("yandex queue",
+           {{.status = 202, .body = R"({"task_id":"t1","quota_remainder":2})"},
+            {.status = 429, .body = R"({"error_code":"QUOTA_EXCEEDED","error_message":"no"})"}});
     const RunResult run = Run("yandex", Pages(4));
     EXPECT_FALSE(run.failed);
     EXPECT_EQ(follower_.waits, 0);
@@ -275,9 +278,9 @@ TEST_F(ApiChannelsTest, YandexQueuesWithinTheRecrawlQuota) {
     EXPECT_EQ(queued.front(),
               "OAuth " + std::string(kToken) + R"( {"url":"https://www.example.test/p0"})");
     EXPECT_THAT(Pending(kYandexName), SizeIs(3));
-    EXPECT_THAT(writer_->Ask<std::vector<EngineDay>>(
-                    [](History& h) { return h.EngineDays(kSite, 0); }),
-                ElementsAre(::testing::Field(&EngineDay::series, "Yandex: recrawls done")));
+    EXPECT_THAT(
+        writer_->Ask<std::vector<EngineDay>>([](History& h) { return h.EngineDays(kSite, 0); }),
+        ElementsAre(::testing::Field(&EngineDay::series, "Yandex: recrawls done")));
 
     Script("yandex hosts", {{.body = R"({"hosts":[]})"}});
     const RunResult absent = Run("yandex", {"https://other.example.test/x"});
@@ -292,8 +295,9 @@ TEST_F(ApiChannelsTest, BaiduPushesAndJudgesEachAnswer) {
     Script("baidu", {{.body = R"({"success":1,"remain":7,"not_same_site":[],)"
                               R"("not_valid":["https://www.example.test/p1"]})"}});
     const RunResult pushed = Run("baidu", Pages(2));
-    EXPECT_EQ(Heard("baidu").front(), std::string(kBaiduToken) +
-                                          " https://www.example.test/p0\nhttps://www.example.test/p1\n");
+    EXPECT_EQ(
+        Heard("baidu").front(),
+        std::string(kBaiduToken) + " https://www.example.test/p0\nhttps://www.example.test/p1\n");
     EXPECT_THAT(testing::FailureLines(pushed),
                 ElementsAre("Baidu: not valid. https://www.example.test/p1"));
     ASSERT_THAT(pushed.ResubmitList, SizeIs(1));
