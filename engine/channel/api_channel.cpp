@@ -299,6 +299,16 @@ bool ApiChannel::Finish() {
 }
 
 bool ApiChannel::Resend(const RunRequest& request) {
+    // Turned off since: without its credential the engine could only refuse it.
+    if (job_.credential.empty()) {
+        Fail(kResendName, request, {},
+             {.kind = Kind::Refused,
+              .reason = "not sent: the channel is off",
+              .advice = "Turn " + std::string(name_) +
+                        " on in the Channels window, with its credential, and send it again."},
+             true);
+        return true;
+    }
     const StatusAnswer answer = SendWithBackoff(
         [&] { return api_->Send(request); }, retry_, name_, control_, recorder_.observer(), jitter_,
         [&](const StatusAnswer& a) { return api_->WorthWaiting(a); });

@@ -304,6 +304,16 @@ TEST_F(ApiChannelsTest, BaiduPushesAndJudgesEachAnswer) {
     EXPECT_THAT(pushed.ResubmitList.front().url, ::testing::Not(HasSubstr("token")));
     EXPECT_EQ(Timeline(std::string(kSite) + "p0").back().good, true);
 
+    // Sent again once Baidu is off: kept to send, never sent without its token.
+    NoPrompt prompt;
+    SubmitRun resend({.mode = SubmitJob::Resend,
+                      .resendItems = pushed.ResubmitList,
+                      .errorPageDir = dir_.path() / "pages"},
+                     prompt, follower_);
+    EXPECT_THAT(testing::FailureLines(resend.SubmitWorker()),
+                ElementsAre("Sending: not sent: the channel is off. https://www.example.test/p1"));
+    EXPECT_THAT(Heard("baidu"), SizeIs(1));
+
     Script("baidu", {{.status = 400, .body = R"({"error":400,"message":"over quota"})"}});
     const RunResult spent = Run("baidu", Pages(3));
     EXPECT_FALSE(spent.failed);
