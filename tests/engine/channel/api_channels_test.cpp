@@ -31,24 +31,14 @@ constexpr const char* kToken = "YANDEXTOKEN-0123456789";
 constexpr const char* kBaiduToken = "BAIDUTOKEN-0123456789";
 constexpr const char* kSite = "https://www.example.test/";
 
-class Follower : public RunObserver {
+// Counts the waits of a run.
+class Follower : public testing::QuietRun {
 public:
-    void RunStarted(int, int, int) override {}
-    void AddressStarted(const std::string&) override {}
-    void EngineStarted(std::string_view) override {}
-    void RequestDone() override {}
-    void FailureRecorded(const FailureRecord&) override {}
     void WaitStarted(std::string_view, std::chrono::seconds, std::string_view) override { ++waits; }
-    void WaitEnded() override {}
-    void RunEnded() override {}
     int waits = 0;
 };
 
-class NoPrompt : public FetchPrompt {
-public:
-    void ShowCannotOpenConnection() override {}
-    std::optional<Credentials> AskCredentials(const std::string&) override { return {}; }
-};
+using testing::NoPrompt;
 
 struct Answer {
     int status = 200;
