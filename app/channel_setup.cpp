@@ -1,6 +1,10 @@
 #include "app/channel_setup.h"
 
 #include "app/sites.h"
+
+#include <algorithm>
+
+#include "engine/check/host_gate.h"
 #include "engine/indexnow/indexnow.h"
 #include "storage/atomic_file.h"
 #include "storage/program_paths.h"
@@ -146,6 +150,42 @@ ChannelChange TurnGoogleOff() {
     ChannelChange change = LoadedSettings();
     change.settings.google = false;
     return change.kind == Kind::Done ? SavedSettings(std::move(change)) : change;
+}
+
+namespace {
+
+// The patterns as given, each once; false with the first that is none.
+bool TakePatterns(const std::vector<std::string>& given, std::vector<std::string>& taken,
+                  std::string& refused) {
+    taken.clear();
+    for (const std::string& pattern : given) {
+        const std::optional<std::string> one = TakenHostPattern(pattern);
+        if (!one) {
+            refused = pattern;
+            return false;
+        }
+        if (std::find(taken.begin(), taken.end(), *one) == taken.end()) {
+            taken.push_back(*one);
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+ChannelChange SetGate(const GateChoice& choice) {
+    ChannelChange change = LoadedSettings();
+    if (change.kind != Kind::Done) {
+        return change;
+    }
+    std::string refused;
+    if ((choice.letThrough &&
+         !TakePatterns(*choice.letThrough, change.settings.letThrough, refused)) ||
+        (choice.notAnnounced &&
+         !TakePatterns(*choice.notAnnounced, change.settings.notAnnounced, refused))) {
+        return {.kind = Kind::BadHostPattern, .detail = refused};
+    }
+    return SavedSettings(std::move(change));
 }
 
 SitesKeyCheck CheckSitesKey(const RunRouting& routing) {

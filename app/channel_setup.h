@@ -1,7 +1,9 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "engine/google/service_key.h"
 #include "engine/indexnow/indexnow.h"
@@ -83,6 +85,7 @@ struct ChannelChange {
         NoCredentialKept,    // an engine's own channel asked on without a credential
         CredentialNotKept,   // file, detail
         BadSite,             // detail: the site that is no http or https site
+        BadHostPattern,      // detail: what is no host nor host pattern
     };
     Kind kind = Kind::Done;
     std::filesystem::path file{};
@@ -114,6 +117,14 @@ ChannelChange TurnIndexNowOff();
 ChannelChange TurnGoogleOn(const std::filesystem::path& keyFile);
 // Off, its key kept.
 ChannelChange TurnGoogleOff();
+
+// The gate's rules: hosts (or patterns) let through although they cannot be a public site, and
+// those never announced. A list given replaces the one kept.
+struct GateChoice {
+    std::optional<std::vector<std::string>> letThrough{};
+    std::optional<std::vector<std::string>> notAnnounced{};
+};
+ChannelChange SetGate(const GateChoice& choice);
 
 // The IndexNow key file of every site set up, as the engines will look for it.
 struct SitesKeyCheck {

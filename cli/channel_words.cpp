@@ -59,6 +59,10 @@ int Told(const ChannelChange& change, const AnnouncerSeams& seams) {
                            kSetupOrUsage);
         case Kind::BadSite:
             return Problem(seams, change.detail + " is no http:// or https:// site", kSetupOrUsage);
+        case Kind::BadHostPattern:
+            return Problem(seams,
+                           change.detail + " is no host nor host pattern (letters, digits, - . : _ and *)",
+                           kSetupOrUsage);
     }
     return kSetupOrUsage;
 }

@@ -12,6 +12,7 @@
 #include "cli/account_commands.h"
 #include "cli/channel_words.h"
 #include "cli/crawl_commands.h"
+#include "cli/gate_command.h"
 #include "cli/history_command.h"
 #include "cli/progress.h"
 
@@ -258,6 +259,7 @@ int RunCommandLine(const std::vector<std::string>& arguments, const AnnouncerSea
     CLI::App* googleOff = google->add_subcommand("off", "Turn it off; its key is kept");
 
     const AccountCommands accounts(app);
+    const GateCommand gate(app);
 
     CLI::App* timer =
         app.add_subcommand("timer", "Turn the daily timer that runs quaymark-announce on or off")
@@ -335,6 +337,9 @@ int RunCommandLine(const std::vector<std::string>& arguments, const AnnouncerSea
         return Off(TurnGoogleOff(), "Google Search Console is off; its key is kept.", seams);
     }
     if (const std::optional<int> told = accounts.Run(seams)) {
+        return *told;
+    }
+    if (const std::optional<int> told = gate.Run(seams)) {
         return *told;
     }
     if (history->parsed()) {

@@ -85,6 +85,10 @@ void WriteJson(const Report& report, std::ostream& out) {
     for (const auto& [verdict, count] : outcome.checkedOut) {
         checks[std::string(VerdictWord(verdict))] = count;
     }
+    json gate = json::object();
+    for (const auto& [reason, count] : outcome.gatedOut) {
+        gate[std::string(GateWord(reason))] = count;
+    }
     const json report_ = {
         {"dryRun", report.dryRun},
         {"exitStatus", report.exitStatus},
@@ -94,6 +98,7 @@ void WriteJson(const Report& report, std::ostream& out) {
         {"leftOut",
          {{"unchanged", outcome.passedOver.unchanged},
           {"recent", outcome.passedOver.recent},
+          {"gate", gate},
           {"checks", checks}}},
         {"sites", sites},
         {"list",

@@ -68,6 +68,8 @@ public:
     std::unordered_map<std::string, PageCheckRecord> PageChecks();
     std::string KeepLastmodTrust(const std::vector<LastmodTrust>& sites);
     std::vector<LastmodTrust> LastmodTrusts();
+    std::string KeepKeyChecks(const std::vector<KeyCheckRecord>& checks);
+    std::vector<KeyCheckRecord> KeyChecks();
     // Each page's latest inspection replaces the one before.
     std::string KeepInspections(const std::vector<GoogleInspection>& inspections);
     std::unordered_map<std::string, GoogleInspection> Inspections();

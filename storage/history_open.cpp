@@ -166,7 +166,8 @@ constexpr const char* kCrawlTables =
     "  NEW.time / 86400, 1, NEW.accepted != 0)"
     " ON CONFLICT DO UPDATE SET sent = sent + 1, accepted = accepted + excluded.accepted; END;";
 
-// The engines' own channels: every quota told, the engines' figures by day, the pages waiting.
+// The engines' own channels: every quota told, the engines' figures by day, the pages waiting;
+// and the gate's key checks.
 constexpr const char* kQuotaTables =
     "CREATE TABLE IF NOT EXISTS channel_quotas("
     " channel TEXT NOT NULL, site TEXT NOT NULL, at INTEGER NOT NULL,"
@@ -178,7 +179,11 @@ constexpr const char* kQuotaTables =
     " count INTEGER NOT NULL, PRIMARY KEY(site, day, channel, series)) WITHOUT ROWID;"
     "CREATE TABLE IF NOT EXISTS channel_pending("
     " channel TEXT NOT NULL, address TEXT NOT NULL, PRIMARY KEY(channel, address))"
-    " WITHOUT ROWID;";
+    " WITHOUT ROWID;"
+    // The gate's last check of each host's IndexNow key.
+    "CREATE TABLE IF NOT EXISTS key_checks("
+    " host TEXT PRIMARY KEY, key TEXT NOT NULL, checked_at INTEGER NOT NULL,"
+    " served INTEGER NOT NULL, words TEXT NOT NULL) WITHOUT ROWID;";
 
 // A history from before them learns the series and the days from what it holds.
 constexpr const char* kCrawlFromRows =

@@ -86,6 +86,34 @@ std::vector<LastmodTrust> History::LastmodTrusts() {
     return sites;
 }
 
+std::string History::KeepKeyChecks(const std::vector<KeyCheckRecord>& checks) {
+    return WriteRows(
+        "INSERT OR REPLACE INTO key_checks(host, key, checked_at, served, words) VALUES(?,?,?,?,?)",
+        checks, [](sqlite3_stmt* s, const KeyCheckRecord& check) {
+            Bind(s, 1, check.host);
+            Bind(s, 2, check.key);
+            sqlite3_bind_int64(s, 3, check.checkedAt);
+            sqlite3_bind_int(s, 4, check.served ? 1 : 0);
+            Bind(s, 5, check.words);
+        });
+}
+
+std::vector<KeyCheckRecord> History::KeyChecks() {
+    std::vector<KeyCheckRecord> checks;
+    if (Closed()) {
+        return checks;
+    }
+    ForEachRow(db_, "SELECT host, key, checked_at, served, words FROM key_checks", {},
+               [&](sqlite3_stmt* s) {
+                   checks.push_back({.host = Column(s, 0),
+                                     .key = Column(s, 1),
+                                     .checkedAt = sqlite3_column_int64(s, 2),
+                                     .served = sqlite3_column_int(s, 3) != 0,
+                                     .words = Column(s, 4)});
+               });
+    return checks;
+}
+
 std::string History::KeepInspections(const std::vector<GoogleInspection>& inspections) {
     return WriteRows(
         "INSERT OR REPLACE INTO google_inspections(address, property, verdict, coverage,"

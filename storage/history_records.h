@@ -74,6 +74,17 @@ struct LastmodTrust {
     bool operator==(const LastmodTrust&) const = default;
 };
 
+// The last check of a host's IndexNow key: for which key, when, and what it found.
+struct KeyCheckRecord {
+    std::string host;
+    std::string key;
+    std::int64_t checkedAt = 0;
+    bool served = false;
+    std::string words{};
+
+    bool operator==(const KeyCheckRecord&) const = default;
+};
+
 // A sitemap an import of the site read whole: the validators of its answer, and when.
 struct RememberedSitemap {
     std::string site;

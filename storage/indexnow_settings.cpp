@@ -30,7 +30,33 @@ constexpr Field kFields[] = {
     {"classic", "classic"},
     {"checkPages", "checks"},
     {"google", "google"},
+    {"letThrough", "gate"},
+    {"notAnnounced", "gate"},
 };
+
+std::vector<std::string> Words(std::string_view value) {
+    std::vector<std::string> words;
+    while (!value.empty()) {
+        const std::size_t blank = value.find(' ');
+        if (blank != 0) {
+            words.emplace_back(value.substr(0, blank));
+        }
+        value = blank == std::string_view::npos ? std::string_view{} : value.substr(blank + 1);
+    }
+    return words;
+}
+
+std::string Joined(const std::vector<std::string>& words) {
+    std::string text;
+    for (const std::string& word : words) {
+        text += (text.empty() ? "" : " ") + word;
+    }
+    return text;
+}
+
+std::string ListLine(std::string_view name, const std::vector<std::string>& words) {
+    return words.empty() ? std::string() : std::string(name) + "=" + Joined(words) + "\n";
+}
 
 // A setting is taken in its own section, or before any section, as the files of before the
 // sections have them all.
@@ -55,6 +81,10 @@ void Take(std::string_view name, std::string_view value, IndexNowSettings& setti
         settings.classic = value != "false";
     } else if (name == "checkPages") {
         settings.checkPages = value != "false";
+    } else if (name == "letThrough") {
+        settings.letThrough = Words(value);
+    } else if (name == "notAnnounced") {
+        settings.notAnnounced = Words(value);
     } else if (name == "google") {
         settings.google = value == "true";
     }
@@ -80,22 +110,12 @@ void TakeAccount(std::string_view section, std::string_view name, std::string_vi
     } else if (what == "PlainHttp") {
         account.plainHttp = value == "true";
     } else if (what == "Sites") {
-        account.sites.clear();
-        while (!value.empty()) {
-            const std::size_t blank = value.find(' ');
-            if (blank != 0) {
-                account.sites.emplace_back(value.substr(0, blank));
-            }
-            value = blank == std::string_view::npos ? std::string_view{} : value.substr(blank + 1);
-        }
+        account.sites = Words(value);
     }
 }
 
 std::string AccountLines(const std::string& section, const AccountSettings& account) {
-    std::string sites;
-    for (const std::string& site : account.sites) {
-        sites += (sites.empty() ? "" : " ") + site;
-    }
+    const std::string sites = Joined(account.sites);
     return (account.enabled ? section + "=true\n" : "") +
            (sites.empty() ? "" : section + "Sites=" + sites + "\n") +
            (account.plainHttp ? section + "PlainHttp=true\n" : "");
@@ -156,7 +176,10 @@ FileResult SaveIndexNowSettings(const std::filesystem::path& path,
                     (settings.onlyNewOrChanged ? "onlyNewOrChanged=true\n" : "")) +
             Section("classic", settings.classic ? "" : "classic=false\n") +
             Section("checks", settings.checkPages ? "" : "checkPages=false\n") +
-            Section("google", settings.google ? "google=true\n" : "") + accounts);
+            Section("google", settings.google ? "google=true\n" : "") +
+            Section("gate", ListLine("letThrough", settings.letThrough) +
+                                ListLine("notAnnounced", settings.notAnnounced)) +
+            accounts);
 }
 
 FileResult SaveServiceKeyFile(const std::filesystem::path& path, const std::string& text,

@@ -55,6 +55,10 @@ struct IndexNowSettings {
     bool google = false;
     // The engines' own APIs, by section; one not here is off.
     std::map<std::string, AccountSettings, std::less<>> accounts{};
+    // The gate before the modern channels: hosts (or patterns) let through although they
+    // cannot be a public site, and those never announced; blank-separated in [gate].
+    std::vector<std::string> letThrough{};
+    std::vector<std::string> notAnnounced{};
 };
 
 // A key is 8 to 128 characters from a-z, A-Z, 0-9 and "-".

@@ -130,6 +130,9 @@ public:
     // What the checks found, written in its turn.
     virtual void KeepChecks(std::vector<PageCheckRecord> /*checks*/,
                             std::vector<LastmodTrust> /*trust*/) {}
+    // The gate's last check of each host's IndexNow key; the worker waits.
+    virtual std::vector<KeyCheckRecord> KeyChecks() { return {}; }
+    virtual void KeepKeyChecks(std::vector<KeyCheckRecord> /*checks*/) {}
 };
 
 // The progress a channel takes in a run: so many steps for each address, so many beyond them.

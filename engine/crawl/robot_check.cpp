@@ -1,5 +1,7 @@
 #include "engine/crawl/robot_check.h"
 
+#include "engine/net/ares_wait.h"
+
 #include <ares.h>
 #include <arpa/inet.h>
 #include <arpa/nameser.h>
@@ -165,37 +167,7 @@ private:
         self.Decide(*lookup, back ? RobotVerdict::Verified : RobotVerdict::False);
     }
 
-    void Wait(std::chrono::steady_clock::time_point deadline) {
-        std::array<ares_socket_t, ARES_GETSOCK_MAXNUM> sockets{};
-        const int mask = ares_getsock(channel_, sockets.data(), ARES_GETSOCK_MAXNUM);
-        std::vector<pollfd> fds;
-        for (int i = 0; i < ARES_GETSOCK_MAXNUM; ++i) {
-            const short events = static_cast<short>((ARES_GETSOCK_READABLE(mask, i) ? POLLIN : 0) |
-                                                    (ARES_GETSOCK_WRITABLE(mask, i) ? POLLOUT : 0));
-            if (events != 0) {
-                fds.push_back(
-                    {.fd = sockets[static_cast<std::size_t>(i)], .events = events, .revents = 0});
-            }
-        }
-        timeval most{};
-        const auto left = std::chrono::duration_cast<std::chrono::microseconds>(
-            deadline - std::chrono::steady_clock::now());
-        most.tv_sec = static_cast<time_t>(std::max<std::int64_t>(left.count(), 0) / 1000000);
-        most.tv_usec = static_cast<suseconds_t>(std::max<std::int64_t>(left.count(), 0) % 1000000);
-        timeval next{};
-        const timeval* wait = ares_timeout(channel_, &most, &next);
-        const int ms = static_cast<int>(wait->tv_sec * 1000 + (wait->tv_usec + 999) / 1000);
-        const int ready = ::poll(fds.data(), fds.size(), ms);
-        if (ready <= 0) {
-            ares_process_fd(channel_, ARES_SOCKET_BAD, ARES_SOCKET_BAD);  // timeouts
-            return;
-        }
-        for (const pollfd& fd : fds) {
-            ares_process_fd(channel_,
-                            (fd.revents & (POLLIN | POLLERR | POLLHUP)) ? fd.fd : ARES_SOCKET_BAD,
-                            (fd.revents & POLLOUT) ? fd.fd : ARES_SOCKET_BAD);
-        }
-    }
+    void Wait(std::chrono::steady_clock::time_point deadline) { AwaitAres(channel_, deadline); }
 
     ares_channel channel_;
     const DnsLimits& limits_;
@@ -211,8 +183,7 @@ struct ChannelCloser {
 
 RobotChecks VerifyRobots(const std::vector<RobotClaim>& claims, const DnsLimits& limits) {
     RobotChecks checks;
-    static std::once_flag initialised;
-    std::call_once(initialised, [] { ares_library_init(ARES_LIB_INIT_ALL); });
+    InitialiseAres();
     ares_options options{};
     options.timeout = static_cast<int>(limits.perTry.count());
     options.tries = std::max(limits.tries, 1);

@@ -293,24 +293,36 @@ void AnnounceChanges::LoadDates(const std::vector<std::string>& pages) {
 // The pages the sitemaps name now are checked first; those that left them are announced once
 // as before, whatever they answer now.
 std::vector<std::string> AnnounceChanges::Checked(AnnounceOutcome& outcome) {
+    RunGate gate = PassGate(items_,
+                            {.routing = job_.routing,
+                             .settings = &job_.settings,
+                             .indexNow = job_.settings.enabled && !job_.settings.key.empty(),
+                             .keep = !job_.dryRun,
+                             .now = now_},
+                            &stores_.requests());
+    outcome.gatedOut = std::move(gate.leftOut);
+    outcome.run.notes = std::move(gate.notes);
+    keyRefused_ = std::move(gate.keyRefused);
     if (!job_.settings.checkPages) {
-        return items_;
+        return gate.passed;
     }
     std::vector<std::string> named;
-    std::copy_if(items_.begin(), items_.end(), std::back_inserter(named),
+    std::copy_if(gate.passed.begin(), gate.passed.end(), std::back_inserter(named),
                  [&](const std::string& page) { return removedItems_.count(page) == 0; });
     ScreenOutcome screened =
         ScreenPages(named, dates_, {.routing = job_.routing, .keep = !job_.dryRun, .now = now_},
                     &stores_.requests(), observer_, stop_);
     outcome.cancelled = screened.cancelled;
     outcome.checkedOut = std::move(screened.leftOut);
-    outcome.run.notes = std::move(screened.notes);
+    outcome.run.notes.insert(outcome.run.notes.end(),
+                             std::make_move_iterator(screened.notes.begin()),
+                             std::make_move_iterator(screened.notes.end()));
     removedItems_.insert(screened.removed.begin(), screened.removed.end());
     onlyFor_ = std::move(screened.onlyFor);
     const std::unordered_set<std::string> passed(screened.announceable.begin(),
                                                  screened.announceable.end());
     std::vector<std::string> candidates;
-    std::copy_if(items_.begin(), items_.end(), std::back_inserter(candidates),
+    std::copy_if(gate.passed.begin(), gate.passed.end(), std::back_inserter(candidates),
                  [&](const std::string& page) {
                      return passed.count(page) > 0 || removedItems_.count(page) > 0;
                  });
@@ -358,6 +370,10 @@ void AnnounceChanges::Announce(AnnounceOutcome& outcome) {
     std::erase_if(forGoogle, keptFrom(kGoogleRobot));
     std::vector<std::string> forIndexNow = chosen;
     std::erase_if(forIndexNow, keptFrom(kIndexNowRobots));
+    std::erase_if(forIndexNow, [&](const std::string& page) {
+        const std::optional<std::string> host = HostOf(page);
+        return host && keyRefused_.count(*host) > 0;
+    });
     SubmitJob job{.items = chosen,
                   .errorPageDir = job_.errorPageDir,
                   .classic = false,

@@ -15,6 +15,7 @@
 #include "engine/indexnow/indexnow.h"
 #include "engine/indexnow/status_meaning.h"
 #include "engine/run/page_screen.h"
+#include "engine/run/run_gate.h"
 #include "engine/run/run_stores.h"
 #include "engine/run/submit_run.h"
 #include "engine/sitemap/sitemap_import.h"
@@ -77,7 +78,8 @@ struct AnnounceOutcome {
     // What is announced, and why.
     std::vector<AnnouncedPage> chosen{};
     PassedOver passedOver{};
-    // The pages their checks left out, by verdict.
+    // The pages the gate left out, by reason, and those their checks left out, by verdict.
+    std::map<GateReason, std::size_t> gatedOut{};
     std::map<PageVerdict, std::size_t> checkedOut{};
     // The run's, with what the checks found first; in a dry run only those.
     RunResult run{};
@@ -136,6 +138,8 @@ private:
     // The pages their checks let only some channels announce: to whom.
     std::unordered_map<std::string, Audience> onlyFor_;
     std::unordered_set<std::string> kept_;
+    // The hosts whose IndexNow key the gate found not served.
+    std::unordered_set<std::string> keyRefused_;
     std::size_t unchangedInHistory_ = 0;
     std::unordered_map<std::string, PageDates> dates_;
     std::vector<RemovedPage> removed_;

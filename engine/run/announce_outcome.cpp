@@ -63,6 +63,9 @@ std::string AnnounceSummary(const AnnounceOutcome& outcome, bool dryRun) {
         text += ", " + std::to_string(outcome.refused()) + " refused";
     }
     text += ", " + std::to_string(outcome.leftOut()) + " left out as not changed";
+    if (const std::string gated = LeftOutByGate(outcome.gatedOut); !gated.empty()) {
+        text += ", " + gated;
+    }
     if (const std::string checked = LeftOutByChecks(outcome.checkedOut); !checked.empty()) {
         text += ", " + checked;
     }

@@ -112,6 +112,7 @@ const ChannelKind kKinds[] = {
      .audience = kIndexNowRobots,
      .newOrChangedOnly =
          [](const SubmitJob& job) { return job.indexNow.settings.onlyNewOrChanged; },
+     .keyChecked = true,
      .on = [](const SubmitJob& job) { return job.indexNow.announces(); },
      .make = [](const SubmitJob& job, FetchPrompt&, RunControl& control,
                 RunRecorder& recorder) -> std::unique_ptr<Channel> {

@@ -47,6 +47,8 @@ struct ChannelKind {
     bool (*newOrChangedOnly)(const SubmitJob& job) = nullptr;
     // It measures the pages' changes itself, from what the history knows of them.
     bool measuresChanges = false;
+    // It signs with the IndexNow key: the gate sends it only the hosts that serve the key.
+    bool keyChecked = false;
     // On in this job: its settings on, with what it needs. A resend has every channel.
     bool (*on)(const SubmitJob& job) = nullptr;
     // The job's plan, in normal mode, gives the pages it hears of.

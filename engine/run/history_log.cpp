@@ -17,6 +17,15 @@ void HistoryLog::KeepChecks(std::vector<PageCheckRecord> checks, std::vector<Las
     });
 }
 
+std::vector<KeyCheckRecord> HistoryLog::KeyChecks() {
+    return writer_.Ask<std::vector<KeyCheckRecord>>(&History::KeyChecks);
+}
+
+void HistoryLog::KeepKeyChecks(std::vector<KeyCheckRecord> checks) {
+    writer_.PostWrite(
+        [checks = std::move(checks)](History& history) { return history.KeepKeyChecks(checks); });
+}
+
 std::vector<RememberedSitemap> HistoryGoogleMemory::Sitemaps() {
     return writer_.Ask<std::vector<RememberedSitemap>>(&History::Sitemaps);
 }

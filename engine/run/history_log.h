@@ -20,6 +20,8 @@ public:
     std::unordered_map<std::string, PageCheckRecord> PageChecks() override;
     std::vector<LastmodTrust> LastmodTrusts() override;
     void KeepChecks(std::vector<PageCheckRecord> checks, std::vector<LastmodTrust> trust) override;
+    std::vector<KeyCheckRecord> KeyChecks() override;
+    void KeepKeyChecks(std::vector<KeyCheckRecord> checks) override;
 
 private:
     HistoryWriter& writer_;

@@ -5,6 +5,7 @@
 
 #include "engine/run/channel_kinds.h"
 #include "engine/run/page_screen.h"
+#include "engine/run/run_gate.h"
 #include "engine/run/run_stores.h"
 
 namespace quaymark {
@@ -75,14 +76,17 @@ bool SubmitRun::SendAgain(std::vector<std::unique_ptr<Channel>>& channels) {
     return failed;
 }
 
-// The modern channels hear only of the pages their checks let through; the classic pages
-// are sent every address, as they always were.
+// The modern channels hear only of the pages the gate and their checks let through; the
+// classic pages are sent every address, as they always were.
 void SubmitRun::Plan() {
     if (job_.mode != SubmitJob::Normal || job_.plan) {
         return;
     }
     RunPlan& plan = job_.plan.emplace();
-    const bool check = job_.indexNow.settings.checkPages && AnyModernChannelOn(job_);
+    if (!AnyModernChannelOn(job_)) {
+        return;
+    }
+    const bool check = job_.indexNow.settings.checkPages;
     const auto newOrChangedOnly = [&](const ChannelKind& kind) {
         return kind.newOrChangedOnly != nullptr && kind.newOrChangedOnly(job_);
     };
@@ -97,9 +101,24 @@ void SubmitRun::Plan() {
     if (needsDates && plan.dates.empty() && job_.log != nullptr) {
         plan.dates = job_.log->AnnouncedDates(ChangesMeasuredFrom());
     }
+    const bool indexNow = std::ranges::any_of(ChannelKinds(), [&](const ChannelKind& kind) {
+        return kind.modern && kind.keyChecked && kind.on(job_);
+    });
+    RunGate gate = PassGate(job_.items,
+                            {.routing = job_.routing,
+                             .settings = &job_.indexNow.settings,
+                             .indexNow = indexNow,
+                             .now = std::time(nullptr)},
+                            job_.log);
+    for (std::string& note : gate.notes) {
+        recorder_.Note(std::move(note));
+    }
+    if (const std::string gated = LeftOutByGate(gate.leftOut); !gated.empty()) {
+        recorder_.Note(gated);
+    }
     std::optional<ScreenOutcome> screened;
     if (check) {
-        screened = ScreenPages(job_.items, plan.dates,
+        screened = ScreenPages(gate.passed, plan.dates,
                                {.routing = job_.routing, .keep = true, .now = std::time(nullptr)},
                                job_.log, observer_, control_.token());
         for (std::string& note : screened->notes) {
@@ -111,7 +130,10 @@ void SubmitRun::Plan() {
             continue;
         }
         std::vector<std::string> pages =
-            screened ? screened->AnnounceableTo(kind.audience) : job_.items;
+            screened ? screened->AnnounceableTo(kind.audience) : gate.passed;
+        if (kind.keyChecked) {
+            pages = gate.ForIndexNow(pages);
+        }
         if (newOrChangedOnly(kind)) {
             PassedOver passedOver;
             pages = NewOrChanged(pages, plan.dates, std::time(nullptr), passedOver);

@@ -85,6 +85,7 @@ TEST(CommandLine, BingTurnedOnAnnouncesWithinItsQuotaAndShowsIt) {
                 ::testing::Not(HasSubstr("0123456789abcdef0123456789abcdef")));
 
     ASSERT_EQ(run({"site", "add", "-q", "http://www.example.test/"}), kAllAnnounced) << err.str();
+    ASSERT_EQ(run({"gate", "let-through", "www.example.test"}), kAllAnnounced) << err.str();
     ASSERT_EQ(run({"announce", "--quiet"}), kAllAnnounced) << err.str();
     EXPECT_EQ(submitted, std::vector<std::string>{"0123456789abcdef0123456789abcdef"});
 

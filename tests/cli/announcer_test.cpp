@@ -60,7 +60,8 @@ protected:
             SaveIndexNowSettings(IndexNowSettingsPath(), {.key = "announce-key",
                                                           .endpoint = AnnounceSite::kEndpoint,
                                                           .enabled = true,
-                                                          .checkPages = check}));
+                                                          .checkPages = check,
+                                                          .letThrough = {"*"}}));
     }
 
     // The site's sitemap imported once, as the window's import keeps it.
@@ -118,6 +119,8 @@ TEST_F(AnnouncerTest, DryRunThenAnnouncedThenRefused) {
     EXPECT_EQ(Run({"--dry-run"}), kAllAnnounced);
     EXPECT_EQ(out_.str(),
               "http://www.example.test/a (new)\nhttp://www.example.test/b (new)\n"
+              "Let through the gate by the settings: www.example.test (special-use name, 2 "
+              "pages).\n"
               "Would announce 2 pages (2 new, 0 changed, 0 removed), 0 left out as not "
               "changed.\nWould add 2 pages to the list.\n");
     EXPECT_THAT(site_.Posted(), IsEmpty());
@@ -294,6 +297,8 @@ TEST_F(AnnouncerTest, ADryRunTellsWhatTheChecksLeftOut) {
     EXPECT_EQ(Run({"--dry-run"}), kAllAnnounced);
     EXPECT_EQ(out_.str(),
               "http://www.example.test/a (new)\n"
+              "Let through the gate by the settings: www.example.test (special-use name, 2 "
+              "pages).\n"
               "Not announced, noindex: 1 page, http://www.example.test/b.\n"
               "Would announce 1 page (1 new, 0 changed, 0 removed), 0 left out as not changed, "
               "1 left out by their checks (1 noindex).\nWould add 2 pages to the list.\n");

@@ -76,6 +76,13 @@ TEST(CommandLine, FromAnEmptyHomeToTheFirstAnnouncement) {
               kAllAnnounced)
         << err.str();
     EXPECT_EQ(testing::ReadFileBytes(home.path() / "announce-key.txt"), "announce-key");
+    // A test site's host is no public site: the gate keeps it back until it is let through.
+    EXPECT_EQ(run({"announce", "--dry-run"}), kAllAnnounced) << err.str();
+    EXPECT_THAT(out.str(), HasSubstr("www.example.test: 2 pages not announced (special-use name)"));
+    EXPECT_THAT(out.str(), HasSubstr("2 left out by the gate (2 special-use name)"));
+    EXPECT_EQ(run({"gate", "let-through", "www.example.test", "bad/host"}), kSetupOrUsage);
+    EXPECT_EQ(run({"gate", "let-through", "www.example.test"}), kAllAnnounced) << err.str();
+    EXPECT_EQ(out.str(), "Never announced: none\nLet through: www.example.test\n");
     EXPECT_EQ(run({"announce", "--quiet"}), kAllAnnounced) << err.str();
     EXPECT_THAT(site.Posted(), ElementsAre(HasSubstr("\"urlList\":[\"http://www.example.test/a\","
                                                      "\"http://www.example.test/b\"]")));

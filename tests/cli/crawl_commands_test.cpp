@@ -62,6 +62,7 @@ TEST(CommandLine, AccessLogsShowWhichAnnouncedPagesTheRobotsFetched) {
                    "--key-file", home.path().string()}),
               kAllAnnounced)
         << err.str();
+    ASSERT_EQ(run({"gate", "let-through", "*.example.test"}), kAllAnnounced) << err.str();
     ASSERT_EQ(run({"announce", "--quiet"}), kAllAnnounced) << err.str();
 
     const std::time_t later = std::time(nullptr);

@@ -13,7 +13,7 @@ set(below_yandex "${below_channel};engine/yandex")
 set(below_baidu "${below_channel};engine/baidu")
 set(below_sitemap "base;storage;engine/net;engine/sitemap")
 set(below_check "base;engine/net;engine/check")
-set(below_crawl "base;engine/crawl")
+set(below_crawl "base;engine/net;engine/crawl")
 set(below_run
     "${below_channel};engine/classic;engine/indexnow;engine/google;engine/bing;engine/yandex;engine/baidu;engine/sitemap;engine/check;engine/run")
 set(below_app "${below_run};engine/crawl;app")
@@ -70,7 +70,7 @@ set(channels "engine/classic" "engine/indexnow" "engine/google" "engine/bing" "e
 set(namers
     "engine/run/channel_kinds.h" "engine/run/channel_kinds.cpp" "app/channel_setup.h"
     "app/channel_setup.cpp" "engine/run/submit_run.h" "engine/run/announce_changes.h"
-    "engine/run/run_stores.h" "engine/run/history_log.h")
+    "engine/run/run_stores.h" "engine/run/history_log.h" "engine/run/run_gate.cpp")
 # The channels of the engines' own APIs are named by the list of channel kinds alone.
 set(own_apis "engine/bing" "engine/yandex" "engine/baidu")
 file(GLOB_RECURSE everything "${ROOT}/base/*" "${ROOT}/storage/*" "${ROOT}/engine/*"

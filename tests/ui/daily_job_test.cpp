@@ -68,7 +68,8 @@ TEST(DailyJob, AnnounceChangesFromTheWindowAndAFailedDailyRunToldOnce) {
     ASSERT_TRUE(SaveIndexNowSettings(IndexNowSettingsPath(), {.key = "announce-key",
                                                               .endpoint = AnnounceSite::kEndpoint,
                                                               .enabled = true,
-                                                              .checkPages = false}));
+                                                              .checkPages = false,
+                                                              .letThrough = {"*"}}));
     {
         History::Opened opened = History::Open(HistoryPath(listFile));
         ASSERT_TRUE(opened.history

@@ -136,7 +136,7 @@ protected:
             .items = std::move(pages),
             .errorPageDir = dir_.path() / "pages",
             .classic = false,
-            .indexNow = {.settings = {.checkPages = false}},
+            .indexNow = {.settings = {.checkPages = false, .letThrough = {"*"}}},
             .apis = {{section, {.settings = settings, .credential = credentials.at(section)}}},
             .retry = {.maxTries = 2,
                       .firstBackoff = std::chrono::seconds(1),

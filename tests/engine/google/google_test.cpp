@@ -79,7 +79,7 @@ protected:
         SubmitJob job{.items = std::move(pages),
                       .errorPageDir = dir_.path(),
                       .classic = false,
-                      .indexNow = {.settings = {.checkPages = false}},
+                      .indexNow = {.settings = {.checkPages = false, .letThrough = {"*"}}},
                       .google = {.key = google_.Key(),
                                  .retry = {.second = std::chrono::milliseconds(1)},
                                  .dailyQuota = dailyQuota},
@@ -123,7 +123,8 @@ TEST_F(GoogleRunTest, InspectsWithinTheQuotaAndKeepsWhatGoogleSaid) {
                 ElementsAre("https://www.example.test/a", "https://www.example.test/b",
                             "https://www.example.test/b", "https://shop.example.test/c"));
     EXPECT_THAT(follower_.waits, ElementsAre("too many requests"));
-    EXPECT_THAT(first.notes, ElementsAre(HasSubstr("https://unverified.example.test/ has no "
+    EXPECT_THAT(first.notes, ElementsAre(HasSubstr("Let through the gate"),
+                                         HasSubstr("https://unverified.example.test/ has no "
                                                    "property"),
                                          "Google Search Console: 2 pages indexed, 1 not indexed "
                                          "(1 Discovered - currently not indexed), 1 waiting for "

@@ -135,7 +135,8 @@ protected:
         job.indexNow = {.settings = {.key = std::string(kKey),
                                      .endpoint = std::string(kEndpoint),
                                      .enabled = true,
-                                     .checkPages = false}};
+                                     .checkPages = false,
+                                     .letThrough = {"*"}}};
         job.retry.second = std::chrono::milliseconds(1);
         job.routing.connectTo = engines_.Routes();
         job.routing.connectTo["api.indexnow.test:443"] = endpoint_.port();
@@ -201,7 +202,8 @@ TEST_F(IndexNowRunTest, OneBatchPerHostAfterTheEnginesAndResubmitSendsThatBatchA
     EXPECT_THAT(FailureLines(first),
                 ElementsAre("IndexNow: not an http or https address with a host. ftp://c.example/",
                             "IndexNow: key not valid (403). b.example.test (2 addresses)"));
-    EXPECT_THAT(first.notes, ElementsAre("IndexNow: received; the key is still being checked. "
+    EXPECT_THAT(first.notes, ElementsAre(HasSubstr("Let through the gate"),
+                                         "IndexNow: received; the key is still being checked. "
                                          "a.example.test (1 address)"));
     const std::string page = testing::ReadFileBytes(first.FailureList[1].page);
     EXPECT_THAT(page, HasSubstr("Put a file named " + key + ".txt holding exactly the key " + key +
@@ -387,7 +389,8 @@ TEST_F(IndexNowRunTest, EveryRequestIsRecordedAndOnlyNewOrChangedPagesAreAnnounc
     EXPECT_THAT(posted[0].body, HasSubstr("\"urlList\":[\"https://a.example.test/new\","
                                           "\"https://a.example.test/changed\"]"));
     EXPECT_THAT(result.notes,
-                ElementsAre("IndexNow: 1 address left out, announced before and not changed since.",
+                ElementsAre(HasSubstr("Let through the gate"),
+                            "IndexNow: 1 address left out, announced before and not changed since.",
                             "IndexNow: 1 address left out, announced in the last 10 minutes."));
     ASSERT_EQ(log.rows.size(), 4u * 7 + 2);
     const HistoryRow& lycos = log.rows[2];

@@ -355,15 +355,18 @@ TEST(SubmitRunChecks, IndexNowHearsOnlyOfThePagesTheirChecksLetThrough) {
                    .classic = false,
                    .indexNow = {.settings = {.key = "announce-key",
                                              .endpoint = testing::AnnounceSite::kEndpoint,
-                                             .enabled = true}},
+                                             .enabled = true,
+                                             .letThrough = {"*"}}},
                    .retry = {},
                    .routing = site.Routing()},
                   prompt, observer);
     const RunResult result = run.SubmitWorker();
     EXPECT_THAT(site.Posted(), ElementsAre(::testing::HasSubstr("\"urlList\":[\"" + root +
                                                                 "open\",\"" + root + "gone\"]")));
-    EXPECT_THAT(result.notes, ElementsAre("Not announced, redirected: 1 page, " + root + "moved (" +
-                                          root + "open)."));
+    EXPECT_THAT(result.notes, ElementsAre("Let through the gate by the settings: www.example.test "
+                                          "(special-use name, 3 pages).",
+                                          "Not announced, redirected: 1 page, " + root + "moved (" +
+                                              root + "open)."));
 }
 
 // What one engine's robot is told holds for the channel that reaches that engine alone: a page
@@ -393,7 +396,8 @@ TEST(SubmitRunChecks, WhatOneEnginesRobotIsToldHoldsForItsChannelAlone) {
          .classic = false,
          .indexNow = {.settings = {.key = "announce-key",
                                    .endpoint = testing::AnnounceSite::kEndpoint,
-                                   .enabled = true}},
+                                   .enabled = true,
+                                   .letThrough = {"*"}}},
          .google = {.key = google.Key()},
          .retry = {},
          .routing = routing},
