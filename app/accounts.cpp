@@ -4,8 +4,7 @@
 
 #include "engine/net/web_address.h"
 #include "engine/run/channel_kinds.h"
-#include "storage/atomic_file.h"
-#include "storage/program_paths.h"
+#include "storage/secret_store.h"
 
 namespace quaymark {
 namespace {
@@ -18,13 +17,11 @@ std::string Text(std::string_view text) {
     return std::string(text);
 }
 
-std::optional<std::string> ReadCredential(std::string_view section, FileResult& read) {
-    std::string content;
-    read = ReadRegularFile(CredentialPath(section), content);
-    if (!read) {
-        return std::nullopt;
-    }
-    return TakenCredential(content);
+// The credential kept for a section; none, with the reading that says why, when none is.
+std::optional<std::string> ReadCredential(std::string_view section, SecretStore& secrets,
+                                          SecretReading& read) {
+    read = secrets.Read(section);
+    return read.found() ? TakenCredential(read.secret) : std::nullopt;
 }
 
 }  // namespace
@@ -68,13 +65,17 @@ SitesTaken TakenSites(const std::vector<std::string>& given) {
     return taken;
 }
 
-std::vector<AccountView> Accounts(const IndexNowSettings& settings) {
+std::vector<AccountView> Accounts(const IndexNowSettings& settings, bool showCredentials) {
     std::vector<AccountView> views;
+    // Only a face that shows the credentials asks the keyring for them.
+    const std::unique_ptr<SecretStore> secrets =
+        showCredentials ? UserSecrets(Unlock::MayAsk) : nullptr;
     for (const ChannelKind* kind : AccountKinds()) {
         const AccountKind& account = *kind->account;
         const auto kept = settings.accounts.find(account.section);
-        FileResult read;
-        const std::optional<std::string> credential = ReadCredential(account.section, read);
+        SecretReading read;
+        const std::optional<std::string> credential =
+            secrets ? ReadCredential(account.section, *secrets, read) : std::nullopt;
         views.push_back(
             {.name = Text(kind->name),
              .section = Text(account.section),
@@ -92,12 +93,14 @@ KeyKept KeepCredential(std::string_view section, const std::string& credential) 
     if (credential.empty()) {
         return {};
     }
-    KeyKept kept{.file = CredentialPath(section)};
-    kept.result = WriteSecretAtomically(kept.file, credential);
-    return kept;
+    const std::unique_ptr<SecretStore> secrets = UserSecrets(Unlock::MayAsk);
+    return {.where = secrets->Where(),
+            .result = secrets->Keep(section, credential),
+            .inFile = !secrets->InKeyring()};
 }
 
-std::vector<CredentialProblem> LoadCredentials(ChannelSettings& channels) {
+std::vector<CredentialProblem> LoadCredentials(ChannelSettings& channels, SecretStore& secrets,
+                                               bool& locked) {
     std::vector<CredentialProblem> problems;
     channels.credentials.clear();
     for (const ChannelKind* kind : AccountKinds()) {
@@ -106,13 +109,16 @@ std::vector<CredentialProblem> LoadCredentials(ChannelSettings& channels) {
         if (settings == channels.settings.accounts.end() || !settings->second.enabled) {
             continue;
         }
-        FileResult read;
-        std::optional<std::string> credential = ReadCredential(section, read);
+        SecretReading read;
+        std::optional<std::string> credential = ReadCredential(section, secrets, read);
         if (!credential) {
-            problems.push_back(
-                {.name = Text(kind->name),
-                 .file = CredentialPath(section),
-                 .detail = read ? std::string("no credential in it") : read.Reason()});
+            locked = locked || read.kind == SecretReading::Kind::Locked;
+            problems.push_back({.name = Text(kind->name),
+                                .where = secrets.Where(),
+                                .detail = read.kind == SecretReading::Kind::Locked ? "it is locked"
+                                          : read.kind == SecretReading::Kind::Failed
+                                              ? read.detail
+                                              : std::string("no credential is kept there")});
             continue;
         }
         channels.credentials.emplace(section, std::move(*credential));
@@ -136,8 +142,9 @@ ChannelChange TurnAccountOn(std::string_view section, const AccountChoice& choic
         }
         credential = *taken;
     } else {
-        FileResult read;
-        const std::optional<std::string> kept = ReadCredential(section, read);
+        SecretReading read;
+        const std::optional<std::string> kept =
+            ReadCredential(section, *UserSecrets(Unlock::MayAsk), read);
         if (!kept) {
             return {.kind = Kind::NoCredentialKept};
         }
@@ -156,10 +163,12 @@ ChannelChange TurnAccountOn(std::string_view section, const AccountChoice& choic
     }
     account.enabled = true;
     if (!choice.credential.empty()) {
-        if (const KeyKept kept = KeepCredential(section, credential); !kept.result) {
-            return {
-                .kind = Kind::CredentialNotKept, .file = kept.file, .detail = kept.result.Reason()};
+        const KeyKept kept = KeepCredential(section, credential);
+        if (!kept.result.ok) {
+            return {.kind = Kind::CredentialNotKept,
+                    .detail = kept.where + ": " + kept.result.detail};
         }
+        change.keptInFile = kept.inFile ? kept.where : std::string();
     }
     change.account = MaskedCredential(credential);
     return SavedSettings(std::move(change));

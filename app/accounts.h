@@ -26,7 +26,8 @@ struct AccountView {
     // The kept credential as shown ("...1a2b"); empty when none is kept.
     std::string masked{};
 };
-std::vector<AccountView> Accounts(const IndexNowSettings& settings);
+// The kept credentials are read (masked) only when they are to be shown.
+std::vector<AccountView> Accounts(const IndexNowSettings& settings, bool showCredentials);
 
 // At most its last four characters, where it is long enough for them to give nothing away.
 std::string MaskedCredential(std::string_view credential);

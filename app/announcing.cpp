@@ -75,15 +75,19 @@ Announcement Announce(const AnnounceRequest& request, AnnounceFollower& follower
         done.exitStatus = kSetupOrUsage;
         return std::move(done);
     };
-    ChannelsLoaded loaded = LoadChannels();
+    // The daily timer's run asks nobody to unlock the keyring: a locked one is told.
+    ChannelsLoaded loaded = LoadChannels(Unlock::Never);
     if (loaded.SettingsUnreadable()) {
         return fail({.kind = Kind::SettingsUnreadable,
                      .file = loaded.settingsFile,
                      .detail = loaded.settings.Reason()});
     }
+    if (loaded.keyringLocked) {
+        return fail({.kind = Kind::KeyringLocked, .detail = loaded.googleKeyWhere});
+    }
     // A key that cannot be taken leaves Google out, not the other channels.
     if (loaded.googleKey != KeyProblem::None) {
-        follower.GoogleLeftOut(loaded.googleKeyFile, loaded.googleKey);
+        follower.GoogleLeftOut(loaded.googleKeyWhere, loaded.googleKey);
     }
     for (const CredentialProblem& problem : loaded.credentials) {
         follower.ChannelLeftOut(problem);

@@ -42,6 +42,7 @@ struct AnnounceSetupFailure {
         SettingsUnreadable,  // the file, and why
         StillUnderWay,       // another announcement held the run lock past the bound
         RunLockFailed,       // the lock file, and why
+        KeyringLocked,       // the keyring holding a channel's credential is locked
     };
     Kind kind = Kind::None;
     std::filesystem::path file{};
@@ -57,7 +58,7 @@ public:
     // The history opened with a problem of its own (a damaged file set aside).
     virtual void HistoryNote(const std::string& note) = 0;
     // Google's key could not be taken: Google is left out, the other channels are not.
-    virtual void GoogleLeftOut(const std::filesystem::path& key, KeyProblem problem) = 0;
+    virtual void GoogleLeftOut(const std::string& where, KeyProblem problem) = 0;
     // An engine's own channel whose credential could not be read: left out, the others not.
     virtual void ChannelLeftOut(const CredentialProblem& problem) = 0;
     // Another announcement is under way: this one waits for it, at most so long.

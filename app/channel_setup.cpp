@@ -31,32 +31,58 @@ ChannelChange SavedSettings(ChannelChange change) {
     return change;
 }
 
-ChannelsLoaded LoadChannels() {
-    ChannelsLoaded loaded{.settingsFile = IndexNowSettingsPath(), .googleKeyFile = GoogleKeyPath()};
+namespace {
+
+// Google's key as kept, read from the store; the problem when it is none.
+KeyReading KeptGoogleKey(SecretStore& secrets, bool& locked) {
+    const SecretReading read = secrets.Read(kGoogleSecret);
+    switch (read.kind) {
+        case SecretReading::Kind::Found: {
+            KeyReading key = ReadServiceKey(read.secret);
+            key.file = read.secret;
+            return key;
+        }
+        case SecretReading::Kind::Locked:
+            locked = true;
+            return {.problem = KeyProblem::Unreadable};
+        case SecretReading::Kind::Absent:
+        case SecretReading::Kind::Failed:
+            break;
+    }
+    return {.problem = KeyProblem::Unreadable};
+}
+
+}  // namespace
+
+ChannelsLoaded LoadChannels(Unlock unlock) {
+    ChannelsLoaded loaded{.settingsFile = IndexNowSettingsPath()};
     loaded.settings = LoadIndexNowSettings(loaded.settingsFile, loaded.channels.settings);
     if (loaded.SettingsUnreadable()) {
         loaded.channels.settings = {};
         return loaded;
     }
-    KeyReading reading = TakeGoogleKey(loaded.channels.settings);
+    const std::unique_ptr<SecretStore> secrets = UserSecrets(unlock);
+    loaded.googleKeyWhere = secrets->Where();
+    KeyReading reading = TakeGoogleKey(loaded.channels.settings, *secrets, loaded.keyringLocked);
     loaded.channels.googleKey = std::move(reading.key);
     loaded.googleKey = reading.problem;
-    loaded.credentials = LoadCredentials(loaded.channels);
+    loaded.credentials = LoadCredentials(loaded.channels, *secrets, loaded.keyringLocked);
     return loaded;
 }
 
-KeyReading TakeGoogleKey(const IndexNowSettings& settings) {
+KeyReading TakeGoogleKey(const IndexNowSettings& settings, SecretStore& secrets, bool& locked) {
     if (!settings.google) {
         return {};
     }
-    return LoadServiceKey(GoogleKeyPath());
+    return KeptGoogleKey(secrets, locked);
 }
 
 std::string KeptGoogleAccount(const ChannelSettings& channels) {
     if (channels.googleKey) {
         return channels.googleKey->clientEmail;
     }
-    const KeyReading kept = LoadServiceKey(GoogleKeyPath());
+    bool locked = false;
+    const KeyReading kept = KeptGoogleKey(*UserSecrets(Unlock::MayAsk), locked);
     return kept.key ? kept.key->clientEmail : std::string();
 }
 
@@ -64,20 +90,23 @@ KeyKept KeepChosenGoogleKey(const std::string& chosen) {
     if (chosen.empty()) {
         return {};
     }
-    KeyKept kept{.file = GoogleKeyPath()};
-    kept.result = SaveServiceKeyFile(kept.file, chosen);
-    return kept;
+    const std::unique_ptr<SecretStore> secrets = UserSecrets(Unlock::MayAsk);
+    return {.where = secrets->Where(),
+            .result = secrets->Keep(kGoogleSecret, chosen),
+            .inFile = !secrets->InKeyring()};
 }
 
 ChannelsSaved SaveChannels(const IndexNowSettings& settings, bool settingsUnreadable) {
+    const std::unique_ptr<SecretStore> secrets = UserSecrets(Unlock::MayAsk);
     ChannelsSaved saved{.channels = {.settings = settings},
-                        .googleKeyFile = GoogleKeyPath(),
+                        .googleKeyWhere = secrets->Where(),
                         .settingsFile = IndexNowSettingsPath(),
                         .leftUnread = settingsUnreadable};
-    KeyReading reading = TakeGoogleKey(settings);
+    bool locked = false;
+    KeyReading reading = TakeGoogleKey(settings, *secrets, locked);
     saved.channels.googleKey = std::move(reading.key);
     saved.googleKey = reading.problem;
-    saved.credentials = LoadCredentials(saved.channels);
+    saved.credentials = LoadCredentials(saved.channels, *secrets, locked);
     if (!settingsUnreadable) {
         saved.saved = SaveIndexNowSettings(saved.settingsFile, settings);
     }
@@ -128,8 +157,10 @@ ChannelChange TurnGoogleOn(const std::filesystem::path& keyFile) {
     if (change.kind != Kind::Done) {
         return change;
     }
-    const std::filesystem::path kept = GoogleKeyPath();
-    const KeyReading reading = LoadServiceKey(keyFile.empty() ? kept : keyFile);
+    const std::unique_ptr<SecretStore> secrets = UserSecrets(Unlock::MayAsk);
+    bool locked = false;
+    const KeyReading reading =
+        keyFile.empty() ? KeptGoogleKey(*secrets, locked) : LoadServiceKey(keyFile);
     if (!reading.key) {
         return keyFile.empty() ? ChannelChange{.kind = Kind::NoKeyKept}
                                : ChannelChange{.kind = Kind::KeyNotTaken,
@@ -137,9 +168,10 @@ ChannelChange TurnGoogleOn(const std::filesystem::path& keyFile) {
                                                .detail = Describe(reading.problem)};
     }
     if (!keyFile.empty()) {
-        if (const FileResult saved = SaveServiceKeyFile(kept, reading.file); !saved) {
-            return {.kind = Kind::KeyNotKept, .file = kept, .detail = saved.Reason()};
+        if (const SecretKept kept = secrets->Keep(kGoogleSecret, reading.file); !kept.ok) {
+            return {.kind = Kind::KeyNotKept, .detail = secrets->Where() + ": " + kept.detail};
         }
+        change.keptInFile = secrets->InKeyring() ? std::string() : secrets->Where();
     }
     change.settings.google = true;
     change.account = reading.key->clientEmail;

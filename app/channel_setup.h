@@ -11,18 +11,24 @@
 #include "engine/run/channel_kinds.h"
 #include "storage/atomic_file.h"
 #include "storage/indexnow_settings.h"
+#include "storage/secret_store.h"
 
 namespace quaymark {
 
 // An engine's own channel that is on but whose credential could not be read: it stays off for
-// now, and is told.
+// now, and is told. Where: the store's words ("the desktop's keyring", the files).
 struct CredentialProblem {
     std::string name;
-    std::filesystem::path file;
+    std::string where;
     std::string detail;
 };
-// The credentials of the engines' own channels that are on, read into the channels.
-std::vector<CredentialProblem> LoadCredentials(ChannelSettings& channels);
+// The credentials of the engines' own channels that are on, read into the channels; locked is
+// set when the keyring holds one but is locked.
+std::vector<CredentialProblem> LoadCredentials(ChannelSettings& channels, SecretStore& secrets,
+                                               bool& locked);
+
+// The name Google's key is kept under among the credentials.
+inline constexpr std::string_view kGoogleSecret = "google";
 
 // The user's channel settings and keys, read as both faces and the announcer take them.
 struct ChannelsLoaded {
@@ -32,25 +38,31 @@ struct ChannelsLoaded {
     std::filesystem::path settingsFile{};
     FileResult settings{};
     // A key Google needs and that could not be taken: Google stays off, the others do not.
-    std::filesystem::path googleKeyFile{};
+    std::string googleKeyWhere{};
     KeyProblem googleKey = KeyProblem::None;
     std::vector<CredentialProblem> credentials{};
+    // The keyring holds a credential of a channel that is on but is locked, and was not to be
+    // unlocked: a setup error for the daily timer, never a silent skip.
+    bool keyringLocked = false;
 
     bool SettingsUnreadable() const { return !settings && !settings.Missing(); }
 };
-ChannelsLoaded LoadChannels();
+ChannelsLoaded LoadChannels(Unlock unlock = Unlock::MayAsk);
 
 // Google's key as the settings ask for it: none while Google is off.
-KeyReading TakeGoogleKey(const IndexNowSettings& settings);
+KeyReading TakeGoogleKey(const IndexNowSettings& settings, SecretStore& secrets, bool& locked);
 
 // The service account whose key is kept: the one in use, else the one kept while Google is off,
 // so that turning it on needs no new key.
 std::string KeptGoogleAccount(const ChannelSettings& channels);
 
 // The key chosen in the Channels window, kept as the user's alone; nothing when none was chosen.
+// Where it went, in the store's words, and whether it could be kept.
 struct KeyKept {
-    std::filesystem::path file{};
-    FileResult result{};
+    std::string where{};
+    SecretKept result{};
+    // No keyring runs: it went to a file of the user's alone, which the faces tell.
+    bool inFile = false;
 };
 KeyKept KeepChosenGoogleKey(const std::string& chosen);
 
@@ -59,7 +71,7 @@ KeyKept KeepChosenGoogleKey(const std::string& chosen);
 // the program ends).
 struct ChannelsSaved {
     ChannelSettings channels{};
-    std::filesystem::path googleKeyFile{};
+    std::string googleKeyWhere{};
     KeyProblem googleKey = KeyProblem::None;
     std::filesystem::path settingsFile{};
     bool leftUnread = false;
@@ -79,11 +91,11 @@ struct ChannelChange {
         KeyFileNotWritten,   // file, detail
         KeyNotTaken,         // file: no service account's key; detail: why
         NoKeyKept,           // Google asked on without a key, and none is kept
-        KeyNotKept,          // file, detail: the copy of Google's key could not be kept
+        KeyNotKept,          // detail: where, and why the copy of Google's key could not be kept
         UnknownChannel,      // detail: the name given
         BadCredential,       // the credential given is none
         NoCredentialKept,    // an engine's own channel asked on without a credential
-        CredentialNotKept,   // file, detail
+        CredentialNotKept,   // detail: where, and why
         BadSite,             // detail: the site that is no http or https site
         BadHostPattern,      // detail: what is no host nor host pattern
     };
@@ -95,6 +107,8 @@ struct ChannelChange {
     IndexNowSettings settings{};
     std::filesystem::path keyFile{};
     std::string account{};
+    // Where a credential given was kept, when no keyring runs and it went to a file.
+    std::string keptInFile{};
 };
 
 // The settings as kept, a missing file being today's defaults; and saved again.

@@ -24,7 +24,7 @@ std::string Read(std::istream& in) {
 }  // namespace
 
 AccountCommands::AccountCommands(CLI::App& app) {
-    for (AccountView& view : Accounts({})) {
+    for (AccountView& view : Accounts({}, false)) {
         auto command = std::make_unique<Command>(Command{.view = std::move(view)});
         Command& c = *command;
         CLI::App* channel = app.add_subcommand(c.view.section, "Turn " + c.view.name + " on or off")
@@ -80,6 +80,7 @@ int AccountCommands::On(const Command& command, const AnnouncerSeams& seams) con
     seams.out << command.view.name << " is on, with the " << command.view.credential << " "
               << change.account << ", for " << (sites.empty() ? "every site" : Printable(sites))
               << ".\n";
+    TellKeptInFile(change, seams);
     if (settings.plainHttp) {
         seams.out << "Its requests go over plain http: the " << command.view.credential
                   << " travels unencrypted.\n";

@@ -41,14 +41,13 @@ public:
     void HistoryNote(const std::string& note) override {
         seams_.err << "quaymark-announce: " << Printable(note) << '\n';
     }
-    void GoogleLeftOut(const std::filesystem::path& key, KeyProblem problem) override {
-        seams_.err << "quaymark-announce: Google Search Console left out: "
-                   << Printable(key.string()) << ": " << Describe(problem) << '\n';
+    void GoogleLeftOut(const std::string& where, KeyProblem problem) override {
+        seams_.err << "quaymark-announce: Google Search Console left out: its key in "
+                   << Printable(where) << ": " << Describe(problem) << '\n';
     }
     void ChannelLeftOut(const CredentialProblem& problem) override {
-        seams_.err << "quaymark-announce: " << problem.name
-                   << " left out: " << Printable(problem.file.string()) << ": "
-                   << Printable(problem.detail) << '\n';
+        seams_.err << "quaymark-announce: " << problem.name << " left out: its credential in "
+                   << Printable(problem.where) << ": " << Printable(problem.detail) << '\n';
     }
     void Waiting(std::chrono::milliseconds bound) override {
         seams_.err << "quaymark-announce: another announcement is under way (" << kProgramName
@@ -85,6 +84,11 @@ public:
             case Kind::RunLockFailed:
                 return "the run lock " + failure.file.string() + " could not be taken (" +
                        failure.detail + ")";
+            case Kind::KeyringLocked:
+                return failure.detail +
+                       " is locked, and a channel's credential is kept in it: unlock it (log in "
+                       "to the desktop) before the daily run, or keep the credentials in files "
+                       "where no keyring runs; nothing announced";
             case Kind::None:
                 break;
         }

@@ -41,8 +41,7 @@ int Told(const ChannelChange& change, const AnnouncerSeams& seams) {
             return Problem(seams, "no service account's key is kept: give one with --key <file>",
                            kSetupOrUsage);
         case Kind::KeyNotKept:
-            return Problem(seams, "the key could not be kept in " + file + ": " + change.detail,
-                           kSetupOrUsage);
+            return Problem(seams, "the key could not be kept in " + change.detail, kSetupOrUsage);
         case Kind::UnknownChannel:
             return Problem(seams, "no channel is called " + change.detail, kSetupOrUsage);
         case Kind::BadCredential:
@@ -54,17 +53,24 @@ int Told(const ChannelChange& change, const AnnouncerSeams& seams) {
             return Problem(seams, "no credential is kept: give one with --credential-file <file>",
                            kSetupOrUsage);
         case Kind::CredentialNotKept:
-            return Problem(seams,
-                           "the credential could not be kept in " + file + ": " + change.detail,
+            return Problem(seams, "the credential could not be kept in " + change.detail,
                            kSetupOrUsage);
         case Kind::BadSite:
             return Problem(seams, change.detail + " is no http:// or https:// site", kSetupOrUsage);
         case Kind::BadHostPattern:
-            return Problem(seams,
-                           change.detail + " is no host nor host pattern (letters, digits, - . : _ and *)",
-                           kSetupOrUsage);
+            return Problem(
+                seams,
+                change.detail + " is no host nor host pattern (letters, digits, - . : _ and *)",
+                kSetupOrUsage);
     }
     return kSetupOrUsage;
+}
+
+void TellKeptInFile(const ChannelChange& change, const AnnouncerSeams& seams) {
+    if (!change.keptInFile.empty()) {
+        seams.out << "No desktop keyring (Secret Service) is running: it is kept in "
+                  << Printable(change.keptInFile) << ", readable by you alone.\n";
+    }
 }
 
 }  // namespace quaymark::cli

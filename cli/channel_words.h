@@ -15,4 +15,7 @@ int Problem(const AnnouncerSeams& seams, const std::string& text, int status);
 // A channel's change in the command line's words; the status it ends with.
 int Told(const ChannelChange& change, const AnnouncerSeams& seams);
 
+// Where a credential given went when no keyring runs: told as it is kept.
+void TellKeptInFile(const ChannelChange& change, const AnnouncerSeams& seams);
+
 }  // namespace quaymark::cli

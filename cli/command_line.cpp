@@ -144,6 +144,7 @@ int GoogleOn(const std::string& keyFile, const AnnouncerSeams& seams) {
     }
     seams.out << "Google Search Console is on, with the key of " << Printable(change.account)
               << ".\n";
+    TellKeptInFile(change, seams);
     return kAllAnnounced;
 }
 

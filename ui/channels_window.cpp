@@ -57,10 +57,10 @@ const QString kGoogleKeySaveFailedText =
 const QString kIndexNowSaveFailedText =
     QStringLiteral("The IndexNow settings could not be saved to %1: %2.");
 
-void TellKeyNotTaken(QWidget* owner, const std::filesystem::path& file, KeyProblem problem) {
+void TellKeyNotTaken(QWidget* owner, const std::string& where, KeyProblem problem) {
     if (problem != KeyProblem::None) {
         ShowMessage(owner,
-                    kGoogleKeyUnreadableText.arg(DisplayText(file.string()),
+                    kGoogleKeyUnreadableText.arg(DisplayText("in " + where),
                                                  QString::fromStdString(Describe(problem))),
                     kProgramTitle, MessageIcon::Warning);
     }
@@ -68,10 +68,22 @@ void TellKeyNotTaken(QWidget* owner, const std::filesystem::path& file, KeyProbl
 
 const QString kGoogleKeyText = QStringLiteral("Key of %1");
 
-void TellKeyKept(QWidget* owner, const KeyKept& kept) {
-    if (!kept.file.empty() && !kept.result) {
-        ShowMessage(owner, FileProblem(kGoogleKeySaveFailedText, kept.file, kept.result),
+const QString kKeptInFilesText = QStringLiteral(
+    "No desktop keyring (Secret Service) is running: the credential is kept in %1, readable by "
+    "you alone.");
+
+// A credential kept: in a file where no keyring runs, which is told; or not kept, with why.
+void TellKept(QWidget* owner, const QString& failed, const KeyKept& kept) {
+    if (kept.where.empty()) {
+        return;
+    }
+    if (!kept.result.ok) {
+        ShowMessage(owner,
+                    failed.arg(DisplayText(kept.where), QString::fromStdString(kept.result.detail)),
                     kProgramTitle, MessageIcon::Warning);
+    } else if (kept.inFile) {
+        ShowMessage(owner, kKeptInFilesText.arg(DisplayText(kept.where)), kProgramTitle,
+                    MessageIcon::None);
     }
 }
 
@@ -85,14 +97,14 @@ void TellCredentials(QWidget* owner, const std::vector<CredentialProblem>& probl
     for (const CredentialProblem& problem : problems) {
         ShowMessage(owner,
                     kCredentialUnreadableText.arg(QString::fromStdString(problem.name),
-                                                  DisplayText(problem.file.string()),
+                                                  DisplayText("in " + problem.where),
                                                   QString::fromStdString(problem.detail)),
                     kProgramTitle, MessageIcon::Warning);
     }
 }
 
 void TellSaved(QWidget* owner, const ChannelsSaved& saved) {
-    TellKeyNotTaken(owner, saved.googleKeyFile, saved.googleKey);
+    TellKeyNotTaken(owner, saved.googleKeyWhere, saved.googleKey);
     TellCredentials(owner, saved.credentials);
     if (saved.leftUnread) {
         ShowMessage(
@@ -148,7 +160,7 @@ CChannelsDlg::CChannelsDlg(IndexNowSettings settings, bool daily,
     connect(controls_.Get<QPushButton>("saveKeyFile"), &QPushButton::clicked, this,
             &CChannelsDlg::OnSaveKeyFile);
     connect(checkButton_, &QPushButton::clicked, this, &CChannelsDlg::OnCheck);
-    accounts_ = Accounts(settings_);
+    accounts_ = Accounts(settings_, true);
     for (const AccountView& account : accounts_) {
         accountsList_->addItem(AccountLine(account));
     }
@@ -314,7 +326,7 @@ void TellChannelsLoaded(QWidget* owner, const ChannelsLoaded& loaded) {
                     FileProblem(kIndexNowUnreadableText, loaded.settingsFile, loaded.settings),
                     kProgramTitle, MessageIcon::Warning);
     }
-    TellKeyNotTaken(owner, loaded.googleKeyFile, loaded.googleKey);
+    TellKeyNotTaken(owner, loaded.googleKeyWhere, loaded.googleKey);
     TellCredentials(owner, loaded.credentials);
 }
 
@@ -328,12 +340,9 @@ std::optional<ChannelSettings> EditChannels(QWidget* owner, const ChannelSetting
     if (dialog.exec() != QDialog::Accepted) {
         return std::nullopt;
     }
-    TellKeyKept(owner, KeepChosenGoogleKey(dialog.newGoogleKey()));
+    TellKept(owner, kGoogleKeySaveFailedText, KeepChosenGoogleKey(dialog.newGoogleKey()));
     for (const auto& [section, credential] : dialog.newCredentials()) {
-        if (const KeyKept kept = KeepCredential(section, credential); !kept.result) {
-            ShowMessage(owner, FileProblem(kCredentialNotKeptText, kept.file, kept.result),
-                        kProgramTitle, MessageIcon::Warning);
-        }
+        TellKept(owner, kCredentialNotKeptText, KeepCredential(section, credential));
     }
     SetDailyJob(owner, dialog.daily());
     ChannelsSaved saved = SaveChannels(dialog.settings(), settingsUnreadable);

@@ -75,7 +75,10 @@ TEST(CommandLine, BingTurnedOnAnnouncesWithinItsQuotaAndShowsIt) {
         << err.str();
     EXPECT_EQ(out.str(),
               "Bing Webmaster Tools is on, with the API key ****cdef, for "
-              "http://www.example.test/.\n");
+              "http://www.example.test/.\nNo desktop keyring (Secret Service) is running: it is "
+              "kept in 0600 files in " +
+                  (home.path() / "XDG_CONFIG_HOME/quaymark").string() +
+                  ", readable by you alone.\n");
     const std::filesystem::path kept = home.path() / "XDG_CONFIG_HOME/quaymark/bing.credential";
     struct stat info {};
     ASSERT_EQ(::stat(kept.c_str(), &info), 0);
