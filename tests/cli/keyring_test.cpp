@@ -59,10 +59,11 @@ public:
     PrivateKeyring& operator=(const PrivateKeyring&) = delete;
 
     bool LockLogin() const {
-        return std::system("dbus-send --session --print-reply --dest=org.freedesktop.secrets "
-                           "/org/freedesktop/secrets org.freedesktop.Secret.Service.Lock "
-                           "array:objpath:/org/freedesktop/secrets/collection/login "
-                           "> /dev/null 2>&1") == 0;
+        return std::system(
+                   "dbus-send --session --print-reply --dest=org.freedesktop.secrets "
+                   "/org/freedesktop/secrets org.freedesktop.Secret.Service.Lock "
+                   "array:objpath:/org/freedesktop/secrets/collection/login "
+                   "> /dev/null 2>&1") == 0;
     }
 
     std::string whyNot{};
@@ -132,8 +133,7 @@ TEST(Keyring, CredentialsMoveIntoTheKeyringAndALockedOneStopsTheDailyRun) {
     const std::string newKey = "fedcba9876543210-new-bing-key";
     const std::filesystem::path given = home.path() / "given";
     testing::WriteFileBytes(given, newKey);
-    ASSERT_EQ(run({"bing", "on", "--credential-file", given.string()}), kAllAnnounced)
-        << err.str();
+    ASSERT_EQ(run({"bing", "on", "--credential-file", given.string()}), kAllAnnounced) << err.str();
     std::filesystem::remove(given);
     EXPECT_THAT(out.str(), Not(HasSubstr("No desktop keyring")));
     EXPECT_FALSE(std::filesystem::exists(CredentialPath("bing")));
