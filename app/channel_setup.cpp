@@ -184,38 +184,37 @@ ChannelChange TurnGoogleOff() {
     return change.kind == Kind::Done ? SavedSettings(std::move(change)) : change;
 }
 
-namespace {
-
-// The patterns as given, each once; false with the first that is none.
-bool TakePatterns(const std::vector<std::string>& given, std::vector<std::string>& taken,
-                  std::string& refused) {
-    taken.clear();
+PatternsTaken TakenHostPatterns(const std::vector<std::string>& given) {
+    PatternsTaken taken;
     for (const std::string& pattern : given) {
         const std::optional<std::string> one = TakenHostPattern(pattern);
         if (!one) {
-            refused = pattern;
-            return false;
+            taken.refused = pattern;
+            return taken;
         }
-        if (std::find(taken.begin(), taken.end(), *one) == taken.end()) {
-            taken.push_back(*one);
+        if (std::find(taken.patterns.begin(), taken.patterns.end(), *one) == taken.patterns.end()) {
+            taken.patterns.push_back(*one);
         }
     }
-    return true;
+    return taken;
 }
-
-}  // namespace
 
 ChannelChange SetGate(const GateChoice& choice) {
     ChannelChange change = LoadedSettings();
     if (change.kind != Kind::Done) {
         return change;
     }
-    std::string refused;
-    if ((choice.letThrough &&
-         !TakePatterns(*choice.letThrough, change.settings.letThrough, refused)) ||
-        (choice.notAnnounced &&
-         !TakePatterns(*choice.notAnnounced, change.settings.notAnnounced, refused))) {
-        return {.kind = Kind::BadHostPattern, .detail = refused};
+    for (const auto& [given, kept] :
+         {std::pair(&choice.letThrough, &change.settings.letThrough),
+          std::pair(&choice.notAnnounced, &change.settings.notAnnounced)}) {
+        if (!*given) {
+            continue;
+        }
+        PatternsTaken taken = TakenHostPatterns(**given);
+        if (!taken.refused.empty()) {
+            return {.kind = Kind::BadHostPattern, .detail = taken.refused};
+        }
+        *kept = std::move(taken.patterns);
     }
     return SavedSettings(std::move(change));
 }

@@ -139,6 +139,12 @@ struct GateChoice {
     std::optional<std::vector<std::string>> notAnnounced{};
 };
 ChannelChange SetGate(const GateChoice& choice);
+// The hosts or host patterns as given, each once, in lower case; the first that is none.
+struct PatternsTaken {
+    std::vector<std::string> patterns{};
+    std::string refused{};
+};
+PatternsTaken TakenHostPatterns(const std::vector<std::string>& given);
 
 // The IndexNow key file of every site set up, as the engines will look for it.
 struct SitesKeyCheck {

@@ -14,6 +14,7 @@
 #include "ui/byte_text.h"
 #include "ui/daily_job.h"
 #include "ui/desktop.h"
+#include "ui/gate_dialog.h"
 #include "ui/off_ui_thread.h"
 #include "ui/program_title.h"
 
@@ -170,6 +171,10 @@ CChannelsDlg::CChannelsDlg(IndexNowSettings settings, bool daily,
     connect(controls_.Get<QPushButton>("setUp"), &QPushButton::clicked, this,
             &CChannelsDlg::OnSetUp);
     connect(accountsList_, &QListWidget::itemActivated, this, &CChannelsDlg::OnSetUp);
+    notAnnounced_ = settings_.notAnnounced;
+    letThrough_ = settings_.letThrough;
+    connect(controls_.Get<QPushButton>("hosts"), &QPushButton::clicked, this,
+            &CChannelsDlg::OnHosts);
     connect(controls_.Get<QPushButton>("ok"), &QPushButton::clicked, this, &CChannelsDlg::accept);
     connect(controls_.Get<QPushButton>("cancel"), &QPushButton::clicked, this, &QDialog::reject);
 }
@@ -216,6 +221,14 @@ void CChannelsDlg::OnSetUp() {
         account.masked = MaskedCredential(dialog.credential());
     }
     accountsList_->item(row)->setText(AccountLine(account));
+}
+
+void CChannelsDlg::OnHosts() {
+    GateDialog dialog(notAnnounced_, letThrough_, this);
+    if (dialog.exec() == QDialog::Accepted) {
+        notAnnounced_ = dialog.notAnnounced();
+        letThrough_ = dialog.letThrough();
+    }
 }
 
 bool CChannelsDlg::TakeValidKey(std::string& key) {
@@ -312,7 +325,9 @@ void CChannelsDlg::accept() {
                  .onlyNewOrChanged = onlyNewOrChangedBox_->isChecked(),
                  .classic = classicBox_->isChecked(),
                  .checkPages = checkPagesBox_->isChecked(),
-                 .google = googleBox_->isChecked()};
+                 .google = googleBox_->isChecked(),
+                 .letThrough = letThrough_,
+                 .notAnnounced = notAnnounced_};
     for (const AccountView& account : accounts_) {
         settings_.accounts[account.section] = account.settings;
     }

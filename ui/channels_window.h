@@ -55,6 +55,7 @@ public:
     void OnGoogleKey();
     // The engines' own tool chosen in the list, set up in its own window.
     void OnSetUp();
+    void OnHosts();
 
 protected:
     void accept() override;
@@ -81,6 +82,9 @@ private:
     std::vector<AccountView> accounts_;
     std::map<std::string, std::string> newCredentials_;
     IndexNowSettings settings_;
+    // The gate's hosts, as the Hosts window leaves them.
+    std::vector<std::string> notAnnounced_;
+    std::vector<std::string> letThrough_;
     bool daily_ = false;
     std::string googleAccount_;
     std::string newGoogleKey_;

@@ -20,6 +20,7 @@
 #include "tests/ui/desktop_recorder.h"
 #include "tests/ui/modal_driver.h"
 #include "ui/account_dialog.h"
+#include "ui/gate_dialog.h"
 
 namespace quaymark::ui {
 namespace {
@@ -200,6 +201,32 @@ TEST(ChannelsWindow, SetsUpTheEnginesOwnToolsWithoutShowingTheirCredentials) {
     EXPECT_EQ(baidu.sites, std::vector<std::string>{"https://www.example.test/"});
     EXPECT_EQ(dialog.newCredentials().at("baidu"), token);
     ::unsetenv("XDG_CONFIG_HOME");
+}
+
+// The gate's hosts are set in the Hosts window, a pattern that is none refused with its reason,
+// and kept by OK beside the rest, as they were kept when the window opened.
+TEST(ChannelsWindow, KeepsTheGatesHosts) {
+    CChannelsDlg dialog({.letThrough = {"www.example.test"}}, false, {}, {});
+    testing::DesktopRecorder desktop;
+    testing::ModalDriver driver;
+    driver.Then<GateDialog>([&](GateDialog* window) {
+        auto* never = window->findChild<QLineEdit*>(QStringLiteral("notAnnounced"));
+        EXPECT_EQ(window->findChild<QLineEdit*>(QStringLiteral("letThrough"))->text(),
+                  QStringLiteral("www.example.test"));
+        never->setText(QStringLiteral("Staging.* https://x/"));
+        QPushButton* ok = window->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok);
+        ok->click();
+        EXPECT_THAT(desktop.messages.back().text.toStdString(),
+                    ::testing::HasSubstr("https://x/ is no host nor host pattern"));
+        never->setText(QStringLiteral("Staging.* *.netlify.app"));
+        ok->click();
+    });
+    dialog.controls().Get<QPushButton>("hosts")->click();
+    ASSERT_TRUE(driver.done());
+    dialog.controls().Get<QPushButton>("ok")->click();
+    EXPECT_EQ(dialog.settings().notAnnounced,
+              (std::vector<std::string>{"staging.*", "*.netlify.app"}));
+    EXPECT_EQ(dialog.settings().letThrough, std::vector<std::string>{"www.example.test"});
 }
 
 }  // namespace
