@@ -90,6 +90,9 @@ public:
     }
 
     SecretKept Keep(std::string_view name, const std::string& secret) override {
+        if (unlock_ == Unlock::Never && DefaultLocked()) {
+            return {false, "the keyring is locked"};
+        }
         GError* raw = nullptr;
         const Value value(
             secret_value_new(secret.data(), static_cast<gssize>(secret.size()), "text/plain"));
@@ -110,6 +113,16 @@ public:
     }
 
 private:
+    // Keeping in a locked collection would ask to unlock it: what may not ask must not try.
+    bool DefaultLocked() const {
+        GError* raw = nullptr;
+        const std::unique_ptr<SecretCollection, ObjectFree> collection(
+            secret_collection_for_alias_sync(service_.get(), SECRET_COLLECTION_DEFAULT,
+                                             SECRET_COLLECTION_NONE, nullptr, &raw));
+        const Error error(raw);
+        return error || !collection || secret_collection_get_locked(collection.get());
+    }
+
     Service service_;
     Unlock unlock_;
 };

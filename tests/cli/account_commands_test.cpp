@@ -110,6 +110,15 @@ TEST(CommandLine, BingTurnedOnAnnouncesWithinItsQuotaAndShowsIt) {
     ASSERT_EQ(run({"status"}), kAllAnnounced);
     EXPECT_THAT(out.str(), HasSubstr("Bing Webmaster Tools on, 0 left today, 38 this month"));
 
+    // Nothing the runs wrote holds the key: only its store (no keyring runs here) and the
+    // user's own file it was given in.
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(home.path())) {
+        if (entry.is_regular_file() && entry.path() != kept && entry.path() != given) {
+            EXPECT_THAT(testing::ReadFileBytes(entry.path()),
+                        ::testing::Not(HasSubstr("0123456789abcdef0123456789abcdef")))
+                << entry.path();
+        }
+    }
     ASSERT_EQ(run({"bing", "off"}), kAllAnnounced);
     EXPECT_EQ(out.str(), "Bing Webmaster Tools is off; its API key is kept.\n");
     for (const char* variable : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME"}) {
