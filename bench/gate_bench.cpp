@@ -11,8 +11,12 @@
 namespace quaymark::bench {
 namespace {
 
-std::vector<std::string> PublicAnswer(const std::string&, const RunRouting&) {
-    return {"93.184.215.14"};
+HostAnswers PublicAnswer(const std::vector<std::string>& hosts, const RunRouting&) {
+    HostAnswers answers;
+    for (const std::string& host : hosts) {
+        answers[host] = {"93.184.215.14"};
+    }
+    return answers;
 }
 
 void BM_GatePages(benchmark::State& state) {

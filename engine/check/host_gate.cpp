@@ -83,7 +83,7 @@ struct Lookup {
     bool done = false;
 };
 
-void Answered(void* arg, int status, int /*timeouts*/, ares_addrinfo* result) {
+void Resolved(void* arg, int status, int /*timeouts*/, ares_addrinfo* result) {
     auto& lookup = *static_cast<Lookup*>(arg);
     lookup.done = true;
     for (const ares_addrinfo_node* node =
@@ -132,28 +132,45 @@ std::string LetThroughNote(const std::string& host, std::size_t pages, const Hos
            Counted(pages, "page", "pages") + ")";
 }
 
-// Why a host cannot be a public site; nothing when it can. A host let through is asked nothing
-// of the DNS: the user vouched for it.
-std::optional<GateReason> HostKind(std::string_view host, bool letThrough,
-                                   const RunRouting& routing, AddressLookup lookup) {
+// Why a host cannot be a public site, as far as its name tells; whether the DNS is to be asked.
+// A host let through is asked nothing of the DNS: the user vouched for it.
+struct NameVerdict {
+    HostVerdict verdict{};
+    bool askDns = false;
+};
+
+NameVerdict JudgeName(std::string_view host, const GateRules& rules) {
+    const auto any = [&](const std::vector<std::string>& patterns) {
+        return std::any_of(patterns.begin(), patterns.end(),
+                           [&](const std::string& pattern) { return HostMatches(pattern, host); });
+    };
+    if (any(rules.notAnnounced)) {
+        return {.verdict = {.reason = GateReason::NotForAnnouncing}};
+    }
+    const bool letThrough = any(rules.letThrough);
+    const auto with = [&](std::optional<GateReason> reason) {
+        return NameVerdict{.verdict = {.reason = reason, .letThrough = letThrough}};
+    };
     if (IsLiteral(host)) {
-        return IsLocalAddress(host) ? std::optional(GateReason::LocalAddress) : std::nullopt;
+        return with(IsLocalAddress(host) ? std::optional(GateReason::LocalAddress) : std::nullopt);
     }
     if (UnderSpecialUse(host)) {
-        return GateReason::SpecialUse;
+        return with(GateReason::SpecialUse);
     }
     if (host.find('.') == std::string_view::npos) {
-        return GateReason::BareName;
+        return with(GateReason::BareName);
     }
-    if (letThrough) {
-        return std::nullopt;
+    return {.verdict = {.letThrough = letThrough}, .askDns = !letThrough};
+}
+
+// A host the DNS gives only local addresses for.
+void Answered(HostVerdict& verdict, const HostAnswers& answers, const std::string& host) {
+    const auto found = answers.find(host);
+    if (found != answers.end() && !found->second.empty() &&
+        std::all_of(found->second.begin(), found->second.end(),
+                    [](const std::string& address) { return IsLocalAddress(address); })) {
+        verdict.reason = GateReason::LocalAnswers;
     }
-    const std::vector<std::string> answers = lookup(std::string(host), routing);
-    if (!answers.empty() && std::all_of(answers.begin(), answers.end(),
-                                        [](const std::string& a) { return IsLocalAddress(a); })) {
-        return GateReason::LocalAnswers;
-    }
-    return std::nullopt;
 }
 
 }  // namespace
@@ -208,7 +225,11 @@ bool IsLocalAddress(std::string_view address) {
     return inet_pton(AF_INET6, bare.c_str(), bytes.data()) == 1 && LocalV6(bytes.data());
 }
 
-std::vector<std::string> HostAddresses(const std::string& host, const RunRouting& routing) {
+HostAnswers HostAddresses(const std::vector<std::string>& hosts, const RunRouting& routing) {
+    HostAnswers answers;
+    if (hosts.empty()) {
+        return answers;
+    }
     InitialiseAres();
     ares_options options{};
     options.timeout = 2000;
@@ -223,30 +244,39 @@ std::vector<std::string> HostAddresses(const std::string& host, const RunRouting
         status = ares_set_servers_ports_csv(channel.get(), routing.nameServer.c_str());
     }
     if (status != ARES_SUCCESS) {
-        return {};
+        return answers;
     }
-    Lookup lookup;
+    // Each lookup's own place, which the callback fills; a map keeps it where it is.
+    std::map<std::string, Lookup> asked;
     ares_addrinfo_hints hints{};
     hints.ai_family = AF_UNSPEC;
-    ares_getaddrinfo(channel.get(), host.c_str(), nullptr, &hints, &Answered, &lookup);
+    for (const std::string& host : hosts) {
+        Lookup& lookup = asked[host];
+        ares_getaddrinfo(channel.get(), host.c_str(), nullptr, &hints, &Resolved, &lookup);
+    }
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!lookup.done && std::chrono::steady_clock::now() < deadline) {
+    const auto pending = [&] {
+        return std::any_of(asked.begin(), asked.end(),
+                           [](const auto& lookup) { return !lookup.second.done; });
+    };
+    while (pending() && std::chrono::steady_clock::now() < deadline) {
         AwaitAres(channel.get(), deadline);
     }
-    return lookup.addresses;
+    ares_cancel(channel.get());  // what is left answers nothing
+    for (auto& [host, lookup] : asked) {
+        answers.emplace(host, std::move(lookup.addresses));
+    }
+    return answers;
 }
 
 HostVerdict JudgeHost(std::string_view host, const GateRules& rules, const RunRouting& routing,
                       AddressLookup lookup) {
-    const auto any = [&](const std::vector<std::string>& patterns) {
-        return std::any_of(patterns.begin(), patterns.end(),
-                           [&](const std::string& pattern) { return HostMatches(pattern, host); });
-    };
-    if (any(rules.notAnnounced)) {
-        return {.reason = GateReason::NotForAnnouncing};
+    NameVerdict named = JudgeName(host, rules);
+    if (named.askDns) {
+        const std::string name(host);
+        Answered(named.verdict, lookup({name}, routing), name);
     }
-    const bool letThrough = any(rules.letThrough);
-    return {.reason = HostKind(host, letThrough, routing, lookup), .letThrough = letThrough};
+    return named.verdict;
 }
 
 GateOutcome GatePages(const std::vector<std::string>& pages, const GateRules& rules,
@@ -255,18 +285,27 @@ GateOutcome GatePages(const std::vector<std::string>& pages, const GateRules& ru
     std::vector<std::string> hosts;
     std::unordered_map<std::string, HostVerdict> verdicts;
     std::unordered_map<std::string, std::size_t> counts;
+    std::vector<std::string> asked;
     std::vector<std::optional<std::string>> hostOf;
     hostOf.reserve(pages.size());
     for (const std::string& page : pages) {
         std::optional<std::string> host = HostOf(page);
         if (host && !verdicts.contains(*host)) {
-            verdicts.emplace(*host, JudgeHost(*host, rules, routing, lookup));
+            NameVerdict named = JudgeName(*host, rules);
+            if (named.askDns) {
+                asked.push_back(*host);
+            }
+            verdicts.emplace(*host, named.verdict);
             hosts.push_back(*host);
         }
         if (host) {
             ++counts[*host];
         }
         hostOf.push_back(std::move(host));
+    }
+    const HostAnswers answers = lookup(asked, routing);
+    for (const std::string& host : asked) {
+        Answered(verdicts.at(host), answers, host);
     }
     for (std::size_t i = 0; i < pages.size(); ++i) {
         const HostVerdict* verdict = hostOf[i] ? &verdicts.at(*hostOf[i]) : nullptr;

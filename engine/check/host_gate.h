@@ -39,10 +39,11 @@ std::optional<std::string> TakenHostPattern(std::string_view given);
 // A literal address (IPv4, or IPv6 with or without brackets) that no public site answers on.
 bool IsLocalAddress(std::string_view address);
 
-// The addresses the DNS gives for a host, asked of routing.nameServer when a test names one;
-// none when the name has none or the lookup failed (the gate then lets the host by, its own
-// request telling the rest).
-std::vector<std::string> HostAddresses(const std::string& host, const RunRouting& routing);
+// The addresses the DNS gives for each host, all asked at once (of routing.nameServer when a
+// test names one) and bounded in time together; none for a host whose name has none or whose
+// lookup failed (the gate then lets it by, its own request telling the rest).
+using HostAnswers = std::map<std::string, std::vector<std::string>, std::less<>>;
+HostAnswers HostAddresses(const std::vector<std::string>& hosts, const RunRouting& routing);
 
 // One host judged: why it is kept back, if it is, and whether the rules let it through (a host
 // let through is asked nothing more, its key check included).
@@ -50,7 +51,7 @@ struct HostVerdict {
     std::optional<GateReason> reason{};
     bool letThrough = false;
 };
-using AddressLookup = std::vector<std::string> (*)(const std::string&, const RunRouting&);
+using AddressLookup = HostAnswers (*)(const std::vector<std::string>&, const RunRouting&);
 HostVerdict JudgeHost(std::string_view host, const GateRules& rules, const RunRouting& routing,
                       AddressLookup lookup = HostAddresses);
 

@@ -16,11 +16,18 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 
-std::vector<std::string> PublicAnswer(const std::string&, const RunRouting&) {
-    return {"93.184.215.14"};
+HostAnswers Answering(const std::vector<std::string>& hosts, std::vector<std::string> addresses) {
+    HostAnswers answers;
+    for (const std::string& host : hosts) {
+        answers[host] = addresses;
+    }
+    return answers;
 }
-std::vector<std::string> LocalAnswers(const std::string&, const RunRouting&) {
-    return {"10.1.2.3", "fd00::1"};
+HostAnswers PublicAnswer(const std::vector<std::string>& hosts, const RunRouting&) {
+    return Answering(hosts, {"93.184.215.14"});
+}
+HostAnswers LocalAnswers(const std::vector<std::string>& hosts, const RunRouting&) {
+    return Answering(hosts, {"10.1.2.3", "fd00::1"});
 }
 
 // Every kind of host that cannot be a public site is kept back with its reason; the user's
@@ -86,13 +93,16 @@ TEST(HostGate, KeepsBackWhatCannotBeAPublicSite) {
     EXPECT_EQ(TakenHostPattern("Staging.*"), "staging.*");
 }
 
-// The DNS is asked: a name whose every answer is a local address is kept back, one with a
-// public answer is not.
+// The DNS is asked of every host at once: a name whose every answer is a local address is kept
+// back, one with a public answer is not, nor one that gets no answer at all.
 TEST(HostGate, AsksTheDnsOfEachHostOnce) {
     testing::FakeDns dns;
     dns.Forward("intranet.shop.com", "10.0.0.7");
     dns.Forward("www.shop.com", "10.0.0.8");
     dns.Forward("www.shop.com", "93.184.215.14");
+    for (int i = 0; i < 50; ++i) {
+        dns.Forward("host" + std::to_string(i) + ".shop.com", "192.168.0.1");
+    }
     RunRouting routing;
     routing.nameServer = dns.server();
     const GateOutcome gated = GatePages(
