@@ -16,4 +16,19 @@ inline std::string CountOfAddresses(std::size_t count) {
     return Counted(count, "address", "addresses");
 }
 
+// Counts by reason in one phrase: "3 left out by the gate (2 special-use name, 1 ...)", each
+// reason in its word; empty when every count is none.
+template <typename Counts, typename Word>
+std::string CountedReasons(const Counts& counts, Word word, std::string_view what) {
+    std::size_t total = 0;
+    std::string reasons;
+    for (const auto& [reason, count] : counts) {
+        total += count;
+        reasons +=
+            (reasons.empty() ? "" : ", ") + std::to_string(count) + " " + std::string(word(reason));
+    }
+    return total == 0 ? std::string()
+                      : std::to_string(total) + " " + std::string(what) + " (" + reasons + ")";
+}
+
 }  // namespace quaymark

@@ -333,15 +333,7 @@ GateOutcome GatePages(const std::vector<std::string>& pages, const GateRules& ru
 }
 
 std::string LeftOutByGate(const std::map<GateReason, std::size_t>& leftOut) {
-    std::size_t total = 0;
-    std::string reasons;
-    for (const auto& [reason, count] : leftOut) {
-        total += count;
-        reasons += (reasons.empty() ? "" : ", ") + std::to_string(count) + " " +
-                   std::string(GateWord(reason));
-    }
-    return total == 0 ? std::string()
-                      : std::to_string(total) + " left out by the gate (" + reasons + ")";
+    return CountedReasons(leftOut, GateWord, "left out by the gate");
 }
 
 }  // namespace quaymark

@@ -1,8 +1,11 @@
 #include "engine/run/page_screen.h"
 
+#include "base/counted.h"
+
 #include <algorithm>
 #include <cmath>
 
+#include "base/counted.h"
 #include "engine/check/robots_rules.h"
 #include "engine/net/http_text.h"
 #include "engine/net/web_address.h"
@@ -185,15 +188,7 @@ std::vector<std::string> ScreenOutcome::AnnounceableTo(Audience audience) const 
 }
 
 std::string LeftOutByChecks(const std::map<PageVerdict, std::size_t>& leftOut) {
-    std::size_t total = 0;
-    std::string reasons;
-    for (const auto& [verdict, count] : leftOut) {
-        total += count;
-        reasons += (reasons.empty() ? "" : ", ") + std::to_string(count) + " " +
-                   std::string(VerdictWord(verdict));
-    }
-    return total == 0 ? std::string()
-                      : std::to_string(total) + " left out by their checks (" + reasons + ")";
+    return CountedReasons(leftOut, VerdictWord, "left out by their checks");
 }
 
 ScreenOutcome ScreenPages(const std::vector<std::string>& pages,
