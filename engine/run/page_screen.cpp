@@ -1,7 +1,5 @@
 #include "engine/run/page_screen.h"
 
-#include "base/counted.h"
-
 #include <algorithm>
 #include <cmath>
 
