@@ -298,7 +298,8 @@ std::vector<std::string> AnnounceChanges::Checked(AnnounceOutcome& outcome) {
                              .settings = &job_.settings,
                              .indexNow = job_.settings.enabled && !job_.settings.key.empty(),
                              .keep = !job_.dryRun,
-                             .now = now_},
+                             .now = now_,
+                             .stop = stop_},
                             &stores_.requests());
     outcome.gatedOut = std::move(gate.leftOut);
     outcome.run.notes = std::move(gate.notes);

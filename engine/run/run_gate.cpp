@@ -35,6 +35,9 @@ std::unordered_map<std::string, KeyCheckRecord> KeyChecks(const std::vector<std:
     std::vector<KeyCheckRecord> fresh;
     const StatusFetcher fetcher(job.routing);
     for (const std::string& host : hosts) {
+        if (job.stop.stop_requested()) {
+            break;
+        }
         if (checks.contains(host)) {
             continue;
         }
@@ -88,7 +91,12 @@ RunGate PassGate(const std::vector<std::string>& pages, const GateJob& job, Requ
     }
     const std::unordered_map<std::string, KeyCheckRecord> checks = KeyChecks(hosts, job, log);
     for (const std::string& host : hosts) {
-        const KeyCheckRecord& check = checks.at(host);
+        const auto found = checks.find(host);
+        if (found == checks.end()) {
+            gate.keyRefused.insert(host);  // cancelled before its check: nothing is sent
+            continue;
+        }
+        const KeyCheckRecord& check = found->second;
         if (!check.served) {
             gate.keyRefused.insert(host);
             gate.leftOut[GateReason::KeyNotServed] += counts.at(host);

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <stop_token>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -24,6 +25,8 @@ struct GateJob {
     bool keep = true;
     std::int64_t now = 0;
     AddressLookup lookup = HostAddresses;
+    // The user's cancel: the key checks not yet made are not made, their hosts sent nothing.
+    std::stop_token stop{};
 };
 
 struct RunGate {

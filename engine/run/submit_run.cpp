@@ -108,7 +108,8 @@ void SubmitRun::Plan() {
                             {.routing = job_.routing,
                              .settings = &job_.indexNow.settings,
                              .indexNow = indexNow,
-                             .now = std::time(nullptr)},
+                             .now = std::time(nullptr),
+                             .stop = control_.token()},
                             job_.log);
     for (std::string& note : gate.notes) {
         recorder_.Note(std::move(note));

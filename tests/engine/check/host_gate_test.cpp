@@ -170,6 +170,12 @@ TEST(HostGate, ChecksEachHostsIndexNowKeyOnceADay) {
     later.now += 86400;
     PassGate(pages, later, &log);
     EXPECT_EQ(asked, 5);
+    std::stop_source cancel;
+    cancel.request_stop();
+    later.now += 86400;
+    later.stop = cancel.get_token();
+    EXPECT_THAT(PassGate(pages, later, &log).ForIndexNow(pages), IsEmpty());
+    EXPECT_EQ(asked, 5) << "a cancelled run checks no key and sends IndexNow nothing";
     later.keep = false;
     later.indexNow = false;
     EXPECT_THAT(PassGate(pages, later, &log).notes, IsEmpty());
